@@ -1,0 +1,24 @@
+# make demo   - run the installer for real on a demo package under Wine
+# make test   - build everything and run every test
+# make dist   - the shipped executables in dist/
+.PHONY: all deps build test dist demo bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	@scripts/build.sh
+
+test: deps
+	@scripts/test.sh
+
+dist: deps
+	@scripts/dist.sh
+
+demo: deps
+	@scripts/demo.sh
+
+clean:
+	rm -rf build dist

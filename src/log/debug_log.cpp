@@ -1,0 +1,16 @@
+#include "log/debug_log.h"
+
+#include "log/log_format.h"
+
+int g_logSwitch = 0;
+
+void SetLogSwitch(int value) { g_logSwitch = value; }
+
+void DebugLog(const char* format, ...) {
+    if (g_logSwitch != 1) return;
+    va_list args;
+    va_start(args, format);
+    const std::string line = FormatLogLine(format, args);
+    va_end(args);
+    AppendLogLine(line);
+}

@@ -1,0 +1,132 @@
+#include "log/debug_log.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/os_fault.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+const char kLog[] = "C:\\QMX_CHG.LOG";
+
+class DebugLogFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ClearLog();
+        SetLogSwitch(1);
+    }
+    void TearDown() override {
+        SetLogSwitch(0);
+        ClearLog();
+    }
+    static void ClearLog() {
+        ::SetFileAttributesA(kLog, FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileA(kLog);
+    }
+    static std::string LogText() {
+        std::string text;
+        ReadWholeFile(kLog, &text);
+        return text;
+    }
+};
+
+// A process that holds the log open for writing with read sharing only, like
+// another tool tailing and writing it.
+class ForeignWriter {
+public:
+    explicit ForeignWriter(const char* path) {
+        m_h = ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    ~ForeignWriter() { if (m_h != INVALID_HANDLE_VALUE) ::CloseHandle(m_h); }
+    bool ok() const { return m_h != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE m_h;
+};
+
+}  // namespace
+
+TEST_F(DebugLogFile, SwitchOffCreatesNothingAndLeavesAnExistingLogAlone) {
+    SetLogSwitch(0);
+    DebugLog("CompVersion(%d, %d, %d, %s)\r\n", 2, 5, 1, "2:5");
+    EXPECT_FALSE(PathExists(kLog));
+
+    ASSERT_TRUE(WriteWholeFile(kLog, "old\r\n"));
+    SetLogSwitch(2);
+    DebugLog("Comp Result = %d\r\n", 1);
+    EXPECT_EQ("old\r\n", LogText());
+}
+
+TEST_F(DebugLogFile, FirstLineCreatesTheFileAndLaterLinesAppendByteForByte) {
+    DebugLog("CompVersion(%d, %d, %d, %s)\r\n", 2, 5, 1, "2:5:0");
+    EXPECT_EQ("CompVersion(2, 5, 1, 2:5:0)\r\n", LogText());
+    DebugLog("Comp Result = %d\r\n", 0);
+    DebugLog("no line end");
+    EXPECT_EQ("CompVersion(2, 5, 1, 2:5:0)\r\nComp Result = 0\r\nno line end", LogText());
+}
+
+TEST_F(DebugLogFile, AppendsToWhatEarlierRunsLeft) {
+    ASSERT_TRUE(WriteWholeFile(kLog, "earlier run\r\n"));
+    DebugLog("HaveAuthority - I'm not administrator.\r\n");
+    EXPECT_EQ("earlier run\r\nHaveAuthority - I'm not administrator.\r\n", LogText());
+}
+
+TEST_F(DebugLogFile, VeryLongLineIsWrittenWhole) {
+    const std::string pattern(200000, '7');
+    DebugLog("CompVersion(%d, %d, %d, %s)\r\n", 2, 5, 1, pattern.c_str());
+    EXPECT_EQ("CompVersion(2, 5, 1, " + pattern + ")\r\n", LogText());
+}
+
+TEST_F(DebugLogFile, ReadOnlyLogLosesLinesSilently) {
+    ASSERT_TRUE(WriteWholeFile(kLog, "kept\r\n"));
+    ASSERT_TRUE(::SetFileAttributesA(kLog, FILE_ATTRIBUTE_READONLY));
+    // Wine running as root (as CI does) maps the attribute to file modes that
+    // root may ignore, so the denial Windows gives is injected as well.
+    OsFault<&OsCalls::CreateFileA> denied(1, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, true);
+    DebugLog("lost\r\n");
+    DebugLog("next\r\n");
+    EXPECT_EQ("kept\r\n", LogText());
+    EXPECT_EQ(2, denied.calls());
+}
+
+TEST_F(DebugLogFile, LogHeldOpenForWritingLosesLinesThenRecovers) {
+    {
+        ForeignWriter writer(kLog);
+        ASSERT_TRUE(writer.ok());
+        DebugLog("lost\r\n");
+    }
+    EXPECT_EQ("", LogText());
+    DebugLog("next\r\n");
+    EXPECT_EQ("next\r\n", LogText());
+}
+
+TEST_F(DebugLogFile, FailedSeekDropsTheLineAndClosesTheFile) {
+    ASSERT_TRUE(WriteWholeFile(kLog, "kept\r\n"));
+    {
+        OsFault<&OsCalls::SetFilePointer> fault(1, INVALID_SET_FILE_POINTER, ERROR_ACCESS_DENIED);
+        DebugLog("lost\r\n");
+        EXPECT_EQ(1, fault.fired());
+    }
+    // Closed again: another process can now open it for writing.
+    ForeignWriter writer(kLog);
+    EXPECT_TRUE(writer.ok());
+    EXPECT_EQ("kept\r\n", LogText());
+}
+
+TEST_F(DebugLogFile, HardLinkedLogIsNeverWrittenThrough) {
+    TempDir dir;
+    const std::string target = dir.File("victim.ini");
+    ASSERT_TRUE(WriteWholeFile(target, "[boot]\r\n"));
+    ASSERT_TRUE(::CreateHardLinkA(kLog, target.c_str(), nullptr));
+
+    DebugLog("CopyTargetFile - I'm not administrator.\r\n");
+
+    std::string victim;
+    ASSERT_TRUE(ReadWholeFile(target, &victim));
+    EXPECT_EQ("[boot]\r\n", victim);
+}

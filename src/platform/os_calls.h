@@ -1,0 +1,76 @@
+// The one seam between the installer's logic and Win32.
+//
+// Every Win32 call that the change list, the log and the engine make goes
+// through g_os, so a test can replace a single entry (OsCallsGuard) to inject
+// a failure or an odd value, while everything else runs against the real
+// system. Call sites read like plain Win32: g_os.CreateFileA(...).
+#pragma once
+
+#include <windows.h>
+
+struct OsCalls {
+    // Files.
+    decltype(&::CreateFileA) CreateFileA;
+    decltype(&::ReadFile) ReadFile;
+    decltype(&::WriteFile) WriteFile;
+    decltype(&::SetFilePointer) SetFilePointer;
+    decltype(&::GetFileSizeEx) GetFileSizeEx;
+    decltype(&::GetFileInformationByHandle) GetFileInformationByHandle;
+    decltype(&::GetFileTime) GetFileTime;
+    decltype(&::CompareFileTime) CompareFileTime;
+    decltype(&::CloseHandle) CloseHandle;
+    decltype(&::FindFirstFileA) FindFirstFileA;
+    decltype(&::FindClose) FindClose;
+    decltype(&::CopyFileA) CopyFileA;
+    decltype(&::MoveFileExA) MoveFileExA;
+    decltype(&::GetShortPathNameA) GetShortPathNameA;
+    decltype(&::WritePrivateProfileStringA) WritePrivateProfileStringA;
+    // Folders.
+    decltype(&::GetModuleFileNameA) GetModuleFileNameA;
+    decltype(&::GetSystemDirectoryA) GetSystemDirectoryA;
+    decltype(&::GetWindowsDirectoryA) GetWindowsDirectoryA;
+    // Version, language, text.
+    decltype(&::GetVersionExA) GetVersionExA;
+    decltype(&::GetUserDefaultLangID) GetUserDefaultLangID;
+    decltype(&::CharUpperBuffA) CharUpperBuffA;
+    // Memory.
+    decltype(&::LocalAlloc) LocalAlloc;
+    decltype(&::LocalFree) LocalFree;
+    // Errors.
+    decltype(&::GetLastError) GetLastError;
+    // Security.
+    decltype(&::GetCurrentThread) GetCurrentThread;
+    decltype(&::GetCurrentProcess) GetCurrentProcess;
+    decltype(&::OpenThreadToken) OpenThreadToken;
+    decltype(&::OpenProcessToken) OpenProcessToken;
+    decltype(&::GetTokenInformation) GetTokenInformation;
+    decltype(&::AllocateAndInitializeSid) AllocateAndInitializeSid;
+    decltype(&::EqualSid) EqualSid;
+    decltype(&::FreeSid) FreeSid;
+    // Version resources.
+    decltype(&::GetFileVersionInfoSizeA) GetFileVersionInfoSizeA;
+    decltype(&::GetFileVersionInfoA) GetFileVersionInfoA;
+    decltype(&::VerQueryValueA) VerQueryValueA;
+};
+
+// The live table. Entries default to the real functions.
+extern OsCalls g_os;
+
+// The table as it was at start-up: the real functions.
+const OsCalls& RealOsCalls();
+
+// Restores every entry of g_os when it goes out of scope, so a test that
+// swaps entries cannot leak its fakes into the next test.
+class OsCallsGuard {
+public:
+    OsCallsGuard() : m_saved(g_os) {}
+    ~OsCallsGuard() { g_os = m_saved; }
+    OsCallsGuard(const OsCallsGuard&) = delete;
+    OsCallsGuard& operator=(const OsCallsGuard&) = delete;
+
+    template <typename Fn>
+    void Set(Fn OsCalls::*entry, Fn replacement) { g_os.*entry = replacement; }
+
+private:
+    OsCalls m_saved;
+};
