@@ -19,7 +19,7 @@ configure native-asan -DCMAKE_BUILD_TYPE=Debug -DQMX_SANITIZE=ON -DCMAKE_CXX_COM
 configure win32 -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-i686-w64-mingw32.cmake"
 configure win64 -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-x86_64-w64-mingw32.cmake"
 
-for tree in ${QMX_TREES:-native native-asan win32 win64}; do
+for tree in ${QMX_TREES-native native-asan win32 win64}; do
   echo "== building $tree"
   # Progress lines are noise; warnings and errors are not.
   log=$build/$tree.build.log
