@@ -24,6 +24,7 @@ const OsCalls kReal = {
     ::GetVersionExA,
     ::GetUserDefaultLangID,
     ::CharUpperBuffA,
+    ::IsDBCSLeadByte,
     ::LocalAlloc,
     ::LocalFree,
     ::GetLastError,

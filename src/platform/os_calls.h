@@ -33,6 +33,7 @@ struct OsCalls {
     decltype(&::GetVersionExA) GetVersionExA;
     decltype(&::GetUserDefaultLangID) GetUserDefaultLangID;
     decltype(&::CharUpperBuffA) CharUpperBuffA;
+    decltype(&::IsDBCSLeadByte) IsDBCSLeadByte;
     // Memory.
     decltype(&::LocalAlloc) LocalAlloc;
     decltype(&::LocalFree) LocalFree;
