@@ -6,3 +6,8 @@
 #include <string>
 
 void UpperCaseAnsi(std::string& text);
+
+// True when byte opens a double-byte character in the ANSI code page, so the
+// byte after it is a trail byte and never a character of its own (a trail
+// byte may be "\" or a..z in Shift-JIS).
+bool IsAnsiLeadByte(unsigned char byte);

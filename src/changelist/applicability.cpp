@@ -1,0 +1,100 @@
+// Whether the change list targets the running Windows version: the first
+// [Install] entry, a comma-separated list of "platform:major[:minor]"
+// patterns, each compared for equality and traced to the diagnostic log.
+#include "changelist/change_list_file.h"
+
+#include <limits>
+
+#include "log/debug_log.h"
+
+namespace {
+
+bool IsCSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Reads like the runtime's decimal conversion (leading white space, optional
+// sign, digits up to the first other byte; no digits gives 0), except that a
+// number beyond the 32-bit range saturates instead of being undefined.
+int32_t ReadDecimal(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && IsCSpace(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    const int64_t limit = negative ? -static_cast<int64_t>(std::numeric_limits<int32_t>::min())
+                                   : std::numeric_limits<int32_t>::max();
+    int64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > limit) value = limit;  // keeps further digits from overflowing
+    }
+    return static_cast<int32_t>(negative ? -value : value);
+}
+
+// The machine's values are traced and compared as the signed 32-bit numbers
+// the patterns hold.
+int32_t AsSigned(uint32_t value) { return static_cast<int32_t>(value); }
+
+}  // namespace
+
+int ChangeListFile::CheckInstallVersion(uint32_t platformId, uint32_t majorVersion,
+                                        uint32_t minorVersion, std::string fileName) {
+    GetChangeListPath(fileName);
+    if (!Load()) return 0;
+    std::string entry;
+    if (FindEntry(entry, "Install") != 1) return 0;
+
+    std::string pattern;
+    int result = 0;
+    for (const char byte : entry) {
+        if (byte == ',' || byte == '\0') {
+            result = CompVersion(platformId, majorVersion, minorVersion, Trim(pattern));
+            pattern.clear();
+            if (result == 1) break;
+        } else {
+            pattern += byte;
+        }
+    }
+    if (!pattern.empty()) {
+        result = CompVersion(platformId, majorVersion, minorVersion, Trim(pattern));
+    }
+    return result;
+}
+
+int ChangeListFile::CompVersion(uint32_t platformId, uint32_t majorVersion, uint32_t minorVersion,
+                                std::string pattern) {
+    DebugLog("CompVersion(%d, %d, %d, %s)\r\n", AsSigned(platformId), AsSigned(majorVersion),
+             AsSigned(minorVersion), pattern.c_str());
+
+    std::string parts[3];
+    size_t part = 0;
+    for (const char byte : pattern) {
+        if (byte == ':') {
+            if (part < 3) ++part;
+        } else if (part < 3) {
+            parts[part] += byte;
+        } else {
+            return 0;  // something after the third colon
+        }
+    }
+    const std::string platformPart = Trim(parts[0]);
+    const std::string majorPart = Trim(parts[1]);
+    const std::string minorPart = Trim(parts[2]);
+    const int32_t patternPlatform = ReadDecimal(platformPart);
+    const int32_t patternMajor = ReadDecimal(majorPart);
+
+    bool minorEqual = true;
+    if (!minorPart.empty()) {
+        const int32_t patternMinor = ReadDecimal(minorPart);
+        DebugLog("Comp Minor Version <%d : %d>\r\n", patternMinor, AsSigned(minorVersion));
+        minorEqual = patternMinor == AsSigned(minorVersion);
+    }
+    DebugLog("Comp PlatformID <%d : %d>\r\n", patternPlatform, AsSigned(platformId));
+    DebugLog("Comp MajorVersion <%d : %d>\r\n", patternMajor, AsSigned(majorVersion));
+
+    const bool equal = patternPlatform == AsSigned(platformId) &&
+                       patternMajor == AsSigned(majorVersion) && minorEqual;
+    const int result = equal ? 1 : 0;
+    DebugLog("Comp Result = %d\r\n", result);
+    return result;
+}

@@ -1,0 +1,55 @@
+// Finding and loading the change list on Windows.
+#include "changelist/change_list_file.h"
+
+#include <limits>
+#include <new>
+
+#include "changelist/module_folder.h"
+#include "platform/os_calls.h"
+#include "platform/scoped_handle.h"
+
+std::string ChangeListFile::GetChangeListPath(std::string fileName) {
+    if (!m_path.empty()) return m_path;
+    char module[MAX_PATH];
+    const DWORD length = g_os.GetModuleFileNameA(nullptr, module, MAX_PATH);
+    // A truncated module path would name some other folder's change list; it
+    // is refused, leaving the path empty so that Load fails.
+    if (length == 0 || length >= MAX_PATH) return m_path;
+    m_path = ModuleFolder(std::string(module, length)) +
+             (fileName.empty() ? std::string("QMX_CHG.DAT") : fileName);
+    return m_path;
+}
+
+int ChangeListFile::Load() {
+    m_loaded = 0;
+    m_position = 0;
+    // Read sharing only: nobody may change the list while it is being read.
+    ScopedFile file(g_os.CreateFileA(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) return 0;
+
+    LARGE_INTEGER length;
+    if (!g_os.GetFileSizeEx(file.Get(), &length)) return 0;
+    if (length.QuadPart < 0 || length.QuadPart > std::numeric_limits<int32_t>::max()) return 0;
+    const int32_t size = static_cast<int32_t>(length.QuadPart);
+
+    m_buffer.reset();
+    m_size = 0;
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[size > 0 ? size : 1]);
+    if (!buffer) return 0;
+
+    // A failed read, or an end of data before the announced length, fails the
+    // load: a partial list could drop the entries that matter.
+    int32_t received = 0;
+    while (received < size) {
+        const DWORD wanted = static_cast<DWORD>(size - received);
+        DWORD got = 0;
+        if (!g_os.ReadFile(file.Get(), buffer.get() + received, wanted, &got, nullptr)) return 0;
+        if (got == 0 || got > wanted) return 0;
+        received += static_cast<int32_t>(got);
+    }
+    m_buffer = std::move(buffer);
+    m_size = size;
+    m_loaded = 1;
+    return 1;
+}

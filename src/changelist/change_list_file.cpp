@@ -1,0 +1,107 @@
+// The reading logic of the change list, free of the platform: line splitting,
+// comments, trimming, case and sections over the loaded bytes.
+#include "changelist/change_list_file.h"
+
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "changelist/text_case.h"
+
+ChangeListFile::ChangeListFile() : m_size(0), m_position(0), m_loaded(0) {}
+
+ChangeListFile::~ChangeListFile() = default;
+
+void ChangeListFile::LoadFromMemory(const char* data, size_t size) {
+    m_loaded = 0;
+    m_position = 0;
+    m_buffer.reset();
+    m_size = 0;
+    if (size > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return;
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[size > 0 ? size : 1]);
+    if (!buffer) return;
+    if (size > 0) std::memcpy(buffer.get(), data, size);
+    m_buffer = std::move(buffer);
+    m_size = static_cast<int32_t>(size);
+    m_loaded = 1;
+}
+
+namespace {
+
+// Index just past the next LF at or after from, or size when none follows.
+int32_t PastNextLineFeed(const char* data, int32_t from, int32_t size) {
+    const void* lf = std::memchr(data + from, '\n', static_cast<size_t>(size - from));
+    if (!lf) return size;
+    return static_cast<int32_t>(static_cast<const char*>(lf) - data) + 1;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+int ChangeListFile::ReadLine(std::string& text) {
+    if (!m_loaded || m_position >= m_size) return 0;
+    const char* data = m_buffer.get();
+    for (;;) {
+        const char byte = data[m_position++];
+        const bool commentStarts = byte == '/' && m_position < m_size && data[m_position] == '/';
+        if (commentStarts || byte == '\r') {
+            m_position = PastNextLineFeed(data, m_position, m_size);
+            return 1;
+        }
+        if (byte == '\n') return 1;
+        text += byte;
+        if (m_position >= m_size) return 1;
+    }
+}
+
+std::string ChangeListFile::Trim(std::string text) {
+    size_t first = 0;
+    while (first < text.size() && IsBlank(text[first])) ++first;
+    if (first == text.size()) return std::string();
+    size_t last = text.size() - 1;
+    while (IsBlank(text[last])) --last;
+    return text.substr(first, last - first + 1);
+}
+
+int ChangeListFile::FindEntry(std::string& entry, std::string section) {
+    std::string header;
+    bool inside = section.empty();
+    if (!inside) {
+        header = "[" + section + "]";
+        UpperCaseAnsi(header);
+    }
+    std::string line;
+    for (;;) {
+        line.clear();
+        if (!ReadLine(line)) return 0;
+        line = Trim(line);
+        UpperCaseAnsi(line);
+        if (!inside) {
+            inside = line == header;
+            continue;
+        }
+        if (line.empty()) continue;
+        // Whatever it names, a bracketed line closes the section; a lone "["
+        // is not bracketed and counts as an entry.
+        if (line.front() == '[' && line.back() == ']') return 0;
+        entry = line;
+        return 1;
+    }
+}
+
+int ChangeListFile::FirstFileEntry(std::string& entry, std::string fileName) {
+    GetChangeListPath(fileName);
+    if (!Load()) return 0;
+    return FindEntry(entry, "File");
+}
+
+int ChangeListFile::NextEntry(std::string& entry) { return FindEntry(entry, std::string()); }
+
+int ChangeListFile::IsLogOn() {
+    GetChangeListPath(std::string());
+    if (!Load()) return 0;
+    std::string value;
+    if (FindEntry(value, "Log") != 1) return 0;
+    return value == "ON" ? 1 : 0;
+}

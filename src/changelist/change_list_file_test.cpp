@@ -1,0 +1,224 @@
+#include "changelist/change_list_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "changelist/change_list_test_file.h"
+
+namespace {
+
+class ChangeListReader : public ::testing::Test {
+protected:
+    void Use(const std::string& bytes) { m_list.LoadFromMemory(bytes.data(), bytes.size()); }
+
+    // Every line ReadLine hands out, each into a fresh text, until it reports 0.
+    std::vector<std::string> Lines() {
+        std::vector<std::string> lines;
+        std::string line;
+        while (m_list.ReadLine(line)) {
+            lines.push_back(line);
+            line.clear();
+        }
+        return lines;
+    }
+
+    // The entries of one section: the first query by name, then NextEntry.
+    std::vector<std::string> Entries(const std::string& section) {
+        std::vector<std::string> entries;
+        std::string entry;
+        if (!m_list.FindEntry(entry, section)) return entries;
+        do entries.push_back(entry);
+        while (m_list.NextEntry(entry));
+        return entries;
+    }
+
+    ChangeListFile m_list;
+};
+
+using Strings = std::vector<std::string>;
+
+TEST_F(ChangeListReader, LineEndsCrLfLfAndTextBetweenCrAndLfIsDropped) {
+    Use("a\r\nb\nc\rjunk\nd");
+    EXPECT_EQ(Lines(), (Strings{"a", "b", "c", "d"}));
+
+    Use("abc\rdef\n");
+    EXPECT_EQ(Lines(), (Strings{"abc"}));
+
+    Use("\n\r\n\rx");
+    EXPECT_EQ(Lines(), (Strings{"", "", ""}));
+}
+
+TEST_F(ChangeListReader, DataEndingAfterCrOrInsideCommentEndsTheLineThere) {
+    Use("abc\r");
+    EXPECT_EQ(Lines(), (Strings{"abc"}));
+    Use("abc// no line end");
+    EXPECT_EQ(Lines(), (Strings{"abc"}));
+    Use("x\n//");
+    EXPECT_EQ(Lines(), (Strings{"x", ""}));
+}
+
+TEST_F(ChangeListReader, DoubleSlashStartsACommentThroughTheLineFeed) {
+    Use("a/b//c//d\nnext\n/\n//\nlast/");
+    EXPECT_EQ(Lines(), (Strings{"a/b", "next", "/", "", "last/"}));
+}
+
+TEST_F(ChangeListReader, ReadLineAppendsAndReportsNothingWhenEmptyOrUnloaded) {
+    std::string text = "kept";
+    EXPECT_EQ(m_list.ReadLine(text), 0);
+    EXPECT_EQ(text, "kept");
+
+    Use("more");
+    EXPECT_EQ(m_list.ReadLine(text), 1);
+    EXPECT_EQ(text, "keptmore");
+    EXPECT_EQ(m_list.ReadLine(text), 0);
+    EXPECT_EQ(text, "keptmore");
+
+    Use("");
+    EXPECT_EQ(m_list.ReadLine(text), 0);
+    std::string entry = "untouched";
+    EXPECT_EQ(m_list.FindEntry(entry, "File"), 0);
+    EXPECT_EQ(entry, "untouched");
+}
+
+TEST_F(ChangeListReader, LinesHaveNoLengthLimit) {
+    const std::string longLine(1 << 20, 'x');
+    Use("[File]\n" + longLine + "\r\n");
+    EXPECT_EQ(Entries("File"), (Strings{std::string(1 << 20, 'X')}));
+}
+
+TEST_F(ChangeListReader, TrimRemovesOnlySpacesAndTabs) {
+    EXPECT_EQ(m_list.Trim(" \t a b \t "), "a b");
+    EXPECT_EQ(m_list.Trim("\va\r"), "\va\r");
+    EXPECT_EQ(m_list.Trim(" \t \t"), "");
+    EXPECT_EQ(m_list.Trim(""), "");
+    EXPECT_EQ(m_list.Trim("x"), "x");
+}
+
+// The nine-line example list stored with CR LF endings.
+const char kExample[] =
+    "// update package\r\n"
+    "[Install]\r\n"
+    "2:5:0, 2:5:1 // supported versions\r\n"
+    "\r\n"
+    "[file]\r\n"
+    "  sample.dll\r\n"
+    "sample.sys\t\r\n"
+    "[Log]\r\n"
+    "on\r\n";
+
+TEST_F(ChangeListReader, ExampleListReadsAsDocumented) {
+    Use(kExample);
+    EXPECT_EQ(Entries("Install"), (Strings{"2:5:0, 2:5:1"}));
+    Use(kExample);
+    EXPECT_EQ(Entries("File"), (Strings{"SAMPLE.DLL", "SAMPLE.SYS"}));
+    Use(kExample);
+    EXPECT_EQ(Entries("Log"), (Strings{"ON"}));
+}
+
+TEST_F(ChangeListReader, HeadersMatchWithoutCaseButWithInnerBlanks) {
+    Use("[log]\na\n");
+    EXPECT_EQ(Entries("Log"), (Strings{"A"}));
+    Use("\t [LOG] \t// names\nb\n");
+    EXPECT_EQ(Entries("Log"), (Strings{"B"}));
+    Use("[ Log ]\na\n");
+    EXPECT_EQ(Entries("Log"), Strings{});
+    Use("\xEF\xBB\xBF[Log]\na\n");  // a byte-order mark is a byte before the bracket
+    EXPECT_EQ(Entries("Log"), Strings{});
+    Use("x[Log]\na\n");
+    EXPECT_EQ(Entries("Log"), Strings{});
+}
+
+TEST_F(ChangeListReader, AnyBracketedLineEndsTheSectionButALoneBracketIsAnEntry) {
+    Use("[File]\na\n[\n]\n[ whatever ]\nb\n");
+    EXPECT_EQ(Entries("File"), (Strings{"A", "[", "]"}));
+    Use("[File]\n[]\na\n");
+    EXPECT_EQ(Entries("File"), Strings{});
+    Use("[File]\n[Log]\non\n");
+    EXPECT_EQ(Entries("File"), Strings{});
+}
+
+TEST_F(ChangeListReader, EntriesAreWholeLinesTrimmedAndUpperCased) {
+    Use("[File]\n  sample.dll\t\nkey = value\n \t\n// only a comment\n\t\x01 x\n");
+    EXPECT_EQ(Entries("File"), (Strings{"SAMPLE.DLL", "KEY = VALUE", "\x01 X"}));
+}
+
+TEST_F(ChangeListReader, ZeroByteStaysInTheEntry) {
+    const char raw[] = "[Install]\n2:5\0" "2:4\n";
+    Use(std::string(raw, sizeof raw - 1));
+    EXPECT_EQ(Entries("Install"), (Strings{std::string("2:5\0" "2:4", 7)}));
+}
+
+TEST_F(ChangeListReader, OnlyTheFirstOccurrenceOfASectionIsRead) {
+    Use("[File]\na\n[Other]\nx\n[File]\nb\n");
+    EXPECT_EQ(Entries("File"), (Strings{"A"}));
+}
+
+TEST_F(ChangeListReader, FindEntryNeverMovesBack) {
+    Use("[Install]\n2:5\n[Log]\non\n");
+    std::string entry;
+    EXPECT_EQ(m_list.FindEntry(entry, "Log"), 1);
+    EXPECT_EQ(m_list.FindEntry(entry, "Install"), 0);
+    EXPECT_EQ(entry, "ON");
+}
+
+TEST_F(ChangeListReader, EmptySectionNameReadsTheSectionAtThePosition) {
+    Use("first\n\nsecond\n[X]\nthird\n");
+    std::string entry;
+    ASSERT_EQ(m_list.NextEntry(entry), 1);
+    EXPECT_EQ(entry, "FIRST");
+    ASSERT_EQ(m_list.NextEntry(entry), 1);
+    EXPECT_EQ(entry, "SECOND");
+    EXPECT_EQ(m_list.NextEntry(entry), 0);
+    EXPECT_EQ(entry, "SECOND");
+}
+
+// The queries that load the file themselves, over a list beside the test
+// executable.
+class ChangeListBesideExe : public ::testing::Test {
+protected:
+    int LogOnWith(const std::string& bytes) {
+        ChangeListOnDisk file(bytes);
+        ChangeListFile list;
+        return list.IsLogOn();
+    }
+};
+
+TEST_F(ChangeListBesideExe, PathIsTheExecutablesFolderAndFixedByTheFirstCall) {
+    ChangeListFile list;
+    EXPECT_EQ(list.GetChangeListPath(""), ChangeListPathBesideExe());
+    EXPECT_EQ(list.GetChangeListPath("OTHER.DAT"), ChangeListPathBesideExe());
+
+    ChangeListFile other;
+    EXPECT_EQ(other.GetChangeListPath("OTHER.DAT"), TestExeFolder() + "OTHER.DAT");
+    EXPECT_EQ(other.GetChangeListPath(""), TestExeFolder() + "OTHER.DAT");
+}
+
+TEST_F(ChangeListBesideExe, LogIsOnOnlyForOnInAnyCase) {
+    EXPECT_EQ(LogOnWith("[Log]\non\n"), 1);
+    EXPECT_EQ(LogOnWith("[log]\r\nOn"), 1);
+    EXPECT_EQ(LogOnWith("[Log]\n// why\n\n  ON \t // yes\n"), 1);
+    EXPECT_EQ(LogOnWith("[Log]\nONE\n"), 0);
+    EXPECT_EQ(LogOnWith("[Log]\nO N\n"), 0);
+    EXPECT_EQ(LogOnWith("[Log]\n1\n"), 0);
+    EXPECT_EQ(LogOnWith("[Log]\noff\non\n"), 0);
+    EXPECT_EQ(LogOnWith("[Log]\n[File]\non\n"), 0);
+    EXPECT_EQ(LogOnWith("on\n"), 0);
+}
+
+TEST_F(ChangeListBesideExe, EachQueryReloadsAndSearchesFromTheTop) {
+    ChangeListOnDisk file("[File]\na\nb\n[Log]\non\n[Install]\n2:5\n");
+    ChangeListFile list;
+    std::string entry;
+    ASSERT_EQ(list.FirstFileEntry(entry, ""), 1);
+    EXPECT_EQ(entry, "A");
+    EXPECT_EQ(list.IsLogOn(), 1);
+    ASSERT_EQ(list.FirstFileEntry(entry, ""), 1);
+    EXPECT_EQ(entry, "A");
+    ASSERT_EQ(list.NextEntry(entry), 1);
+    EXPECT_EQ(entry, "B");
+    EXPECT_EQ(list.NextEntry(entry), 0);
+}
+
+}  // namespace

@@ -1,0 +1,262 @@
+// The reader over real files under Windows: the list is written beside this
+// test executable, where GetChangeListPath looks for it.
+#include "changelist/change_list_file.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "changelist/change_list_test_file.h"
+#include "log/debug_log.h"
+#include "support/os_fault.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class ChangeListOnWindows : public ::testing::Test {
+protected:
+    void SetUp() override { ::DeleteFileA(ChangeListPathBesideExe().c_str()); }
+    void TearDown() override { ::DeleteFileA(ChangeListPathBesideExe().c_str()); }
+
+    static void Write(const std::string& bytes) {
+        ASSERT_TRUE(WriteWholeFile(ChangeListPathBesideExe(), bytes));
+    }
+    static Strings FileEntries() {
+        ChangeListFile list;
+        Strings entries;
+        std::string entry;
+        if (!list.FirstFileEntry(entry, "")) return entries;
+        do entries.push_back(entry);
+        while (list.NextEntry(entry));
+        return entries;
+    }
+    // Succeeds only while nobody else holds the file open.
+    static bool NoHandleLeftOpen() {
+        HANDLE h = ::CreateFileA(ChangeListPathBesideExe().c_str(), GENERIC_READ | GENERIC_WRITE,
+                                 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        ::CloseHandle(h);
+        return true;
+    }
+};
+
+TEST_F(ChangeListOnWindows, PathIsBesideTheExecutableAndFixedByTheFirstCall) {
+    ChangeListFile list;
+    EXPECT_EQ(list.GetChangeListPath(""), ChangeListPathBesideExe());
+    EXPECT_EQ(list.GetChangeListPath("OTHER.DAT"), ChangeListPathBesideExe());
+}
+
+TEST_F(ChangeListOnWindows, TruncatedModulePathIsRefused) {
+    OsFault<&OsCalls::GetModuleFileNameA> full(1, MAX_PATH, ERROR_INSUFFICIENT_BUFFER);
+    Write("[Log]\non\n");
+    ChangeListFile list;
+    EXPECT_EQ(list.GetChangeListPath(""), "");
+    EXPECT_EQ(list.Load(), 0);
+}
+
+TEST_F(ChangeListOnWindows, LineEndsOfEveryKindReadAlike) {
+    Write("[File]\r\na.dll\r\nb.dll\r\n");
+    EXPECT_EQ(FileEntries(), (Strings{"A.DLL", "B.DLL"}));
+    Write("[File]\na.dll\nb.dll\n");
+    EXPECT_EQ(FileEntries(), (Strings{"A.DLL", "B.DLL"}));
+    Write("[File]\r\na.dll\r\nb.dll");
+    EXPECT_EQ(FileEntries(), (Strings{"A.DLL", "B.DLL"}));
+}
+
+TEST_F(ChangeListOnWindows, EmptyFileLoadsButAnswersNothing) {
+    Write("");
+    ChangeListFile list;
+    list.GetChangeListPath("");
+    EXPECT_EQ(list.Load(), 1);
+    std::string entry = "untouched";
+    EXPECT_EQ(list.ReadLine(entry), 0);
+    EXPECT_EQ(list.FirstFileEntry(entry, ""), 0);
+    EXPECT_EQ(list.IsLogOn(), 0);
+    EXPECT_EQ(list.CheckInstallVersion(2, 5, 1, ""), 0);
+    EXPECT_EQ(entry, "untouched");
+}
+
+TEST_F(ChangeListOnWindows, MissingFileAnswersNo) {
+    ChangeListFile list;
+    list.GetChangeListPath("");
+    EXPECT_EQ(list.Load(), 0);
+    std::string entry = "untouched";
+    EXPECT_EQ(list.FirstFileEntry(entry, ""), 0);
+    EXPECT_EQ(list.IsLogOn(), 0);
+    EXPECT_EQ(list.CheckInstallVersion(2, 5, 1, ""), 0);
+    EXPECT_EQ(entry, "untouched");
+}
+
+TEST_F(ChangeListOnWindows, FileHeldOpenForWritingCannotBeLoaded) {
+    Write("[Log]\non\n");
+    HANDLE writer = ::CreateFileA(ChangeListPathBesideExe().c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    ChangeListFile list;
+    EXPECT_EQ(list.IsLogOn(), 0);
+    ::CloseHandle(writer);
+    EXPECT_EQ(list.IsLogOn(), 1);
+}
+
+TEST_F(ChangeListOnWindows, OtherReadersDoNotStopTheLoad) {
+    Write("[Log]\non\n");
+    HANDLE reader = ::CreateFileA(ChangeListPathBesideExe().c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    ChangeListFile list;
+    EXPECT_EQ(list.IsLogOn(), 1);
+    ::CloseHandle(reader);
+}
+
+TEST_F(ChangeListOnWindows, ReloadSeesTheFilesCurrentContent) {
+    Write("[Log]\non\n");
+    ChangeListFile list;
+    EXPECT_EQ(list.IsLogOn(), 1);
+    Write("[Log]\noff\n");
+    EXPECT_EQ(list.IsLogOn(), 0);
+}
+
+// Delivers at most one byte per call, as a slow device may.
+BOOL WINAPI ReadOneByte(HANDLE file, LPVOID buffer, DWORD, LPDWORD got, LPOVERLAPPED overlapped) {
+    return RealOsCalls().ReadFile(file, buffer, 1, got, overlapped);
+}
+
+// Claims success but delivers nothing: the data ended before the length.
+BOOL WINAPI ReadNothing(HANDLE, LPVOID, DWORD, LPDWORD got, LPOVERLAPPED) {
+    *got = 0;
+    return TRUE;
+}
+
+TEST_F(ChangeListOnWindows, PiecewiseReadsAreJoined) {
+    Write("[File]\r\nfirst.dll\r\nsecond.dll\r\n");
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::ReadFile, &ReadOneByte);
+    EXPECT_EQ(FileEntries(), (Strings{"FIRST.DLL", "SECOND.DLL"}));
+}
+
+TEST_F(ChangeListOnWindows, ReadThatStopsShortFailsTheLoad) {
+    Write("[Log]\non\n");
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::ReadFile, &ReadNothing);
+    ChangeListFile list;
+    EXPECT_EQ(list.IsLogOn(), 0);
+    EXPECT_TRUE(NoHandleLeftOpen());
+}
+
+TEST_F(ChangeListOnWindows, EveryFailingCallFailsTheLoadAndClosesTheFile) {
+    Write("[Log]\non\n");
+    {
+        OsFault<&OsCalls::CreateFileA> fault(1, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
+        ChangeListFile list;
+        EXPECT_EQ(list.IsLogOn(), 0);
+    }
+    {
+        OsFault<&OsCalls::GetFileSizeEx> fault(1, FALSE, ERROR_IO_DEVICE);
+        ChangeListFile list;
+        EXPECT_EQ(list.IsLogOn(), 0);
+        EXPECT_TRUE(NoHandleLeftOpen());
+    }
+    for (int nth = 1;; ++nth) {
+        OsCallsGuard guard;
+        guard.Set(&OsCalls::ReadFile, &ReadOneByte);
+        OsFault<&OsCalls::ReadFile> fault(nth, FALSE, ERROR_IO_DEVICE);
+        ChangeListFile list;
+        const int on = list.IsLogOn();
+        EXPECT_TRUE(NoHandleLeftOpen()) << nth;
+        if (!fault.fired()) {
+            EXPECT_EQ(on, 1);
+            break;
+        }
+        EXPECT_EQ(on, 0) << nth;
+    }
+}
+
+// Lengths that the signed 32-bit size cannot hold, or that no memory holds.
+LONGLONG g_fakeLength = 0;
+BOOL WINAPI FakeSize(HANDLE, PLARGE_INTEGER size) {
+    size->QuadPart = g_fakeLength;
+    return TRUE;
+}
+
+TEST_F(ChangeListOnWindows, OversizedFileFailsInsteadOfOverflowing) {
+    Write("[Log]\non\n");
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::GetFileSizeEx, &FakeSize);
+    // 4 GiB + 10 would read as 10 in 32 bits; 2 GiB would turn negative.
+    for (LONGLONG length : {0x10000000ALL, 0x80000000LL, 0x7FFFFFFFFFFFFFFFLL}) {
+        g_fakeLength = length;
+        ChangeListFile list;
+        EXPECT_EQ(list.IsLogOn(), 0) << length;
+        EXPECT_TRUE(NoHandleLeftOpen());
+    }
+    // Just inside the range: a 32-bit process cannot allocate it, a 64-bit
+    // one finds the data ending early. Either way the load fails quietly.
+    g_fakeLength = 0x7FFFFFF0LL;
+    ChangeListFile list;
+    EXPECT_EQ(list.IsLogOn(), 0);
+    EXPECT_TRUE(NoHandleLeftOpen());
+}
+
+TEST_F(ChangeListOnWindows, ComparisonTraceReachesTheLogFileExactly) {
+    const char kLog[] = "C:\\QMX_CHG.LOG";
+    ::DeleteFileA(kLog);
+    Write("[Install]\r\n2:5:0, 2:5:1 // supported versions\r\n");
+    SetLogSwitch(1);
+    ChangeListFile list;
+    const int applies = list.CheckInstallVersion(2, 5, 1, "");
+    SetLogSwitch(0);
+    std::string log;
+    ASSERT_TRUE(ReadWholeFile(kLog, &log));
+    ::DeleteFileA(kLog);
+    EXPECT_EQ(applies, 1);
+    EXPECT_EQ(log,
+              "CompVersion(2, 5, 1, 2:5:0)\r\n"
+              "Comp Minor Version <0 : 1>\r\n"
+              "Comp PlatformID <2 : 2>\r\n"
+              "Comp MajorVersion <5 : 5>\r\n"
+              "Comp Result = 0\r\n"
+              "CompVersion(2, 5, 1, 2:5:1)\r\n"
+              "Comp Minor Version <1 : 1>\r\n"
+              "Comp PlatformID <2 : 2>\r\n"
+              "Comp MajorVersion <5 : 5>\r\n"
+              "Comp Result = 1\r\n");
+}
+
+// Run with the Japanese code page by a second test entry; skipped otherwise.
+class ShiftJisOnWindows : public ChangeListOnWindows {
+protected:
+    void SetUp() override {
+        if (::GetACP() != 932) GTEST_SKIP() << "ANSI code page is " << ::GetACP();
+        ChangeListOnWindows::SetUp();
+    }
+};
+
+TEST_F(ShiftJisOnWindows, TrailBytesInAToZSurviveUpperCasing) {
+    // 0x83 0x61 (a katakana) ends in "a"; a per-byte mapping would make it 0x83 0x41.
+    Write("[File]\r\n\x83\x61" "bc.dll\r\n[log]\r\n\x83\x61\r\n");
+    EXPECT_EQ(FileEntries(), (Strings{"\x83\x61" "BC.DLL"}));
+}
+
+TEST_F(ShiftJisOnWindows, TrailBackslashInTheModuleNameDoesNotSplitThePath) {
+    // "C:\APP\" + 0x95 0x5C + ".EXE": the 0x5C belongs to the character.
+    static char fake[] = "C:\\APP\\\x95\x5C.EXE";
+    struct Module {
+        static DWORD WINAPI Name(HMODULE, LPSTR buffer, DWORD size) {
+            lstrcpynA(buffer, fake, static_cast<int>(size));
+            return static_cast<DWORD>(sizeof fake - 1);
+        }
+    };
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::GetModuleFileNameA, &Module::Name);
+    ChangeListFile list;
+    EXPECT_EQ(list.GetChangeListPath(""), "C:\\APP\\QMX_CHG.DAT");
+}
+
+}  // namespace
