@@ -1,1 +1,178 @@
-// placeholder
+#include "engine/install_environment.h"
+
+#include <cstring>
+
+#include "engine/letter_shift.h"
+#include "log/debug_log.h"
+#include "platform/os_calls.h"
+#include "platform/scoped_handle.h"
+
+namespace {
+
+// The Windows directory is read into one byte more than MAX_PATH; a length of
+// this size or more means the buffer was too small and holds nothing.
+const UINT kWindowsDirBufferSize = MAX_PATH + 1;
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && folder.back() == '\\') return folder + name;
+    return folder + "\\" + name;
+}
+
+}  // namespace
+
+uint32_t InstallEnvironment::CopyTargetFile(std::string fileName, std::string sourceDir) {
+    const std::string sourceFolder = sourceDir.empty() ? m_programDir : sourceDir;
+    const std::string sourcePath = JoinPath(sourceFolder, fileName);
+    const std::string destPath = JoinPath(m_systemDir, fileName);
+
+    if (m_isAdmin == 0) {
+        DebugLog("CopyTargetFile - I'm not administrator.\r\n");
+        return QMX_INST_NOT_ADMIN;
+    }
+    // Only files already installed are updated; a missing one is never added.
+    if (!FileExists(destPath)) {
+        DebugLog("CopyTargetFile - Not exist %s.\r\n", destPath.c_str());
+        return QMX_INST_SKIPPED;
+    }
+
+    switch (CompareTimeStamp(sourcePath, destPath)) {
+    case QMX_COMP_FILE1_IS_NEW:
+        break;
+    case QMX_COMP_FILE1_NOT_EXIST:
+    case QMX_COMP_BOTH_NOT_EXIST:
+        return QMX_INST_NOT_APPLICABLE;
+    default:
+        return QMX_INST_SKIPPED;
+    }
+
+    switch (LockDestFile(destPath)) {
+    case QMX_LOCK_SUCEES:
+    case QMX_LOCK_NOTFOUND: {
+        // NOTFOUND: the file vanished since the existence test; the copy
+        // puts it back.
+        if (g_os.CopyFileA(sourcePath.c_str(), destPath.c_str(), FALSE)) return QMX_INST_COPIED;
+        const DWORD error = g_os.GetLastError();
+        DebugLog("CopyTargetFile - CopyFile is failed.(%d) %s -> %s\r\n", static_cast<int>(error),
+                 sourcePath.c_str(), destPath.c_str());
+        return QMX_INST_FAILED;
+    }
+    case QMX_LOCK_INUSE:
+        return MoveOnReboot(m_systemDir, sourceFolder, fileName) == 1 ? QMX_INST_ON_REBOOT
+                                                                      : QMX_INST_FAILED;
+    default:
+        // The probe could not tell (access denied and the like): nothing was
+        // done, and saying "copied" would report a failure as success.
+        return QMX_INST_FAILED;
+    }
+}
+
+int32_t InstallEnvironment::LockDestFile(std::string path) {
+    ScopedFile file(g_os.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.IsValid()) {
+        DebugLog("LockDestFile : QMX_LOCK_SUCEES \"%s\".\r\n", path.c_str());
+        return QMX_LOCK_SUCEES;
+    }
+    const DWORD error = g_os.GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) {
+        DebugLog("LockDestFile : QMX_LOCK_NOTFOUND \"%s\".\r\n", path.c_str());
+        return QMX_LOCK_NOTFOUND;
+    }
+    if (error == ERROR_SHARING_VIOLATION) {
+        DebugLog("LockDestFile : QMX_LOCK_INUSE \"%s\".\r\n", path.c_str());
+        return QMX_LOCK_INUSE;
+    }
+    DebugLog("LockDestFile : QMX_LOCK_ERROR(%d) \"%s\".\r\n", static_cast<int>(error), path.c_str());
+    return QMX_LOCK_ERROR;
+}
+
+int InstallEnvironment::MoveOnReboot(std::string destDir, std::string sourceDir,
+                                     std::string fileName) {
+    const std::string sourcePath = sourceDir + "\\" + fileName;
+    const std::string destPath = destDir + "\\" + fileName;
+    const std::string stagingPath = ShiftLastLetter(destPath, 0);
+
+    // A name that does not end in a letter has no neighbouring name: copying
+    // would overwrite the file in use, and on 95/98/Me a Rename entry naming
+    // the same file twice deletes it at the next start.
+    if (stagingPath == destPath) {
+        DebugLog("MoveOnReboot - Cannot stage %s.\r\n", destPath.c_str());
+        return 0;
+    }
+
+    const int32_t staged = CompareTimeStamp(sourcePath, stagingPath);
+    if (staged != QMX_COMP_FILE1_IS_NEW && staged != QMX_COMP_FILE2_NOT_EXIST) return 0;
+
+    if (!g_os.CopyFileA(sourcePath.c_str(), stagingPath.c_str(), FALSE)) {
+        const DWORD error = g_os.GetLastError();
+        DebugLog("MoveOnReboot - CopyFile is failed.(%d) %s -> %s\r\n", static_cast<int>(error),
+                 sourcePath.c_str(), stagingPath.c_str());
+        return 0;
+    }
+
+    if (m_osClass != QMX_OS_WIN9X) {
+        if (g_os.MoveFileExA(stagingPath.c_str(), destPath.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) == 1) {
+            return 1;
+        }
+        const DWORD error = g_os.GetLastError();
+        DebugLog("MoveOnReboot - MoveFileEx is failed.(%d) %s -> %s\r\n", static_cast<int>(error),
+                 stagingPath.c_str(), destPath.c_str());
+        return 0;
+    }
+
+    char windowsDir[kWindowsDirBufferSize] = {};
+    const UINT length = g_os.GetWindowsDirectoryA(windowsDir, kWindowsDirBufferSize);
+    if (length == 0 || length >= kWindowsDirBufferSize) {
+        // A too-small buffer sets no error of its own; name the reason.
+        const DWORD error = length == 0 ? g_os.GetLastError() : ERROR_INSUFFICIENT_BUFFER;
+        DebugLog("MoveOnReboot - GetWindowsDirectory is failed.(%d) %s\r\n",
+                 static_cast<int>(error), stagingPath.c_str());
+        return 0;
+    }
+    const std::string profilePath = std::string(windowsDir) + "\\WININIT.INI";
+
+    const std::string shortStaging = GetShortPathNameCS(stagingPath);
+    if (shortStaging.empty()) {
+        DebugLog("MoveOnReboot - GetShortPathNameCS is failed. %s\r\n", stagingPath.c_str());
+        return 0;
+    }
+    const std::string key = ShiftLastLetter(shortStaging, 1);
+    // A short form that ends in a non-letter (a mangled name without
+    // extension) would give an entry naming one file twice, which deletes it.
+    if (key == shortStaging) {
+        DebugLog("MoveOnReboot - Cannot stage %s.\r\n", shortStaging.c_str());
+        return 0;
+    }
+
+    if (g_os.WritePrivateProfileStringA("Rename", key.c_str(), shortStaging.c_str(),
+                                        profilePath.c_str()) == 1) {
+        return 1;
+    }
+    const DWORD error = g_os.GetLastError();
+    DebugLog("MoveOnReboot - WritePrivateProfileString is failed.(%d) %s -> %s\r\n",
+             static_cast<int>(error), key.c_str(), shortStaging.c_str());
+    return 0;
+}
+
+std::string InstallEnvironment::ShiftLastLetter(std::string path, int backward) {
+    return ShiftLastLetterOf(path, backward);
+}
+
+std::string InstallEnvironment::GetShortPathNameCS(std::string path) {
+    const DWORD size = static_cast<DWORD>(path.size() + 1);
+    ScopedLocal buffer(g_os.LocalAlloc(LMEM_FIXED, size));
+    if (!buffer.IsValid()) return std::string();
+    char* text = static_cast<char*>(buffer.Get());
+    text[0] = '\0';
+    // Too small a buffer returns the size needed, which is never below it.
+    const DWORD length = g_os.GetShortPathNameA(path.c_str(), text, size);
+    if (length == 0 || length >= size) return std::string();
+    return std::string(text, ::strnlen(text, length));
+}
+
+int InstallEnvironment::FileExists(std::string path) {
+    WIN32_FIND_DATAA data;
+    ScopedFind find(g_os.FindFirstFileA(path.c_str(), &data));
+    return find.IsValid() ? 1 : 0;
+}

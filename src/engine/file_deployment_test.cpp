@@ -1,1 +1,666 @@
-// placeholder
+#include "engine/install_environment.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/letter_shift.h"
+#include "log/debug_log.h"
+#include "support/os_fault.h"
+#include "support/resource_counter.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+const char kLog[] = "C:\\QMX_CHG.LOG";
+const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char kPendingRenames[] = "PendingFileRenameOperations";
+
+std::string FixturePath(const std::string& name) {
+    char exe[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string dir(exe, n);
+    return dir.substr(0, dir.rfind('\\')) + "\\fixtures\\" + name;
+}
+
+std::string FileText(const std::string& path) {
+    std::string bytes;
+    return ReadWholeFile(path, &bytes) ? bytes : "<missing>";
+}
+
+// The raw value, or nullopt-like "absent" flag, so a test can put back
+// exactly what the prefix held before it scheduled anything.
+struct RegistryValue {
+    bool present = false;
+    DWORD type = 0;
+    std::string bytes;
+};
+
+RegistryValue ReadPendingRenames() {
+    RegistryValue value;
+    HKEY key;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != 0) {
+        return value;
+    }
+    DWORD size = 0;
+    if (::RegQueryValueExA(key, kPendingRenames, nullptr, &value.type, nullptr, &size) == 0) {
+        value.bytes.resize(size);
+        if (::RegQueryValueExA(key, kPendingRenames, nullptr, &value.type,
+                               reinterpret_cast<BYTE*>(&value.bytes[0]), &size) == 0) {
+            value.present = true;
+            value.bytes.resize(size);
+        }
+    }
+    ::RegCloseKey(key);
+    return value;
+}
+
+void RestorePendingRenames(const RegistryValue& value) {
+    HKEY key;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != 0) return;
+    if (value.present) {
+        ::RegSetValueExA(key, kPendingRenames, 0, value.type,
+                         reinterpret_cast<const BYTE*>(value.bytes.data()),
+                         static_cast<DWORD>(value.bytes.size()));
+    } else {
+        ::RegDeleteValueA(key, kPendingRenames);
+    }
+    ::RegCloseKey(key);
+}
+
+// The pending moves as (from, to) pairs, with the "\??\" prefix and the
+// replace-existing "!" mark taken off.
+std::vector<std::pair<std::string, std::string>> PendingMoves() {
+    const RegistryValue value = ReadPendingRenames();
+    std::vector<std::string> names;
+    size_t start = 0;
+    while (start < value.bytes.size()) {
+        const size_t end = value.bytes.find('\0', start);
+        const size_t stop = end == std::string::npos ? value.bytes.size() : end;
+        names.push_back(value.bytes.substr(start, stop - start));
+        start = stop + 1;
+    }
+    auto plain = [](std::string name) {
+        if (!name.empty() && name[0] == '!') name.erase(0, 1);
+        if (name.compare(0, 4, "\\??\\") == 0) name.erase(0, 4);
+        return name;
+    };
+    std::vector<std::pair<std::string, std::string>> moves;
+    for (size_t i = 0; i + 1 < names.size(); i += 2) {
+        if (names[i].empty()) break;
+        moves.emplace_back(plain(names[i]), plain(names[i + 1]));
+    }
+    return moves;
+}
+
+bool HasPendingMove(const std::string& from, const std::string& to) {
+    for (const auto& move : PendingMoves()) {
+        if (_stricmp(move.first.c_str(), from.c_str()) == 0 &&
+            _stricmp(move.second.c_str(), to.c_str()) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string WininitPath() {
+    char dir[MAX_PATH + 1];
+    ::GetWindowsDirectoryA(dir, sizeof dir);
+    return std::string(dir) + "\\WININIT.INI";
+}
+
+std::string RenameEntry(const std::string& key) {
+    char value[MAX_PATH] = {};
+    ::GetPrivateProfileStringA("Rename", key.c_str(), "<none>", value, sizeof value,
+                               WininitPath().c_str());
+    return value;
+}
+
+std::string ShortPath(const std::string& path) {
+    char buffer[MAX_PATH] = {};
+    const DWORD n = ::GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+    return n == 0 || n >= sizeof buffer ? std::string() : std::string(buffer, n);
+}
+
+// Another process using the installed file. Read sharing only is how a
+// loaded module is held: shared readers still get in, an exclusive open
+// fails with a sharing violation.
+class Holder {
+public:
+    Holder(const std::string& path, DWORD share) {
+        m_h = ::CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    ~Holder() { Release(); }
+    void Release() {
+        if (m_h != INVALID_HANDLE_VALUE) ::CloseHandle(m_h);
+        m_h = INVALID_HANDLE_VALUE;
+    }
+    bool ok() const { return m_h != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE m_h;
+};
+
+// Fails the exclusive probe of one path with a chosen error; every other
+// open, the log's included, goes to the real system.
+std::string g_probeTarget;
+DWORD g_probeError = 0;
+HANDLE WINAPI FailExclusiveProbe(LPCSTR name, DWORD access, DWORD share,
+                                 LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                                 HANDLE templ) {
+    if (share == 0 && g_probeTarget == name) {
+        ::SetLastError(g_probeError);
+        return INVALID_HANDLE_VALUE;
+    }
+    return RealOsCalls().CreateFileA(name, access, share, security, disposition, flags, templ);
+}
+
+// A short form that ends in a digit, as a mangled name without extension
+// does; the real function supplies nothing for such a test name.
+DWORD WINAPI ShortFormEndingInDigit(LPCSTR, LPSTR buffer, DWORD size) {
+    const char text[] = "C:\\QMXTEST\\STAGIN~1";
+    if (size < sizeof text) return sizeof text;
+    ::lstrcpyA(buffer, text);
+    return sizeof text - 1;
+}
+
+class FileDeployment : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::DeleteFileA(kLog);
+        SetLogSwitch(1);
+        m_pendingBefore = ReadPendingRenames();
+        m_wininitExisted = ReadWholeFile(WininitPath(), &m_wininitBefore);
+        env.m_systemDir = m_system.path();
+        env.m_programDir = m_program.path();
+        env.m_isAdmin = 1;
+        env.m_osClass = QMX_OS_NT5_OR_LATER;
+    }
+    void TearDown() override {
+        SetLogSwitch(0);
+        ::DeleteFileA(kLog);
+        RestorePendingRenames(m_pendingBefore);
+        // Flush the profile cache before the file goes back to what it was.
+        ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, WininitPath().c_str());
+        if (m_wininitExisted) {
+            WriteWholeFile(WininitPath(), m_wininitBefore);
+        } else {
+            ::DeleteFileA(WininitPath().c_str());
+        }
+    }
+
+    // name in the program folder, a copy of fixture (last-write time kept).
+    void Ship(const std::string& fixture, const std::string& name = "X.DLL") {
+        ASSERT_TRUE(::CopyFileA(FixturePath(fixture).c_str(), Source(name).c_str(), FALSE))
+            << fixture;
+    }
+    void Install(const std::string& fixture, const std::string& name = "X.DLL") {
+        ASSERT_TRUE(::CopyFileA(FixturePath(fixture).c_str(), Dest(name).c_str(), FALSE))
+            << fixture;
+    }
+    std::string Source(const std::string& name = "X.DLL") const { return m_program.File(name); }
+    std::string Dest(const std::string& name = "X.DLL") const { return m_system.File(name); }
+    std::string Staging(const std::string& name = "X.DLL") const {
+        return ShiftLastLetterOf(Dest(name), 0);
+    }
+    static std::string LogText() { return FileText(kLog); }
+
+    // The comparison's lines for a shipped 2.10 against an installed 2.9.
+    std::string NewerByMinor(const std::string& name = "X.DLL") const {
+        return "CompareTimeStamp [4a] - " + Source(name) + " is \"2.10\".\r\n" +
+               "CompareTimeStamp [4b] - " + Dest(name) + " is \"2.9\".\r\n" +
+               "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (2).\r\n";
+    }
+    std::string InUse(const std::string& name = "X.DLL") const {
+        return NewerByMinor(name) + "LockDestFile : QMX_LOCK_INUSE \"" + Dest(name) + "\".\r\n";
+    }
+    std::string NoStagedCopy(const std::string& name = "X.DLL") const {
+        return "CompareTimeStamp [1] - Not exist " + Staging(name) + ".\r\n";
+    }
+
+    TempDir m_system;
+    TempDir m_program;
+    InstallEnvironment env;
+
+private:
+    RegistryValue m_pendingBefore;
+    bool m_wininitExisted = false;
+    std::string m_wininitBefore;
+};
+
+}  // namespace
+
+// --- CopyTargetFile: the decision table ---
+
+TEST_F(FileDeployment, NotAdministratorTouchesNothingNotEvenTheExistenceTest) {
+    Ship("V2_10.DLL");
+    Install("V2_9.DLL");
+    env.m_isAdmin = 0;
+    ResourceCounter counter;
+    EXPECT_EQ(QMX_INST_NOT_ADMIN, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(0, counter.Acquired(ResourceCounter::kFind));
+    EXPECT_EQ("CopyTargetFile - I'm not administrator.\r\n", LogText());
+    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
+}
+
+TEST_F(FileDeployment, FileNotInstalledIsSkippedAndNeverAdded) {
+    Ship("V2_10.DLL");
+    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ("CopyTargetFile - Not exist " + Dest() + ".\r\n", LogText());
+    EXPECT_FALSE(PathExists(Dest()));
+}
+
+TEST_F(FileDeployment, InstalledCopyAsNewOrNewerIsSkipped) {
+    // Lower version but a later write time: the version decides.
+    Ship("V2_9.DLL");
+    Install("V2_10.DLL");
+    FILETIME later;
+    ::GetSystemTimeAsFileTime(&later);
+    HANDLE h = ::CreateFileA(Source().c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                             0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    ASSERT_TRUE(::SetFileTime(h, nullptr, nullptr, &later));
+    ::CloseHandle(h);
+    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ("CompareTimeStamp [4a] - " + Source() + " is \"2.9\".\r\n" +
+                  "CompareTimeStamp [4b] - " + Dest() + " is \"2.10\".\r\n" +
+                  "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (2).\r\n",
+              LogText());
+    EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest()));
+
+    // The very same file: equal versions, equal times.
+    ::DeleteFileA(kLog);
+    Ship("V2_10.DLL");
+    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ("CompareTimeStamp [4a] - " + Source() + " is \"2.10\".\r\n" +
+                  "CompareTimeStamp [4b] - " + Dest() + " is \"2.10\".\r\n" +
+                  "CompareTimeStamp : QMX_COMP_SAME (2).\r\n" +
+                  "CompareTimeStamp : QMX_COMP_SAME (3).\r\n",
+              LogText());
+}
+
+TEST_F(FileDeployment, InstalledCopyHeldWithoutAnySharingCountsAsMissingAndIsSkipped) {
+    Ship("V2_10.DLL");
+    Install("V2_9.DLL");
+    Holder holder(Dest(), 0);
+    ASSERT_TRUE(holder.ok());
+    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ("CompareTimeStamp [1] - Not exist " + Dest() + ".\r\n", LogText());
+    holder.Release();
+    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
+    EXPECT_FALSE(PathExists(Staging()));
+}
+
+TEST_F(FileDeployment, MissingShippedFileIsNotApplicable) {
+    Install("V2_9.DLL");
+    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ("CompareTimeStamp [2] - Not exist " + Source() + ".\r\n", LogText());
+
+    // Both unreadable: the installed one held exclusively as well.
+    ::DeleteFileA(kLog);
+    Holder holder(Dest(), 0);
+    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ("CompareTimeStamp [3] - Not exist " + Source() + ", " + Dest() + ".\r\n",
+              LogText());
+}
+
+TEST_F(FileDeployment, NewerShippedFileReplacesTheInstalledOneNow) {
+    Ship("V2_10.DLL");
+    Install("V2_9.DLL");
+    ResourceCounter counter;
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
+    EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_SUCEES \"" + Dest() + "\".\r\n",
+              LogText());
+    EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest()));
+    EXPECT_FALSE(PathExists(Staging()));
+}
+
+TEST_F(FileDeployment, SourceFolderGivenByTheCallerWinsWithOrWithoutBackslash) {
+    TempDir other;
+    ASSERT_TRUE(::CopyFileA(FixturePath("V2_10.DLL").c_str(), other.File("X.DLL").c_str(), FALSE));
+    Ship("V1_0.DLL");  // the program folder's copy would be older
+    for (const std::string& dir : {other.path(), other.path() + "\\"}) {
+        Install("V2_9.DLL");
+        EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", dir)) << dir;
+        EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest())) << dir;
+    }
+    EXPECT_NE(std::string::npos, LogText().find("[4a] - " + other.File("X.DLL") + " is"));
+}
+
+TEST_F(FileDeployment, FailedCopyIsReportedWithItsErrorAndLeavesTheFile) {
+    Ship("V2_10.DLL");
+    Install("V2_9.DLL");
+    OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_DISK_FULL);
+    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_SUCEES \"" + Dest() + "\".\r\n" +
+                  "CopyTargetFile - CopyFile is failed.(112) " + Source() + " -> " + Dest() +
+                  "\r\n",
+              LogText());
+    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
+}
+
+TEST_F(FileDeployment, FileVanishingBeforeTheProbeIsCopiedBack) {
+    Ship("V2_10.DLL");
+    Install("V2_9.DLL");
+    OsCallsGuard guard;
+    g_probeTarget = Dest();
+    g_probeError = ERROR_FILE_NOT_FOUND;
+    guard.Set(&OsCalls::CreateFileA, &FailExclusiveProbe);
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_NOTFOUND \"" + Dest() + "\".\r\n",
+              LogText());
+    EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest()));
+}
+
+TEST_F(FileDeployment, ProbeErrorCopiesAndSchedulesNothingAndReportsFailure) {
+    Ship("V2_10.DLL");
+    Install("V2_9.DLL");
+    const size_t movesBefore = PendingMoves().size();
+    OsCallsGuard guard;
+    g_probeTarget = Dest();
+    g_probeError = ERROR_ACCESS_DENIED;
+    guard.Set(&OsCalls::CreateFileA, &FailExclusiveProbe);
+    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_ERROR(5) \"" + Dest() + "\".\r\n",
+              LogText());
+    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
+    EXPECT_FALSE(PathExists(Staging()));
+    EXPECT_EQ(movesBefore, PendingMoves().size());
+}
+
+// --- CopyTargetFile and MoveOnReboot: a file in use ---
+
+TEST_F(FileDeployment, FileInUseOnNtIsStagedBesideItAndMovedAtRestart) {
+    Ship("V2_10.DLL");
+    Install("V2_9.DLL");
+    Holder holder(Dest(), FILE_SHARE_READ);
+    ASSERT_TRUE(holder.ok());
+    {
+        ResourceCounter counter;
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+        EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
+    }
+    EXPECT_EQ(InUse() + NoStagedCopy(), LogText());
+    EXPECT_EQ(m_system.File("X.DLM"), Staging());
+    EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Staging()));
+    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
+    EXPECT_TRUE(HasPendingMove(Staging(), Dest()));
+}
+
+TEST_F(FileDeployment, LoadedModuleIsStagedToo) {
+    Ship("V2_10.DLL");
+    Install("V2_9.DLL");
+    HMODULE module = ::LoadLibraryExA(Dest().c_str(), nullptr, 0);
+    ASSERT_NE(nullptr, module);
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+    ::FreeLibrary(module);
+    EXPECT_EQ(InUse() + NoStagedCopy(), LogText());
+    EXPECT_TRUE(HasPendingMove(Staging(), Dest()));
+}
+
+TEST_F(FileDeployment, SecondRunBeforeRestartReschedulesOnlyForANewerShippedFile) {
+    Ship("V2_9.DLL");
+    Install("V1_0.DLL");
+    Holder holder(Dest(), FILE_SHARE_READ);
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+
+    // Same staged copy: nothing of MoveOnReboot's own, and a failure.
+    ::DeleteFileA(kLog);
+    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", ""));
+    const std::string lines = LogText();
+    EXPECT_EQ(std::string::npos, lines.find("MoveOnReboot")) << lines;
+    EXPECT_NE(std::string::npos, lines.find("CompareTimeStamp : QMX_COMP_SAME (3).\r\n"));
+
+    // A newer shipped file overwrites the staged copy.
+    Ship("V2_10.DLL");
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Staging()));
+}
+
+TEST_F(FileDeployment, FileInUseOn9xGetsOneRenameEntryInWininit) {
+    env.m_osClass = QMX_OS_WIN9X;
+    const std::string name = "LONGMODULENAME.DLL";
+    Ship("V2_10.DLL", name);
+    Install("V2_9.DLL", name);
+    const size_t movesBefore = PendingMoves().size();
+    Holder holder(Dest(name), FILE_SHARE_READ);
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile(name, ""));
+    EXPECT_EQ(InUse(name) + NoStagedCopy(name), LogText());
+
+    const std::string shortStaging = ShortPath(Staging(name));
+    ASSERT_FALSE(shortStaging.empty());
+    EXPECT_EQ(shortStaging, RenameEntry(ShiftLastLetterOf(shortStaging, 1)));
+    EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Staging(name)));
+    EXPECT_EQ(movesBefore, PendingMoves().size());
+}
+
+TEST_F(FileDeployment, NameNotEndingInALetterIsNeverStagedOntoItself) {
+    for (const int osClass : {QMX_OS_NT5_OR_LATER, QMX_OS_WIN9X}) {
+        for (const std::string name : {"X.DL_", "MODULE1"}) {
+            ::DeleteFileA(kLog);
+            env.m_osClass = osClass;
+            Ship("V2_10.DLL", name);
+            Install("V2_9.DLL", name);
+            const size_t movesBefore = PendingMoves().size();
+            Holder holder(Dest(name), FILE_SHARE_READ);
+            EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile(name, "")) << name;
+            EXPECT_EQ(InUse(name) + "MoveOnReboot - Cannot stage " + Dest(name) + ".\r\n",
+                      LogText());
+            holder.Release();
+            EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest(name)));
+            EXPECT_EQ(movesBefore, PendingMoves().size());
+            EXPECT_EQ("<none>", RenameEntry(ShortPath(Dest(name))));
+        }
+    }
+}
+
+// --- MoveOnReboot: each step failing ---
+
+class MoveOnRebootFailure : public FileDeployment {
+protected:
+    void SetUp() override {
+        FileDeployment::SetUp();
+        Ship("V2_10.DLL");
+        Install("V2_9.DLL");
+    }
+    int Move() { return env.MoveOnReboot(m_system.path(), m_program.path(), "X.DLL"); }
+};
+
+TEST_F(MoveOnRebootFailure, StagingCopyFails) {
+    OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(0, Move());
+    EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - CopyFile is failed.(5) " + Source() + " -> " +
+                  Staging() + "\r\n",
+              LogText());
+    EXPECT_FALSE(PathExists(Staging()));
+    EXPECT_FALSE(HasPendingMove(Staging(), Dest()));
+}
+
+TEST_F(MoveOnRebootFailure, CopyTargetFileReportsAFailedStagingCopy) {
+    Holder holder(Dest(), FILE_SHARE_READ);
+    OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_DISK_FULL);
+    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(InUse() + NoStagedCopy() + "MoveOnReboot - CopyFile is failed.(112) " + Source() +
+                  " -> " + Staging() + "\r\n",
+              LogText());
+}
+
+TEST_F(MoveOnRebootFailure, DelayedMoveFailsOrAnswersOtherThanOne) {
+    for (const BOOL answer : {FALSE, 2}) {
+        ::DeleteFileA(kLog);
+        ::DeleteFileA(Staging().c_str());
+        OsFault<&OsCalls::MoveFileExA> fault(1, answer, answer ? 0 : ERROR_ACCESS_DENIED);
+        EXPECT_EQ(0, Move()) << answer;
+        EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - MoveFileEx is failed.(" +
+                      (answer ? "0" : "5") + ") " + Staging() + " -> " + Dest() + "\r\n",
+                  LogText());
+        // The staged copy is left for a later run.
+        EXPECT_TRUE(PathExists(Staging()));
+    }
+}
+
+TEST_F(MoveOnRebootFailure, WindowsDirectoryUnreadableOn9x) {
+    env.m_osClass = QMX_OS_WIN9X;
+    for (const UINT answer : {0u, 261u, 400u}) {
+        ::DeleteFileA(kLog);
+        ::DeleteFileA(Staging().c_str());
+        OsFault<&OsCalls::GetWindowsDirectoryA> fault(1, answer, ERROR_ACCESS_DENIED);
+        EXPECT_EQ(0, Move()) << answer;
+        EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - GetWindowsDirectory is failed.(" +
+                      (answer ? "122" : "5") + ") " + Staging() + "\r\n",
+                  LogText());
+    }
+    EXPECT_EQ("<none>", RenameEntry(ShiftLastLetterOf(ShortPath(Staging()), 1)));
+}
+
+TEST_F(MoveOnRebootFailure, ShortPathUnavailableOn9x) {
+    env.m_osClass = QMX_OS_WIN9X;
+    // Failure, and a short form that would need a larger buffer.
+    for (const DWORD answer : {0ul, 1000ul}) {
+        ::DeleteFileA(kLog);
+        ::DeleteFileA(Staging().c_str());
+        OsFault<&OsCalls::GetShortPathNameA> fault(1, answer, ERROR_PATH_NOT_FOUND);
+        EXPECT_EQ(0, Move()) << answer;
+        EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - GetShortPathNameCS is failed. " + Staging() +
+                      "\r\n",
+                  LogText());
+    }
+}
+
+TEST_F(MoveOnRebootFailure, ShortFormWithoutFinalLetterWritesNoEntryOn9x) {
+    env.m_osClass = QMX_OS_WIN9X;
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::GetShortPathNameA, &ShortFormEndingInDigit);
+    EXPECT_EQ(0, Move());
+    EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - Cannot stage C:\\QMXTEST\\STAGIN~1.\r\n",
+              LogText());
+    EXPECT_EQ("<none>", RenameEntry("C:\\QMXTEST\\STAGIN~1"));
+}
+
+TEST_F(MoveOnRebootFailure, ProfileWriteFailsOrAnswersOtherThanOneOn9x) {
+    env.m_osClass = QMX_OS_WIN9X;
+    for (const BOOL answer : {FALSE, 2}) {
+        ::DeleteFileA(kLog);
+        ::DeleteFileA(Staging().c_str());
+        OsFault<&OsCalls::WritePrivateProfileStringA> fault(1, answer,
+                                                            answer ? 0 : ERROR_ACCESS_DENIED);
+        EXPECT_EQ(0, Move()) << answer;
+        const std::string shortStaging = ShortPath(Staging());
+        EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - WritePrivateProfileString is failed.(" +
+                      (answer ? "0" : "5") + ") " + ShiftLastLetterOf(shortStaging, 1) + " -> " +
+                      shortStaging + "\r\n",
+                  LogText());
+    }
+}
+
+// Whichever open fails (the comparison's, the probe's, the log's), no
+// handle or heap block is left behind and the installed file is intact.
+TEST_F(MoveOnRebootFailure, EveryFailingOpenReleasesEverythingAndKeepsTheFile) {
+    for (const int osClass : {QMX_OS_NT5_OR_LATER, QMX_OS_WIN9X}) {
+        env.m_osClass = osClass;
+        for (int nth = 1;; ++nth) {
+            ::DeleteFileA(Staging().c_str());
+            Holder holder(Dest(), FILE_SHARE_READ);
+            OsFault<&OsCalls::CreateFileA> fault(nth, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
+            ResourceCounter counter;
+            const uint32_t outcome = env.CopyTargetFile("X.DLL", "");
+            EXPECT_EQ(0, counter.Outstanding()) << nth << " " << counter.Report();
+            EXPECT_EQ(0, counter.StrayReleases()) << nth;
+            EXPECT_TRUE(outcome == QMX_INST_ON_REBOOT || outcome == QMX_INST_FAILED ||
+                        outcome == QMX_INST_SKIPPED || outcome == QMX_INST_NOT_APPLICABLE)
+                << nth << " " << outcome;
+            holder.Release();
+            EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest())) << nth;
+            if (fault.fired() == 0) {
+                EXPECT_EQ(QMX_INST_ON_REBOOT, outcome);
+                break;
+            }
+        }
+    }
+}
+
+// --- LockDestFile ---
+
+TEST_F(FileDeployment, LockProbeReportsEachOutcome) {
+    Install("V2_9.DLL");
+    EXPECT_EQ(QMX_LOCK_SUCEES, env.LockDestFile(Dest()));
+    EXPECT_EQ(QMX_LOCK_NOTFOUND, env.LockDestFile(Dest("Y.DLL")));
+    {
+        Holder holder(Dest(), FILE_SHARE_READ);
+        EXPECT_EQ(QMX_LOCK_INUSE, env.LockDestFile(Dest()));
+    }
+    // A folder that does not exist is error 3, not 2.
+    const std::string noFolder = m_system.File("none\\X.DLL");
+    EXPECT_EQ(QMX_LOCK_ERROR, env.LockDestFile(noFolder));
+    EXPECT_EQ("LockDestFile : QMX_LOCK_SUCEES \"" + Dest() + "\".\r\n" +
+                  "LockDestFile : QMX_LOCK_NOTFOUND \"" + Dest("Y.DLL") + "\".\r\n" +
+                  "LockDestFile : QMX_LOCK_INUSE \"" + Dest() + "\".\r\n" +
+                  "LockDestFile : QMX_LOCK_ERROR(3) \"" + noFolder + "\".\r\n",
+              LogText());
+    // The successful probe closed its handle and changed nothing.
+    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
+    EXPECT_EQ(QMX_LOCK_SUCEES, env.LockDestFile(Dest()));
+}
+
+TEST_F(FileDeployment, LockProbeMapsInjectedErrors) {
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::CreateFileA, &FailExclusiveProbe);
+    g_probeTarget = Dest();
+    const struct {
+        DWORD error;
+        int32_t result;
+        std::string line;
+    } cases[] = {
+        {ERROR_FILE_NOT_FOUND, QMX_LOCK_NOTFOUND, "QMX_LOCK_NOTFOUND"},
+        {ERROR_SHARING_VIOLATION, QMX_LOCK_INUSE, "QMX_LOCK_INUSE"},
+        {ERROR_ACCESS_DENIED, QMX_LOCK_ERROR, "QMX_LOCK_ERROR(5)"},
+        {ERROR_LOCK_VIOLATION, QMX_LOCK_ERROR, "QMX_LOCK_ERROR(33)"},
+    };
+    for (const auto& c : cases) {
+        ::DeleteFileA(kLog);
+        g_probeError = c.error;
+        EXPECT_EQ(c.result, env.LockDestFile(Dest())) << c.error;
+        EXPECT_EQ("LockDestFile : " + c.line + " \"" + Dest() + "\".\r\n", LogText());
+    }
+}
+
+// --- GetShortPathNameCS and FileExists ---
+
+TEST_F(FileDeployment, ShortPathIsTheSystemsShortFormOrEmpty) {
+    Install("V2_9.DLL", "A LONG MODULE NAME.DLL");
+    ResourceCounter counter;
+    const std::string expected = ShortPath(Dest("A LONG MODULE NAME.DLL"));
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(expected, env.GetShortPathNameCS(Dest("A LONG MODULE NAME.DLL")));
+    EXPECT_EQ("", env.GetShortPathNameCS(Dest("MISSING.DLL")));
+    EXPECT_EQ("", env.GetShortPathNameCS(""));
+    {
+        OsFault<&OsCalls::LocalAlloc> fault(1, nullptr, ERROR_NOT_ENOUGH_MEMORY);
+        EXPECT_EQ("", env.GetShortPathNameCS(Dest("A LONG MODULE NAME.DLL")));
+    }
+    {
+        // A short form longer than the long one cannot fit the buffer.
+        OsFault<&OsCalls::GetShortPathNameA> fault(1, 1000, 0);
+        EXPECT_EQ("", env.GetShortPathNameCS(Dest("A LONG MODULE NAME.DLL")));
+    }
+    EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
+}
+
+TEST_F(FileDeployment, FileExistsFindsFilesAndFoldersAndClosesTheSearch) {
+    Install("V2_9.DLL");
+    ASSERT_TRUE(::CreateDirectoryA(Dest("SUB").c_str(), nullptr));
+    ResourceCounter counter;
+    EXPECT_EQ(1, env.FileExists(Dest()));
+    EXPECT_EQ(1, env.FileExists(Dest("SUB")));
+    EXPECT_EQ(0, env.FileExists(Dest("MISSING.DLL")));
+    EXPECT_EQ(0, env.FileExists(m_system.File("none\\X.DLL")));
+    EXPECT_EQ(2, counter.Acquired(ResourceCounter::kFind));
+    EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
+}
