@@ -13,9 +13,22 @@ namespace {
 // this size or more means the buffer was too small and holds nothing.
 const UINT kWindowsDirBufferSize = MAX_PATH + 1;
 
+// Walks whole characters, so that the trail byte of a double-byte character
+// (0x5C in many Shift-JIS characters) is not taken for a final backslash.
+bool EndsWithBackslash(const std::string& folder) {
+    bool backslash = false;
+    for (size_t i = 0; i < folder.size(); ++i) {
+        backslash = folder[i] == '\\';
+        if (g_os.IsDBCSLeadByte(static_cast<BYTE>(folder[i])) && i + 1 < folder.size()) {
+            backslash = false;
+            ++i;
+        }
+    }
+    return backslash;
+}
+
 std::string JoinPath(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && folder.back() == '\\') return folder + name;
-    return folder + "\\" + name;
+    return EndsWithBackslash(folder) ? folder + name : folder + "\\" + name;
 }
 
 }  // namespace

@@ -161,6 +161,9 @@ HANDLE WINAPI FailExclusiveProbe(LPCSTR name, DWORD access, DWORD share,
     return RealOsCalls().CreateFileA(name, access, share, security, disposition, flags, templ);
 }
 
+// Shift-JIS: 0x83 leads characters such as the one written 0x83 0x5C.
+BOOL WINAPI ShiftJisLeadByte(BYTE byte) { return byte == 0x83; }
+
 // A short form that ends in a digit, as a mangled name without extension
 // does; the real function supplies nothing for such a test name.
 DWORD WINAPI ShortFormEndingInDigit(LPCSTR, LPSTR buffer, DWORD size) {
@@ -332,6 +335,18 @@ TEST_F(FileDeployment, SourceFolderGivenByTheCallerWinsWithOrWithoutBackslash) {
         EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest())) << dir;
     }
     EXPECT_NE(std::string::npos, LogText().find("[4a] - " + other.File("X.DLL") + " is"));
+}
+
+TEST_F(FileDeployment, TrailByteOfADoubleByteFolderNameIsNoBackslash) {
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::IsDBCSLeadByte, &ShiftJisLeadByte);
+    env.m_systemDir = "C:\\QMX\\\x83\\";  // a folder named by one double-byte character
+    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
+    env.m_systemDir = "C:\\QMX\\\x83\\\\";  // the same, with a real backslash after it
+    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ("CopyTargetFile - Not exist C:\\QMX\\\x83\\\\X.DLL.\r\n"
+              "CopyTargetFile - Not exist C:\\QMX\\\x83\\\\X.DLL.\r\n",
+              LogText());
 }
 
 TEST_F(FileDeployment, FailedCopyIsReportedWithItsErrorAndLeavesTheFile) {
