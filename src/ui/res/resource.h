@@ -1,0 +1,27 @@
+// Resource ids of QMXSET.EXE, one range per kind.
+#pragma once
+
+// Dialog templates.
+#define IDD_ABOUT 100
+#define IDD_INSTALLER 102
+#define IDD_MESSAGE 129
+
+// Icons.
+#define IDI_APP 128
+
+// Controls.
+#define IDC_MESSAGE_TEXT 1000
+
+// Strings. C++ takes these ids from engine/outcome.h, which owns them as
+// constants; the resource compiler needs them as macros.
+#ifdef RC_INVOKED
+#define IDS_ABOUT_MENU 101
+#define IDS_DONE_JA 102
+#define IDS_REBOOT_JA 103
+#define IDS_NOT_ADMIN_JA 104
+#define IDS_NOT_APPLICABLE_JA 105
+#define IDS_DONE_EN 106
+#define IDS_REBOOT_EN 107
+#define IDS_NOT_ADMIN_EN 108
+#define IDS_NOT_APPLICABLE_EN 109
+#endif
