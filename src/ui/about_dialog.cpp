@@ -1,0 +1,9 @@
+#include "ui/about_dialog.h"
+
+#include "ui/res/resource.h"
+
+AboutDialog::AboutDialog() : DialogBase(IDD_ABOUT) {}
+
+AboutDialog::~AboutDialog() = default;
+
+void AboutDialog::DoDataExchange() {}
