@@ -1,1 +1,389 @@
-// placeholder
+#include "engine/install_environment.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "log/debug_log.h"
+#include "support/os_fault.h"
+#include "support/resource_counter.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+const char kLog[] = "C:\\QMX_CHG.LOG";
+const uint64_t kNoon = 0x01D9000000000000ull;  // some moment in 2022
+
+void ClearLog() {
+    ::SetFileAttributesA(kLog, FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileA(kLog);
+}
+
+std::string LogText() {
+    std::string text;
+    ReadWholeFile(kLog, &text);
+    return text;
+}
+
+std::string FixturePath(const std::string& name) {
+    char exe[MAX_PATH];
+    std::string path(exe, ::GetModuleFileNameA(nullptr, exe, MAX_PATH));
+    return path.substr(0, path.rfind('\\')) + "\\fixtures\\" + name;
+}
+
+// Comparisons of copies of the version-resource fixtures, each given an
+// exact last-write time. Every test ends with no handle or heap block held.
+class CompareTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ClearLog();
+        SetLogSwitch(1);
+    }
+    void TearDown() override {
+        SetLogSwitch(0);
+        ClearLog();
+        EXPECT_EQ(0, m_counter.Outstanding()) << m_counter.Report();
+        EXPECT_EQ(0, m_counter.StrayReleases()) << m_counter.Report();
+    }
+
+    // A copy of fixture named as, last written at time.
+    std::string Copy(const std::string& fixture, const std::string& as, uint64_t time = kNoon) {
+        const std::string path = m_dir.File(as);
+        EXPECT_TRUE(::CopyFileA(FixturePath(fixture).c_str(), path.c_str(), FALSE)) << fixture;
+        HANDLE h = ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+        FILETIME written = {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+        EXPECT_TRUE(::SetFileTime(h, nullptr, nullptr, &written)) << fixture;
+        ::CloseHandle(h);
+        return path;
+    }
+
+    // The log lines of a comparison that gets to the version texts.
+    static std::string Texts(const std::string& file1, const std::string& version1,
+                             const std::string& file2, const std::string& version2) {
+        return "CompareTimeStamp [4a] - " + file1 + " is \"" + version1 + "\".\r\n" +
+               "CompareTimeStamp [4b] - " + file2 + " is \"" + version2 + "\".\r\n";
+    }
+
+    TempDir m_dir;
+    InstallEnvironment m_env;
+    ResourceCounter m_counter;
+};
+
+// The Translation value reported as shorter than one entry.
+BOOL WINAPI EmptyTranslation(LPCVOID block, LPCSTR name, LPVOID* value, PUINT length) {
+    const BOOL ok = RealOsCalls().VerQueryValueA(block, name, value, length);
+    if (std::strcmp(name, "\\VarFileInfo\\Translation") == 0) *length = 2;
+    return ok;
+}
+
+// A reading of the version block that "succeeds" with a value other than 1.
+BOOL WINAPI VersionInfoReturnsTwo(LPCSTR name, DWORD handle, DWORD size, LPVOID data) {
+    return RealOsCalls().GetFileVersionInfoA(name, handle, size, data) ? 2 : 0;
+}
+
+}  // namespace
+
+// --- Missing files ---
+
+TEST_F(CompareTest, BothMissing) {
+    const std::string a = m_dir.File("A.DLL"), b = m_dir.File("B.DLL");
+    EXPECT_EQ(QMX_COMP_BOTH_NOT_EXIST, m_env.CompareTimeStamp(a, b));
+    EXPECT_EQ("CompareTimeStamp [3] - Not exist " + a + ", " + b + ".\r\n", LogText());
+}
+
+TEST_F(CompareTest, FirstMissing) {
+    const std::string a = m_dir.File("A.DLL"), b = Copy("V2_9.DLL", "B.DLL");
+    EXPECT_EQ(QMX_COMP_FILE1_NOT_EXIST, m_env.CompareTimeStamp(a, b));
+    EXPECT_EQ("CompareTimeStamp [2] - Not exist " + a + ".\r\n", LogText());
+}
+
+TEST_F(CompareTest, SecondMissingLogsOnlyTheSecondPath) {
+    const std::string a = Copy("V2_9.DLL", "A.DLL"), b = m_dir.File("B.DLL");
+    EXPECT_EQ(QMX_COMP_FILE2_NOT_EXIST, m_env.CompareTimeStamp(a, b));
+    EXPECT_EQ("CompareTimeStamp [1] - Not exist " + b + ".\r\n", LogText());
+}
+
+TEST_F(CompareTest, AFileHeldWithoutReadSharingCountsAsMissing) {
+    const std::string a = Copy("V3_0.DLL", "A.DLL"), b = Copy("V2_9.DLL", "B.DLL");
+    HANDLE holder = ::CreateFileA(a.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    EXPECT_EQ(QMX_COMP_FILE1_NOT_EXIST, m_env.CompareTimeStamp(a, b));
+    ::CloseHandle(holder);
+}
+
+TEST_F(CompareTest, AnUnreadableTimeCountsAsMissingAndTheFileIsStillClosed) {
+    const std::string a = Copy("V3_0.DLL", "A.DLL"), b = Copy("V2_9.DLL", "B.DLL");
+    {
+        OsFault<&OsCalls::GetFileTime> fault(2, FALSE, ERROR_ACCESS_DENIED);
+        EXPECT_EQ(QMX_COMP_FILE2_NOT_EXIST, m_env.CompareTimeStamp(a, b));
+    }
+
+    int exists = 7;
+    FILETIME time = {};
+    OsFault<&OsCalls::GetFileTime> fault(1, FALSE, ERROR_ACCESS_DENIED);
+    HANDLE h = m_env.OpenFileTimeStamp(a, &exists, &time);
+    EXPECT_EQ(0, exists);
+    EXPECT_NE(INVALID_HANDLE_VALUE, h);
+    m_env.CloseFileTimeStamp(h);
+}
+
+TEST_F(CompareTest, ProbeReportsTheLastWriteTime) {
+    const std::string a = Copy("V3_0.DLL", "A.DLL", kNoon + 1);
+    int exists = 0;
+    FILETIME time = {};
+    HANDLE h = m_env.OpenFileTimeStamp(a, &exists, &time);
+    EXPECT_EQ(1, exists);
+    EXPECT_EQ(kNoon + 1, (uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+    m_env.CloseFileTimeStamp(h);
+
+    h = m_env.OpenFileTimeStamp(m_dir.File("NONE.DLL"), &exists, &time);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, h);
+    EXPECT_EQ(0, exists);
+    m_env.CloseFileTimeStamp(h);  // harmless on the invalid value
+}
+
+// --- Unreadable versions: the times decide ---
+
+TEST_F(CompareTest, NeitherVersionReadableAndEqualTimesAreTheSame) {
+    const std::string a = Copy("NOVERSION.DLL", "A.DLL"), b = Copy("NOVERSION2.DLL", "B.DLL");
+    EXPECT_EQ(QMX_COMP_SAME, m_env.CompareTimeStamp(a, b));
+    EXPECT_EQ("CompareTimeStamp : QMX_COMP_SAME (3) QmxGetVersion is faild [0:0].\r\n"
+              "CompareTimeStamp : QMX_COMP_SAME (3).\r\n",
+              LogText());
+}
+
+TEST_F(CompareTest, OneVersionUnreadableShowsWhichAndTheTimesDecide) {
+    const std::string a = Copy("V3_0.DLL", "A.DLL", kNoon + 1);
+    const std::string b = Copy("NOVERSION.DLL", "B.DLL", kNoon);
+    EXPECT_EQ(QMX_COMP_FILE1_IS_NEW, m_env.CompareTimeStamp(a, b));
+    EXPECT_EQ("CompareTimeStamp : QMX_COMP_SAME (3) QmxGetVersion is faild [1:0].\r\n"
+              "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (4).\r\n",
+              LogText());
+
+    ClearLog();
+    EXPECT_EQ(QMX_COMP_FILE2_IS_NEW, m_env.CompareTimeStamp(b, a));
+    EXPECT_EQ("CompareTimeStamp : QMX_COMP_SAME (3) QmxGetVersion is faild [0:1].\r\n"
+              "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (4).\r\n",
+              LogText());
+}
+
+// --- The version numbers decide ---
+
+TEST_F(CompareTest, NumbersAreComparedNotTexts) {
+    const std::string a = Copy("V2_10.DLL", "A.DLL"), b = Copy("V2_9.DLL", "B.DLL");
+    EXPECT_EQ(QMX_COMP_FILE1_IS_NEW, m_env.CompareTimeStamp(a, b));
+    EXPECT_EQ(Texts(a, "2.10", b, "2.9") + "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (2).\r\n",
+              LogText());
+    ClearLog();
+    EXPECT_EQ(QMX_COMP_FILE2_IS_NEW, m_env.CompareTimeStamp(b, a));
+    EXPECT_EQ(Texts(b, "2.9", a, "2.10") + "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (2).\r\n",
+              LogText());
+}
+
+TEST_F(CompareTest, TheFirstDifferingNumberDecidesAndNamesItself) {
+    const struct {
+        const char* first;
+        const char* second;
+        int32_t result;
+        const char* line;
+    } rows[] = {
+        {"V3_0.DLL", "V2_9.DLL", QMX_COMP_FILE1_IS_NEW, "QMX_COMP_FILE1_IS_NEW (1)"},
+        {"V2_9.DLL", "V3_0.DLL", QMX_COMP_FILE2_IS_NEW, "QMX_COMP_FILE2_IS_NEW (1)"},
+        {"V5_1_2601.DLL", "V5_1_2600_2.DLL", QMX_COMP_FILE1_IS_NEW, "QMX_COMP_FILE1_IS_NEW (3)"},
+        {"V5_1_2600_0.DLL", "V5_1_2601.DLL", QMX_COMP_FILE2_IS_NEW, "QMX_COMP_FILE2_IS_NEW (3)"},
+        // "V1" reads as 0.
+        {"VV1.DLL", "V1_0.DLL", QMX_COMP_FILE2_IS_NEW, "QMX_COMP_FILE2_IS_NEW (1)"},
+        // Only 32 characters of a piece count: 31 zeros and "1", not 19.
+        {"VZEROS.DLL", "V2_9.DLL", QMX_COMP_FILE2_IS_NEW, "QMX_COMP_FILE2_IS_NEW (1)"},
+        // Digits beyond the 32-bit range saturate, still the larger number.
+        {"VLONGPIECE.DLL", "V3_0.DLL", QMX_COMP_FILE1_IS_NEW, "QMX_COMP_FILE1_IS_NEW (1)"},
+    };
+    for (const auto& row : rows) {
+        ClearLog();
+        const std::string a = Copy(row.first, "A.DLL"), b = Copy(row.second, "B.DLL");
+        EXPECT_EQ(row.result, m_env.CompareTimeStamp(a, b)) << row.first << " " << row.second;
+        const std::string log = LogText();
+        const std::string last = std::string("CompareTimeStamp : ") + row.line + ".\r\n";
+        ASSERT_GE(log.size(), last.size());
+        EXPECT_EQ(last, log.substr(log.size() - last.size())) << row.first << " " << row.second;
+    }
+}
+
+TEST_F(CompareTest, TheVersionBeatsTheTime) {
+    const std::string a = Copy("V3_0.DLL", "A.DLL", kNoon);
+    const std::string b = Copy("V2_9.DLL", "B.DLL", kNoon + 10000000);
+    EXPECT_EQ(QMX_COMP_FILE1_IS_NEW, m_env.CompareTimeStamp(a, b));
+    EXPECT_EQ(Texts(a, "3.0", b, "2.9") + "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (1).\r\n",
+              LogText());
+}
+
+// --- Equal versions: the times decide, to the tick ---
+
+TEST_F(CompareTest, TextsEqualButForCaseAreTheSameVersion) {
+    const std::string a = Copy("V1_0A_LOWER.DLL", "A.DLL", kNoon + 1);
+    const std::string b = Copy("V1_0A_UPPER.DLL", "B.DLL", kNoon);
+    EXPECT_EQ(QMX_COMP_FILE1_IS_NEW, m_env.CompareTimeStamp(a, b));
+    EXPECT_EQ(Texts(a, "1.0a", b, "1.0A") +
+                  "CompareTimeStamp : QMX_COMP_SAME (2).\r\n"
+                  "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (4).\r\n",
+              LogText());
+}
+
+TEST_F(CompareTest, EqualNumbersInDifferentTextsAreTheSameVersion) {
+    const std::string a = Copy("V1_0.DLL", "A.DLL"), b = Copy("V1_0_0.DLL", "B.DLL");
+    EXPECT_EQ(QMX_COMP_SAME, m_env.CompareTimeStamp(a, b));
+    EXPECT_EQ(Texts(a, "1.0", b, "1.0.0") +
+                  "CompareTimeStamp : QMX_COMP_SAME (1).\r\n"
+                  "CompareTimeStamp : QMX_COMP_SAME (3).\r\n",
+              LogText());
+}
+
+TEST_F(CompareTest, TheFourthNumberIsIgnored) {
+    const std::string a = Copy("V5_1_2600_1.DLL", "A.DLL", kNoon);
+    const std::string b = Copy("V5_1_2600_2.DLL", "B.DLL", kNoon + 1);
+    EXPECT_EQ(QMX_COMP_FILE2_IS_NEW, m_env.CompareTimeStamp(a, b));
+    EXPECT_EQ(Texts(a, "5.1.2600.1", b, "5.1.2600.2") +
+                  "CompareTimeStamp : QMX_COMP_SAME (1).\r\n"
+                  "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (4).\r\n",
+              LogText());
+}
+
+TEST_F(CompareTest, CommasAndBlanksReadLikeDots) {
+    const std::string a = Copy("V5_1_2600_COMMAS.DLL", "A.DLL", kNoon + 1);
+    const std::string b = Copy("V5_1_2600_0.DLL", "B.DLL", kNoon);
+    EXPECT_EQ(QMX_COMP_FILE1_IS_NEW, m_env.CompareTimeStamp(a, b));
+    EXPECT_EQ(Texts(a, "5, 1, 2600, 0", b, "5.1.2600.0") +
+                  "CompareTimeStamp : QMX_COMP_SAME (1).\r\n"
+                  "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (4).\r\n",
+              LogText());
+}
+
+TEST_F(CompareTest, SameFileSameTimeIsTheSame) {
+    const std::string a = Copy("V2_9.DLL", "A.DLL"), b = Copy("V2_9.DLL", "B.DLL");
+    EXPECT_EQ(QMX_COMP_SAME, m_env.CompareTimeStamp(a, b));
+    EXPECT_EQ(Texts(a, "2.9", b, "2.9") +
+                  "CompareTimeStamp : QMX_COMP_SAME (2).\r\n"
+                  "CompareTimeStamp : QMX_COMP_SAME (3).\r\n",
+              LogText());
+}
+
+TEST_F(CompareTest, AnOverlongVersionIsCutBeforeItIsLoggedOrCompared) {
+    const std::string a = Copy("VLONGTEXT.DLL", "A.DLL"), b = Copy("VLONGTEXT.DLL", "B.DLL");
+    const std::string cut = "1.2.3 " + std::string(259 - 6, 'x');
+    EXPECT_EQ(QMX_COMP_SAME, m_env.CompareTimeStamp(a, b));
+    EXPECT_EQ(Texts(a, cut, b, cut) +
+                  "CompareTimeStamp : QMX_COMP_SAME (2).\r\n"
+                  "CompareTimeStamp : QMX_COMP_SAME (3).\r\n",
+              LogText());
+}
+
+// --- Reading the FileVersion text ---
+
+TEST_F(CompareTest, ReadsTheFileVersionOfTheFirstTranslation) {
+    char buffer[MAX_PATH];
+    EXPECT_EQ(1, m_env.QmxGetVersion(FixturePath("V5_1_2600_COMMAS.DLL"), buffer, sizeof buffer));
+    EXPECT_STREQ("5, 1, 2600, 0", buffer);
+    // Language 0411 with code page 03a4: lower-case hexadecimal in the path.
+    EXPECT_EQ(1, m_env.QmxGetVersion(FixturePath("VJAPANESE.DLL"), buffer, sizeof buffer));
+    EXPECT_STREQ("6.0.1", buffer);
+}
+
+TEST_F(CompareTest, AnEmptyFileVersionIsReadAsEmptyAndWorthZero) {
+    char buffer[MAX_PATH];
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(1, m_env.QmxGetVersion(FixturePath("VEMPTY.DLL"), buffer, sizeof buffer));
+    EXPECT_STREQ("", buffer);
+
+    const std::string a = Copy("VEMPTY.DLL", "A.DLL"), b = Copy("V1_0.DLL", "B.DLL");
+    EXPECT_EQ(QMX_COMP_FILE2_IS_NEW, m_env.CompareTimeStamp(a, b));
+    EXPECT_EQ(Texts(a, "", b, "1.0") + "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (1).\r\n",
+              LogText());
+}
+
+TEST_F(CompareTest, CopiesAtMostOneByteLessThanTheBufferAndNoFurther) {
+    char buffer[8];
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(1, m_env.QmxGetVersion(FixturePath("V5_1_2600_0.DLL"), buffer, 5));
+    EXPECT_EQ(std::string("5.1.\0###", 8), std::string(buffer, 8));
+
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(1, m_env.QmxGetVersion(FixturePath("V5_1_2600_0.DLL"), buffer, 1));
+    EXPECT_EQ(std::string("\0#######", 8), std::string(buffer, 8));
+}
+
+TEST_F(CompareTest, NoBufferNoVersion) {
+    char buffer[4] = {'#', '#', '#', '#'};
+    EXPECT_EQ(0, m_env.QmxGetVersion(FixturePath("V2_9.DLL"), nullptr, 260));
+    EXPECT_EQ(0, m_env.QmxGetVersion(FixturePath("V2_9.DLL"), buffer, 0));
+    EXPECT_EQ('#', buffer[0]);
+}
+
+TEST_F(CompareTest, VersionsThatCannotBeReadGiveZeroAndAnEmptyBuffer) {
+    const char* const fixtures[] = {"NOVERSION.DLL", "VNOTRANSLATION.DLL", "VOTHERBLOCK.DLL"};
+    for (const char* fixture : fixtures) {
+        char buffer[MAX_PATH];
+        std::memset(buffer, 'x', sizeof buffer);
+        EXPECT_EQ(0, m_env.QmxGetVersion(FixturePath(fixture), buffer, sizeof buffer)) << fixture;
+        EXPECT_EQ(std::string(sizeof buffer, '\0'), std::string(buffer, sizeof buffer)) << fixture;
+    }
+    char buffer[MAX_PATH];
+    EXPECT_EQ(0, m_env.QmxGetVersion(m_dir.File("NONE.DLL"), buffer, sizeof buffer));
+}
+
+TEST_F(CompareTest, ATranslationShorterThanOneEntryIsNoTranslation) {
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::VerQueryValueA, &EmptyTranslation);
+    char buffer[MAX_PATH];
+    EXPECT_EQ(0, m_env.QmxGetVersion(FixturePath("V2_9.DLL"), buffer, sizeof buffer));
+}
+
+TEST_F(CompareTest, OnlyAReadingThatReturnsExactlyOneCounts) {
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::GetFileVersionInfoA, &VersionInfoReturnsTwo);
+    char buffer[MAX_PATH];
+    EXPECT_EQ(0, m_env.QmxGetVersion(FixturePath("V2_9.DLL"), buffer, sizeof buffer));
+    EXPECT_EQ(1, m_counter.Acquired(ResourceCounter::kHeap));
+}
+
+// Each step failed in turn: no version, an all-zero buffer, the block freed.
+template <auto Entry, typename R>
+void ExpectEveryFailureReadsNothing(InstallEnvironment& env, R result, const char* name) {
+    for (int nth = 1;; ++nth) {
+        OsFault<Entry> fault(nth, result, ERROR_NOT_ENOUGH_MEMORY);
+        char buffer[MAX_PATH];
+        std::memset(buffer, 'x', sizeof buffer);
+        const int read = env.QmxGetVersion(FixturePath("V2_9.DLL"), buffer, sizeof buffer);
+        if (fault.fired() == 0) {
+            EXPECT_EQ(1, read) << name;
+            break;
+        }
+        EXPECT_EQ(0, read) << name << " #" << nth;
+        EXPECT_EQ(std::string(sizeof buffer, '\0'), std::string(buffer, sizeof buffer))
+            << name << " #" << nth;
+    }
+}
+
+TEST_F(CompareTest, EveryFailedStepReadsNothingAndFreesTheBlock) {
+    ExpectEveryFailureReadsNothing<&OsCalls::GetFileVersionInfoSizeA>(m_env, DWORD(0),
+                                                                      "GetFileVersionInfoSizeA");
+    ExpectEveryFailureReadsNothing<&OsCalls::LocalAlloc>(m_env, HLOCAL(nullptr), "LocalAlloc");
+    ExpectEveryFailureReadsNothing<&OsCalls::GetFileVersionInfoA>(m_env, FALSE,
+                                                                  "GetFileVersionInfoA");
+    ExpectEveryFailureReadsNothing<&OsCalls::VerQueryValueA>(m_env, FALSE, "VerQueryValueA");
+    EXPECT_GT(m_counter.Acquired(ResourceCounter::kHeap), 4);
+}
+
+TEST_F(CompareTest, AFailedVersionReadInsideAComparisonStillClosesBothFiles) {
+    const std::string a = Copy("V3_0.DLL", "A.DLL", kNoon), b = Copy("V2_9.DLL", "B.DLL", kNoon);
+    OsFault<&OsCalls::LocalAlloc> fault(2, HLOCAL(nullptr), ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(QMX_COMP_SAME, m_env.CompareTimeStamp(a, b));
+    EXPECT_EQ("CompareTimeStamp : QMX_COMP_SAME (3) QmxGetVersion is faild [1:0].\r\n"
+              "CompareTimeStamp : QMX_COMP_SAME (3).\r\n",
+              LogText());
+}
