@@ -1,0 +1,230 @@
+// Whole installation runs in-process: the installer dialog with the real
+// engine and change-list reader, on scratch folders.
+#include <gtest/gtest.h>
+
+#include "log/debug_log.h"
+#include "support/os_fault.h"
+#include "ui/install_fixture.h"
+#include "ui/installer_dialog.h"
+
+namespace {
+
+class InstallationRun : public InstallFixture {
+protected:
+    // A change list that targets this machine.
+    std::string Targeted(const std::string& files, const std::string& log = "ON") {
+        return "[Install]\r\n" + MachinePattern() + "\r\n[File]\r\n" + files + "[Log]\r\n" + log + "\r\n";
+    }
+
+    std::vector<SeenDialog> Run() {
+        InstallerDialog dialog;
+        return RunModal(dialog);
+    }
+
+    static void ExpectOneMessage(const std::vector<SeenDialog>& seen, UINT id) {
+        ASSERT_EQ(1u, seen.size());
+        EXPECT_EQ(ResourceText(id), seen[0].messageText);
+    }
+};
+
+std::vector<std::string> g_searched;
+
+HANDLE WINAPI RecordingFindFirstFile(LPCSTR path, LPWIN32_FIND_DATAA data) {
+    g_searched.push_back(path);
+    return RealOsCalls().FindFirstFileA(path, data);
+}
+
+std::vector<std::string> g_delayedMoves;
+
+BOOL WINAPI RecordingMoveFileEx(LPCSTR from, LPCSTR to, DWORD flags) {
+    g_delayedMoves.push_back(std::string(from) + " -> " + to + " / " + std::to_string(flags));
+    return TRUE;
+}
+
+size_t Find(const std::string& text, const std::string& what) { return text.find(what); }
+
+}  // namespace
+
+TEST_F(InstallationRun, ReplacesANewerFileAndReportsDone) {
+    PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), "shipped", 2002);
+    WriteChangeList(Targeted("QMXA.DLL\r\n"));
+
+    ExpectOneMessage(Run(), 106);
+    EXPECT_EQ("shipped", Content(SystemFile("QMXA.DLL")));
+    const std::string log = Log();
+    EXPECT_NE(std::string::npos, Find(log, "PrepareInstallation Append - QMXA.DLL\r\n"));
+    EXPECT_NE(std::string::npos, Find(log, "EngingMessage[0x1] - Module installation complete.\r\n"));
+}
+
+TEST_F(InstallationRun, LogsNothingFromBeforeTheSwitchIsRead) {
+    WriteChangeList(Targeted("QMXA.DLL\r\n"));
+    Run();
+    const std::string log = Log();
+    EXPECT_NE(std::string::npos, Find(log, "EngingMessage[0x2]"));
+    // The language decision is made by the constructor, while the log is off.
+    EXPECT_EQ(std::string::npos, Find(log, "CheckLanguageEnv"));
+}
+
+TEST_F(InstallationRun, WritesNoLogWhenTheChangeListDoesNotAskForIt) {
+    PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), "shipped", 2002);
+    WriteChangeList(Targeted("QMXA.DLL\r\n", "OFF"));
+    ExpectOneMessage(Run(), 106);
+    EXPECT_EQ("", Log());
+}
+
+TEST_F(InstallationRun, InstallsEveryListedNameInListOrderDuplicatesIncluded) {
+    PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
+    PutFile(SystemFile("QMXB.DLL"), "installed b", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
+    PutFile(ProgramFile("QMXB.DLL"), "shipped b", 2002);
+    WriteChangeList(Targeted("qmxb.dll\r\nQMXA.DLL\r\n  QMXB.DLL\t\r\nQMXC.DLL\r\n"));
+    g_searched.clear();
+    m_guard.Set(&OsCalls::FindFirstFileA, &RecordingFindFirstFile);
+
+    InstallerDialog dialog;
+    const std::vector<SeenDialog> seen = RunModal(dialog);
+
+    const std::vector<std::string> names = {"QMXB.DLL", "QMXA.DLL", "QMXB.DLL", "QMXC.DLL"};
+    EXPECT_EQ(names, std::vector<std::string>(dialog.GetFileList().begin(), dialog.GetFileList().end()));
+    std::vector<std::string> installed;
+    for (const std::string& path : g_searched) {
+        if (path.rfind(SystemFile(""), 0) == 0) installed.push_back(path.substr(SystemFile("").size()));
+    }
+    EXPECT_EQ(names, installed);
+
+    // The list is complete, and logged in order, before any file is touched.
+    const std::string log = Log();
+    size_t at = 0;
+    for (const std::string& name : names) {
+        const size_t line = log.find("PrepareInstallation Append - " + name + "\r\n", at);
+        ASSERT_NE(std::string::npos, line) << name;
+        at = line + 1;
+    }
+    EXPECT_LT(at, log.find("CompareTimeStamp"));
+    EXPECT_EQ("shipped a", Content(SystemFile("QMXA.DLL")));
+    EXPECT_EQ("shipped b", Content(SystemFile("QMXB.DLL")));
+    // B replaced, A replaced, B already current, C not installed.
+    EXPECT_NE(std::string::npos, log.find("EngingMessage[0x3] - Module installation complete.\r\n"));
+    ExpectOneMessage(seen, 106);
+}
+
+TEST_F(InstallationRun, NonAdministratorTouchesNothing) {
+    // Wine's user is always an administrator; the token check says otherwise.
+    OsFault<&OsCalls::EqualSid> notAdmin(1, FALSE, 0, true);
+    PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), "shipped", 2002);
+    WriteChangeList(Targeted("QMXA.DLL\r\n"));
+
+    ExpectOneMessage(Run(), 108);
+    EXPECT_EQ("installed", Content(SystemFile("QMXA.DLL")));
+    const std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find("HaveAuthority - I'm not administrator.\r\n"));
+    EXPECT_NE(std::string::npos,
+              log.find("EngingMessage[0x10] - Current user does not have administrator privleges. "
+                       "Installation canceled.\r\n"));
+    EXPECT_EQ(std::string::npos, log.find("CompVersion"));
+    EXPECT_EQ(std::string::npos, log.find("PrepareInstallation"));
+    EXPECT_EQ(std::string::npos, log.find("CopyTargetFile"));
+}
+
+TEST_F(InstallationRun, NonAdministratorIsToldSoEvenWithoutAChangeList) {
+    OsFault<&OsCalls::EqualSid> notAdmin(1, FALSE, 0, true);
+    ExpectOneMessage(Run(), 108);
+}
+
+TEST_F(InstallationRun, ChangeListForAnotherWindowsInstallsNothing) {
+    PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), "shipped", 2002);
+    WriteChangeList("[Install]\r\n1:4\r\n[File]\r\nQMXA.DLL\r\n[Log]\r\nON\r\n");
+
+    ExpectOneMessage(Run(), 109);
+    EXPECT_EQ("installed", Content(SystemFile("QMXA.DLL")));
+    const std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find("CompVersion"));
+    EXPECT_EQ(std::string::npos, log.find("PrepareInstallation"));
+    EXPECT_NE(std::string::npos,
+              log.find("EngingMessage[0x8] - It was not the environment which this module applies.\r\n"));
+}
+
+TEST_F(InstallationRun, TargetedChangeListWithoutFilesIsNotApplicable) {
+    WriteChangeList(Targeted(""));
+    InstallerDialog dialog;
+    EXPECT_EQ(0, dialog.PrepareInstallation());
+    EXPECT_TRUE(dialog.GetFileList().empty());
+    ExpectOneMessage(RunModal(dialog), 109);
+    EXPECT_NE(std::string::npos, Log().find("EngingMessage[0x8]"));
+}
+
+TEST_F(InstallationRun, MissingChangeListIsNotApplicable) {
+    ExpectOneMessage(Run(), 109);
+}
+
+TEST_F(InstallationRun, PreparationStartsFromAnEmptyList) {
+    WriteChangeList(Targeted("QMXA.DLL\r\nQMXB.DLL\r\n"));
+    InstallerDialog dialog;
+    EXPECT_EQ(1, dialog.PrepareInstallation());
+    EXPECT_EQ(1, dialog.PrepareInstallation());
+    EXPECT_EQ(2u, dialog.GetFileList().size());
+
+    WriteChangeList("[Install]\r\n1:4\r\n[File]\r\nQMXA.DLL\r\n");
+    EXPECT_EQ(0, dialog.PrepareInstallation());
+    EXPECT_TRUE(dialog.GetFileList().empty());
+}
+
+TEST_F(InstallationRun, MissingShippedFileIsNotApplicable) {
+    PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
+    WriteChangeList(Targeted("QMXA.DLL\r\n"));
+    ExpectOneMessage(Run(), 109);
+    EXPECT_NE(std::string::npos, Log().find("EngingMessage[0x8]"));
+}
+
+TEST_F(InstallationRun, FileInUseIsStagedAndAsksForARestart) {
+    PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
+    PutFile(SystemFile("QMXB.DLL"), "installed b", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
+    PutFile(ProgramFile("QMXB.DLL"), "shipped b", 2002);
+    WriteChangeList(Targeted("QMXA.DLL\r\nQMXB.DLL\r\n"));
+    // Held as a loaded library would be: readable, but not exclusively.
+    HANDLE inUse = ::CreateFileA(SystemFile("QMXB.DLL").c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, inUse);
+    // The restart-time move list is the machine's own; keep the test out of it.
+    g_delayedMoves.clear();
+    m_guard.Set(&OsCalls::MoveFileExA, &RecordingMoveFileEx);
+
+    const std::vector<SeenDialog> seen = Run();
+    ::CloseHandle(inUse);
+
+    ExpectOneMessage(seen, 107);
+    EXPECT_EQ("shipped a", Content(SystemFile("QMXA.DLL")));
+    EXPECT_EQ("installed b", Content(SystemFile("QMXB.DLL")));
+    EXPECT_EQ("shipped b", Content(SystemFile("QMXB.DLM")));
+    ASSERT_EQ(1u, g_delayedMoves.size());
+    EXPECT_EQ(SystemFile("QMXB.DLM") + " -> " + SystemFile("QMXB.DLL") + " / 5", g_delayedMoves[0]);
+    EXPECT_NE(std::string::npos,
+              Log().find("EngingMessage[0x5] - Module installation complete. To make the changes take "
+                         "effectm restart your computer.\r\n"));
+}
+
+TEST_F(InstallationRun, JapaneseUserGetsTheJapaneseMessage) {
+    UseLanguage(0x0411);
+    PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), "shipped", 2002);
+    WriteChangeList(Targeted("QMXA.DLL\r\n"));
+
+    const std::vector<SeenDialog> seen = Run();
+    ExpectOneMessage(seen, 102);
+    EXPECT_FALSE(ResourceText(102).empty());
+    EXPECT_NE(ResourceText(106), ResourceText(102));
+    EXPECT_NE(std::string::npos, Log().find("EngingMessage[0x1] - " + ResourceText(102) + "\r\n"));
+}
+
+TEST_F(InstallationRun, OtherLanguagesGetEnglish) {
+    UseLanguage(0x0804);  // Chinese (PRC)
+    ExpectOneMessage(Run(), 109);
+    UseLanguage(0x0011);  // Japanese, neutral sublanguage
+    ExpectOneMessage(Run(), 105);
+}

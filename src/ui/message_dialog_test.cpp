@@ -1,0 +1,41 @@
+#include "ui/message_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/app_base.h"
+#include "ui/centring.h"
+#include "ui/dialog_watcher.h"
+#include "ui/install_fixture.h"
+
+TEST(MessageDialog, ShowsAnIdWithoutStringAsEmptyTextAndStillWaitsForOk) {
+    DialogWatcher watcher;
+    MessageDialog dialog;
+    EXPECT_EQ(IDOK, dialog.ShowMessage(4242));
+    ASSERT_EQ(1u, watcher.seen().size());
+    EXPECT_EQ("", watcher.seen()[0].messageText);
+    EXPECT_EQ(nullptr, watcher.seen()[0].owner);
+}
+
+TEST(MessageDialog, CanBeShownAgainWithAnotherMessage) {
+    DialogWatcher watcher;
+    MessageDialog dialog;
+    dialog.ShowMessage(106);
+    dialog.ShowMessage(109);
+    ASSERT_EQ(2u, watcher.seen().size());
+    EXPECT_EQ(ResourceText(106), watcher.seen()[0].messageText);
+    EXPECT_EQ(ResourceText(109), watcher.seen()[1].messageText);
+}
+
+TEST(MessageDialog, CenterOnScreenMovesAnyWindowWithoutResizingIt) {
+    HWND window = ::CreateWindowExA(0, "STATIC", "probe", WS_POPUP, 5, 7, 250, 90, nullptr, nullptr,
+                                    nullptr, nullptr);
+    ASSERT_NE(nullptr, window);
+    MessageDialog::CenterOnScreen(window);
+    RECT r = {};
+    ::GetWindowRect(window, &r);
+    EXPECT_EQ(ScreenCentreOrigin(::GetSystemMetrics(SM_CXSCREEN), 0, 250), r.left);
+    EXPECT_EQ(ScreenCentreOrigin(::GetSystemMetrics(SM_CYSCREEN), 0, 90), r.top);
+    EXPECT_EQ(250, r.right - r.left);
+    EXPECT_EQ(90, r.bottom - r.top);
+    ::DestroyWindow(window);
+}

@@ -1,0 +1,304 @@
+// qmx_driver: drives a Win32 program from outside, the way a user would, and
+// prints what it sees. The end-to-end tests of QMXSET.EXE run it under Wine.
+//
+// Usage: qmx_driver COMMAND [ARGS]... [COMMAND [ARGS]...]...
+// Commands run in order; the first failure prints "FAIL: ..." and ends the
+// driver with status 1. Facts go to standard output as name=value lines,
+// texts in UTF-8 with CR and LF written as \r and \n.
+//
+//   hold PATH                 keep PATH open (read access, read and write
+//                             sharing) until the driver ends, so only an
+//                             exclusive open of it fails
+//   start EXE                 start EXE in its own folder; it becomes "the
+//                             process" of the commands below
+//   run EXE MS                start EXE and wait at most MS milliseconds for
+//                             it to end; prints run.exit and run.ms
+//   find NAME CAPTION CHILD   wait for a visible top-level dialog of the
+//                             process with that caption; CHILD is a control
+//                             id it must contain, "none" for a dialog without
+//                             controls, or "any"; remembers it as NAME
+//   dump NAME                 prints the window's facts (see Dump)
+//   syscommand NAME ID        posts WM_SYSCOMMAND ID (hex or decimal)
+//   press NAME ID             clicks the button ID of the dialog
+//   gone NAME                 waits until the window has been destroyed
+//   wait-exit                 waits for the process to end; prints exit
+//   screen                    prints screen and workarea
+//   windows                   prints how many visible top-level windows the
+//                             process has
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+const DWORD kTimeoutMs = 20000;
+const DWORD kPollMs = 50;
+
+struct Driver {
+    PROCESS_INFORMATION process = {};
+    std::map<std::string, HWND> windows;
+    std::vector<HANDLE> held;
+};
+
+// The started process, ended by Fail so that a failed test leaves nothing
+// waiting for a click.
+HANDLE g_started = nullptr;
+
+[[noreturn]] void Fail(const std::string& what) {
+    std::printf("FAIL: %s\n", what.c_str());
+    std::fflush(stdout);
+    if (g_started) ::TerminateProcess(g_started, 99);
+    std::exit(1);
+}
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size,
+                          nullptr, nullptr);
+    return out;
+}
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else out += c;
+    }
+    return out;
+}
+
+std::string WindowText(HWND window) {
+    const int length = ::GetWindowTextLengthW(window);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int got = ::GetWindowTextW(window, &text[0], length + 1);
+    text.resize(static_cast<size_t>(got > 0 ? got : 0));
+    return Escaped(Utf8(text));
+}
+
+std::string ClassName(HWND window) {
+    char name[256] = {};
+    ::GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+unsigned long ParseNumber(const std::string& text) { return std::strtoul(text.c_str(), nullptr, 0); }
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+bool StartProcess(const std::string& exe, PROCESS_INFORMATION* info) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    std::string commandLine = "\"" + exe + "\"";
+    return ::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                            FolderOf(exe).c_str(), &startup, info) != FALSE;
+}
+
+struct Search {
+    DWORD pid;
+    std::string caption;
+    std::string child;
+    HWND found;
+    int visibleCount;
+};
+
+bool Matches(HWND window, const Search& search) {
+    if (ClassName(window) != "#32770") return false;
+    if (WindowText(window) != search.caption) return false;
+    if (search.child == "any") return true;
+    if (search.child == "none") return ::GetWindow(window, GW_CHILD) == nullptr;
+    return ::GetDlgItem(window, static_cast<int>(ParseNumber(search.child))) != nullptr;
+}
+
+BOOL CALLBACK VisitTopLevel(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    if (pid != search->pid || !::IsWindowVisible(window)) return TRUE;
+    ++search->visibleCount;
+    if (!search->found && Matches(window, *search)) search->found = window;
+    return TRUE;
+}
+
+HWND Named(Driver& driver, const std::string& name) {
+    auto it = driver.windows.find(name);
+    if (it == driver.windows.end()) Fail("no window named " + name);
+    return it->second;
+}
+
+void PrintRect(const std::string& label, const RECT& r) {
+    std::printf("%s=%ld,%ld,%ld,%ld\n", label.c_str(), r.left, r.top, r.right, r.bottom);
+}
+
+BOOL CALLBACK PrintChild(HWND child, LPARAM param) {
+    auto* state = reinterpret_cast<std::pair<std::string, int>*>(param);
+    const LONG style = ::GetWindowLongA(child, GWL_STYLE);
+    std::printf("%s.child.%d=%d|%s|0x%08lx|%s\n", state->first.c_str(), state->second,
+                ::GetDlgCtrlID(child), ClassName(child).c_str(), static_cast<unsigned long>(style),
+                WindowText(child).c_str());
+    if ((style & SS_TYPEMASK) == SS_ICON && ClassName(child) == "Static") {
+        const LRESULT icon = ::SendMessageA(child, STM_GETICON, 0, 0);
+        std::printf("%s.child.%d.icon=%d\n", state->first.c_str(), state->second, icon ? 1 : 0);
+    }
+    ++state->second;
+    return TRUE;
+}
+
+// Everything a test may check about one top-level window.
+void Dump(const std::string& name, HWND window) {
+    const char* n = name.c_str();
+    RECT rect = {};
+    ::GetWindowRect(window, &rect);
+    const LONG style = ::GetWindowLongA(window, GWL_STYLE);
+    const LONG exStyle = ::GetWindowLongA(window, GWL_EXSTYLE);
+    std::printf("%s.caption=%s\n", n, WindowText(window).c_str());
+    std::printf("%s.class=%s\n", n, ClassName(window).c_str());
+    std::printf("%s.style=0x%08lx\n", n, static_cast<unsigned long>(style));
+    std::printf("%s.exstyle=0x%08lx\n", n, static_cast<unsigned long>(exStyle));
+    PrintRect(name + ".rect", rect);
+    std::printf("%s.visible=%d\n", n, ::IsWindowVisible(window) ? 1 : 0);
+    std::printf("%s.iconic=%d\n", n, ::IsIconic(window) ? 1 : 0);
+    std::printf("%s.enabled=%d\n", n, ::IsWindowEnabled(window) ? 1 : 0);
+    std::printf("%s.topmost=%d\n", n, (exStyle & WS_EX_TOPMOST) ? 1 : 0);
+    std::printf("%s.owned=%d\n", n, ::GetWindow(window, GW_OWNER) ? 1 : 0);
+
+    GUITHREADINFO gui = {};
+    gui.cbSize = sizeof gui;
+    const DWORD thread = ::GetWindowThreadProcessId(window, nullptr);
+    if (::GetGUIThreadInfo(thread, &gui)) {
+        std::printf("%s.active=%d\n", n, gui.hwndActive == window ? 1 : 0);
+        const bool focusInside = gui.hwndFocus && ::GetParent(gui.hwndFocus) == window;
+        std::printf("%s.focus=%d\n", n, focusInside ? ::GetDlgCtrlID(gui.hwndFocus) : -1);
+    }
+    std::pair<std::string, int> state(name, 0);
+    ::EnumChildWindows(window, &PrintChild, reinterpret_cast<LPARAM>(&state));
+    std::printf("%s.children=%d\n", n, state.second);
+}
+
+void NeedProcess(const Driver& driver) {
+    if (!driver.process.hProcess) Fail("no process started");
+}
+
+// Runs the command at args[i]; returns the index of the next one.
+size_t RunCommand(Driver& driver, const std::vector<std::string>& args, size_t i) {
+    const std::string& command = args[i];
+    auto arg = [&](size_t k) -> const std::string& {
+        if (i + k >= args.size()) Fail(command + ": missing argument");
+        return args[i + k];
+    };
+
+    if (command == "hold") {
+        HANDLE file = ::CreateFileA(arg(1).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) Fail("cannot hold " + arg(1));
+        driver.held.push_back(file);
+        return i + 2;
+    }
+    if (command == "start") {
+        if (!StartProcess(arg(1), &driver.process)) Fail("cannot start " + arg(1));
+        g_started = driver.process.hProcess;
+        return i + 2;
+    }
+    if (command == "run") {
+        PROCESS_INFORMATION other = {};
+        const DWORD began = ::GetTickCount();
+        if (!StartProcess(arg(1), &other)) Fail("cannot start " + arg(1));
+        if (::WaitForSingleObject(other.hProcess, ParseNumber(arg(2))) != WAIT_OBJECT_0) {
+            ::TerminateProcess(other.hProcess, 99);
+            Fail("run: " + arg(1) + " did not end in time");
+        }
+        DWORD code = 0;
+        ::GetExitCodeProcess(other.hProcess, &code);
+        std::printf("run.exit=%lu\nrun.ms=%lu\n", code, ::GetTickCount() - began);
+        ::CloseHandle(other.hThread);
+        ::CloseHandle(other.hProcess);
+        return i + 3;
+    }
+    if (command == "find") {
+        NeedProcess(driver);
+        Search search = {driver.process.dwProcessId, arg(2), arg(3), nullptr, 0};
+        for (DWORD waited = 0; !search.found; waited += kPollMs) {
+            if (waited >= kTimeoutMs) Fail("find: no dialog \"" + arg(2) + "\" with " + arg(3));
+            if (::WaitForSingleObject(driver.process.hProcess, kPollMs) == WAIT_OBJECT_0) {
+                Fail("find: the process ended before \"" + arg(2) + "\" appeared");
+            }
+            search.visibleCount = 0;
+            ::EnumWindows(&VisitTopLevel, reinterpret_cast<LPARAM>(&search));
+        }
+        driver.windows[arg(1)] = search.found;
+        return i + 4;
+    }
+    if (command == "dump") {
+        Dump(arg(1), Named(driver, arg(1)));
+        return i + 2;
+    }
+    if (command == "syscommand") {
+        ::PostMessageA(Named(driver, arg(1)), WM_SYSCOMMAND, ParseNumber(arg(2)), 0);
+        return i + 3;
+    }
+    if (command == "press") {
+        HWND dialog = Named(driver, arg(1));
+        const int id = static_cast<int>(ParseNumber(arg(2)));
+        HWND button = ::GetDlgItem(dialog, id);
+        if (!button) Fail("press: no control " + arg(2));
+        ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        return i + 3;
+    }
+    if (command == "gone") {
+        HWND window = Named(driver, arg(1));
+        for (DWORD waited = 0; ::IsWindow(window); waited += kPollMs) {
+            if (waited >= kTimeoutMs) Fail("gone: " + arg(1) + " still exists");
+            ::Sleep(kPollMs);
+        }
+        return i + 2;
+    }
+    if (command == "wait-exit") {
+        NeedProcess(driver);
+        if (::WaitForSingleObject(driver.process.hProcess, kTimeoutMs) != WAIT_OBJECT_0) {
+            Fail("wait-exit: the process is still running");
+        }
+        DWORD code = 0;
+        ::GetExitCodeProcess(driver.process.hProcess, &code);
+        std::printf("exit=%lu\n", code);
+        return i + 1;
+    }
+    if (command == "screen") {
+        RECT work = {};
+        ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+        std::printf("screen=%d,%d\n", ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+        PrintRect("workarea", work);
+        return i + 1;
+    }
+    if (command == "windows") {
+        NeedProcess(driver);
+        Search search = {driver.process.dwProcessId, "", "any", nullptr, 0};
+        ::EnumWindows(&VisitTopLevel, reinterpret_cast<LPARAM>(&search));
+        std::printf("windows=%d\n", search.visibleCount);
+        return i + 1;
+    }
+    Fail("unknown command " + command);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    Driver driver;
+    for (size_t i = 0; i < args.size();) {
+        i = RunCommand(driver, args, i);
+        std::fflush(stdout);
+    }
+    std::printf("driver.done=1\n");
+    for (HANDLE file : driver.held) ::CloseHandle(file);
+    return 0;
+}
