@@ -11,6 +11,13 @@ namespace {
 
 const uint32_t kVersionTextSize = MAX_PATH;
 
+// A version resource holds at most 64 KiB (its length is a 16-bit field), and
+// the platform asks for twice that and 4 bytes more, room for the texts it
+// converts. A larger size comes from a damaged resource directory: reading it
+// would have the platform copy past the end of the file (Wine faults there),
+// after an allocation of up to 4 GiB.
+const DWORD kMaxVersionInfoSize = 2 * 0x10000 + 4;
+
 // Like _stricmp in the "C" locale: only A to Z fold; every other byte, a
 // double-byte character's included, must match exactly.
 bool EqualIgnoringAsciiCase(const char* a, const char* b) {
@@ -128,11 +135,17 @@ int InstallEnvironment::QmxGetVersion(std::string fileName, char* buffer, uint32
 
     DWORD ignored = 0;
     const DWORD size = g_os.GetFileVersionInfoSizeA(fileName.c_str(), &ignored);
-    if (size == 0) return 0;
+    if (size == 0 || size > kMaxVersionInfoSize) return 0;
     ScopedLocal block(g_os.LocalAlloc(LMEM_FIXED, size));
     if (!block.IsValid()) return 0;
     std::memset(block.Get(), 0, size);
     if (g_os.GetFileVersionInfoA(fileName.c_str(), 0, size, block.Get()) != 1) return 0;
+    // The platform converts a text it hands out into the block's second half,
+    // trusting the length the resource gives itself: a length beyond what the
+    // block holds would have it write past the block.
+    WORD claimed = 0;
+    if (size >= sizeof claimed) std::memcpy(&claimed, block.Get(), sizeof claimed);
+    if (2 * static_cast<DWORD>(claimed) + 4 > size) return 0;
 
     // A Translation value shorter than one entry would have us read a
     // language and code page from whatever follows it.
