@@ -1,0 +1,243 @@
+// Package and system folders whose paths reach the 260 bytes (MAX_PATH) of
+// the ANSI file functions, and an executable whose own path is longer than
+// the buffer it is read into. The engine carries paths whole; where the
+// platform refuses a path, the file counts as absent and nothing is written.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "changelist/change_list_file.h"
+#include "engine/letter_shift.h"
+#include "hostile_deployment.h"
+#include "platform/os_calls.h"
+
+namespace {
+
+// Longest full path the ANSI file functions take: MAX_PATH less the zero.
+const size_t kLongestPath = MAX_PATH - 1;
+
+// Windows converts an ANSI path into a buffer of MAX_PATH characters and
+// refuses a longer one with ERROR_FILENAME_EXCED_RANGE. Wine takes paths of
+// any length, so the refusal is made through the call table.
+bool TooLong(LPCSTR path) {
+    if (path != nullptr && ::lstrlenA(path) >= MAX_PATH) {
+        ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return true;
+    }
+    return false;
+}
+HANDLE WINAPI LimitedCreateFile(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                                DWORD disposition, DWORD flags, HANDLE templ) {
+    if (TooLong(name)) return INVALID_HANDLE_VALUE;
+    return RealOsCalls().CreateFileA(name, access, share, sa, disposition, flags, templ);
+}
+HANDLE WINAPI LimitedFindFirstFile(LPCSTR name, LPWIN32_FIND_DATAA data) {
+    if (TooLong(name)) return INVALID_HANDLE_VALUE;
+    return RealOsCalls().FindFirstFileA(name, data);
+}
+BOOL WINAPI LimitedCopyFile(LPCSTR from, LPCSTR to, BOOL failIfExists) {
+    if (TooLong(from) || TooLong(to)) return FALSE;
+    return RealOsCalls().CopyFileA(from, to, failIfExists);
+}
+BOOL WINAPI LimitedMoveFileEx(LPCSTR from, LPCSTR to, DWORD flags) {
+    if (TooLong(from) || TooLong(to)) return FALSE;
+    return RealOsCalls().MoveFileExA(from, to, flags);
+}
+DWORD WINAPI LimitedGetShortPathName(LPCSTR path, LPSTR buffer, DWORD size) {
+    if (TooLong(path)) return 0;
+    return RealOsCalls().GetShortPathNameA(path, buffer, size);
+}
+DWORD WINAPI LimitedVersionInfoSize(LPCSTR name, LPDWORD handle) {
+    if (TooLong(name)) return 0;
+    return RealOsCalls().GetFileVersionInfoSizeA(name, handle);
+}
+BOOL WINAPI LimitedVersionInfo(LPCSTR name, DWORD handle, DWORD size, LPVOID data) {
+    if (TooLong(name)) return FALSE;
+    return RealOsCalls().GetFileVersionInfoA(name, handle, size, data);
+}
+
+class PathLimit {
+public:
+    PathLimit() {
+        m_guard.Set(&OsCalls::CreateFileA, &LimitedCreateFile);
+        m_guard.Set(&OsCalls::FindFirstFileA, &LimitedFindFirstFile);
+        m_guard.Set(&OsCalls::CopyFileA, &LimitedCopyFile);
+        m_guard.Set(&OsCalls::MoveFileExA, &LimitedMoveFileEx);
+        m_guard.Set(&OsCalls::GetShortPathNameA, &LimitedGetShortPathName);
+        m_guard.Set(&OsCalls::GetFileVersionInfoSizeA, &LimitedVersionInfoSize);
+        m_guard.Set(&OsCalls::GetFileVersionInfoA, &LimitedVersionInfo);
+    }
+
+private:
+    OsCallsGuard m_guard;
+};
+
+// The executable's path as GetModuleFileNameA reports one that does not fit:
+// cut to the buffer, the length of the buffer returned, and (since Vista)
+// terminated with ERROR_INSUFFICIENT_BUFFER; before Vista, unterminated.
+std::string g_modulePath;
+bool g_terminated = true;
+DWORD WINAPI LongModulePath(HMODULE, LPSTR buffer, DWORD size) {
+    const DWORD length = static_cast<DWORD>(g_modulePath.size());
+    if (length < size) {
+        ::lstrcpyA(buffer, g_modulePath.c_str());
+        return length;
+    }
+    std::memcpy(buffer, g_modulePath.data(), size);
+    if (g_terminated) buffer[size - 1] = '\0';
+    ::SetLastError(g_terminated ? ERROR_INSUFFICIENT_BUFFER : ERROR_SUCCESS);
+    return size;
+}
+
+class LongPath : public HostileDeployment {
+protected:
+    std::string NewerByMinor() const {
+        return "CompareTimeStamp [4a] - " + Source() + " is \"2.10\".\r\n" +
+               "CompareTimeStamp [4b] - " + Dest() + " is \"2.9\".\r\n" +
+               "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (2).\r\n";
+    }
+    std::string Lock(const std::string& result) const {
+        return "LockDestFile : " + result + " \"" + Dest() + "\".\r\n";
+    }
+    void ShipNewerOverOlder() {
+        Ship(FixtureBytes("V2_10.DLL"), kNewer);
+        Install(FixtureBytes("V2_9.DLL"), kOlder);
+    }
+    // Holds the installed file as a loaded module is held.
+    HANDLE Hold() const {
+        return ::CreateFileA(Dest().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+};
+
+}  // namespace
+
+TEST_F(LongPath, SystemDirectoryAtTheLimitTakesTheNewerModule) {
+    UseSystemFolder(DeepFolder(m_system.path(), kLongestPath - 6));
+    ASSERT_EQ(kLongestPath, Dest().size());
+    ShipNewerOverOlder();
+    PathLimit limit;
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(NewerByMinor() + Lock("QMX_LOCK_SUCEES"), LogText());
+    EXPECT_EQ(Digest(FixtureBytes("V2_10.DLL")), Installed());
+}
+
+TEST_F(LongPath, PackageFolderAtTheLimitShipsTheModule) {
+    UsePackageFolder(DeepFolder(m_program.path(), kLongestPath - 6));
+    ASSERT_EQ(kLongestPath, Source().size());
+    ShipNewerOverOlder();
+    PathLimit limit;
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(Digest(FixtureBytes("V2_10.DLL")), Installed());
+}
+
+TEST_F(LongPath, SystemDirectoryBeyondTheLimitFindsNothingInstalled) {
+    UseSystemFolder(DeepFolder(m_system.path(), kLongestPath - 5));
+    ASSERT_EQ(kLongestPath + 1, Dest().size());
+    ShipNewerOverOlder();
+    PathLimit limit;
+    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ("CopyTargetFile - Not exist " + Dest() + ".\r\n", LogText());
+    EXPECT_EQ(Digest(FixtureBytes("V2_9.DLL")), Installed());
+}
+
+TEST_F(LongPath, PackageFolderBeyondTheLimitShipsNothing) {
+    UsePackageFolder(DeepFolder(m_program.path(), kLongestPath - 5));
+    ASSERT_EQ(kLongestPath + 1, Source().size());
+    ShipNewerOverOlder();
+    PathLimit limit;
+    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ("CompareTimeStamp [2] - Not exist " + Source() + ".\r\n", LogText());
+    EXPECT_EQ(Digest(FixtureBytes("V2_9.DLL")), Installed());
+}
+
+TEST_F(LongPath, PathsOneByteBeyondTheLimitAreNeverCutByTheEngine) {
+    // Wine's ANSI functions take one byte more than Windows' (and refuse
+    // longer paths as Windows does): with them, paths of 260 bytes on both
+    // sides reach the right files whole, so no 260-byte buffer stands in
+    // the engine's way.
+    UsePackageFolder(DeepFolder(m_program.path(), kLongestPath - 5));
+    UseSystemFolder(DeepFolder(m_system.path(), kLongestPath - 5));
+    ASSERT_EQ(static_cast<size_t>(MAX_PATH), Dest().size());
+    ShipNewerOverOlder();
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(NewerByMinor() + Lock("QMX_LOCK_SUCEES"), LogText());
+    EXPECT_EQ(Digest(FixtureBytes("V2_10.DLL")), Installed());
+}
+
+TEST_F(LongPath, ModuleInUseAtTheLimitIsStagedBesideItOnNt) {
+    UseSystemFolder(DeepFolder(m_system.path(), kLongestPath - 6));
+    ShipNewerOverOlder();
+    AllowRestartSchedule();
+    PathLimit limit;
+    HANDLE holder = Hold();
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+    ::CloseHandle(holder);
+    const std::string staging = ShiftLastLetterOf(Dest(), 0);
+    EXPECT_EQ(NewerByMinor() + Lock("QMX_LOCK_INUSE") + "CompareTimeStamp [1] - Not exist " +
+                  staging + ".\r\n",
+              LogText());
+    EXPECT_EQ((std::set<std::string>{"X.DLL", "X.DLM"}), SystemNames());
+    EXPECT_EQ(Digest(FixtureBytes("V2_9.DLL")), Installed());
+    EXPECT_EQ(Digest(FixtureBytes("V2_10.DLL")), Installed("X.DLM"));
+}
+
+TEST_F(LongPath, ModuleInUseAtTheLimitGetsAShortRenameEntryOn9x) {
+    UseSystemFolder(DeepFolder(m_system.path(), kLongestPath - 6));
+    ShipNewerOverOlder();
+    AllowRestartSchedule();
+    env.m_osClass = QMX_OS_WIN9X;
+    PathLimit limit;
+    HANDLE holder = Hold();
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+    ::CloseHandle(holder);
+
+    char shortForm[MAX_PATH] = {};
+    const std::string staging = ShiftLastLetterOf(Dest(), 0);
+    ASSERT_NE(0u, ::GetShortPathNameA(staging.c_str(), shortForm, MAX_PATH));
+    char windows[MAX_PATH + 1] = {};
+    ::GetWindowsDirectoryA(windows, sizeof windows);
+    char value[MAX_PATH] = {};
+    ::GetPrivateProfileStringA("Rename", ShiftLastLetterOf(shortForm, 1).c_str(), "", value,
+                               sizeof value, (std::string(windows) + "\\WININIT.INI").c_str());
+    EXPECT_STREQ(shortForm, value);
+    EXPECT_EQ(Digest(FixtureBytes("V2_10.DLL")), Installed("X.DLM"));
+}
+
+TEST_F(LongPath, ExecutablePathLongerThanItsBufferReadsNoChangeListAndNoPackage) {
+    // A change list that targets every machine, where the cut path of the
+    // executable points: refusing the cut path must keep it unread.
+    const std::string folder = DeepFolder(m_program.path(), kLongestPath - 12);
+    ASSERT_TRUE(WriteLongFile(folder + "\\QMX_CHG.DAT",
+                              "[Install]\r\n0:0, 1:4, 2:5, 2:6, 2:10\r\n[File]\r\nX.DLL\r\n[Log]\r\non\r\n"));
+    SnapshotPackage();
+    g_modulePath = folder + "\\QMXSET_WITH_A_LONG_NAME.EXE";
+    ASSERT_GT(g_modulePath.size(), static_cast<size_t>(MAX_PATH));
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::GetModuleFileNameA, &LongModulePath);
+
+    for (const bool terminated : {true, false}) {
+        g_terminated = terminated;
+        ChangeListFile list;
+        std::string entry;
+        EXPECT_EQ(0, list.IsLogOn()) << terminated;
+        EXPECT_EQ(0, list.CheckInstallVersion(2, 5, 1, "")) << terminated;
+        EXPECT_EQ(0, list.FirstFileEntry(entry, "")) << terminated;
+
+        InstallEnvironment probe;
+        probe.m_programDir = "unchanged";
+        probe.GetProgramDir();
+        EXPECT_EQ("unchanged", probe.m_programDir) << terminated;
+    }
+    EXPECT_EQ("", LogText());
+
+    // The same cut path, were it taken for whole, would find that list.
+    g_modulePath.resize(MAX_PATH - 1);
+    ChangeListFile fooled;
+    EXPECT_EQ(1, fooled.IsLogOn());
+}
