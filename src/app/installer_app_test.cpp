@@ -1,0 +1,108 @@
+#include "app/installer_app.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "log/debug_log.h"
+#include "ui/dialog_watcher.h"
+#include "ui/install_fixture.h"
+
+namespace {
+
+// The application as started from an executable whose base name is name.
+class NamedApp : public InstallerApp {
+public:
+    explicit NamedApp(const std::string& name) { m_exeName = name; }
+};
+
+std::string UniqueName(const char* tag) {
+    return std::string("QMXAPPTEST_") + tag + "_" + std::to_string(::GetCurrentProcessId());
+}
+
+HWND MinimisedWindow(const char* title) {
+    HWND window = ::CreateWindowExA(0, "STATIC", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200, 100,
+                                    nullptr, nullptr, nullptr, nullptr);
+    ::ShowWindow(window, SW_MINIMIZE);
+    return window;
+}
+
+DWORD WINAPI TryToTake(LPVOID mutex) {
+    const DWORD result = ::WaitForSingleObject(static_cast<HANDLE>(mutex), 0);
+    if (result == WAIT_OBJECT_0) ::ReleaseMutex(static_cast<HANDLE>(mutex));
+    return result;
+}
+
+// The wait result another thread gets on the named mutex right now.
+DWORD WaitFromAnotherThread(HANDLE mutex) {
+    HANDLE thread = ::CreateThread(nullptr, 0, &TryToTake, mutex, 0, nullptr);
+    ::WaitForSingleObject(thread, INFINITE);
+    DWORD result = 0;
+    ::GetExitCodeThread(thread, &result);
+    ::CloseHandle(thread);
+    return result;
+}
+
+using InstallerAppTest = InstallFixture;
+
+}  // namespace
+
+TEST_F(InstallerAppTest, StartsWithTheLogOffAndIgnoresHelp) {
+    SetLogSwitch(1);
+    InstallerApp app;
+    EXPECT_EQ(0, g_logSwitch);
+    EXPECT_TRUE(app.OnCmdMsg(ID_HELP));
+    EXPECT_FALSE(app.OnCmdMsg(ID_HELP - 1));
+}
+
+TEST_F(InstallerAppTest, FirstStartRunsTheInstallationThenReleasesTheMutex) {
+    const std::string name = UniqueName("first");
+    NamedApp app(name);
+    DialogWatcher watcher;
+    EXPECT_FALSE(app.InitInstance());
+
+    // No change list beside the program: nothing applies.
+    ASSERT_EQ(1u, watcher.seen().size());
+    EXPECT_EQ(ResourceText(109), watcher.seen()[0].messageText);
+    EXPECT_EQ(nullptr, app.MainWindow());
+
+    // Released, but it still exists: a later start still counts as second.
+    HANDLE again = ::CreateMutexA(nullptr, FALSE, name.c_str());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), ::GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitFromAnotherThread(again));
+    ::CloseHandle(again);
+}
+
+TEST_F(InstallerAppTest, SecondStartRestoresTheWindowMarkedWithItsNameAndExits) {
+    const std::string name = UniqueName("second");
+    HANDLE first = ::CreateMutexA(nullptr, TRUE, name.c_str());
+    HWND unmarked = MinimisedWindow("unmarked");
+    HWND marked = MinimisedWindow("marked");
+    ::SetPropA(marked, name.c_str(), reinterpret_cast<HANDLE>(1));
+
+    NamedApp app(name);
+    DialogWatcher watcher;
+    EXPECT_FALSE(app.InitInstance());
+
+    EXPECT_TRUE(watcher.seen().empty());
+    EXPECT_FALSE(::IsIconic(marked));
+    EXPECT_EQ(marked, ::GetForegroundWindow());
+    EXPECT_TRUE(::IsIconic(unmarked));
+
+    ::RemovePropA(marked, name.c_str());
+    ::DestroyWindow(marked);
+    ::DestroyWindow(unmarked);
+    ::CloseHandle(first);
+}
+
+TEST_F(InstallerAppTest, SecondStartWithoutAMarkedWindowJustExits) {
+    const std::string name = UniqueName("alone");
+    HANDLE first = ::CreateMutexA(nullptr, TRUE, name.c_str());
+    NamedApp app(name);
+    DialogWatcher watcher;
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_TRUE(watcher.seen().empty());
+    // The first start still owns its mutex.
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitFromAnotherThread(first));
+    ::CloseHandle(first);
+}
