@@ -1,0 +1,241 @@
+#!/usr/bin/env bash
+# End-to-end tests of the real QMXSET.EXE under Wine, on a private X display,
+# driven from outside by qmx_driver the way a user would click through it.
+#
+#   qmxset_e2e.sh SCENARIO QMXSET.EXE qmx_driver.exe x86|x64
+#
+# Scenarios: full, outcomes, reboot, japanese, second_instance, logging.
+# The system directory is the Wine prefix's own (system32, or syswow64 for
+# x86); the modules put there have names no one else uses and are removed
+# again, as are the package folder, the log and any restart-time move.
+set -euo pipefail
+scenario=$1
+exe=$2
+driver=$3
+arch=$4
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../ui/x_session.sh"
+x_session_start QMXSET.EXE "$(basename "$driver")"
+
+drive_c=$WINEPREFIX/drive_c
+if [ "$arch" = x86 ]; then sysdir=$drive_c/windows/syswow64; else sysdir=$drive_c/windows/system32; fi
+log=$drive_c/QMX_CHG.LOG
+pkg=$(mktemp -d)
+A=QE2E${arch^^}A.DLL
+B=QE2E${arch^^}B.DLL
+pending_key='HKLM\System\CurrentControlSet\Control\Session Manager'
+failures=0
+
+cleanup() {
+  rm -f "$sysdir/$A" "$sysdir/$B" "$sysdir/${A%L}M" "$sysdir/${B%L}M" "$log"
+  rm -rf "$pkg"
+  if [ "$scenario" = reboot ] || [ "$scenario" = japanese ]; then
+    wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
+  fi
+  x_session_stop
+}
+trap cleanup EXIT
+rm -f "$log"
+cp "$exe" "$pkg/QMXSET.EXE"
+EXE=$(x_session_winpath "$pkg/QMXSET.EXE")
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+check() {  # description, expected, actual
+  if [ "$2" != "$3" ]; then fail "$1: expected [$2], got [$3]"; fi
+}
+
+contains() {  # description, haystack, needle
+  case "$2" in *"$3"*) ;; *) fail "$1: [$3] not found";; esac
+}
+
+lacks() {  # description, haystack, needle
+  case "$2" in *"$3"*) fail "$1: [$3] should not be there";; esac
+}
+
+# put FILE CONTENT YEAR: a file with a last-write time in that year (the
+# files have no version resource, so the times decide).
+put() {
+  printf '%s' "$2" >"$1"
+  touch -d "$3-06-01 12:00:00" "$1"
+}
+
+changelist() {  # install-patterns, files (one per line), log value or "" for none
+  {
+    printf '// written by the end-to-end test\r\n[Install]\r\n%s\r\n[File]\r\n' "$1"
+    local f
+    for f in $2; do printf '%s\r\n' "$f"; done
+    if [ -n "$3" ]; then printf '[Log]\r\n%s\r\n' "$3"; fi
+  } >"$pkg/QMX_CHG.DAT"
+}
+
+out=""
+drive() {  # driver commands...
+  # The driver's console output has Windows line ends.
+  out=$(wine "$driver" "$@" </dev/null 2>/dev/null | tr -d '\r') || true
+  case "$out" in *"driver.done=1"*) ;; *) fail "driver: $out";; esac
+}
+
+fact() { printf '%s\n' "$out" | sed -n "s/^$1=//p" | head -n1; }
+
+# The message of one run: start, read it, press OK, wait for the end.
+run_once() {
+  drive start "$EXE" find msg VAREL 1000 dump msg press msg 1 wait-exit
+  check "exit status" 0 "$(fact exit)"
+}
+
+message() { fact msg.child.1 | cut -d'|' -f4-; }
+
+log_text() { [ -f "$log" ] && tr -d '\r' <"$log" || true; }
+
+case "$scenario" in
+full)
+  put "$sysdir/$A" "installed A" 2001
+  put "$pkg/$A" "shipped A" 2002
+  changelist "1:4, 2:10:0" "${A,,}" ON
+  drive screen start "$EXE" find msg VAREL 1000 dump msg find inst VAREL none dump inst \
+    syscommand inst 0x10 find about "About QMX_SET" any dump about press about 1 gone about \
+    press msg 1 wait-exit
+
+  IFS=, read -r sw sh < <(fact screen)
+  IFS=, read -r wl wt wr wb < <(fact workarea)
+
+  check "message text" "Module installation complete." "$(message)"
+  check "message caption" VAREL "$(fact msg.caption)"
+  check "message topmost" 1 "$(fact msg.topmost)"
+  check "message active" 1 "$(fact msg.active)"
+  check "focus on OK" 1 "$(fact msg.focus)"
+  check "message owned by the installer dialog" 1 "$(fact msg.owned)"
+  check "message has no system menu" 0 $(( $(fact msg.style) & 0x00080000 ))
+  IFS=, read -r l t r b < <(fact msg.rect)
+  check "message centred horizontally" $(( (sw - (r - l)) / 2 )) "$l"
+  check "message centred vertically" $(( (sh - (b - t)) / 2 )) "$t"
+
+  check "installer caption" VAREL "$(fact inst.caption)"
+  check "installer minimised" 1 "$(fact inst.iconic)"
+  check "installer visible" 1 "$(fact inst.visible)"
+  check "installer has a task-bar button" 262144 $(( $(fact inst.exstyle) & 0x00040000 ))
+  check "installer disabled under the message" 0 "$(fact inst.enabled)"
+  check "installer without controls" 0 "$(fact inst.children)"
+
+  check "about caption" "About QMX_SET" "$(fact about.caption)"
+  check "about icon" 1 "$(fact about.child.0.icon)"
+  check "about name line" "QMX_SET Version 1.0" "$(fact about.child.1 | cut -d'|' -f4-)"
+  [ -n "$(fact about.child.2 | cut -d'|' -f4-)" ] || fail "about second line is empty"
+  check "about OK" "1|Button|0x50030001|OK" "$(fact about.child.3)"
+  check "about focus on OK" 1 "$(fact about.focus)"
+  IFS=, read -r l t r b < <(fact about.rect)
+  check "about centred in the work area" $(( wl + (wr - wl - (r - l)) / 2 )) "$l"
+  check "about centred in the work area" $(( wt + (wb - wt - (b - t)) / 2 )) "$t"
+
+  check "exit status" 0 "$(fact exit)"
+  check "installed file replaced" "shipped A" "$(cat "$sysdir/$A")"
+  text=$(log_text)
+  # The manifest lets the program see the true version (10.0 here).
+  contains "log" "$text" "CompVersion(2, 10, 0, 2:10:0)"
+  contains "log" "$text" "PrepareInstallation Append - $A"
+  contains "log" "$text" "EngingMessage[0x1] - Module installation complete."
+  lacks "log" "$text" "CheckLanguageEnv"
+  ;;
+
+outcomes)
+  # Installed copy newer than the shipped one: nothing to do.
+  put "$sysdir/$A" "installed A" 2003
+  put "$pkg/$A" "shipped A" 2002
+  changelist "2:10" "$A" ON
+  run_once
+  check "skipped: message" "It was not the environment which this module applies." "$(message)"
+  check "skipped: installed file kept" "installed A" "$(cat "$sysdir/$A")"
+  contains "skipped: log" "$(log_text)" "EngingMessage[0x2] - "
+
+  # The change list targets another Windows.
+  rm -f "$log"
+  put "$sysdir/$A" "installed A" 2001
+  changelist "1:4" "$A" ON
+  run_once
+  check "not applicable: message" "It was not the environment which this module applies." "$(message)"
+  check "not applicable: installed file kept" "installed A" "$(cat "$sysdir/$A")"
+  text=$(log_text)
+  contains "not applicable: log" "$text" "EngingMessage[0x8] - "
+  lacks "not applicable: log" "$text" "PrepareInstallation"
+
+  # The shipped file is missing.
+  rm -f "$log" "$pkg/$A"
+  changelist "2:10" "$A" ON
+  run_once
+  check "shipped file missing: message" "It was not the environment which this module applies." "$(message)"
+  contains "shipped file missing: log" "$(log_text)" "EngingMessage[0x8] - "
+  ;;
+
+reboot | japanese)
+  put "$sysdir/$A" "installed A" 2001
+  put "$sysdir/$B" "installed B" 2001
+  put "$pkg/$A" "shipped A" 2002
+  put "$pkg/$B" "shipped B" 2002
+  changelist "2:10" "$A $B" ON
+  # B is in use, as a loaded library would be: readable, not exclusively.
+  commands=(hold "C:\\windows\\system32\\$B" start "$EXE" find msg VAREL 1000 dump msg press msg 1 wait-exit)
+  if [ "$scenario" = japanese ]; then
+    LANG=ja_JP.UTF-8 drive "${commands[@]}"
+    expected='モジュールのインストールが完了しました。\r\nWindowsを再起動してください。'
+    check "message" "$expected" "$(message)"
+    # The log is in the ANSI code page of a Japanese system, 932.
+    text=$(iconv -f CP932 -t UTF-8 <"$log" | tr -d '\r')
+    contains "log" "$text" "EngingMessage[0x5] - モジュールのインストールが完了しました。
+Windowsを再起動してください。"
+  else
+    drive "${commands[@]}"
+    check "message" "Module installation complete. To make the changes take effectm restart your computer." "$(message)"
+    contains "log" "$(log_text)" "EngingMessage[0x5] - Module installation complete."
+  fi
+  check "exit status" 0 "$(fact exit)"
+  check "free file replaced" "shipped A" "$(cat "$sysdir/$A")"
+  check "file in use kept" "installed B" "$(cat "$sysdir/$B")"
+  check "staged copy" "shipped B" "$(cat "$sysdir/${B%L}M" 2>/dev/null)"
+  moves=$(wine reg query "$pending_key" /v PendingFileRenameOperations </dev/null 2>/dev/null || true)
+  contains "restart-time move" "$moves" "${B%L}M"
+  ;;
+
+second_instance)
+  changelist "1:4" "$A" ON
+  drive start "$EXE" find msg VAREL 1000 run "$EXE" 10000 press msg 1 wait-exit
+  check "second start's exit status" 0 "$(fact run.exit)"
+  [ "$(fact run.ms)" -lt 5000 ] || fail "second start took $(fact run.ms) ms"
+  check "first start's exit status" 0 "$(fact exit)"
+  # Only the first start wrote to the log.
+  check "runs logged" 1 "$(log_text | grep -c '^EngingMessage')"
+  check "checks logged" 1 "$(log_text | grep -c '^CompVersion')"
+  ;;
+
+logging)
+  changelist "1:4" "$A" ON
+  run_once
+  first=$(cat "$log")
+  contains "log on" "$first" "EngingMessage[0x8] - "
+  changelist "1:4" "$A" OFF
+  run_once
+  check "log off leaves the log alone" "$first" "$(cat "$log")"
+  changelist "1:4" "$A" ""
+  run_once
+  check "no [Log] leaves the log alone" "$first" "$(cat "$log")"
+  changelist "1:4" "$A" ON
+  run_once
+  case "$(cat "$log")" in "$first"*) ;; *) fail "a later run does not append";; esac
+  check "runs logged" 2 "$(log_text | grep -c '^EngingMessage')"
+  ;;
+
+*)
+  echo "unknown scenario $scenario" >&2
+  exit 2
+  ;;
+esac
+
+if [ "$failures" -gt 0 ]; then
+  echo "$scenario ($arch): $failures failure(s)"
+  printf '%s\n' "--- last driver output:" "$out"
+  exit 1
+fi
+echo "$scenario ($arch): passed"
