@@ -49,7 +49,6 @@ public:
     LRESULT EngingMessage(WPARAM wParam, LPARAM lParam);
 
     const FileList& GetFileList() const { return m_fileList; }
-    const InstallEnvironment& GetEnvironment() const { return m_environment; }
 
 protected:
     void DoDataExchange() override;

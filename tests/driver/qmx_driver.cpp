@@ -143,10 +143,12 @@ void PrintRect(const std::string& label, const RECT& r) {
 BOOL CALLBACK PrintChild(HWND child, LPARAM param) {
     auto* state = reinterpret_cast<std::pair<std::string, int>*>(param);
     const LONG style = ::GetWindowLongA(child, GWL_STYLE);
+    // An icon control's text is the icon's resource id, not text.
+    const bool icon = ClassName(child) == "Static" && (style & SS_TYPEMASK) == SS_ICON;
     std::printf("%s.child.%d=%d|%s|0x%08lx|%s\n", state->first.c_str(), state->second,
                 ::GetDlgCtrlID(child), ClassName(child).c_str(), static_cast<unsigned long>(style),
-                WindowText(child).c_str());
-    if ((style & SS_TYPEMASK) == SS_ICON && ClassName(child) == "Static") {
+                icon ? "" : WindowText(child).c_str());
+    if (icon) {
         const LRESULT icon = ::SendMessageA(child, STM_GETICON, 0, 0);
         std::printf("%s.child.%d.icon=%d\n", state->first.c_str(), state->second, icon ? 1 : 0);
     }
