@@ -49,16 +49,16 @@ step "5/6 running QMXSET.EXE (QMXDEMO4.DLL is held open, as a loaded module is)"
 driver=$(winpath "$win/tests/driver/qmx_driver.exe")
 if [ -n "${DISPLAY:-}" ]; then
   echo "  the message appears on your display: press OK to finish"
+  finish=(await-exit 600000)
 else
   source "$top/tests/ui/x_session.sh"
   x_session_start QMXSET.EXE qmx_driver.exe
-  auto_ok=(press msg 1)
+  finish=(press msg 1 wait-exit)
 fi
-auto_ok=(${auto_ok[@]+"${auto_ok[@]}"})
 out=$run/driver.txt
 wine "$driver" hold 'C:\windows\system32\QMXDEMO4.DLL' \
   start "$(winpath "$pkg/QMXSET.EXE")" \
-  find msg VAREL 1000 dump msg "${auto_ok[@]}" wait-exit </dev/null 2>"$run/wine.log" |
+  find msg VAREL 1000 dump msg "${finish[@]}" </dev/null 2>"$run/wine.log" |
   tr -d '\r' >"$out" || { cat "$out"; die "the installer did not show its message and exit"; }
 message=$(grep '^msg.child.1=' "$out" | head -n1 | cut -d'|' -f4-)
 echo "  message shown: \"$message\""

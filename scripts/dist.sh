@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds QMXSET.EXE in the two Windows trees and puts the shipped executables
-# in dist/: dist/x86/QMXSET.EXE and dist/x64/QMXSET.EXE. Prints each size.
+# in dist/: dist/x86/QMXSET.EXE and dist/x64/QMXSET.EXE, a sample change list
+# and a zip of a ready-to-edit package. Prints each file's size.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 export QMX_BUILD_DIR=${QMX_BUILD_DIR:-$top/build}
@@ -17,3 +18,15 @@ for pair in win32:x86 win64:x64; do
   cp "$QMX_BUILD_DIR/$tree/src/app/QMXSET.EXE" "$top/dist/$arch/QMXSET.EXE"
   echo "dist/$arch/QMXSET.EXE $(stat -c %s "$top/dist/$arch/QMXSET.EXE") bytes"
 done
+
+# The ready-to-edit package: the 32-bit program (it runs on every supported
+# Windows, 64-bit ones included), the sample change list and its notes, with
+# the CR LF line ends Windows editors expect.
+staging=$QMX_BUILD_DIR/dist-package/QMXSET
+rm -rf "$QMX_BUILD_DIR/dist-package" && mkdir -p "$staging"
+cp "$top/dist/x86/QMXSET.EXE" "$staging/"
+for f in QMX_CHG.DAT README.TXT; do sed 's/\r*$/\r/' "$top/package/$f" >"$staging/$f"; done
+cp "$staging/QMX_CHG.DAT" "$top/dist/QMX_CHG.DAT"
+rm -f "$top/dist/QMXSET-package.zip"
+(cd "$QMX_BUILD_DIR/dist-package" && zip -qr "$top/dist/QMXSET-package.zip" QMXSET)
+for f in QMX_CHG.DAT QMXSET-package.zip; do echo "dist/$f $(stat -c %s "$top/dist/$f") bytes"; done

@@ -22,6 +22,11 @@
 //   press NAME ID             clicks the button ID of the dialog
 //   gone NAME                 waits until the window has been destroyed
 //   wait-exit                 waits for the process to end; prints exit
+//   await-exit MS             as wait-exit, waiting at most MS milliseconds
+//                             (a person pressing OK takes longer)
+//   shot NAME|desktop FILE    saves what the screen shows of the window (or
+//                             of the whole screen) as a 24-bit BMP file
+//   sleep MS                  lets the windows settle, e.g. before a shot
 //   screen                    prints screen and workarea
 //   windows                   prints how many visible top-level windows the
 //                             process has
@@ -187,6 +192,48 @@ void Dump(const std::string& name, HWND window) {
     std::printf("%s.children=%d\n", n, state.second);
 }
 
+// Screen pixels inside rect, written as a bottom-up 24-bit BMP.
+bool SaveScreenRect(const RECT& rect, const std::string& path) {
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return false;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    ::SelectObject(memory, previous);
+
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    std::vector<char> pixels(stride * static_cast<DWORD>(height));
+    const int lines = ::GetDIBits(memory, bitmap, 0, height, pixels.data(),
+                                  reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    if (lines != height) return false;
+
+    BITMAPFILEHEADER header = {};
+    header.bfType = 0x4D42;  // "BM"
+    header.bfOffBits = sizeof header + sizeof info;
+    header.bfSize = header.bfOffBits + static_cast<DWORD>(pixels.size());
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    const bool ok = std::fwrite(&header, sizeof header, 1, file) == 1 &&
+                    std::fwrite(&info, sizeof info, 1, file) == 1 &&
+                    std::fwrite(pixels.data(), pixels.size(), 1, file) == 1;
+    return std::fclose(file) == 0 && ok;
+}
+
+void WaitExit(const Driver& driver, DWORD timeoutMs);
+
 void NeedProcess(const Driver& driver) {
     if (!driver.process.hProcess) Fail("no process started");
 }
@@ -265,14 +312,22 @@ size_t RunCommand(Driver& driver, const std::vector<std::string>& args, size_t i
         return i + 2;
     }
     if (command == "wait-exit") {
-        NeedProcess(driver);
-        if (::WaitForSingleObject(driver.process.hProcess, kTimeoutMs) != WAIT_OBJECT_0) {
-            Fail("wait-exit: the process is still running");
-        }
-        DWORD code = 0;
-        ::GetExitCodeProcess(driver.process.hProcess, &code);
-        std::printf("exit=%lu\n", code);
+        WaitExit(driver, kTimeoutMs);
         return i + 1;
+    }
+    if (command == "await-exit") {
+        WaitExit(driver, ParseNumber(arg(1)));
+        return i + 2;
+    }
+    if (command == "shot") {
+        RECT rect = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+        if (arg(1) != "desktop") ::GetWindowRect(Named(driver, arg(1)), &rect);
+        if (!SaveScreenRect(rect, arg(2))) Fail("shot: cannot save " + arg(2));
+        return i + 3;
+    }
+    if (command == "sleep") {
+        ::Sleep(ParseNumber(arg(1)));
+        return i + 2;
     }
     if (command == "screen") {
         RECT work = {};
@@ -289,6 +344,16 @@ size_t RunCommand(Driver& driver, const std::vector<std::string>& args, size_t i
         return i + 1;
     }
     Fail("unknown command " + command);
+}
+
+void WaitExit(const Driver& driver, DWORD timeoutMs) {
+    NeedProcess(driver);
+    if (::WaitForSingleObject(driver.process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        Fail("wait-exit: the process is still running");
+    }
+    DWORD code = 0;
+    ::GetExitCodeProcess(driver.process.hProcess, &code);
+    std::printf("exit=%lu\n", code);
 }
 
 }  // namespace
