@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 
 #include "changelist/text_case.h"
 
@@ -42,17 +43,26 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 int ChangeListFile::ReadLine(std::string& text) {
     if (!m_loaded || m_position >= m_size) return 0;
     const char* data = m_buffer.get();
-    for (;;) {
-        const char byte = data[m_position++];
-        const bool commentStarts = byte == '/' && m_position < m_size && data[m_position] == '/';
-        if (commentStarts || byte == '\r') {
-            m_position = PastNextLineFeed(data, m_position, m_size);
-            return 1;
-        }
-        if (byte == '\n') return 1;
-        text += byte;
-        if (m_position >= m_size) return 1;
+    // The line's bytes are found first and appended in one piece: byte by
+    // byte, a long line would cost a capacity check per byte and grow its
+    // text by doubling, up to twice its length.
+    int32_t end = m_position;
+    while (end < m_size) {
+        const char byte = data[end];
+        if (byte == '\n' || byte == '\r') break;
+        if (byte == '/' && end + 1 < m_size && data[end + 1] == '/') break;
+        ++end;
     }
+    text.append(data + m_position, static_cast<size_t>(end - m_position));
+    if (end >= m_size) {
+        m_position = m_size;
+        return 1;
+    }
+    m_position = end + 1;
+    // A CR, or a comment, ends the line's text; the rest of it up to and
+    // including the LF is dropped.
+    if (data[end] != '\n') m_position = PastNextLineFeed(data, m_position, m_size);
+    return 1;
 }
 
 std::string ChangeListFile::Trim(std::string text) {
@@ -61,7 +71,10 @@ std::string ChangeListFile::Trim(std::string text) {
     if (first == text.size()) return std::string();
     size_t last = text.size() - 1;
     while (IsBlank(text[last])) --last;
-    return text.substr(first, last - first + 1);
+    // In place, so that a caller who moves its text in pays no copy.
+    text.erase(last + 1);
+    text.erase(0, first);
+    return text;
 }
 
 int ChangeListFile::FindEntry(std::string& entry, std::string section) {
@@ -75,7 +88,7 @@ int ChangeListFile::FindEntry(std::string& entry, std::string section) {
     for (;;) {
         line.clear();
         if (!ReadLine(line)) return 0;
-        line = Trim(line);
+        line = Trim(std::move(line));
         UpperCaseAnsi(line);
         if (!inside) {
             inside = line == header;
@@ -85,7 +98,7 @@ int ChangeListFile::FindEntry(std::string& entry, std::string section) {
         // Whatever it names, a bracketed line closes the section; a lone "["
         // is not bracketed and counts as an entry.
         if (line.front() == '[' && line.back() == ']') return 0;
-        entry = line;
+        entry = std::move(line);
         return 1;
     }
 }

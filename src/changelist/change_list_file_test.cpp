@@ -88,6 +88,12 @@ TEST_F(ChangeListReader, LinesHaveNoLengthLimit) {
     EXPECT_EQ(Entries("File"), (Strings{std::string(1 << 20, 'X')}));
 }
 
+TEST_F(ChangeListReader, LongEntryComesBackWholeTrimmedAndUpperCased) {
+    const std::string name(100000, 'x');
+    Use("[File]\r\n \t" + name + "/y \t// note\r\nnext\n");
+    EXPECT_EQ(Entries("File"), (Strings{std::string(100000, 'X') + "/Y", "NEXT"}));
+}
+
 TEST_F(ChangeListReader, TrimRemovesOnlySpacesAndTabs) {
     EXPECT_EQ(m_list.Trim(" \t a b \t "), "a b");
     EXPECT_EQ(m_list.Trim("\va\r"), "\va\r");
