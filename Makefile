@@ -1,6 +1,7 @@
 # make demo   - run the installer for real on a demo package under Wine
 # make test   - build everything and run every test
 # make dist   - the shipped executables in dist/
+# make bench  - build and run the benchmarks; writes bench/results.md
 .PHONY: all deps build test dist demo bench clean
 
 all: build
@@ -19,6 +20,9 @@ dist: deps
 
 demo: deps
 	@scripts/demo.sh
+
+bench: deps
+	@bench/run.sh
 
 clean:
 	rm -rf build dist

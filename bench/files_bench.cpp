@@ -1,0 +1,221 @@
+// Cost per file of an installation run, against the floor of the same work.
+//
+//   bench_files NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...
+//
+// For each N, generates a package of N modules (see bench_package.h) and
+// times, in ROUNDS alternating rounds, three runs over the same files: the
+// floor (floor_install.h), and the installer's own sequence with the log off
+// and with it on. Before every run the replaced copies are put back and the
+// log is removed, outside the timing. Prints one tab-separated line per N:
+// N, rounds, median seconds of floor, log off and log on, the medians of the
+// per-round ratios off/floor and on/floor, the log's bytes per run, the
+// mean seconds of one existence test of an absent name in the system folder,
+// and the mean seconds of one log line.
+// Exit status 1 when a run does not do what it should.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench_clock.h"
+#include "bench_package.h"
+#include "changelist/change_list_file.h"
+#include "engine/install_environment.h"
+#include "engine/outcome.h"
+#include "floor_install.h"
+#include "log/debug_log.h"
+#include "ui/file_list.h"
+
+namespace {
+
+const char kLogPath[] = "C:\\QMX_CHG.LOG";
+
+// The machine the change list targets (see WriteBenchChangeList).
+InstallEnvironment BenchEnvironment(const BenchPackage& package) {
+    InstallEnvironment environment;
+    environment.m_osClass = QMX_OS_NT5_OR_LATER;
+    environment.m_isAdmin = 1;
+    environment.m_language = QMX_LANG_ENGLISH;
+    environment.m_systemDir = package.systemDir;
+    environment.m_programDir = package.programDir;
+    environment.m_platformId = 2;
+    environment.m_majorVersion = 6;
+    environment.m_minorVersion = 1;
+    return environment;
+}
+
+// The installer's run from its initialisation on: the log switch from a
+// fresh reader, the authority gate, the preparation on another fresh reader,
+// and one CopyTargetFile per listed name. Returns the outcome bits.
+uint32_t InstallerRun(InstallEnvironment& environment) {
+    {
+        ChangeListFile changeList;
+        SetLogSwitch(changeList.IsLogOn());
+    }
+    uint32_t outcome = 0;
+    if (environment.HaveAuthority() != 1) {
+        outcome = QMX_INST_NOT_ADMIN;
+    } else {
+        FileList fileList;
+        ChangeListFile changeList;
+        if (changeList.CheckInstallVersion(environment.m_platformId, environment.m_majorVersion,
+                                           environment.m_minorVersion, std::string()) == 1) {
+            std::string entry;
+            int found = changeList.FirstFileEntry(entry, std::string());
+            while (found == 1) {
+                DebugLog("PrepareInstallation Append - %s\r\n", entry.c_str());
+                fileList.push_back(entry);
+                entry.clear();
+                found = changeList.NextEntry(entry);
+            }
+        }
+        if (fileList.empty()) outcome = QMX_INST_NOT_APPLICABLE;
+        for (const std::string& name : fileList) {
+            outcome |= environment.CopyTargetFile(name, std::string());
+        }
+    }
+    SetLogSwitch(0);
+    return outcome;
+}
+
+enum Variant { FLOOR, LOG_OFF, LOG_ON, VARIANTS };
+
+struct Sizes {
+    size_t files;
+    int rounds;
+};
+
+bool ParseSizes(int argc, char** argv, std::vector<Sizes>* sizes) {
+    for (int i = 3; i < argc; ++i) {
+        unsigned long files = 0;
+        int rounds = 0;
+        if (std::sscanf(argv[i], "%lu:%d", &files, &rounds) != 2 || files == 0 || rounds <= 0) {
+            return false;
+        }
+        sizes->push_back({files, rounds});
+    }
+    return !sizes->empty();
+}
+
+long FileSize(const char* path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return 0;
+    return static_cast<long>(data.nFileSizeLow);
+}
+
+// One timed run of the variant; false when it did not copy exactly the
+// newer half.
+bool TimedRun(Variant variant, const BenchPackage& package, double* seconds, long* logBytes) {
+    const size_t count = package.names.size();
+    const size_t newer = (count / 4) * 2 + std::min<size_t>(count % 4, 2);
+    if (!ResetSystemDir(package) || !WriteBenchChangeList(package, variant == LOG_ON)) return false;
+    ::DeleteFileA(kLogPath);
+
+    InstallEnvironment environment = BenchEnvironment(package);
+    const double start = NowSeconds();
+    bool right = false;
+    if (variant == FLOOR) {
+        const long copied = FloorInstall(package.changeListPath, package.programDir, package.systemDir);
+        *seconds = NowSeconds() - start;
+        right = copied == static_cast<long>(newer);
+    } else {
+        const uint32_t outcome = InstallerRun(environment);
+        *seconds = NowSeconds() - start;
+        right = outcome == (count == 1 ? QMX_INST_COPIED : (QMX_INST_COPIED | QMX_INST_SKIPPED));
+        if (variant == LOG_ON) *logBytes = FileSize(kLogPath);
+    }
+    if (!right) std::fprintf(stderr, "variant %d did the wrong thing for %lu files\n", variant,
+                             static_cast<unsigned long>(count));
+    return right;
+}
+
+// Mean seconds of one existence test of a name that the system folder does
+// not hold, over up to 200 such names: what the platform pays to learn that
+// a file is absent, at this size of folder.
+double AbsentLookupSeconds(const BenchPackage& package) {
+    int tested = 0;
+    const double start = NowSeconds();
+    for (size_t i = 0; i < package.names.size() && tested < 200; ++i) {
+        if (IsInstalled(i)) continue;
+        WIN32_FIND_DATAA found;
+        HANDLE find = ::FindFirstFileA((package.systemDir + "\\" + package.names[i]).c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) ::FindClose(find);
+        ++tested;
+    }
+    return tested ? (NowSeconds() - start) / tested : 0.0;
+}
+
+// Mean seconds of one log line while the switch is on, over 200 lines of
+// the length the comparison writes: each opens, checks, appends to and
+// closes the log.
+double LogLineSeconds(const BenchPackage& package) {
+    const std::string path = package.programDir + "\\" + package.names[0];
+    ::DeleteFileA(kLogPath);
+    SetLogSwitch(1);
+    const double start = NowSeconds();
+    for (int i = 0; i < 200; ++i) {
+        DebugLog("CompareTimeStamp [4a] - %s is \"%s\".\r\n", path.c_str(), "5.1.2601");
+    }
+    const double taken = (NowSeconds() - start) / 200;
+    SetLogSwitch(0);
+    ::DeleteFileA(kLogPath);
+    return taken;
+}
+
+bool MeasureSize(const BenchFixtures& fixtures, const Sizes& size, const std::string& listPath) {
+    BenchPackage package;
+    if (!CreateBenchPackage(fixtures, size.files, listPath, &package)) {
+        RemoveBenchPackage(package);
+        return false;
+    }
+    const double absentLookup = AbsentLookupSeconds(package);
+    const double logLine = LogLineSeconds(package);
+    std::vector<double> seconds[VARIANTS];
+    std::vector<double> ratioOff;
+    std::vector<double> ratioOn;
+    long logBytes = 0;
+    bool right = true;
+    for (int round = 0; round < size.rounds && right; ++round) {
+        double taken[VARIANTS] = {};
+        // The order turns each round, so no variant always follows another.
+        for (int k = 0; k < VARIANTS && right; ++k) {
+            const Variant variant = static_cast<Variant>((round + k) % VARIANTS);
+            right = TimedRun(variant, package, &taken[variant], &logBytes);
+            seconds[variant].push_back(taken[variant]);
+        }
+        ratioOff.push_back(taken[LOG_OFF] / taken[FLOOR]);
+        ratioOn.push_back(taken[LOG_ON] / taken[FLOOR]);
+    }
+    RemoveBenchPackage(package);
+    ::DeleteFileA(kLogPath);
+    if (!right) return false;
+    std::printf("%lu\t%d\t%.9f\t%.9f\t%.9f\t%.4f\t%.4f\t%ld\t%.9f\t%.9f\n",
+                static_cast<unsigned long>(size.files), size.rounds, Median(seconds[FLOOR]),
+                Median(seconds[LOG_OFF]), Median(seconds[LOG_ON]), Median(ratioOff),
+                Median(ratioOn), logBytes, absentLookup, logLine);
+    std::fflush(stdout);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<Sizes> sizes;
+    if (argc < 4 || !ParseSizes(argc, argv, &sizes)) {
+        std::fprintf(stderr, "usage: %s NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...\n", argv[0]);
+        return 2;
+    }
+    const BenchFixtures fixtures = {argv[1], argv[2]};
+    // The change list sits beside this executable, where the reader looks.
+    std::string listPath;
+    {
+        ChangeListFile probe;
+        listPath = probe.GetChangeListPath(std::string());
+    }
+    for (const Sizes& size : sizes) {
+        if (!MeasureSize(fixtures, size, listPath)) return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,121 @@
+#include "floor_install.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+bool ReadAll(const std::string& path, std::string* text) {
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const DWORD size = ::GetFileSize(file, nullptr);
+    text->resize(size);
+    DWORD got = 0;
+    const BOOL ok = size == 0 || ::ReadFile(file, &(*text)[0], size, &got, nullptr);
+    ::CloseHandle(file);
+    return ok && got == size;
+}
+
+// The [File] lines of the list, which the benchmark writes plainly: one name
+// a line, no blanks, no comments.
+std::vector<std::string> FileNames(const std::string& text) {
+    std::vector<std::string> names;
+    bool inside = false;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        size_t stop = end;
+        if (stop > start && text[stop - 1] == '\r') --stop;
+        const std::string line = text.substr(start, stop - start);
+        start = end + 1;
+        if (!line.empty() && line[0] == '[') {
+            if (inside) break;
+            inside = line == "[File]";
+        } else if (inside && !line.empty()) {
+            names.push_back(line);
+        }
+    }
+    return names;
+}
+
+// The first three FileVersion numbers, or false when there are none.
+bool ReadVersion(const std::string& path, long numbers[3]) {
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    if (size == 0) return false;
+    std::vector<char> block(size);
+    if (!::GetFileVersionInfoA(path.c_str(), 0, size, block.data())) return false;
+    WORD* translation = nullptr;
+    UINT length = 0;
+    if (!::VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
+                          reinterpret_cast<void**>(&translation), &length) ||
+        length < 4) {
+        return false;
+    }
+    char query[64];
+    std::snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\FileVersion", translation[0],
+                  translation[1]);
+    char* text = nullptr;
+    if (!::VerQueryValueA(block.data(), query, reinterpret_cast<void**>(&text), &length) || !text) {
+        return false;
+    }
+    for (int i = 0; i < 3; ++i) {
+        numbers[i] = std::strtol(text, &text, 10);
+        if (*text == '.' || *text == ',') ++text;
+    }
+    return true;
+}
+
+bool LastWriteTime(const std::string& path, FILETIME* written) {
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const BOOL ok = ::GetFileTime(file, nullptr, nullptr, written);
+    ::CloseHandle(file);
+    return ok != FALSE;
+}
+
+// Whether the shipped copy is newer: by version, then by time.
+bool ShippedIsNewer(const std::string& shipped, const std::string& installed) {
+    FILETIME shippedTime;
+    FILETIME installedTime;
+    if (!LastWriteTime(shipped, &shippedTime) || !LastWriteTime(installed, &installedTime)) {
+        return false;
+    }
+    long v1[3];
+    long v2[3];
+    if (ReadVersion(shipped, v1) && ReadVersion(installed, v2)) {
+        for (int i = 0; i < 3; ++i) {
+            if (v1[i] != v2[i]) return v1[i] > v2[i];
+        }
+    }
+    return ::CompareFileTime(&shippedTime, &installedTime) > 0;
+}
+
+}  // namespace
+
+long FloorInstall(const std::string& changeListPath, const std::string& programDir,
+                  const std::string& systemDir) {
+    std::string text;
+    if (!ReadAll(changeListPath, &text)) return -1;
+    long copied = 0;
+    for (const std::string& name : FileNames(text)) {
+        const std::string shipped = programDir + "\\" + name;
+        const std::string installed = systemDir + "\\" + name;
+        WIN32_FIND_DATAA found;
+        HANDLE find = ::FindFirstFileA(installed.c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE) continue;
+        ::FindClose(find);
+        if (ShippedIsNewer(shipped, installed) &&
+            ::CopyFileA(shipped.c_str(), installed.c_str(), FALSE)) {
+            ++copied;
+        }
+    }
+    return copied;
+}

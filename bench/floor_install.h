@@ -1,0 +1,13 @@
+// The floor of the per-file benchmark: the least work any installer must do
+// for the same package, made with plain Win32 calls. It reads the change list
+// once, and for each [File] name tests that the installed copy exists, reads
+// the FileVersion of both copies, opens both for their last-write times, and
+// copies the shipped file over the installed one when its version is higher.
+// No log, no lock probe, no second reading of the list.
+#pragma once
+
+#include <string>
+
+// Number of files copied, or -1 when the change list cannot be read.
+long FloorInstall(const std::string& changeListPath, const std::string& programDir,
+                  const std::string& systemDir);

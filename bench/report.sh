@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# Turns the raw output of bench/run.sh into bench/results.md and the plot
+# bench/time_per_file.png.
+#   report.sh WORK_DIR OUT_DIR
+# WORK_DIR holds files.tsv, list-native.tsv, list-wine.tsv, startup.tsv,
+# size-x86.md, size-x64.md and, when valgrind ran, callgrind.tsv (formats in
+# the benchmark programs' header comments).
+set -euo pipefail
+work=$1
+out=$2
+md=$out/results.md
+png=$out/time_per_file.png
+
+cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n1)
+memory=$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
+
+{
+  echo "# Benchmarks"
+  echo
+  echo "Written by \`make bench\` (bench/run.sh) on $(date -u '+%Y-%m-%d %H:%M UTC')."
+  echo
+  echo "Machine: ${cpu:-unknown CPU}, $(nproc) cores, $memory, $(uname -sr); $(wine --version);"
+  echo "$(i686-w64-mingw32-g++-posix --version | head -n1) for Windows, $(g++ --version | head -n1) native."
+  echo "Windows programs run under Wine in the build tree's private prefix; the shared machine"
+  echo "may be busy with other work, which the medians of alternating runs are there to absorb."
+  echo
+
+  echo "## 1. Cost per file"
+  echo
+  echo "The installer's run (log switch from the change list, authority, [Install] check and [File]"
+  echo "walk on fresh readers, one CopyTargetFile per name) against the floor: one reading of the"
+  echo "list, then per file the existence test, both FileVersion reads, both opens for times and"
+  echo "the copy, as plain Win32 calls. Modules: half newer than the installed copy, a quarter older,"
+  echo "a quarter not installed. Rounds alternate the three runs; times are medians, ratios the"
+  echo "medians of the per-round ratios. x86 build as shipped (MinSizeRel)."
+  echo
+  echo "| N | Rounds | Floor µs/file | Log off µs/file | Off ÷ floor | Log on µs/file | On ÷ floor | Log bytes/file | Log line µs | Absent-name lookup µs |"
+  echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+  awk -F'\t' '{ printf "| %d | %d | %.0f | %.0f | %.3f | %.0f | %.3f | %.0f | %.0f | %.0f |\n",
+                 $1, $2, $3 / $1 * 1e6, $4 / $1 * 1e6, $6, $5 / $1 * 1e6, $7, $8 / $1, $10 * 1e6, $9 * 1e6 }' "$work/files.tsv"
+  echo
+  awk -F'\t' '
+    { n[NR] = $1; off[NR] = $4 / $1; floor_[NR] = $3 / $1; r = $6; if (r > worst) { worst = r; worstN = $1 } }
+    END {
+      if (worst <= 1.15) printf "Goal ratio ≤ 1.15 with the log off: **met** (highest %.3f, at N = %d).\n", worst, worstN
+      else printf "Goal ratio ≤ 1.15 with the log off: **missed** by %.1f%% (%.3f at N = %d).\n", (worst / 1.15 - 1) * 100, worst, worstN
+      base = 0
+      for (i = 1; i <= NR; i++) if (n[i] >= 100) { base = i; break }
+      if (base && NR > base)
+        printf "\nLinearity: the time per file at N = %d is %.2f× that at N = %d, the floor'"'"'s %.2f×. What the floor gains per file comes from the platform, not from QMXSET: under Wine, learning that a name is absent from a folder scans the folder for a case variant (last column, one such lookup per not-installed file), which Windows does not.\n",
+               n[NR], off[NR] / off[base], n[base], floor_[NR] / floor_[base]
+    }' "$work/files.tsv"
+  echo
+  echo "![Time per file against N](time_per_file.png)"
+  echo
+
+  echo "## 2. Change-list reading"
+  echo
+  echo "The whole preparation: IsLogOn on a fresh reader, then CheckInstallVersion and"
+  echo "FirstFileEntry/NextEntry to the end into the file list on another, as the program does"
+  echo "([Install] first, [Log] last, so both full scans happen). Entries are lower-case names with"
+  echo "blanks around them. Heap peak counts every byte held through operator new during the first"
+  echo "run; \"reader alone\" is the same walk without keeping the names. Native: RelWithDebInfo,"
+  echo "x86-64; Wine: the shipped x86 build."
+  for side in native wine; do
+    echo
+    if [ "$side" = native ]; then echo "Native:"; else echo "Under Wine:"; fi
+    echo
+    echo "| Change list | File bytes | Median ms | ns/byte | Runs | Heap peak | Peak ÷ file | Reader alone ÷ file | Process peak growth |"
+    echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+    awk -F'\t' '{
+      what = $1 == "entries" ? sprintf("%d entries", $2) : sprintf("one line of %d bytes", $2)
+      printf "| %s | %d | %.3f | %.2f | %d | %d | %.2f | %.2f | %d |\n",
+             what, $3, $5 * 1000, $5 / $3 * 1e9, $6, $7, $7 / $3, $8 / $3, $9 }' "$work/list-$side.tsv"
+    echo
+    label=$([ "$side" = native ] && echo Native || echo "Under Wine")
+    awk -F'\t' -v side="$label" -v constant=65536 '
+      $1 == "entries" { k++; n[k] = $2; b[k] = $3; t[k] = $5 }
+      { over = $7 / ($3 * 3 + constant); if (over > worst) { worst = over; who = $1 == "entries" ? $2 " entries" : "the long line" } }
+      END {
+        printf "%s: time per byte at %d entries is %.2f× that at %d entries (linear would be 1). ", side, n[k], (t[k] / b[k]) / (t[2] / b[2]), n[2]
+        if (worst <= 1) printf "Goal heap peak ≤ 3 × file + 64 KiB: **met** (closest: %s, %.0f%% of the bound).\n", who, worst * 100
+        else printf "Goal heap peak ≤ 3 × file + 64 KiB: **missed** by %.0f%% (%s).\n", (worst - 1) * 100, who
+      }' "$work/list-$side.tsv"
+  done
+  if [ -s "$work/callgrind.tsv" ]; then
+    echo
+    echo "Where the native preparation spends its instructions (callgrind, self cost, every run of"
+    echo "the preparation over the 100,000-entry list):"
+    echo
+    echo "| Instructions | Share | Function |"
+    echo "|---:|---:|---|"
+    awk -F'\t' '{ gsub(/\|/, "\\|", $3); printf "| %s | %s | `%s` |\n", $1, $2, $3 }' "$work/callgrind.tsv"
+  fi
+  echo
+
+  echo "## 3. Start-up to message"
+  echo
+  echo "From just before CreateProcess until a visible top-level window of the process captioned"
+  echo "\"VAREL\" with control 1000 exists; then OK is pressed and the program must end. minimal is our"
+  echo "least Win32 program that shows one such dialog; empty is QMXSET.EXE alone (no change list);"
+  echo "one-file is QMXSET.EXE replacing one older module in the system folder. Runs alternate,"
+  echo "on a Wine desktop of their own."
+  echo
+  echo "| Program | Runs | Median ms | Least ms | Ratio to minimal | Message shown |"
+  echo "|---|---:|---:|---:|---:|---|"
+  awk -F'\t' '{ printf "| %s | %d | %.1f | %.1f | %.3f | %s |\n", $1, $2, $3, $4, $5, $6 }' "$work/startup.tsv"
+  echo
+  awk -F'\t' 'NR > 1 { if ($5 > worst) { worst = $5; who = $1 } }
+    END {
+      if (worst <= 1.5) printf "Goal within 1.5× of the minimal program: **met** (highest %.3f, %s).\n", worst, who
+      else printf "Goal within 1.5× of the minimal program: **missed** by %.0f%% (%.3f, %s).\n", (worst / 1.5 - 1) * 100, worst, who
+    }' "$work/startup.tsv"
+  echo
+
+  echo "## 4. Size"
+  echo
+  echo "Section sizes as objdump -h reports them (PE names are cut to 8 characters)."
+  echo
+  cat "$work/size-x86.md" "$work/size-x64.md"
+  x86=$(sed -n '1s/.*: \([0-9]*\) bytes.*/\1/p' "$work/size-x86.md")
+  if [ "$x86" -lt 256000 ]; then
+    echo "Goal x86 QMXSET.EXE under 250 KB: **met** ($x86 bytes)."
+  else
+    echo "Goal x86 QMXSET.EXE under 250 KB: **missed** by $((x86 - 256000)) bytes ($x86 bytes)."
+  fi
+  if grep -q 'Outside the operating system: none\.' "$work/size-x86.md"; then
+    echo "No DLL outside the operating system's own: **met**."
+  else
+    echo "No DLL outside the operating system's own: **missed**."
+  fi
+} >"$md"
+
+awk -F'\t' '{ printf "%d %.3f %.3f %.3f\n", $1, $3 / $1 * 1e6, $4 / $1 * 1e6, $5 / $1 * 1e6 }' \
+  "$work/files.tsv" >"$work/plot.dat"
+gnuplot <<PLOT
+set terminal pngcairo size 800,500 font "sans,10"
+set output "$png"
+set title "Cost per file under Wine (x86, medians)"
+set xlabel "Files in the package (N)"
+set ylabel "Time per file (µs)"
+set logscale x
+set xrange [0.7:8000]
+set yrange [0:*]
+set key top left
+set grid
+plot "$work/plot.dat" using 1:2 with linespoints title "floor", \
+     "" using 1:3 with linespoints title "QMXSET, log off", \
+     "" using 1:4 with linespoints title "QMXSET, log on"
+PLOT
