@@ -11,6 +11,7 @@
 
 #include "changelist/change_list_test_file.h"
 #include "log/debug_log.h"
+#include "support/log_file.h"
 #include "support/os_fault.h"
 #include "support/temp_dir.h"
 
@@ -205,16 +206,15 @@ TEST_F(ChangeListOnWindows, OversizedFileFailsInsteadOfOverflowing) {
 }
 
 TEST_F(ChangeListOnWindows, ComparisonTraceReachesTheLogFileExactly) {
-    const char kLog[] = "C:\\QMX_CHG.LOG";
-    ::DeleteFileA(kLog);
+    ClearLog();
     Write("[Install]\r\n2:5:0, 2:5:1 // supported versions\r\n");
     SetLogSwitch(1);
     ChangeListFile list;
     const int applies = list.CheckInstallVersion(2, 5, 1, "");
     SetLogSwitch(0);
     std::string log;
-    ASSERT_TRUE(ReadWholeFile(kLog, &log));
-    ::DeleteFileA(kLog);
+    ASSERT_TRUE(ReadWholeFile(kLogPath, &log));
+    ClearLog();
     EXPECT_EQ(applies, 1);
     EXPECT_EQ(log,
               "CompVersion(2, 5, 1, 2:5:0)\r\n"

@@ -9,24 +9,12 @@
 #include <vector>
 
 #include "log/debug_log.h"
+#include "support/log_file.h"
 #include "support/os_fault.h"
 #include "support/resource_counter.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-const char kLog[] = "C:\\QMX_CHG.LOG";
-
-void ClearLog() {
-    ::SetFileAttributesA(kLog, FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(kLog);
-}
-
-std::string LogText() {
-    std::string text;
-    ReadWholeFile(kLog, &text);
-    return text;
-}
 
 class ProbeTest : public ::testing::Test {
 protected:
@@ -360,7 +348,7 @@ TEST_F(AdministratorTest, OnlyAThreadWithoutATokenFallsBackToTheProcess) {
 TEST_F(ProbeTest, NotAnAdministratorIsLoggedOnlyWhenSo) {
     m_env.m_isAdmin = 1;
     EXPECT_EQ(1, m_env.HaveAuthority());
-    EXPECT_FALSE(PathExists(kLog));
+    EXPECT_FALSE(PathExists(kLogPath));
 
     m_env.m_isAdmin = 0;
     EXPECT_EQ(0, m_env.HaveAuthority());

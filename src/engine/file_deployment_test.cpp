@@ -11,13 +11,13 @@
 
 #include "engine/letter_shift.h"
 #include "log/debug_log.h"
+#include "support/log_file.h"
 #include "support/os_fault.h"
 #include "support/resource_counter.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-const char kLog[] = "C:\\QMX_CHG.LOG";
 const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const char kPendingRenames[] = "PendingFileRenameOperations";
 
@@ -176,7 +176,7 @@ DWORD WINAPI ShortFormEndingInDigit(LPCSTR, LPSTR buffer, DWORD size) {
 class FileDeployment : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::DeleteFileA(kLog);
+        ClearLog();
         SetLogSwitch(1);
         m_pendingBefore = ReadPendingRenames();
         m_wininitExisted = ReadWholeFile(WininitPath(), &m_wininitBefore);
@@ -187,7 +187,7 @@ protected:
     }
     void TearDown() override {
         SetLogSwitch(0);
-        ::DeleteFileA(kLog);
+        ClearLog();
         RestorePendingRenames(m_pendingBefore);
         // Flush the profile cache before the file goes back to what it was.
         ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, WininitPath().c_str());
@@ -212,7 +212,6 @@ protected:
     std::string Staging(const std::string& name = "X.DLL") const {
         return ShiftLastLetterOf(Dest(name), 0);
     }
-    static std::string LogText() { return FileText(kLog); }
 
     // The comparison's lines for a shipped 2.10 against an installed 2.9.
     std::string NewerByMinor(const std::string& name = "X.DLL") const {
@@ -278,7 +277,7 @@ TEST_F(FileDeployment, InstalledCopyAsNewOrNewerIsSkipped) {
     EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest()));
 
     // The very same file: equal versions, equal times.
-    ::DeleteFileA(kLog);
+    ClearLog();
     Ship("V2_10.DLL");
     EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
     EXPECT_EQ("CompareTimeStamp [4a] - " + Source() + " is \"2.10\".\r\n" +
@@ -306,7 +305,7 @@ TEST_F(FileDeployment, MissingShippedFileIsNotApplicable) {
     EXPECT_EQ("CompareTimeStamp [2] - Not exist " + Source() + ".\r\n", LogText());
 
     // Both unreadable: the installed one held exclusively as well.
-    ::DeleteFileA(kLog);
+    ClearLog();
     Holder holder(Dest(), 0);
     EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile("X.DLL", ""));
     EXPECT_EQ("CompareTimeStamp [3] - Not exist " + Source() + ", " + Dest() + ".\r\n",
@@ -427,7 +426,7 @@ TEST_F(FileDeployment, SecondRunBeforeRestartReschedulesOnlyForANewerShippedFile
     EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
 
     // Same staged copy: nothing of MoveOnReboot's own, and a failure.
-    ::DeleteFileA(kLog);
+    ClearLog();
     EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", ""));
     const std::string lines = LogText();
     EXPECT_EQ(std::string::npos, lines.find("MoveOnReboot")) << lines;
@@ -459,7 +458,7 @@ TEST_F(FileDeployment, FileInUseOn9xGetsOneRenameEntryInWininit) {
 TEST_F(FileDeployment, NameNotEndingInALetterIsNeverStagedOntoItself) {
     for (const int osClass : {QMX_OS_NT5_OR_LATER, QMX_OS_WIN9X}) {
         for (const std::string name : {"X.DL_", "MODULE1"}) {
-            ::DeleteFileA(kLog);
+            ClearLog();
             env.m_osClass = osClass;
             Ship("V2_10.DLL", name);
             Install("V2_9.DLL", name);
@@ -509,7 +508,7 @@ TEST_F(MoveOnRebootFailure, CopyTargetFileReportsAFailedStagingCopy) {
 
 TEST_F(MoveOnRebootFailure, DelayedMoveFailsOrAnswersOtherThanOne) {
     for (const BOOL answer : {FALSE, 2}) {
-        ::DeleteFileA(kLog);
+        ClearLog();
         ::DeleteFileA(Staging().c_str());
         OsFault<&OsCalls::MoveFileExA> fault(1, answer, answer ? 0 : ERROR_ACCESS_DENIED);
         EXPECT_EQ(0, Move()) << answer;
@@ -524,7 +523,7 @@ TEST_F(MoveOnRebootFailure, DelayedMoveFailsOrAnswersOtherThanOne) {
 TEST_F(MoveOnRebootFailure, WindowsDirectoryUnreadableOn9x) {
     env.m_osClass = QMX_OS_WIN9X;
     for (const UINT answer : {0u, 261u, 400u}) {
-        ::DeleteFileA(kLog);
+        ClearLog();
         ::DeleteFileA(Staging().c_str());
         OsFault<&OsCalls::GetWindowsDirectoryA> fault(1, answer, ERROR_ACCESS_DENIED);
         EXPECT_EQ(0, Move()) << answer;
@@ -539,7 +538,7 @@ TEST_F(MoveOnRebootFailure, ShortPathUnavailableOn9x) {
     env.m_osClass = QMX_OS_WIN9X;
     // Failure, and a short form that would need a larger buffer.
     for (const DWORD answer : {0ul, 1000ul}) {
-        ::DeleteFileA(kLog);
+        ClearLog();
         ::DeleteFileA(Staging().c_str());
         OsFault<&OsCalls::GetShortPathNameA> fault(1, answer, ERROR_PATH_NOT_FOUND);
         EXPECT_EQ(0, Move()) << answer;
@@ -562,7 +561,7 @@ TEST_F(MoveOnRebootFailure, ShortFormWithoutFinalLetterWritesNoEntryOn9x) {
 TEST_F(MoveOnRebootFailure, ProfileWriteFailsOrAnswersOtherThanOneOn9x) {
     env.m_osClass = QMX_OS_WIN9X;
     for (const BOOL answer : {FALSE, 2}) {
-        ::DeleteFileA(kLog);
+        ClearLog();
         ::DeleteFileA(Staging().c_str());
         OsFault<&OsCalls::WritePrivateProfileStringA> fault(1, answer,
                                                             answer ? 0 : ERROR_ACCESS_DENIED);
@@ -639,7 +638,7 @@ TEST_F(FileDeployment, LockProbeMapsInjectedErrors) {
         {ERROR_LOCK_VIOLATION, QMX_LOCK_ERROR, "QMX_LOCK_ERROR(33)"},
     };
     for (const auto& c : cases) {
-        ::DeleteFileA(kLog);
+        ClearLog();
         g_probeError = c.error;
         EXPECT_EQ(c.result, env.LockDestFile(Dest())) << c.error;
         EXPECT_EQ("LockDestFile : " + c.line + " \"" + Dest() + "\".\r\n", LogText());

@@ -9,25 +9,14 @@
 #include <string>
 
 #include "log/debug_log.h"
+#include "support/log_file.h"
 #include "support/os_fault.h"
 #include "support/resource_counter.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-const char kLog[] = "C:\\QMX_CHG.LOG";
 const uint64_t kNoon = 0x01D9000000000000ull;  // some moment in 2022
-
-void ClearLog() {
-    ::SetFileAttributesA(kLog, FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(kLog);
-}
-
-std::string LogText() {
-    std::string text;
-    ReadWholeFile(kLog, &text);
-    return text;
-}
 
 std::string FixturePath(const std::string& name) {
     char exe[MAX_PATH];

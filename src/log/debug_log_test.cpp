@@ -6,12 +6,11 @@
 
 #include <string>
 
+#include "support/log_file.h"
 #include "support/os_fault.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-const char kLog[] = "C:\\QMX_CHG.LOG";
 
 class DebugLogFile : public ::testing::Test {
 protected:
@@ -22,15 +21,6 @@ protected:
     void TearDown() override {
         SetLogSwitch(0);
         ClearLog();
-    }
-    static void ClearLog() {
-        ::SetFileAttributesA(kLog, FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileA(kLog);
-    }
-    static std::string LogText() {
-        std::string text;
-        ReadWholeFile(kLog, &text);
-        return text;
     }
 };
 
@@ -54,9 +44,9 @@ private:
 TEST_F(DebugLogFile, SwitchOffCreatesNothingAndLeavesAnExistingLogAlone) {
     SetLogSwitch(0);
     DebugLog("CompVersion(%d, %d, %d, %s)\r\n", 2, 5, 1, "2:5");
-    EXPECT_FALSE(PathExists(kLog));
+    EXPECT_FALSE(PathExists(kLogPath));
 
-    ASSERT_TRUE(WriteWholeFile(kLog, "old\r\n"));
+    ASSERT_TRUE(WriteWholeFile(kLogPath, "old\r\n"));
     SetLogSwitch(2);
     DebugLog("Comp Result = %d\r\n", 1);
     EXPECT_EQ("old\r\n", LogText());
@@ -71,7 +61,7 @@ TEST_F(DebugLogFile, FirstLineCreatesTheFileAndLaterLinesAppendByteForByte) {
 }
 
 TEST_F(DebugLogFile, AppendsToWhatEarlierRunsLeft) {
-    ASSERT_TRUE(WriteWholeFile(kLog, "earlier run\r\n"));
+    ASSERT_TRUE(WriteWholeFile(kLogPath, "earlier run\r\n"));
     DebugLog("HaveAuthority - I'm not administrator.\r\n");
     EXPECT_EQ("earlier run\r\nHaveAuthority - I'm not administrator.\r\n", LogText());
 }
@@ -83,8 +73,8 @@ TEST_F(DebugLogFile, VeryLongLineIsWrittenWhole) {
 }
 
 TEST_F(DebugLogFile, ReadOnlyLogLosesLinesSilently) {
-    ASSERT_TRUE(WriteWholeFile(kLog, "kept\r\n"));
-    ASSERT_TRUE(::SetFileAttributesA(kLog, FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(WriteWholeFile(kLogPath, "kept\r\n"));
+    ASSERT_TRUE(::SetFileAttributesA(kLogPath, FILE_ATTRIBUTE_READONLY));
     // Wine running as root (as CI does) maps the attribute to file modes that
     // root may ignore, so the denial Windows gives is injected as well.
     OsFault<&OsCalls::CreateFileA> denied(1, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, true);
@@ -96,7 +86,7 @@ TEST_F(DebugLogFile, ReadOnlyLogLosesLinesSilently) {
 
 TEST_F(DebugLogFile, LogHeldOpenForWritingLosesLinesThenRecovers) {
     {
-        ForeignWriter writer(kLog);
+        ForeignWriter writer(kLogPath);
         ASSERT_TRUE(writer.ok());
         DebugLog("lost\r\n");
     }
@@ -106,14 +96,14 @@ TEST_F(DebugLogFile, LogHeldOpenForWritingLosesLinesThenRecovers) {
 }
 
 TEST_F(DebugLogFile, FailedSeekDropsTheLineAndClosesTheFile) {
-    ASSERT_TRUE(WriteWholeFile(kLog, "kept\r\n"));
+    ASSERT_TRUE(WriteWholeFile(kLogPath, "kept\r\n"));
     {
         OsFault<&OsCalls::SetFilePointer> fault(1, INVALID_SET_FILE_POINTER, ERROR_ACCESS_DENIED);
         DebugLog("lost\r\n");
         EXPECT_EQ(1, fault.fired());
     }
     // Closed again: another process can now open it for writing.
-    ForeignWriter writer(kLog);
+    ForeignWriter writer(kLogPath);
     EXPECT_TRUE(writer.ok());
     EXPECT_EQ("kept\r\n", LogText());
 }
@@ -122,7 +112,7 @@ TEST_F(DebugLogFile, HardLinkedLogIsNeverWrittenThrough) {
     TempDir dir;
     const std::string target = dir.File("victim.ini");
     ASSERT_TRUE(WriteWholeFile(target, "[boot]\r\n"));
-    ASSERT_TRUE(::CreateHardLinkA(kLog, target.c_str(), nullptr));
+    ASSERT_TRUE(::CreateHardLinkA(kLogPath, target.c_str(), nullptr));
 
     DebugLog("CopyTargetFile - I'm not administrator.\r\n");
 

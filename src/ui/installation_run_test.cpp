@@ -52,7 +52,7 @@ TEST_F(InstallationRun, ReplacesANewerFileAndReportsDone) {
 
     ExpectOneMessage(Run(), 106);
     EXPECT_EQ("shipped", Content(SystemFile("QMXA.DLL")));
-    const std::string log = Log();
+    const std::string log = LogText();
     EXPECT_NE(std::string::npos, Find(log, "PrepareInstallation Append - QMXA.DLL\r\n"));
     EXPECT_NE(std::string::npos, Find(log, "EngingMessage[0x1] - Module installation complete.\r\n"));
 }
@@ -60,7 +60,7 @@ TEST_F(InstallationRun, ReplacesANewerFileAndReportsDone) {
 TEST_F(InstallationRun, LogsNothingFromBeforeTheSwitchIsRead) {
     WriteChangeList(Targeted("QMXA.DLL\r\n"));
     Run();
-    const std::string log = Log();
+    const std::string log = LogText();
     EXPECT_NE(std::string::npos, Find(log, "EngingMessage[0x2]"));
     // The language decision is made by the constructor, while the log is off.
     EXPECT_EQ(std::string::npos, Find(log, "CheckLanguageEnv"));
@@ -71,7 +71,7 @@ TEST_F(InstallationRun, WritesNoLogWhenTheChangeListDoesNotAskForIt) {
     PutFile(ProgramFile("QMXA.DLL"), "shipped", 2002);
     WriteChangeList(Targeted("QMXA.DLL\r\n", "OFF"));
     ExpectOneMessage(Run(), 106);
-    EXPECT_EQ("", Log());
+    EXPECT_EQ("", LogText());
 }
 
 TEST_F(InstallationRun, InstallsEveryListedNameInListOrderDuplicatesIncluded) {
@@ -95,7 +95,7 @@ TEST_F(InstallationRun, InstallsEveryListedNameInListOrderDuplicatesIncluded) {
     EXPECT_EQ(names, installed);
 
     // The list is complete, and logged in order, before any file is touched.
-    const std::string log = Log();
+    const std::string log = LogText();
     size_t at = 0;
     for (const std::string& name : names) {
         const size_t line = log.find("PrepareInstallation Append - " + name + "\r\n", at);
@@ -119,7 +119,7 @@ TEST_F(InstallationRun, NonAdministratorTouchesNothing) {
 
     ExpectOneMessage(Run(), 108);
     EXPECT_EQ("installed", Content(SystemFile("QMXA.DLL")));
-    const std::string log = Log();
+    const std::string log = LogText();
     EXPECT_NE(std::string::npos, log.find("HaveAuthority - I'm not administrator.\r\n"));
     EXPECT_NE(std::string::npos,
               log.find("EngingMessage[0x10] - Current user does not have administrator privleges. "
@@ -141,7 +141,7 @@ TEST_F(InstallationRun, ChangeListForAnotherWindowsInstallsNothing) {
 
     ExpectOneMessage(Run(), 109);
     EXPECT_EQ("installed", Content(SystemFile("QMXA.DLL")));
-    const std::string log = Log();
+    const std::string log = LogText();
     EXPECT_NE(std::string::npos, log.find("CompVersion"));
     EXPECT_EQ(std::string::npos, log.find("PrepareInstallation"));
     EXPECT_NE(std::string::npos,
@@ -154,7 +154,7 @@ TEST_F(InstallationRun, TargetedChangeListWithoutFilesIsNotApplicable) {
     EXPECT_EQ(0, dialog.PrepareInstallation());
     EXPECT_TRUE(dialog.GetFileList().empty());
     ExpectOneMessage(RunModal(dialog), 109);
-    EXPECT_NE(std::string::npos, Log().find("EngingMessage[0x8]"));
+    EXPECT_NE(std::string::npos, LogText().find("EngingMessage[0x8]"));
 }
 
 TEST_F(InstallationRun, MissingChangeListIsNotApplicable) {
@@ -177,7 +177,7 @@ TEST_F(InstallationRun, MissingShippedFileIsNotApplicable) {
     PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
     WriteChangeList(Targeted("QMXA.DLL\r\n"));
     ExpectOneMessage(Run(), 109);
-    EXPECT_NE(std::string::npos, Log().find("EngingMessage[0x8]"));
+    EXPECT_NE(std::string::npos, LogText().find("EngingMessage[0x8]"));
 }
 
 TEST_F(InstallationRun, FileInUseIsStagedAndAsksForARestart) {
@@ -205,8 +205,8 @@ TEST_F(InstallationRun, FileInUseIsStagedAndAsksForARestart) {
     ASSERT_EQ(1u, g_delayedMoves.size());
     EXPECT_EQ(SystemFile("QMXB.DLM") + " -> " + SystemFile("QMXB.DLL") + " / 5", g_delayedMoves[0]);
     EXPECT_NE(std::string::npos,
-              Log().find("EngingMessage[0x5] - Module installation complete. To make the changes take "
-                         "effectm restart your computer.\r\n"));
+              LogText().find("EngingMessage[0x5] - Module installation complete. To make the changes "
+                             "take effectm restart your computer.\r\n"));
 }
 
 TEST_F(InstallationRun, JapaneseUserGetsTheJapaneseMessage) {
@@ -219,7 +219,7 @@ TEST_F(InstallationRun, JapaneseUserGetsTheJapaneseMessage) {
     ExpectOneMessage(seen, 102);
     EXPECT_FALSE(ResourceText(102).empty());
     EXPECT_NE(ResourceText(106), ResourceText(102));
-    EXPECT_NE(std::string::npos, Log().find("EngingMessage[0x1] - " + ResourceText(102) + "\r\n"));
+    EXPECT_NE(std::string::npos, LogText().find("EngingMessage[0x1] - " + ResourceText(102) + "\r\n"));
 }
 
 TEST_F(InstallationRun, OtherLanguagesGetEnglish) {

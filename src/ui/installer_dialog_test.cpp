@@ -109,7 +109,7 @@ TEST_F(InstallerDialogTest, ShowsEachOutcomeWithItsMessage) {
         {0x10, 108}, {0x15, 108}, {0x9F, 108},                            // not-admin wins
     };
     for (const auto& c : cases) {
-        ::DeleteFileA("C:\\QMX_CHG.LOG");
+        ClearLog();
         SetLogSwitch(0);  // as at program start
         ScriptedInstaller dialog;
         dialog.bits = c.bits;
@@ -118,7 +118,7 @@ TEST_F(InstallerDialogTest, ShowsEachOutcomeWithItsMessage) {
         EXPECT_EQ(ResourceText(c.id), seen[0].messageText) << std::hex << c.bits;
         char line[64];
         std::snprintf(line, sizeof line, "EngingMessage[0x%x] - ", static_cast<unsigned>(c.bits));
-        EXPECT_EQ(line + ResourceText(c.id) + "\r\n", Log()) << std::hex << c.bits;
+        EXPECT_EQ(line + ResourceText(c.id) + "\r\n", LogText()) << std::hex << c.bits;
     }
 }
 
@@ -128,7 +128,7 @@ TEST_F(InstallerDialogTest, LogsOnlyTheLow16BitsOfTheOutcome) {
     const std::vector<SeenDialog> seen = RunModal(dialog);
     ASSERT_EQ(1u, seen.size());
     EXPECT_EQ(ResourceText(107), seen[0].messageText);
-    EXPECT_EQ("EngingMessage[0x5] - " + ResourceText(107) + "\r\n", Log());
+    EXPECT_EQ("EngingMessage[0x5] - " + ResourceText(107) + "\r\n", LogText());
 }
 
 TEST_F(InstallerDialogTest, JapaneseRestartMessageKeepsItsLineBreak) {
@@ -139,7 +139,7 @@ TEST_F(InstallerDialogTest, JapaneseRestartMessageKeepsItsLineBreak) {
     ASSERT_EQ(1u, seen.size());
     EXPECT_EQ(ResourceText(103), seen[0].messageText);
     EXPECT_NE(std::string::npos, ResourceText(103).find("\r\nWindows"));
-    EXPECT_EQ("EngingMessage[0x5] - " + ResourceText(103) + "\r\n", Log());
+    EXPECT_EQ("EngingMessage[0x5] - " + ResourceText(103) + "\r\n", LogText());
 }
 
 TEST_F(InstallerDialogTest, IsAMinimisedTaskBarWindowWithTheProgramIcon) {

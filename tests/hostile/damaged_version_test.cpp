@@ -161,7 +161,7 @@ TEST_F(DamagedVersion, DirectoryClaimingMoreThanAVersionResourceCanHoldIsUnreada
         Install(FixtureBytes("V2_9.DLL"), kNewer);
         EXPECT_EQ("<unreadable>", ReadVersion(Source())) << claimed;
 
-        ::DeleteFileA("C:\\QMX_CHG.LOG");
+        ClearLog();
         EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", "")) << claimed;
         EXPECT_EQ(Unreadable(0, 1) + kSecondNewerByTime, LogText()) << claimed;
         EXPECT_EQ(Digest(FixtureBytes("V2_9.DLL")), Installed()) << claimed;
@@ -203,7 +203,7 @@ TEST_F(DamagedVersion, FileVersionOf300CharactersIsCutTo259AndItsNumbersCount) {
     EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
     EXPECT_EQ(Texts(cut, "2.9") + "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (1).\r\n", LogText());
 
-    ::DeleteFileA("C:\\QMX_CHG.LOG");
+    ClearLog();
     Install(FixtureBytes("V1_0.DLL"), kNewer);
     EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
     EXPECT_EQ(Texts(cut, "1.0") + "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (2).\r\n" + Copied(), LogText());

@@ -7,7 +7,6 @@
 
 namespace {
 
-const char kLog[] = "C:\\QMX_CHG.LOG";
 const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const char kPendingMoves[] = "PendingFileRenameOperations";
 
@@ -179,7 +178,7 @@ std::string FixtureBytes(const std::string& name) {
 }
 
 void HostileDeployment::SetUp() {
-    ::DeleteFileA(kLog);
+    ClearLog();
     SetLogSwitch(1);
     m_programDir = m_program.path();
     m_systemDir = m_system.path();
@@ -192,7 +191,7 @@ void HostileDeployment::SetUp() {
 
 void HostileDeployment::TearDown() {
     SetLogSwitch(0);
-    ::DeleteFileA(kLog);
+    ClearLog();
     // Flush the profile cache before anything is compared.
     ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, (WindowsFolder() + "\\WININIT.INI").c_str());
     const Outside after = Capture();
@@ -279,12 +278,6 @@ std::set<std::string> HostileDeployment::SystemNames() const {
     names.erase(".");
     names.erase("..");
     return names;
-}
-
-std::string HostileDeployment::LogText() {
-    std::string text;
-    ReadLongFile(kLog, &text);
-    return text;
 }
 
 void HostileDeployment::SnapshotPackage() { m_before.package = TreeContents(m_programDir); }

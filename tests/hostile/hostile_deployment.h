@@ -16,6 +16,7 @@
 #include <string>
 
 #include "engine/install_environment.h"
+#include "support/log_file.h"
 #include "support/temp_dir.h"
 
 // Last-write times: kOlder is before kNewer.
@@ -59,7 +60,6 @@ protected:
     std::string Installed(const std::string& name = "X.DLL") const;
     // Files and folders directly in the system directory.
     std::set<std::string> SystemNames() const;
-    static std::string LogText();
 
     // The package tree as it is now becomes what TearDown expects.
     void SnapshotPackage();

@@ -11,8 +11,6 @@
 
 namespace {
 
-const char kLogPath[] = "C:\\QMX_CHG.LOG";
-
 std::string g_modulePath;
 std::string g_systemDir;
 LANGID g_language = 0x0409;
@@ -44,13 +42,13 @@ void InstallFixture::SetUp() {
     m_guard.Set(&OsCalls::GetModuleFileNameA, &FakeModuleFileName);
     m_guard.Set(&OsCalls::GetSystemDirectoryA, &FakeSystemDirectory);
     m_guard.Set(&OsCalls::GetUserDefaultLangID, &FakeLanguage);
-    ::DeleteFileA(kLogPath);
+    ClearLog();
     SetLogSwitch(0);
 }
 
 void InstallFixture::TearDown() {
     SetLogSwitch(0);
-    ::DeleteFileA(kLogPath);
+    ClearLog();
 }
 
 void InstallFixture::WriteChangeList(const std::string& text) {
@@ -75,11 +73,6 @@ void InstallFixture::PutFile(const std::string& path, const std::string& content
 std::string InstallFixture::Content(const std::string& path) {
     std::string bytes;
     return ReadWholeFile(path, &bytes) ? bytes : std::string("<missing>");
-}
-
-std::string InstallFixture::Log() {
-    std::string bytes;
-    return ReadWholeFile(kLogPath, &bytes) ? bytes : std::string();
 }
 
 std::string InstallFixture::MachinePattern() {

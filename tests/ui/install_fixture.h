@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/os_calls.h"
+#include "support/log_file.h"
 #include "support/temp_dir.h"
 #include "ui/dialog_watcher.h"
 
@@ -31,7 +32,6 @@ protected:
     // version resources are compared by time).
     static void PutFile(const std::string& path, const std::string& content, int year);
     static std::string Content(const std::string& path);
-    static std::string Log();
     // "platform:major:minor" of the running Windows, as the probe sees it.
     static std::string MachinePattern();
     void UseLanguage(LANGID language);
