@@ -11,6 +11,7 @@
 
 #include "engine/letter_shift.h"
 #include "log/debug_log.h"
+#include "support/fixture_path.h"
 #include "support/log_file.h"
 #include "support/os_fault.h"
 #include "support/resource_counter.h"
@@ -20,13 +21,6 @@ namespace {
 
 const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const char kPendingRenames[] = "PendingFileRenameOperations";
-
-std::string FixturePath(const std::string& name) {
-    char exe[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string dir(exe, n);
-    return dir.substr(0, dir.rfind('\\')) + "\\fixtures\\" + name;
-}
 
 std::string FileText(const std::string& path) {
     std::string bytes;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "log/debug_log.h"
+#include "support/fixture_path.h"
 #include "support/log_file.h"
 #include "support/os_fault.h"
 #include "support/resource_counter.h"
@@ -17,12 +18,6 @@
 namespace {
 
 const uint64_t kNoon = 0x01D9000000000000ull;  // some moment in 2022
-
-std::string FixturePath(const std::string& name) {
-    char exe[MAX_PATH];
-    std::string path(exe, ::GetModuleFileNameA(nullptr, exe, MAX_PATH));
-    return path.substr(0, path.rfind('\\')) + "\\fixtures\\" + name;
-}
 
 // Comparisons of copies of the version-resource fixtures, each given an
 // exact last-write time. Every test ends with no handle or heap block held.

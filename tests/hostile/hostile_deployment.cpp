@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "log/debug_log.h"
+#include "support/fixture_path.h"
 
 namespace {
 
@@ -80,12 +81,6 @@ void WritePendingMoves(bool present, const std::string& bytes) {
         ::RegDeleteValueA(key, kPendingMoves);
     }
     ::RegCloseKey(key);
-}
-
-std::string ExeFolder() {
-    char exe[MAX_PATH];
-    const std::string path(exe, ::GetModuleFileNameA(nullptr, exe, MAX_PATH));
-    return path.substr(0, path.rfind('\\'));
 }
 
 }  // namespace
@@ -173,7 +168,7 @@ std::string Digest(const std::string& bytes) {
 
 std::string FixtureBytes(const std::string& name) {
     std::string bytes;
-    EXPECT_TRUE(ReadLongFile(ExeFolder() + "\\fixtures\\" + name, &bytes)) << name;
+    EXPECT_TRUE(ReadLongFile(FixturePath(name), &bytes)) << name;
     return bytes;
 }
 
