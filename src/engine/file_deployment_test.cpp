@@ -15,62 +15,20 @@
 #include "support/log_file.h"
 #include "support/os_fault.h"
 #include "support/resource_counter.h"
+#include "support/restart_schedule.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-const char kPendingRenames[] = "PendingFileRenameOperations";
 
 std::string FileText(const std::string& path) {
     std::string bytes;
     return ReadWholeFile(path, &bytes) ? bytes : "<missing>";
 }
 
-// The raw value, or nullopt-like "absent" flag, so a test can put back
-// exactly what the prefix held before it scheduled anything.
-struct RegistryValue {
-    bool present = false;
-    DWORD type = 0;
-    std::string bytes;
-};
-
-RegistryValue ReadPendingRenames() {
-    RegistryValue value;
-    HKEY key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != 0) {
-        return value;
-    }
-    DWORD size = 0;
-    if (::RegQueryValueExA(key, kPendingRenames, nullptr, &value.type, nullptr, &size) == 0) {
-        value.bytes.resize(size);
-        if (::RegQueryValueExA(key, kPendingRenames, nullptr, &value.type,
-                               reinterpret_cast<BYTE*>(&value.bytes[0]), &size) == 0) {
-            value.present = true;
-            value.bytes.resize(size);
-        }
-    }
-    ::RegCloseKey(key);
-    return value;
-}
-
-void RestorePendingRenames(const RegistryValue& value) {
-    HKEY key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != 0) return;
-    if (value.present) {
-        ::RegSetValueExA(key, kPendingRenames, 0, value.type,
-                         reinterpret_cast<const BYTE*>(value.bytes.data()),
-                         static_cast<DWORD>(value.bytes.size()));
-    } else {
-        ::RegDeleteValueA(key, kPendingRenames);
-    }
-    ::RegCloseKey(key);
-}
-
 // The pending moves as (from, to) pairs, with the "\??\" prefix and the
 // replace-existing "!" mark taken off.
 std::vector<std::pair<std::string, std::string>> PendingMoves() {
-    const RegistryValue value = ReadPendingRenames();
+    const PendingRenames value = ReadPendingRenames();
     std::vector<std::string> names;
     size_t start = 0;
     while (start < value.bytes.size()) {
@@ -100,12 +58,6 @@ bool HasPendingMove(const std::string& from, const std::string& to) {
         }
     }
     return false;
-}
-
-std::string WininitPath() {
-    char dir[MAX_PATH + 1];
-    ::GetWindowsDirectoryA(dir, sizeof dir);
-    return std::string(dir) + "\\WININIT.INI";
 }
 
 std::string RenameEntry(const std::string& key) {
@@ -172,8 +124,7 @@ protected:
     void SetUp() override {
         ClearLog();
         SetLogSwitch(1);
-        m_pendingBefore = ReadPendingRenames();
-        m_wininitExisted = ReadWholeFile(WininitPath(), &m_wininitBefore);
+        m_scheduleBefore = ReadRestartSchedule();
         env.m_systemDir = m_system.path();
         env.m_programDir = m_program.path();
         env.m_isAdmin = 1;
@@ -182,14 +133,7 @@ protected:
     void TearDown() override {
         SetLogSwitch(0);
         ClearLog();
-        RestorePendingRenames(m_pendingBefore);
-        // Flush the profile cache before the file goes back to what it was.
-        ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, WininitPath().c_str());
-        if (m_wininitExisted) {
-            WriteWholeFile(WininitPath(), m_wininitBefore);
-        } else {
-            ::DeleteFileA(WininitPath().c_str());
-        }
+        RestoreRestartSchedule(m_scheduleBefore);
     }
 
     // name in the program folder, a copy of fixture (last-write time kept).
@@ -225,9 +169,7 @@ protected:
     InstallEnvironment env;
 
 private:
-    RegistryValue m_pendingBefore;
-    bool m_wininitExisted = false;
-    std::string m_wininitBefore;
+    RestartSchedule m_scheduleBefore;
 };
 
 }  // namespace

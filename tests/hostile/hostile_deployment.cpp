@@ -5,11 +5,9 @@
 
 #include "log/debug_log.h"
 #include "support/fixture_path.h"
+#include "support/restart_schedule.h"
 
 namespace {
-
-const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-const char kPendingMoves[] = "PendingFileRenameOperations";
 
 std::wstring Long(const std::string& path) {
     std::wstring wide(path.size(), L'\0');
@@ -54,33 +52,6 @@ std::string TempFolder() {
     std::string path(dir, n);
     if (!path.empty() && path.back() == '\\') path.pop_back();
     return path;
-}
-
-bool ReadPendingMoves(std::string* bytes) {
-    HKEY key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != 0) return false;
-    DWORD size = 0;
-    bool present = ::RegQueryValueExA(key, kPendingMoves, nullptr, nullptr, nullptr, &size) == 0;
-    if (present) {
-        bytes->assign(size, '\0');
-        present = ::RegQueryValueExA(key, kPendingMoves, nullptr, nullptr,
-                                     reinterpret_cast<BYTE*>(&(*bytes)[0]), &size) == 0;
-        bytes->resize(size);
-    }
-    ::RegCloseKey(key);
-    return present;
-}
-
-void WritePendingMoves(bool present, const std::string& bytes) {
-    HKEY key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != 0) return;
-    if (present) {
-        ::RegSetValueExA(key, kPendingMoves, 0, REG_MULTI_SZ,
-                         reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()));
-    } else {
-        ::RegDeleteValueA(key, kPendingMoves);
-    }
-    ::RegCloseKey(key);
 }
 
 }  // namespace
@@ -187,8 +158,6 @@ void HostileDeployment::SetUp() {
 void HostileDeployment::TearDown() {
     SetLogSwitch(0);
     ClearLog();
-    // Flush the profile cache before anything is compared.
-    ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, (WindowsFolder() + "\\WININIT.INI").c_str());
     const Outside after = Capture();
     EXPECT_EQ(after.package, m_before.package) << "the package was changed";
     EXPECT_EQ(after.driveRoot, m_before.driveRoot) << "C:\\ was changed";
@@ -196,33 +165,29 @@ void HostileDeployment::TearDown() {
     EXPECT_EQ(after.realSystem, m_before.realSystem) << "the real system folder was changed";
     EXPECT_EQ(after.temp, m_before.temp) << "the temporary folder was changed";
     if (!m_scheduleAllowed) {
-        EXPECT_EQ(after.wininitExists, m_before.wininitExists);
-        EXPECT_EQ(after.wininit, m_before.wininit) << "WININIT.INI was changed";
-        EXPECT_EQ(after.pendingMovesExist, m_before.pendingMovesExist);
-        EXPECT_EQ(after.pendingMoves, m_before.pendingMoves) << "a move at restart was scheduled";
+        const RestartSchedule& was = m_before.restartSchedule;
+        const RestartSchedule& is = after.restartSchedule;
+        EXPECT_EQ(is.wininitExists, was.wininitExists);
+        EXPECT_EQ(is.wininit, was.wininit) << "WININIT.INI was changed";
+        EXPECT_EQ(is.pendingRenames.present, was.pendingRenames.present);
+        EXPECT_EQ(is.pendingRenames.bytes, was.pendingRenames.bytes) << "a move at restart was scheduled";
     }
-    const std::string wininit = WindowsFolder() + "\\WININIT.INI";
-    if (m_before.wininitExists) {
-        WriteLongFile(wininit, m_before.wininit);
-    } else {
-        ::DeleteFileA(wininit.c_str());
-    }
-    WritePendingMoves(m_before.pendingMovesExist, m_before.pendingMoves);
+    RestoreRestartSchedule(m_before.restartSchedule);
     RemoveLongTree(m_program.path());
     RemoveLongTree(m_system.path());
 }
 
 HostileDeployment::Outside HostileDeployment::Capture() const {
     Outside now;
+    // First, as it flushes the profile cache into WININIT.INI.
+    now.restartSchedule = ReadRestartSchedule();
     now.package = TreeContents(m_programDir);
     now.driveRoot = Names("C:");
     now.driveRoot.erase("QMX_CHG.LOG");
     now.windows = Names(WindowsFolder());
-    now.windows.erase("WININIT.INI");  // compared by content below
+    now.windows.erase("WININIT.INI");  // compared by content, with the restart schedule
     now.realSystem = Names(RealSystemFolder());
     now.temp = Names(TempFolder());
-    now.wininitExists = ReadLongFile(WindowsFolder() + "\\WININIT.INI", &now.wininit);
-    now.pendingMovesExist = ReadPendingMoves(&now.pendingMoves);
     return now;
 }
 

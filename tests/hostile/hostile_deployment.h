@@ -17,6 +17,7 @@
 
 #include "engine/install_environment.h"
 #include "support/log_file.h"
+#include "support/restart_schedule.h"
 #include "support/temp_dir.h"
 
 // Last-write times: kOlder is before kNewer.
@@ -77,10 +78,7 @@ private:
     struct Outside {
         std::map<std::string, std::string> package;
         std::set<std::string> driveRoot, windows, realSystem, temp;
-        std::string wininit;
-        bool wininitExists = false;
-        std::string pendingMoves;
-        bool pendingMovesExist = false;
+        RestartSchedule restartSchedule;
     };
     Outside Capture() const;
 

@@ -200,11 +200,9 @@ TEST_F(LongPath, ModuleInUseAtTheLimitGetsAShortRenameEntryOn9x) {
     char shortForm[MAX_PATH] = {};
     const std::string staging = ShiftLastLetterOf(Dest(), 0);
     ASSERT_NE(0u, ::GetShortPathNameA(staging.c_str(), shortForm, MAX_PATH));
-    char windows[MAX_PATH + 1] = {};
-    ::GetWindowsDirectoryA(windows, sizeof windows);
     char value[MAX_PATH] = {};
     ::GetPrivateProfileStringA("Rename", ShiftLastLetterOf(shortForm, 1).c_str(), "", value,
-                               sizeof value, (std::string(windows) + "\\WININIT.INI").c_str());
+                               sizeof value, WininitPath().c_str());
     EXPECT_STREQ(shortForm, value);
     EXPECT_EQ(Digest(FixtureBytes("V2_10.DLL")), Installed("X.DLM"));
 }
