@@ -16,11 +16,6 @@ namespace {
 
 class AwkwardFolder : public HostileDeployment {
 protected:
-    std::string NewerByMinor() const {
-        return "CompareTimeStamp [4a] - " + Source() + " is \"2.10\".\r\n" +
-               "CompareTimeStamp [4b] - " + Dest() + " is \"2.9\".\r\n" +
-               "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (2).\r\n";
-    }
     static bool IsFolder(const std::string& path) {
         const DWORD attributes = ::GetFileAttributesA(path.c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);

@@ -61,6 +61,12 @@ protected:
     std::string Installed(const std::string& name = "X.DLL") const;
     // Files and folders directly in the system directory.
     std::set<std::string> SystemNames() const;
+    // The comparison's log lines for a shipped 2.10 against an installed 2.9.
+    std::string NewerByMinor() const {
+        return "CompareTimeStamp [4a] - " + Source() + " is \"2.10\".\r\n" +
+               "CompareTimeStamp [4b] - " + Dest() + " is \"2.9\".\r\n" +
+               "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (2).\r\n";
+    }
 
     // The package tree as it is now becomes what TearDown expects.
     void SnapshotPackage();

@@ -94,11 +94,6 @@ DWORD WINAPI LongModulePath(HMODULE, LPSTR buffer, DWORD size) {
 
 class LongPath : public HostileDeployment {
 protected:
-    std::string NewerByMinor() const {
-        return "CompareTimeStamp [4a] - " + Source() + " is \"2.10\".\r\n" +
-               "CompareTimeStamp [4b] - " + Dest() + " is \"2.9\".\r\n" +
-               "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (2).\r\n";
-    }
     std::string Lock(const std::string& result) const {
         return "LockDestFile : " + result + " \"" + Dest() + "\".\r\n";
     }
