@@ -20,11 +20,6 @@
 
 namespace {
 
-std::string FileText(const std::string& path) {
-    std::string bytes;
-    return ReadWholeFile(path, &bytes) ? bytes : "<missing>";
-}
-
 // The pending moves as (from, to) pairs, with the "\??\" prefix and the
 // replace-existing "!" mark taken off.
 std::vector<std::pair<std::string, std::string>> PendingMoves() {

@@ -51,7 +51,7 @@ TEST_F(InstallationRun, ReplacesANewerFileAndReportsDone) {
     WriteChangeList(Targeted("QMXA.DLL\r\n"));
 
     ExpectOneMessage(Run(), 106);
-    EXPECT_EQ("shipped", Content(SystemFile("QMXA.DLL")));
+    EXPECT_EQ("shipped", FileText(SystemFile("QMXA.DLL")));
     const std::string log = LogText();
     EXPECT_NE(std::string::npos, Find(log, "PrepareInstallation Append - QMXA.DLL\r\n"));
     EXPECT_NE(std::string::npos, Find(log, "EngingMessage[0x1] - Module installation complete.\r\n"));
@@ -103,8 +103,8 @@ TEST_F(InstallationRun, InstallsEveryListedNameInListOrderDuplicatesIncluded) {
         at = line + 1;
     }
     EXPECT_LT(at, log.find("CompareTimeStamp"));
-    EXPECT_EQ("shipped a", Content(SystemFile("QMXA.DLL")));
-    EXPECT_EQ("shipped b", Content(SystemFile("QMXB.DLL")));
+    EXPECT_EQ("shipped a", FileText(SystemFile("QMXA.DLL")));
+    EXPECT_EQ("shipped b", FileText(SystemFile("QMXB.DLL")));
     // B replaced, A replaced, B already current, C not installed.
     EXPECT_NE(std::string::npos, log.find("EngingMessage[0x3] - Module installation complete.\r\n"));
     ExpectOneMessage(seen, 106);
@@ -118,7 +118,7 @@ TEST_F(InstallationRun, NonAdministratorTouchesNothing) {
     WriteChangeList(Targeted("QMXA.DLL\r\n"));
 
     ExpectOneMessage(Run(), 108);
-    EXPECT_EQ("installed", Content(SystemFile("QMXA.DLL")));
+    EXPECT_EQ("installed", FileText(SystemFile("QMXA.DLL")));
     const std::string log = LogText();
     EXPECT_NE(std::string::npos, log.find("HaveAuthority - I'm not administrator.\r\n"));
     EXPECT_NE(std::string::npos,
@@ -140,7 +140,7 @@ TEST_F(InstallationRun, ChangeListForAnotherWindowsInstallsNothing) {
     WriteChangeList("[Install]\r\n1:4\r\n[File]\r\nQMXA.DLL\r\n[Log]\r\nON\r\n");
 
     ExpectOneMessage(Run(), 109);
-    EXPECT_EQ("installed", Content(SystemFile("QMXA.DLL")));
+    EXPECT_EQ("installed", FileText(SystemFile("QMXA.DLL")));
     const std::string log = LogText();
     EXPECT_NE(std::string::npos, log.find("CompVersion"));
     EXPECT_EQ(std::string::npos, log.find("PrepareInstallation"));
@@ -199,9 +199,9 @@ TEST_F(InstallationRun, FileInUseIsStagedAndAsksForARestart) {
     ::CloseHandle(inUse);
 
     ExpectOneMessage(seen, 107);
-    EXPECT_EQ("shipped a", Content(SystemFile("QMXA.DLL")));
-    EXPECT_EQ("installed b", Content(SystemFile("QMXB.DLL")));
-    EXPECT_EQ("shipped b", Content(SystemFile("QMXB.DLM")));
+    EXPECT_EQ("shipped a", FileText(SystemFile("QMXA.DLL")));
+    EXPECT_EQ("installed b", FileText(SystemFile("QMXB.DLL")));
+    EXPECT_EQ("shipped b", FileText(SystemFile("QMXB.DLM")));
     ASSERT_EQ(1u, g_delayedMoves.size());
     EXPECT_EQ(SystemFile("QMXB.DLM") + " -> " + SystemFile("QMXB.DLL") + " / 5", g_delayedMoves[0]);
     EXPECT_NE(std::string::npos,

@@ -42,6 +42,11 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
     return true;
 }
 
+std::string FileText(const std::string& path) {
+    std::string bytes;
+    return ReadWholeFile(path, &bytes) ? bytes : "<missing>";
+}
+
 bool PathExists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -23,5 +23,7 @@ private:
 // checking test state.
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 bool ReadWholeFile(const std::string& path, std::string* bytes);
+// The whole file, or "<missing>" when it cannot be read.
+std::string FileText(const std::string& path);
 bool PathExists(const std::string& path);
 void RemoveTree(const std::string& path);

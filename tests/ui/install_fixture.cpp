@@ -70,11 +70,6 @@ void InstallFixture::PutFile(const std::string& path, const std::string& content
     ::CloseHandle(file);
 }
 
-std::string InstallFixture::Content(const std::string& path) {
-    std::string bytes;
-    return ReadWholeFile(path, &bytes) ? bytes : std::string("<missing>");
-}
-
 std::string InstallFixture::MachinePattern() {
     InstallEnvironment environment;
     environment.InitEnvironment();

@@ -31,7 +31,6 @@ protected:
     // Writes path with content and a last-write time in year (files without
     // version resources are compared by time).
     static void PutFile(const std::string& path, const std::string& content, int year);
-    static std::string Content(const std::string& path);
     // "platform:major:minor" of the running Windows, as the probe sees it.
     static std::string MachinePattern();
     void UseLanguage(LANGID language);
