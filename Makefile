@@ -2,7 +2,8 @@
 # make test   - build everything and run every test
 # make dist   - the shipped executables in dist/
 # make bench  - build and run the benchmarks; writes bench/results.md
-.PHONY: all deps build test dist demo bench clean
+# make screenshots - refresh the pictures in docs/ from the real program
+.PHONY: all deps build test dist demo bench screenshots clean
 
 all: build
 
@@ -23,6 +24,12 @@ demo: deps
 
 bench: deps
 	@bench/run.sh
+
+# Refreshes the pictures in docs/ from the real program under Xvfb.
+screenshots: deps
+	@QMX_TREES=win32 scripts/build.sh
+	@scripts/wine-prefix.sh
+	@bash tests/ui/screenshots.sh build/win32/src/app/QMXSET.EXE build/win32/tests/driver/qmx_driver.exe docs
 
 clean:
 	rm -rf build dist
