@@ -38,3 +38,8 @@ inline double Median(std::vector<double> samples) {
     const size_t mid = samples.size() / 2;
     return samples.size() % 2 ? samples[mid] : (samples[mid - 1] + samples[mid]) / 2.0;
 }
+
+// The least of the samples; 0 for none.
+inline double Least(const std::vector<double>& samples) {
+    return samples.empty() ? 0.0 : *std::min_element(samples.begin(), samples.end());
+}
