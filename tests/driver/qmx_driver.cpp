@@ -284,6 +284,10 @@ size_t RunCommand(Driver& driver, const std::vector<std::string>& args, size_t i
             search.visibleCount = 0;
             ::EnumWindows(&VisitTopLevel, reinterpret_cast<LPARAM>(&search));
         }
+        // A dialog becomes visible inside its initialisation, before it is placed; a
+        // sent message is answered only once its thread is back in the message loop.
+        DWORD_PTR ignored = 0;
+        ::SendMessageTimeoutA(search.found, WM_NULL, 0, 0, SMTO_NORMAL, kTimeoutMs, &ignored);
         driver.windows[arg(1)] = search.found;
         return i + 4;
     }
