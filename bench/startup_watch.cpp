@@ -95,8 +95,10 @@ double RunOnce(Program& program) {
         ended = ::WaitForSingleObject(process.hProcess, kTimeoutMs) == WAIT_OBJECT_0;
     }
     if (!ended) {
-        std::fprintf(stderr, "%s: %s\n", program.name.c_str(),
-                     search.found ? "did not end after OK" : "showed no message dialog");
+        DWORD code = 0;
+        ::GetExitCodeProcess(process.hProcess, &code);
+        std::fprintf(stderr, "%s: %s (exit status %lu)\n", program.name.c_str(),
+                     search.found ? "did not end after OK" : "showed no message dialog", code);
         ::TerminateProcess(process.hProcess, 99);
     }
     ::CloseHandle(process.hThread);
@@ -112,8 +114,13 @@ double RunOnce(Program& program) {
 // earlier run may still be winding down on its vanished display. The size
 // key is Wine's; Windows ignores it. False when there is no such desktop.
 bool UseOwnDesktop() {
-    char name[32];
-    std::snprintf(name, sizeof name, "qmxbench%lu", ::GetCurrentProcessId());
+    // Wine hands out process ids again soon after a process ends, so the id
+    // alone can name the desktop of an earlier run; the clock tells them apart.
+    LARGE_INTEGER now = {};
+    ::QueryPerformanceCounter(&now);
+    char name[48];
+    std::snprintf(name, sizeof name, "qmxbench%lu_%llx", ::GetCurrentProcessId(),
+                  static_cast<unsigned long long>(now.QuadPart));
     g_desktopName = name;
     HKEY sizes = nullptr;
     if (::RegCreateKeyExA(HKEY_CURRENT_USER, kDesktopSizesKey, 0, nullptr, 0, KEY_SET_VALUE,
@@ -197,7 +204,7 @@ int main(int argc, char** argv) {
         }
         const std::vector<double>& ms = programs[p].ms;
         std::printf("%s\t%d\t%.3f\t%.3f\t%.4f\t%s\n", programs[p].name.c_str(), rounds, Median(ms),
-                    *std::min_element(ms.begin(), ms.end()), Median(ratios[p]), text.c_str());
+                    Least(ms), Median(ratios[p]), text.c_str());
     }
     return 0;
 }
