@@ -10,9 +10,9 @@
 // N, rounds, median seconds of floor, log off and log on, the medians of the
 // per-round ratios off/floor and on/floor, the log's bytes per run, the
 // mean seconds of one existence test of an absent name in the system folder,
-// the mean seconds of one log line, and the least seconds of floor, log off
-// and log on. On a shared machine other work only ever adds time, so the
-// least of several runs is the steadiest measure of the work itself.
+// and the mean seconds of one log line. The per-round ratios compare runs
+// made moments apart, so a slow spell of the shared machine, or of Wine,
+// that spans a round cancels out of them.
 // Exit status 1 when a run does not do what it should.
 #include <windows.h>
 
@@ -193,11 +193,10 @@ bool MeasureSize(const BenchFixtures& fixtures, const Sizes& size, const std::st
     RemoveBenchPackage(package);
     ::DeleteFileA(kLogPath);
     if (!right) return false;
-    std::printf("%lu\t%d\t%.9f\t%.9f\t%.9f\t%.4f\t%.4f\t%ld\t%.9f\t%.9f\t%.9f\t%.9f\t%.9f\n",
+    std::printf("%lu\t%d\t%.9f\t%.9f\t%.9f\t%.4f\t%.4f\t%ld\t%.9f\t%.9f\n",
                 static_cast<unsigned long>(size.files), size.rounds, Median(seconds[FLOOR]),
                 Median(seconds[LOG_OFF]), Median(seconds[LOG_ON]), Median(ratioOff),
-                Median(ratioOn), logBytes, absentLookup, logLine, Least(seconds[FLOOR]),
-                Least(seconds[LOG_OFF]), Least(seconds[LOG_ON]));
+                Median(ratioOn), logBytes, absentLookup, logLine);
     std::fflush(stdout);
     return true;
 }

@@ -32,18 +32,17 @@ memory=$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
   echo "list, then per file the existence test, both FileVersion reads, both opens for times and"
   echo "the copy, as plain Win32 calls. Modules: half newer than the installed copy, a quarter older,"
   echo "a quarter not installed. Rounds alternate the three runs, each in every position equally"
-  echo "often, ahead of other work on the machine (nice -10). Times are the least of the rounds:"
-  echo "the machine is shared, and other work only ever adds time, in bursts that can outlast a"
-  echo "run (the medians of the per-round ratios are given too). x86 build as shipped (MinSizeRel)."
+  echo "often, ahead of other work on the machine (nice -10). Times are medians; ratios are the"
+  echo "medians of the per-round ratios, which compare runs made moments apart, so that a slow spell"
+  echo "of the shared machine (or of Wine) spanning a round cancels out. x86 build as shipped (MinSizeRel)."
   echo
-  echo "| N | Rounds | Floor µs/file | Log off µs/file | Off ÷ floor | Log on µs/file | On ÷ floor | Per-round median off ÷ floor, on ÷ floor | Log bytes/file | Log line µs | Absent-name lookup µs |"
-  echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
-  awk -F'\t' '{ printf "| %d | %d | %.0f | %.0f | %.3f | %.0f | %.3f | %.3f, %.3f | %.0f | %.0f | %.0f |\n",
-                 $1, $2, $11 / $1 * 1e6, $12 / $1 * 1e6, $12 / $11, $13 / $1 * 1e6, $13 / $11,
-                 $6, $7, $8 / $1, $10 * 1e6, $9 * 1e6 }' "$work/files.tsv"
+  echo "| N | Rounds | Floor µs/file | Log off µs/file | Off ÷ floor | Log on µs/file | On ÷ floor | Log bytes/file | Log line µs | Absent-name lookup µs |"
+  echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+  awk -F'\t' '{ printf "| %d | %d | %.0f | %.0f | %.3f | %.0f | %.3f | %.0f | %.0f | %.0f |\n",
+                 $1, $2, $3 / $1 * 1e6, $4 / $1 * 1e6, $6, $5 / $1 * 1e6, $7, $8 / $1, $10 * 1e6, $9 * 1e6 }' "$work/files.tsv"
   echo
   awk -F'\t' '
-    { n[NR] = $1; off[NR] = $12 / $1; floor_[NR] = $11 / $1; r = $12 / $11; if (r > worst) { worst = r; worstN = $1 } }
+    { n[NR] = $1; off[NR] = $4 / $1; floor_[NR] = $3 / $1; r = $6; if (r > worst) { worst = r; worstN = $1 } }
     END {
       if (worst <= 1.15) printf "Goal ratio ≤ 1.15 with the log off: **met** (highest %.3f, at N = %d).\n", worst, worstN
       else printf "Goal ratio ≤ 1.15 with the log off: **missed** by %.1f%% (%.3f at N = %d).\n", (worst / 1.15 - 1) * 100, worst, worstN
@@ -138,12 +137,12 @@ memory=$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
   fi
 } >"$md"
 
-awk -F'\t' '{ printf "%d %.3f %.3f %.3f\n", $1, $11 / $1 * 1e6, $12 / $1 * 1e6, $13 / $1 * 1e6 }' \
+awk -F'\t' '{ printf "%d %.3f %.3f %.3f\n", $1, $3 / $1 * 1e6, $4 / $1 * 1e6, $5 / $1 * 1e6 }' \
   "$work/files.tsv" >"$work/plot.dat"
 gnuplot <<PLOT
 set terminal pngcairo size 800,500 font "sans,10"
 set output "$png"
-set title "Cost per file under Wine (x86, least of the rounds)"
+set title "Cost per file under Wine (x86, medians)"
 set xlabel "Files in the package (N)"
 set ylabel "Time per file (µs)"
 set logscale x
