@@ -1,5 +1,7 @@
 #include "platform/os_calls.h"
 
+#include "platform/system_version_dll.h"
+
 namespace {
 
 const OsCalls kReal = {
@@ -36,9 +38,9 @@ const OsCalls kReal = {
     ::AllocateAndInitializeSid,
     ::EqualSid,
     ::FreeSid,
-    ::GetFileVersionInfoSizeA,
-    ::GetFileVersionInfoA,
-    ::VerQueryValueA,
+    SystemGetFileVersionInfoSizeA,
+    SystemGetFileVersionInfoA,
+    SystemVerQueryValueA,
 };
 
 }  // namespace

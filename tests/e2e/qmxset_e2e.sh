@@ -2,9 +2,13 @@
 # End-to-end tests of the real QMXSET.EXE under Wine, on a private X display,
 # driven from outside by qmx_driver the way a user would click through it.
 #
-#   qmxset_e2e.sh SCENARIO QMXSET.EXE qmx_driver.exe x86|x64
+#   qmxset_e2e.sh SCENARIO QMXSET.EXE qmx_driver.exe x86|x64 VERSION.DLL FIXTURES
 #
-# Scenarios: full, outcomes, reboot, japanese, second_instance, logging.
+# VERSION.DLL is the planted library and FIXTURES the folder of modules with
+# version resources, both of the same architecture.
+#
+# Scenarios: full, outcomes, reboot, japanese, second_instance, logging,
+# planted_version.
 # The system directory is the Wine prefix's own (system32, or syswow64 for
 # x86); the modules put there have names no one else uses and are removed
 # again, as are the package folder, the log and any restart-time move.
@@ -13,6 +17,8 @@ scenario=$1
 exe=$2
 driver=$3
 arch=$4
+planted_dll=${5:-}
+fixtures=${6:-}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../ui/x_session.sh"
 x_session_start QMXSET.EXE "$(basename "$driver")"
@@ -225,6 +231,24 @@ logging)
   run_once
   case "$(cat "$log")" in "$first"*) ;; *) fail "a later run does not append";; esac
   check "runs logged" 2 "$(log_text | grep -c '^EngingMessage')"
+  ;;
+
+planted_version)
+  # A VERSION.DLL beside the installer, preferred by the loader to the
+  # system's. The times say keep the installed copy; only the real FileVersion
+  # texts say the shipped one is newer.
+  cp "$planted_dll" "$pkg/VERSION.DLL"
+  cp "$fixtures/V5_1_2600_0.DLL" "$sysdir/$A"
+  cp "$fixtures/V5_1_2601.DLL" "$pkg/$A"
+  touch -d "2003-06-01 12:00:00" "$sysdir/$A"
+  touch -d "2002-06-01 12:00:00" "$pkg/$A"
+  changelist "2:10" "$A" ON
+  WINEDLLOVERRIDES="$WINEDLLOVERRIDES;version=n,b" run_once
+  [ -f "$pkg/PLANTED_LOADED.TXT" ] || fail "the planted VERSION.DLL was never loaded, so this proves nothing"
+  [ ! -f "$pkg/PLANTED_CALLED.TXT" ] || fail "the installer called the planted VERSION.DLL"
+  check "message" "Module installation complete." "$(message)"
+  cmp -s "$fixtures/V5_1_2601.DLL" "$sysdir/$A" || fail "the shipped module was not installed"
+  contains "log" "$(log_text)" "is \"5.1.2601\"."
   ;;
 
 *)
