@@ -42,6 +42,12 @@ uint32_t InstallEnvironment::CopyTargetFile(std::string fileName, std::string so
         DebugLog("CopyTargetFile - I'm not administrator.\r\n");
         return QMX_INST_NOT_ADMIN;
     }
+    // Without the system folder the destination would be "\NAME", a file in
+    // the root of the current drive: never probe, copy or schedule there.
+    if (m_systemDir.empty()) {
+        DebugLog("CopyTargetFile - GetSystemDirectory is failed. %s\r\n", fileName.c_str());
+        return QMX_INST_FAILED;
+    }
     // Only files already installed are updated; a missing one is never added.
     if (!FileExists(destPath)) {
         DebugLog("CopyTargetFile - Not exist %s.\r\n", destPath.c_str());

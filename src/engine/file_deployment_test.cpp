@@ -182,6 +182,20 @@ TEST_F(FileDeployment, NotAdministratorTouchesNothingNotEvenTheExistenceTest) {
     EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
 }
 
+TEST_F(FileDeployment, UnknownSystemFolderFailsWithoutTouchingTheDriveRoot) {
+    // An older copy in the root of the drive, where "\\X.DLL" would point.
+    const std::string root = "C:\\QMXROOTTEST.DLL";
+    ASSERT_TRUE(::CopyFileA(FixturePath("V2_9.DLL").c_str(), root.c_str(), FALSE));
+    Ship("V2_10.DLL", "QMXROOTTEST.DLL");
+    env.m_systemDir.clear();
+    ResourceCounter counter;
+    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("QMXROOTTEST.DLL", ""));
+    EXPECT_EQ(0, counter.Acquired(ResourceCounter::kFind));
+    EXPECT_EQ("CopyTargetFile - GetSystemDirectory is failed. QMXROOTTEST.DLL\r\n", LogText());
+    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(root));
+    ::DeleteFileA(root.c_str());
+}
+
 TEST_F(FileDeployment, FileNotInstalledIsSkippedAndNeverAdded) {
     Ship("V2_10.DLL");
     EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
