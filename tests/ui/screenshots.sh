@@ -11,7 +11,8 @@ set -euo pipefail
 exe=$1 driver=$2 out=$3
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/x_session.sh"
-x_session_start QMXSET.EXE "$(basename "$driver")"
+# With the task bar, so that the minimised installer shows as its button.
+X_SESSION_SHELL=1 x_session_start QMXSET.EXE "$(basename "$driver")"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
@@ -45,6 +46,6 @@ shoot ja_JP.UTF-8 ja
 for f in message-en message-ja about desktop; do
   convert "$shots/$f.bmp" "$out/$f.png"
 done
-# The task-bar side of the desktop, where the minimised installer sits.
-convert "$shots/desktop.bmp" -gravity SouthWest -crop 360x120+0+0 +repage "$out/minimised.png"
+# The task-bar side of the desktop, where the minimised installer has its button.
+convert "$shots/desktop.bmp" -gravity SouthWest -crop 360x60+0+0 +repage "$out/minimised.png"
 ls "$out"/*.png

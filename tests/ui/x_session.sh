@@ -6,6 +6,8 @@
 #
 #   x_session_start PROGRAM.EXE...   (file names of the programs)
 #
+# With X_SESSION_SHELL set, the desktop also shows Wine's task bar.
+#
 # Needs WINEPREFIX (the tests' prefix, created by scripts/wine-prefix.sh).
 
 x_session_dir=""
@@ -60,6 +62,11 @@ x_session_start() {
     echo
     echo "[$key\\Explorer\\Desktops]"
     echo "\"$desktop\"=\"1024x768\""
+    if [ -n "${X_SESSION_SHELL:-}" ]; then
+      echo
+      echo "[$key\\Explorer\\Desktops\\$desktop]"
+      echo '"EnableShell"=dword:00000001'
+    fi
     for program in start.exe "$@"; do
       echo
       echo "[$key\\AppDefaults\\$program]"
@@ -74,6 +81,8 @@ x_session_start() {
     echo
     echo "[$key\\Explorer\\Desktops]"
     echo "\"$desktop\"=-"
+    echo
+    echo "[-$key\\Explorer\\Desktops\\$desktop]"
     for program in start.exe "$@"; do
       echo
       echo "[-$key\\AppDefaults\\$program]"
