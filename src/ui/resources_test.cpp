@@ -128,6 +128,20 @@ TEST(Resources, IconIsOne32By32ImageIn16Colours) {
 }
 
 TEST(Resources, VersionResourceNamesTheProgram) {
+    char path[MAX_PATH];
+    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    DWORD ignored = 0;
+    std::string data(::GetFileVersionInfoSizeA(path, &ignored), '\0');
+    ASSERT_FALSE(data.empty());
+    ASSERT_TRUE(::GetFileVersionInfoA(path, 0, static_cast<DWORD>(data.size()), &data[0]));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(::VerQueryValueA(&data[0], "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(0x00010000u, fixed->dwFileVersionMS);  // 1.0.0.0
+    EXPECT_EQ(0u, fixed->dwFileVersionLS);
+    EXPECT_EQ(0x00010000u, fixed->dwProductVersionMS);
+    EXPECT_EQ(0u, fixed->dwProductVersionLS);
+
     EXPECT_EQ("1.00", VersionString("040904b0", "FileVersion"));
     EXPECT_EQ("1.00", VersionString("040904b0", "ProductVersion"));
     EXPECT_EQ("QMXSET", VersionString("040904b0", "FileDescription"));
