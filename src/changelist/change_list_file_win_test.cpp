@@ -60,6 +60,29 @@ TEST_F(ChangeListOnWindows, TruncatedModulePathIsRefused) {
     EXPECT_EQ(list.Load(), 0);
 }
 
+// Without a module path there is no list: not even the one a bare relative
+// name would find in the current folder, which here says yes to everything.
+TEST_F(ChangeListOnWindows, UnknownModulePathCountsAsAMissingList) {
+    Write("[Install]\r\n2:5:1\r\n[File]\r\na.dll\r\n[Log]\r\non\r\n");
+    char previous[MAX_PATH] = {};
+    ASSERT_NE(::GetCurrentDirectoryA(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(::SetCurrentDirectoryA(TestExeFolder().c_str()));
+    {
+        OsFault<&OsCalls::GetModuleFileNameA> noName(1, 0, ERROR_ACCESS_DENIED, true);
+        OsFault<&OsCalls::ReadFile> reads(1000, FALSE, 0);  // never fires; counts
+        ChangeListFile list;
+        EXPECT_EQ(list.GetChangeListPath(""), "");
+        EXPECT_EQ(list.Load(), 0);
+        std::string entry = "untouched";
+        EXPECT_EQ(list.FirstFileEntry(entry, ""), 0);
+        EXPECT_EQ(list.IsLogOn(), 0);
+        EXPECT_EQ(list.CheckInstallVersion(2, 5, 1, ""), 0);
+        EXPECT_EQ(entry, "untouched");
+        EXPECT_EQ(reads.calls(), 0);
+    }
+    ::SetCurrentDirectoryA(previous);
+}
+
 TEST_F(ChangeListOnWindows, LineEndsOfEveryKindReadAlike) {
     Write("[File]\r\na.dll\r\nb.dll\r\n");
     EXPECT_EQ(FileEntries(), (Strings{"A.DLL", "B.DLL"}));

@@ -62,6 +62,27 @@ std::string RenameEntry(const std::string& key) {
     return value;
 }
 
+// WININIT.INI's [Rename] section as its "key=value" lines.
+std::vector<std::string> RenameSection() {
+    std::vector<char> buffer(32767);
+    const DWORD n = ::GetPrivateProfileSectionA("Rename", buffer.data(),
+                                                static_cast<DWORD>(buffer.size()),
+                                                WininitPath().c_str());
+    std::vector<std::string> lines;
+    for (const char* line = buffer.data(); line < buffer.data() + n && *line != '\0';
+         line += lines.back().size() + 1) {
+        lines.emplace_back(line);
+    }
+    return lines;
+}
+
+// Starts the test from a WININIT.INI without [Rename] entries; the fixture
+// puts the file back as it was.
+void ClearRenameSection() {
+    ::WritePrivateProfileStringA("Rename", nullptr, nullptr, WininitPath().c_str());
+    ASSERT_TRUE(RenameSection().empty());
+}
+
 std::string ShortPath(const std::string& path) {
     char buffer[MAX_PATH] = {};
     const DWORD n = ::GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
@@ -100,6 +121,24 @@ HANDLE WINAPI FailExclusiveProbe(LPCSTR name, DWORD access, DWORD share,
         return INVALID_HANDLE_VALUE;
     }
     return RealOsCalls().CreateFileA(name, access, share, security, disposition, flags, templ);
+}
+
+// Windows 98 as its GetVersionExA reports it.
+BOOL WINAPI Windows98(LPOSVERSIONINFOA info) {
+    info->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+    info->dwMajorVersion = 4;
+    info->dwMinorVersion = 10;
+    info->dwBuildNumber = 0x040A07CE;
+    return TRUE;
+}
+
+// Nothing acquired through the call table is still held, and nothing was
+// released that was not held.
+::testing::AssertionResult AllReleased(const ResourceCounter& counter) {
+    if (counter.Outstanding() == 0 && counter.StrayReleases() == 0) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << counter.Report();
 }
 
 // Shift-JIS: 0x83 leads characters such as the one written 0x83 0x5C.
@@ -157,6 +196,29 @@ protected:
     }
     std::string NoStagedCopy(const std::string& name = "X.DLL") const {
         return "CompareTimeStamp [1] - Not exist " + Staging(name) + ".\r\n";
+    }
+
+    // A long-named module in use, on the 95/98/Me family: staged beside it
+    // and named by exactly one [Rename] entry, with nothing for MoveFileEx.
+    void ExpectStagedWithOneRenameEntry() {
+        ClearRenameSection();
+        const std::string name = "LONGMODULENAME.DLL";
+        Ship("V2_10.DLL", name);
+        Install("V2_9.DLL", name);
+        const size_t movesBefore = PendingMoves().size();
+        Holder holder(Dest(name), FILE_SHARE_READ);
+        OsFault<&OsCalls::MoveFileExA> moves(1000, FALSE, 0);  // never fires; counts
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile(name, ""));
+        EXPECT_EQ(InUse(name) + NoStagedCopy(name), LogText());
+        EXPECT_EQ(0, moves.calls());
+
+        const std::string shortStaging = ShortPath(Staging(name));
+        ASSERT_FALSE(shortStaging.empty());
+        EXPECT_EQ(std::vector<std::string>{ShiftLastLetterOf(shortStaging, 1) + "=" +
+                                           shortStaging},
+                  RenameSection());
+        EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Staging(name)));
+        EXPECT_EQ(movesBefore, PendingMoves().size());
     }
 
     TempDir m_system;
@@ -297,7 +359,9 @@ TEST_F(FileDeployment, FailedCopyIsReportedWithItsErrorAndLeavesTheFile) {
     Ship("V2_10.DLL");
     Install("V2_9.DLL");
     OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_DISK_FULL);
+    ResourceCounter counter;
     EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_TRUE(AllReleased(counter));
     EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_SUCEES \"" + Dest() + "\".\r\n" +
                   "CopyTargetFile - CopyFile is failed.(112) " + Source() + " -> " + Dest() +
                   "\r\n",
@@ -316,6 +380,27 @@ TEST_F(FileDeployment, FileVanishingBeforeTheProbeIsCopiedBack) {
     EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_NOTFOUND \"" + Dest() + "\".\r\n",
               LogText());
     EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest()));
+}
+
+TEST_F(FileDeployment, FileVanishingBeforeTheProbeThatCannotBeCopiedBackFails) {
+    Ship("V2_10.DLL");
+    Install("V2_9.DLL");
+    const size_t movesBefore = PendingMoves().size();
+    OsCallsGuard guard;
+    g_probeTarget = Dest();
+    g_probeError = ERROR_FILE_NOT_FOUND;
+    guard.Set(&OsCalls::CreateFileA, &FailExclusiveProbe);
+    OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_WRITE_PROTECT);
+    EXPECT_EQ(0x80u, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_NOTFOUND \"" + Dest() + "\".\r\n" +
+                  "CopyTargetFile - CopyFile is failed.(19) " + Source() + " -> " + Dest() +
+                  "\r\n",
+              LogText());
+    // One copy, onto the file itself: nothing staged, nothing scheduled.
+    EXPECT_EQ(1, fault.calls());
+    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
+    EXPECT_FALSE(PathExists(Staging()));
+    EXPECT_EQ(movesBefore, PendingMoves().size());
 }
 
 TEST_F(FileDeployment, ProbeErrorCopiesAndSchedulesNothingAndReportsFailure) {
@@ -385,19 +470,19 @@ TEST_F(FileDeployment, SecondRunBeforeRestartReschedulesOnlyForANewerShippedFile
 
 TEST_F(FileDeployment, FileInUseOn9xGetsOneRenameEntryInWininit) {
     env.m_osClass = QMX_OS_WIN9X;
-    const std::string name = "LONGMODULENAME.DLL";
-    Ship("V2_10.DLL", name);
-    Install("V2_9.DLL", name);
-    const size_t movesBefore = PendingMoves().size();
-    Holder holder(Dest(name), FILE_SHARE_READ);
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile(name, ""));
-    EXPECT_EQ(InUse(name) + NoStagedCopy(name), LogText());
+    ExpectStagedWithOneRenameEntry();
+}
 
-    const std::string shortStaging = ShortPath(Staging(name));
-    ASSERT_FALSE(shortStaging.empty());
-    EXPECT_EQ(shortStaging, RenameEntry(ShiftLastLetterOf(shortStaging, 1)));
-    EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Staging(name)));
-    EXPECT_EQ(movesBefore, PendingMoves().size());
+// The family comes from GetVersionExA, not from a test setting the field.
+TEST_F(FileDeployment, Windows98ReportedByTheSystemStagesWithOneRenameEntry) {
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::GetVersionExA, &Windows98);
+    env.m_osClass = QMX_OS_NONE;
+    env.m_isAdmin = 0;
+    env.InitEnvironment();
+    ASSERT_EQ(QMX_OS_WIN9X, env.m_osClass);
+    ASSERT_EQ(1, env.m_isAdmin);
+    ExpectStagedWithOneRenameEntry();
 }
 
 TEST_F(FileDeployment, NameNotEndingInALetterIsNeverStagedOntoItself) {
@@ -409,7 +494,9 @@ TEST_F(FileDeployment, NameNotEndingInALetterIsNeverStagedOntoItself) {
             Install("V2_9.DLL", name);
             const size_t movesBefore = PendingMoves().size();
             Holder holder(Dest(name), FILE_SHARE_READ);
+            ResourceCounter counter;
             EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile(name, "")) << name;
+            EXPECT_TRUE(AllReleased(counter)) << name;
             EXPECT_EQ(InUse(name) + "MoveOnReboot - Cannot stage " + Dest(name) + ".\r\n",
                       LogText());
             holder.Release();
@@ -434,7 +521,9 @@ protected:
 
 TEST_F(MoveOnRebootFailure, StagingCopyFails) {
     OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_ACCESS_DENIED);
+    ResourceCounter counter;
     EXPECT_EQ(0, Move());
+    EXPECT_TRUE(AllReleased(counter));
     EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - CopyFile is failed.(5) " + Source() + " -> " +
                   Staging() + "\r\n",
               LogText());
@@ -445,7 +534,9 @@ TEST_F(MoveOnRebootFailure, StagingCopyFails) {
 TEST_F(MoveOnRebootFailure, CopyTargetFileReportsAFailedStagingCopy) {
     Holder holder(Dest(), FILE_SHARE_READ);
     OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_DISK_FULL);
+    ResourceCounter counter;
     EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_TRUE(AllReleased(counter));
     EXPECT_EQ(InUse() + NoStagedCopy() + "MoveOnReboot - CopyFile is failed.(112) " + Source() +
                   " -> " + Staging() + "\r\n",
               LogText());
@@ -456,7 +547,9 @@ TEST_F(MoveOnRebootFailure, DelayedMoveFailsOrAnswersOtherThanOne) {
         ClearLog();
         ::DeleteFileA(Staging().c_str());
         OsFault<&OsCalls::MoveFileExA> fault(1, answer, answer ? 0 : ERROR_ACCESS_DENIED);
+        ResourceCounter counter;
         EXPECT_EQ(0, Move()) << answer;
+        EXPECT_TRUE(AllReleased(counter)) << answer;
         EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - MoveFileEx is failed.(" +
                       (answer ? "0" : "5") + ") " + Staging() + " -> " + Dest() + "\r\n",
                   LogText());
@@ -471,7 +564,9 @@ TEST_F(MoveOnRebootFailure, WindowsDirectoryUnreadableOn9x) {
         ClearLog();
         ::DeleteFileA(Staging().c_str());
         OsFault<&OsCalls::GetWindowsDirectoryA> fault(1, answer, ERROR_ACCESS_DENIED);
+        ResourceCounter counter;
         EXPECT_EQ(0, Move()) << answer;
+        EXPECT_TRUE(AllReleased(counter)) << answer;
         EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - GetWindowsDirectory is failed.(" +
                       (answer ? "122" : "5") + ") " + Staging() + "\r\n",
                   LogText());
@@ -486,7 +581,10 @@ TEST_F(MoveOnRebootFailure, ShortPathUnavailableOn9x) {
         ClearLog();
         ::DeleteFileA(Staging().c_str());
         OsFault<&OsCalls::GetShortPathNameA> fault(1, answer, ERROR_PATH_NOT_FOUND);
+        ResourceCounter counter;
         EXPECT_EQ(0, Move()) << answer;
+        EXPECT_TRUE(AllReleased(counter)) << answer;
+        EXPECT_EQ(1, counter.Acquired(ResourceCounter::kHeap)) << answer;
         EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - GetShortPathNameCS is failed. " + Staging() +
                       "\r\n",
                   LogText());
@@ -497,7 +595,9 @@ TEST_F(MoveOnRebootFailure, ShortFormWithoutFinalLetterWritesNoEntryOn9x) {
     env.m_osClass = QMX_OS_WIN9X;
     OsCallsGuard guard;
     guard.Set(&OsCalls::GetShortPathNameA, &ShortFormEndingInDigit);
+    ResourceCounter counter;
     EXPECT_EQ(0, Move());
+    EXPECT_TRUE(AllReleased(counter));
     EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - Cannot stage C:\\QMXTEST\\STAGIN~1.\r\n",
               LogText());
     EXPECT_EQ("<none>", RenameEntry("C:\\QMXTEST\\STAGIN~1"));
@@ -510,7 +610,9 @@ TEST_F(MoveOnRebootFailure, ProfileWriteFailsOrAnswersOtherThanOneOn9x) {
         ::DeleteFileA(Staging().c_str());
         OsFault<&OsCalls::WritePrivateProfileStringA> fault(1, answer,
                                                             answer ? 0 : ERROR_ACCESS_DENIED);
+        ResourceCounter counter;
         EXPECT_EQ(0, Move()) << answer;
+        EXPECT_TRUE(AllReleased(counter)) << answer;
         const std::string shortStaging = ShortPath(Staging());
         EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - WritePrivateProfileString is failed.(" +
                       (answer ? "0" : "5") + ") " + ShiftLastLetterOf(shortStaging, 1) + " -> " +
@@ -549,6 +651,7 @@ TEST_F(MoveOnRebootFailure, EveryFailingOpenReleasesEverythingAndKeepsTheFile) {
 
 TEST_F(FileDeployment, LockProbeReportsEachOutcome) {
     Install("V2_9.DLL");
+    ResourceCounter counter;
     EXPECT_EQ(QMX_LOCK_SUCEES, env.LockDestFile(Dest()));
     EXPECT_EQ(QMX_LOCK_NOTFOUND, env.LockDestFile(Dest("Y.DLL")));
     {
@@ -558,6 +661,7 @@ TEST_F(FileDeployment, LockProbeReportsEachOutcome) {
     // A folder that does not exist is error 3, not 2.
     const std::string noFolder = m_system.File("none\\X.DLL");
     EXPECT_EQ(QMX_LOCK_ERROR, env.LockDestFile(noFolder));
+    EXPECT_TRUE(AllReleased(counter));
     EXPECT_EQ("LockDestFile : QMX_LOCK_SUCEES \"" + Dest() + "\".\r\n" +
                   "LockDestFile : QMX_LOCK_NOTFOUND \"" + Dest("Y.DLL") + "\".\r\n" +
                   "LockDestFile : QMX_LOCK_INUSE \"" + Dest() + "\".\r\n" +
@@ -585,7 +689,9 @@ TEST_F(FileDeployment, LockProbeMapsInjectedErrors) {
     for (const auto& c : cases) {
         ClearLog();
         g_probeError = c.error;
+        ResourceCounter counter;
         EXPECT_EQ(c.result, env.LockDestFile(Dest())) << c.error;
+        EXPECT_TRUE(AllReleased(counter)) << c.error;
         EXPECT_EQ("LockDestFile : " + c.line + " \"" + Dest() + "\".\r\n", LogText());
     }
 }

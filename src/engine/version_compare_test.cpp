@@ -173,29 +173,35 @@ TEST_F(CompareTest, NumbersAreComparedNotTexts) {
 TEST_F(CompareTest, TheFirstDifferingNumberDecidesAndNamesItself) {
     const struct {
         const char* first;
+        const char* version1;
         const char* second;
+        const char* version2;
         int32_t result;
         const char* line;
     } rows[] = {
-        {"V3_0.DLL", "V2_9.DLL", QMX_COMP_FILE1_IS_NEW, "QMX_COMP_FILE1_IS_NEW (1)"},
-        {"V2_9.DLL", "V3_0.DLL", QMX_COMP_FILE2_IS_NEW, "QMX_COMP_FILE2_IS_NEW (1)"},
-        {"V5_1_2601.DLL", "V5_1_2600_2.DLL", QMX_COMP_FILE1_IS_NEW, "QMX_COMP_FILE1_IS_NEW (3)"},
-        {"V5_1_2600_0.DLL", "V5_1_2601.DLL", QMX_COMP_FILE2_IS_NEW, "QMX_COMP_FILE2_IS_NEW (3)"},
+        {"V3_0.DLL", "3.0", "V2_9.DLL", "2.9", QMX_COMP_FILE1_IS_NEW, "QMX_COMP_FILE1_IS_NEW (1)"},
+        {"V2_9.DLL", "2.9", "V3_0.DLL", "3.0", QMX_COMP_FILE2_IS_NEW, "QMX_COMP_FILE2_IS_NEW (1)"},
+        {"V5_1_2601.DLL", "5.1.2601", "V5_1_2600_2.DLL", "5.1.2600.2", QMX_COMP_FILE1_IS_NEW,
+         "QMX_COMP_FILE1_IS_NEW (3)"},
+        {"V5_1_2600_0.DLL", "5.1.2600.0", "V5_1_2601.DLL", "5.1.2601", QMX_COMP_FILE2_IS_NEW,
+         "QMX_COMP_FILE2_IS_NEW (3)"},
         // "V1" reads as 0.
-        {"VV1.DLL", "V1_0.DLL", QMX_COMP_FILE2_IS_NEW, "QMX_COMP_FILE2_IS_NEW (1)"},
+        {"VV1.DLL", "V1", "V1_0.DLL", "1.0", QMX_COMP_FILE2_IS_NEW, "QMX_COMP_FILE2_IS_NEW (1)"},
         // Only 32 characters of a piece count: 31 zeros and "1", not 19.
-        {"VZEROS.DLL", "V2_9.DLL", QMX_COMP_FILE2_IS_NEW, "QMX_COMP_FILE2_IS_NEW (1)"},
+        {"VZEROS.DLL", "000000000000000000000000000000019", "V2_9.DLL", "2.9",
+         QMX_COMP_FILE2_IS_NEW, "QMX_COMP_FILE2_IS_NEW (1)"},
         // Digits beyond the 32-bit range saturate, still the larger number.
-        {"VLONGPIECE.DLL", "V3_0.DLL", QMX_COMP_FILE1_IS_NEW, "QMX_COMP_FILE1_IS_NEW (1)"},
+        {"VLONGPIECE.DLL", "1234567890123456789012345678901299999999.2", "V3_0.DLL", "3.0",
+         QMX_COMP_FILE1_IS_NEW, "QMX_COMP_FILE1_IS_NEW (1)"},
     };
     for (const auto& row : rows) {
         ClearLog();
         const std::string a = Copy(row.first, "A.DLL"), b = Copy(row.second, "B.DLL");
         EXPECT_EQ(row.result, m_env.CompareTimeStamp(a, b)) << row.first << " " << row.second;
-        const std::string log = LogText();
-        const std::string last = std::string("CompareTimeStamp : ") + row.line + ".\r\n";
-        ASSERT_GE(log.size(), last.size());
-        EXPECT_EQ(last, log.substr(log.size() - last.size())) << row.first << " " << row.second;
+        EXPECT_EQ(Texts(a, row.version1, b, row.version2) + "CompareTimeStamp : " + row.line +
+                      ".\r\n",
+                  LogText())
+            << row.first << " " << row.second;
     }
 }
 
