@@ -1,0 +1,66 @@
+// Where the framework puts a modal dialog that its own initialisation left
+// hidden and unmoved: centred over a visible owner. One that placed itself is
+// left where it went.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/dialog_base.h"
+#include "ui/dialog_watcher.h"
+#include "ui/res/resource.h"
+
+namespace {
+
+// The About template: at (0, 0) and hidden, as the rule wants.
+class PlacedDialog : public DialogBase {
+public:
+    PlacedDialog(HWND owner, bool movesItself) : DialogBase(IDD_ABOUT, owner), m_moves(movesItself) {}
+
+protected:
+    BOOL OnInitDialog() override {
+        DialogBase::OnInitDialog();
+        if (m_moves) ::SetWindowPos(m_hWnd, nullptr, 7, 9, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        return TRUE;
+    }
+
+private:
+    bool m_moves;
+};
+
+class OwnerWindow {
+public:
+    OwnerWindow() {
+        m_window = ::CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_VISIBLE, 150, 120, 500, 360,
+                                     nullptr, nullptr, nullptr, nullptr);
+    }
+    ~OwnerWindow() { ::DestroyWindow(m_window); }
+    HWND get() const { return m_window; }
+
+private:
+    HWND m_window;
+};
+
+}  // namespace
+
+TEST(DialogPlacement, HiddenUnmovedDialogIsCentredOverItsVisibleOwner) {
+    OwnerWindow owner;
+    ASSERT_NE(nullptr, owner.get());
+    DialogWatcher watcher;
+    PlacedDialog dialog(owner.get(), false);
+    EXPECT_EQ(IDOK, dialog.DoModal());
+    ASSERT_EQ(1u, watcher.seen().size());
+    const RECT& r = watcher.seen()[0].rect;
+    EXPECT_EQ(owner.get(), watcher.seen()[0].owner);
+    EXPECT_EQ(150 + (500 - (r.right - r.left)) / 2, r.left);
+    EXPECT_EQ(120 + (360 - (r.bottom - r.top)) / 2, r.top);
+}
+
+TEST(DialogPlacement, DialogThatPlacedItselfIsLeftThere) {
+    OwnerWindow owner;
+    DialogWatcher watcher;
+    PlacedDialog dialog(owner.get(), true);
+    EXPECT_EQ(IDOK, dialog.DoModal());
+    ASSERT_EQ(1u, watcher.seen().size());
+    EXPECT_EQ(7, watcher.seen()[0].rect.left);
+    EXPECT_EQ(9, watcher.seen()[0].rect.top);
+}
