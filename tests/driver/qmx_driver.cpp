@@ -9,6 +9,9 @@
 //   hold PATH                 keep PATH open (read access, read and write
 //                             sharing) until the driver ends, so only an
 //                             exclusive open of it fails
+//   hold-as PATH ACCESS SHARE as hold, with the access and the sharing given
+//                             as letters: r read, w write, - none; "r -"
+//                             lets no one else open PATH at all
 //   start EXE                 start EXE in its own folder; it becomes "the
 //                             process" of the commands below
 //   run EXE MS                start EXE and wait at most MS milliseconds for
@@ -234,6 +237,24 @@ bool SaveScreenRect(const RECT& rect, const std::string& path) {
 
 void WaitExit(const Driver& driver, DWORD timeoutMs);
 
+// "r", "w", "rw" or "-" as the read and write bits of an access or share mode.
+DWORD ModeBits(const std::string& letters, DWORD read, DWORD write) {
+    DWORD bits = 0;
+    for (char c : letters) {
+        if (c == 'r') bits |= read;
+        else if (c == 'w') bits |= write;
+        else if (c != '-') Fail("bad mode " + letters);
+    }
+    return bits;
+}
+
+void Hold(Driver& driver, const std::string& path, DWORD access, DWORD share) {
+    HANDLE file = ::CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) Fail("cannot hold " + path);
+    driver.held.push_back(file);
+}
+
 void NeedProcess(const Driver& driver) {
     if (!driver.process.hProcess) Fail("no process started");
 }
@@ -247,11 +268,13 @@ size_t RunCommand(Driver& driver, const std::vector<std::string>& args, size_t i
     };
 
     if (command == "hold") {
-        HANDLE file = ::CreateFileA(arg(1).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) Fail("cannot hold " + arg(1));
-        driver.held.push_back(file);
+        Hold(driver, arg(1), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
         return i + 2;
+    }
+    if (command == "hold-as") {
+        Hold(driver, arg(1), ModeBits(arg(2), GENERIC_READ, GENERIC_WRITE),
+             ModeBits(arg(3), FILE_SHARE_READ, FILE_SHARE_WRITE));
+        return i + 4;
     }
     if (command == "start") {
         if (!StartProcess(arg(1), &driver.process)) Fail("cannot start " + arg(1));
