@@ -8,7 +8,7 @@
 # version resources, both of the same architecture.
 #
 # Scenarios: full, outcomes, reboot, japanese, second_instance, logging,
-# planted_version.
+# planted_version, held_module, held_changelist, held_log.
 # The system directory is the Wine prefix's own (system32, or syswow64 for
 # x86); the modules put there have names no one else uses and are removed
 # again, as are the package folder, the log and any restart-time move.
@@ -35,9 +35,9 @@ failures=0
 cleanup() {
   rm -f "$sysdir/$A" "$sysdir/$B" "$sysdir/${A%L}M" "$sysdir/${B%L}M" "$log"
   rm -rf "$pkg"
-  if [ "$scenario" = reboot ] || [ "$scenario" = japanese ]; then
+  case "$scenario" in reboot | japanese | held_module)
     wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
-  fi
+  esac
   x_session_stop
 }
 trap cleanup EXIT
@@ -87,15 +87,20 @@ drive() {  # driver commands...
 
 fact() { printf '%s\n' "$out" | sed -n "s/^$1=//p" | head -n1; }
 
-# The message of one run: start, read it, press OK, wait for the end.
+# The message of one run: start, read it, press OK, wait for the end. Any
+# arguments are driver commands to run first, e.g. holding a file.
 run_once() {
-  drive start "$EXE" find msg VAREL 1000 dump msg press msg 1 wait-exit
+  drive "$@" start "$EXE" find msg VAREL 1000 dump msg press msg 1 wait-exit
   check "exit status" 0 "$(fact exit)"
 }
 
 message() { fact msg.child.1 | cut -d'|' -f4-; }
 
 log_text() { [ -f "$log" ] && tr -d '\r' <"$log" || true; }
+
+pending_moves() {
+  wine reg query "$pending_key" /v PendingFileRenameOperations </dev/null 2>/dev/null || true
+}
 
 case "$scenario" in
 full)
@@ -201,8 +206,7 @@ Windowsを再起動してください。"
   check "free file replaced" "shipped A" "$(cat "$sysdir/$A")"
   check "file in use kept" "installed B" "$(cat "$sysdir/$B")"
   check "staged copy" "shipped B" "$(cat "$sysdir/${B%L}M" 2>/dev/null)"
-  moves=$(wine reg query "$pending_key" /v PendingFileRenameOperations </dev/null 2>/dev/null || true)
-  contains "restart-time move" "$moves" "${B%L}M"
+  contains "restart-time move" "$(pending_moves)" "${B%L}M"
   ;;
 
 second_instance)
@@ -249,6 +253,50 @@ planted_version)
   check "message" "Module installation complete." "$(message)"
   cmp -s "$fixtures/V5_1_2601.DLL" "$sysdir/$A" || fail "the shipped module was not installed"
   contains "log" "$(log_text)" "is \"5.1.2601\"."
+  ;;
+
+held_module)
+  # Another process has the installed copy open and lets no one else open it.
+  # The comparison cannot read its time, so by its rule the copy is missing,
+  # and the file is skipped untouched although the shipped one is newer.
+  put "$sysdir/$A" "installed A" 2001
+  put "$pkg/$A" "shipped A" 2002
+  changelist "2:10" "$A" ON
+  run_once hold-as "C:\\windows\\system32\\$A" r -
+  check "message" "It was not the environment which this module applies." "$(message)"
+  check "installed file kept" "installed A" "$(cat "$sysdir/$A")"
+  [ ! -e "$sysdir/${A%L}M" ] || fail "a copy was staged beside the installed file"
+  lacks "restart-time move" "$(pending_moves)" "${A%L}M"
+  text=$(log_text)
+  contains "log" "$text" "CompareTimeStamp [1] - Not exist C:\\windows\\system32\\$A."
+  lacks "log" "$text" "LockDestFile"
+  contains "log" "$text" "EngingMessage[0x2] - It was not the environment which this module applies."
+  ;;
+
+held_changelist)
+  # Another process writes to the change list and lets no one else open it:
+  # the list counts as missing, and its [Log] switch is never read.
+  put "$sysdir/$A" "installed A" 2001
+  put "$pkg/$A" "shipped A" 2002
+  changelist "2:10" "$A" ON
+  run_once hold-as "$(x_session_winpath "$pkg/QMX_CHG.DAT")" w -
+  check "message" "It was not the environment which this module applies." "$(message)"
+  check "installed file kept" "installed A" "$(cat "$sysdir/$A")"
+  [ ! -e "$log" ] || fail "the log was created: $(log_text)"
+  ;;
+
+held_log)
+  # Another process writes to the log and shares it for reading only, so the
+  # installer's appends cannot open it: the lines are lost, the run is not.
+  put "$sysdir/$A" "installed A" 2001
+  put "$pkg/$A" "shipped A" 2002
+  changelist "2:10" "$A" ON
+  printf 'EngingMessage[0x8] - an earlier run\r\n' >"$log"
+  cp "$log" "$pkg/log.before"
+  run_once hold-as 'C:\QMX_CHG.LOG' w r
+  check "message" "Module installation complete." "$(message)"
+  check "installed file replaced" "shipped A" "$(cat "$sysdir/$A")"
+  cmp -s "$pkg/log.before" "$log" || fail "the log changed: $(log_text)"
   ;;
 
 *)
