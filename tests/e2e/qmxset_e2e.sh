@@ -179,6 +179,35 @@ outcomes)
   run_once
   check "shipped file missing: message" "It was not the environment which this module applies." "$(message)"
   contains "shipped file missing: log" "$(log_text)" "EngingMessage[0x8] - "
+
+  # One file replaced, one already current: complete.
+  rm -f "$log"
+  put "$sysdir/$A" "installed A" 2001
+  put "$pkg/$A" "shipped A" 2002
+  put "$sysdir/$B" "installed B" 2003
+  put "$pkg/$B" "shipped B" 2002
+  changelist "2:10" "$A $B" ON
+  run_once
+  check "one replaced, one current: message" "Module installation complete." "$(message)"
+  check "one replaced, one current: replaced" "shipped A" "$(cat "$sysdir/$A")"
+  check "one replaced, one current: kept" "installed B" "$(cat "$sysdir/$B")"
+  contains "one replaced, one current: log" "$(log_text)" "EngingMessage[0x3] - Module installation complete."
+
+  # Targeted, but [File] lists nothing.
+  rm -f "$log"
+  changelist "2:10" "" ON
+  run_once
+  check "no files: message" "It was not the environment which this module applies." "$(message)"
+  contains "no files: log" "$(log_text)" "EngingMessage[0x8] - "
+
+  # No change list at all: nothing applies, and nothing can switch the log on.
+  rm -f "$log" "$pkg/QMX_CHG.DAT"
+  put "$sysdir/$A" "installed A" 2001
+  put "$pkg/$A" "shipped A" 2002
+  run_once
+  check "no change list: message" "It was not the environment which this module applies." "$(message)"
+  check "no change list: installed file kept" "installed A" "$(cat "$sysdir/$A")"
+  [ ! -e "$log" ] || fail "no change list: a log was written"
   ;;
 
 reboot | japanese)
