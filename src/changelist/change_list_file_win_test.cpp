@@ -36,6 +36,15 @@ protected:
         while (list.NextEntry(entry));
         return entries;
     }
+    // What every query of a list with nothing in it says: no file (the
+    // out-argument untouched), the log off, no machine targeted.
+    static void ExpectAnswersNothing(ChangeListFile& list) {
+        std::string entry = "untouched";
+        EXPECT_EQ(list.FirstFileEntry(entry, ""), 0);
+        EXPECT_EQ(list.IsLogOn(), 0);
+        EXPECT_EQ(list.CheckInstallVersion(2, 5, 1, ""), 0);
+        EXPECT_EQ(entry, "untouched");
+    }
     // Succeeds only while nobody else holds the file open.
     static bool NoHandleLeftOpen() {
         HANDLE h = ::CreateFileA(ChangeListPathBesideExe().c_str(), GENERIC_READ | GENERIC_WRITE,
@@ -73,11 +82,7 @@ TEST_F(ChangeListOnWindows, UnknownModulePathCountsAsAMissingList) {
         ChangeListFile list;
         EXPECT_EQ(list.GetChangeListPath(""), "");
         EXPECT_EQ(list.Load(), 0);
-        std::string entry = "untouched";
-        EXPECT_EQ(list.FirstFileEntry(entry, ""), 0);
-        EXPECT_EQ(list.IsLogOn(), 0);
-        EXPECT_EQ(list.CheckInstallVersion(2, 5, 1, ""), 0);
-        EXPECT_EQ(entry, "untouched");
+        ExpectAnswersNothing(list);
         EXPECT_EQ(reads.calls(), 0);
     }
     ::SetCurrentDirectoryA(previous);
@@ -99,21 +104,15 @@ TEST_F(ChangeListOnWindows, EmptyFileLoadsButAnswersNothing) {
     EXPECT_EQ(list.Load(), 1);
     std::string entry = "untouched";
     EXPECT_EQ(list.ReadLine(entry), 0);
-    EXPECT_EQ(list.FirstFileEntry(entry, ""), 0);
-    EXPECT_EQ(list.IsLogOn(), 0);
-    EXPECT_EQ(list.CheckInstallVersion(2, 5, 1, ""), 0);
     EXPECT_EQ(entry, "untouched");
+    ExpectAnswersNothing(list);
 }
 
 TEST_F(ChangeListOnWindows, MissingFileAnswersNo) {
     ChangeListFile list;
     list.GetChangeListPath("");
     EXPECT_EQ(list.Load(), 0);
-    std::string entry = "untouched";
-    EXPECT_EQ(list.FirstFileEntry(entry, ""), 0);
-    EXPECT_EQ(list.IsLogOn(), 0);
-    EXPECT_EQ(list.CheckInstallVersion(2, 5, 1, ""), 0);
-    EXPECT_EQ(entry, "untouched");
+    ExpectAnswersNothing(list);
 }
 
 TEST_F(ChangeListOnWindows, FileHeldOpenForWritingCannotBeLoaded) {

@@ -391,7 +391,7 @@ TEST_F(FileDeployment, FileVanishingBeforeTheProbeThatCannotBeCopiedBackFails) {
     g_probeError = ERROR_FILE_NOT_FOUND;
     guard.Set(&OsCalls::CreateFileA, &FailExclusiveProbe);
     OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_WRITE_PROTECT);
-    EXPECT_EQ(0x80u, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", ""));
     EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_NOTFOUND \"" + Dest() + "\".\r\n" +
                   "CopyTargetFile - CopyFile is failed.(19) " + Source() + " -> " + Dest() +
                   "\r\n",
