@@ -123,6 +123,21 @@ HANDLE WINAPI FailExclusiveProbe(LPCSTR name, DWORD access, DWORD share,
     return RealOsCalls().CreateFileA(name, access, share, security, disposition, flags, templ);
 }
 
+// Makes the exclusive probe of path fail with error while it lives; the
+// error may be changed between probes.
+class ProbeFault {
+public:
+    ProbeFault(const std::string& path, DWORD error) {
+        g_probeTarget = path;
+        g_probeError = error;
+        m_guard.Set(&OsCalls::CreateFileA, &FailExclusiveProbe);
+    }
+    void SetError(DWORD error) { g_probeError = error; }
+
+private:
+    OsCallsGuard m_guard;
+};
+
 // Windows 98 as its GetVersionExA reports it.
 BOOL WINAPI Windows98(LPOSVERSIONINFOA info) {
     info->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
@@ -372,10 +387,7 @@ TEST_F(FileDeployment, FailedCopyIsReportedWithItsErrorAndLeavesTheFile) {
 TEST_F(FileDeployment, FileVanishingBeforeTheProbeIsCopiedBack) {
     Ship("V2_10.DLL");
     Install("V2_9.DLL");
-    OsCallsGuard guard;
-    g_probeTarget = Dest();
-    g_probeError = ERROR_FILE_NOT_FOUND;
-    guard.Set(&OsCalls::CreateFileA, &FailExclusiveProbe);
+    ProbeFault probe(Dest(), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
     EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_NOTFOUND \"" + Dest() + "\".\r\n",
               LogText());
@@ -386,10 +398,7 @@ TEST_F(FileDeployment, FileVanishingBeforeTheProbeThatCannotBeCopiedBackFails) {
     Ship("V2_10.DLL");
     Install("V2_9.DLL");
     const size_t movesBefore = PendingMoves().size();
-    OsCallsGuard guard;
-    g_probeTarget = Dest();
-    g_probeError = ERROR_FILE_NOT_FOUND;
-    guard.Set(&OsCalls::CreateFileA, &FailExclusiveProbe);
+    ProbeFault probe(Dest(), ERROR_FILE_NOT_FOUND);
     OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_WRITE_PROTECT);
     EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", ""));
     EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_NOTFOUND \"" + Dest() + "\".\r\n" +
@@ -407,10 +416,7 @@ TEST_F(FileDeployment, ProbeErrorCopiesAndSchedulesNothingAndReportsFailure) {
     Ship("V2_10.DLL");
     Install("V2_9.DLL");
     const size_t movesBefore = PendingMoves().size();
-    OsCallsGuard guard;
-    g_probeTarget = Dest();
-    g_probeError = ERROR_ACCESS_DENIED;
-    guard.Set(&OsCalls::CreateFileA, &FailExclusiveProbe);
+    ProbeFault probe(Dest(), ERROR_ACCESS_DENIED);
     EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", ""));
     EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_ERROR(5) \"" + Dest() + "\".\r\n",
               LogText());
@@ -673,9 +679,7 @@ TEST_F(FileDeployment, LockProbeReportsEachOutcome) {
 }
 
 TEST_F(FileDeployment, LockProbeMapsInjectedErrors) {
-    OsCallsGuard guard;
-    guard.Set(&OsCalls::CreateFileA, &FailExclusiveProbe);
-    g_probeTarget = Dest();
+    ProbeFault probe(Dest(), 0);
     const struct {
         DWORD error;
         int32_t result;
@@ -688,7 +692,7 @@ TEST_F(FileDeployment, LockProbeMapsInjectedErrors) {
     };
     for (const auto& c : cases) {
         ClearLog();
-        g_probeError = c.error;
+        probe.SetError(c.error);
         ResourceCounter counter;
         EXPECT_EQ(c.result, env.LockDestFile(Dest())) << c.error;
         EXPECT_TRUE(AllReleased(counter)) << c.error;
