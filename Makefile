@@ -27,9 +27,7 @@ bench: deps
 
 # Refreshes the pictures in docs/ from the real program under Xvfb.
 screenshots: deps
-	@QMX_TREES=win32 scripts/build.sh
-	@scripts/wine-prefix.sh
-	@bash tests/ui/screenshots.sh build/win32/src/app/QMXSET.EXE build/win32/tests/driver/qmx_driver.exe docs
+	@scripts/screenshots.sh
 
 clean:
 	rm -rf build dist

@@ -34,7 +34,7 @@ memory=$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
   echo "a quarter not installed. Rounds alternate the three runs, each in every position equally"
   echo "often, ahead of other work on the machine (nice -10). Times are medians; ratios are the"
   echo "medians of the per-round ratios, which compare runs made moments apart, so that a slow spell"
-  echo "of the shared machine (or of Wine) spanning a round cancels out. x86 build as shipped (MinSizeRel)."
+  echo "of the shared machine (or of Wine) spanning a round cancels out. Measured: the ${QMX_BENCH_BUILD:-x86 build as shipped (MinSizeRel)}."
   echo
   echo "| N | Rounds | Floor µs/file | Log off µs/file | Off ÷ floor | Log on µs/file | On ÷ floor | Log bytes/file | Log line µs | Absent-name lookup µs |"
   echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
@@ -67,7 +67,7 @@ memory=$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
   echo "([Install] first, [Log] last, so both full scans happen). Entries are lower-case names with"
   echo "blanks around them. Heap peak counts every byte held through operator new during the first"
   echo "run; \"reader alone\" is the same walk without keeping the names. Native: RelWithDebInfo,"
-  echo "x86-64; Wine: the shipped x86 build."
+  echo "x86-64; Wine: the ${QMX_BENCH_BUILD:-x86 build as shipped (MinSizeRel)}."
   for side in native wine; do
     echo
     if [ "$side" = native ]; then echo "Native:"; else echo "Under Wine:"; fi
@@ -142,7 +142,7 @@ awk -F'\t' '{ printf "%d %.3f %.3f %.3f\n", $1, $3 / $1 * 1e6, $4 / $1 * 1e6, $5
 gnuplot <<PLOT
 set terminal pngcairo size 800,500 font "sans,10"
 set output "$png"
-set title "Cost per file under Wine (x86, medians)"
+set title "Cost per file under Wine (${QMX_BENCH_ARCH:-x86}, medians)"
 set xlabel "Files in the package (N)"
 set ylabel "Time per file (µs)"
 set logscale x

@@ -11,6 +11,15 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 export QMX_BUILD_DIR=${QMX_BUILD_DIR:-$top/build}
 build=$QMX_BUILD_DIR
 source "$top/scripts/wine-env.sh"
+echo "$QMX_HOST_NOTE"
+# The shipped x86 build is measured; on a host that runs no 32-bit code the
+# x64 build is, against a floor built alike, and the report says which.
+tree=$(qmx_run_tree)
+if [ "$tree" = win32 ]; then
+  export QMX_BENCH_BUILD="x86 build as shipped (MinSizeRel)" QMX_BENCH_ARCH=x86
+else
+  export QMX_BENCH_BUILD="x64 build (MinSizeRel), since this host runs no 32-bit code" QMX_BENCH_ARCH=x64
+fi
 
 if [ -n "${QMX_BENCH_QUICK:-}" ]; then
   file_sizes="1:5 100:3 1000:1"
@@ -42,7 +51,8 @@ quiet_build() {  # tree, targets...
   local tree=$1; shift
   cmake --build "$tree" -j2 --target "$@" >"$work/build.log" 2>&1 || { cat "$work/build.log"; exit 1; }
 }
-quiet_build "$build/win32" bench_files bench_changelist bench_startup bench_min_dialog qmxset qmx_fixtures
+quiet_build "$build/$tree" bench_files bench_changelist bench_startup bench_min_dialog qmxset qmx_fixtures
+quiet_build "$build/win32" qmxset
 quiet_build "$build/win64" qmxset
 quiet_build "$native" bench_changelist
 "$top/scripts/wine-prefix.sh"
@@ -60,8 +70,8 @@ for pid in $(pgrep wineserver || true); do
 done
 ahead() { if [ "$(id -u)" = 0 ]; then nice -n -10 "$@"; else "$@"; fi; }
 
-win32=$build/win32
-fixtures=$win32/src/engine/fixtures
+win=$build/$tree
+fixtures=$win/src/engine/fixtures
 winpath() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; }
 # Wine's console output ends its lines in CR LF.
 wine_run() { ahead wine "$@" | tr -d '\r'; }
@@ -69,7 +79,7 @@ wine_run() { ahead wine "$@" | tr -d '\r'; }
 # --- 1. Cost per file.
 log "cost per file ($file_sizes)"
 # shellcheck disable=SC2086
-wine_run "$win32/bench/files/bench_files.exe" "$(winpath "$fixtures/V5_1_2601.DLL")" \
+wine_run "$win/bench/files/bench_files.exe" "$(winpath "$fixtures/V5_1_2601.DLL")" \
   "$(winpath "$fixtures/V5_1_2600_0.DLL")" $file_sizes >"$work/files.tsv"
 
 # --- 2. Change-list reading, natively and under Wine; then where the native
@@ -77,10 +87,10 @@ wine_run "$win32/bench/files/bench_files.exe" "$(winpath "$fixtures/V5_1_2601.DL
 log "change-list reading ($list_sizes, one line of $long_line bytes)"
 for size in $list_sizes; do
   ahead "$native/bench/changelist/bench_changelist" entries "$size" >>"$work/list-native.tsv"
-  wine_run "$win32/bench/changelist/bench_changelist.exe" entries "$size" >>"$work/list-wine.tsv"
+  wine_run "$win/bench/changelist/bench_changelist.exe" entries "$size" >>"$work/list-wine.tsv"
 done
 ahead "$native/bench/changelist/bench_changelist" longline "$long_line" >>"$work/list-native.tsv"
-wine_run "$win32/bench/changelist/bench_changelist.exe" longline "$long_line" >>"$work/list-wine.tsv"
+wine_run "$win/bench/changelist/bench_changelist.exe" longline "$long_line" >>"$work/list-wine.tsv"
 
 profile_size=100000
 if command -v valgrind >/dev/null && command -v callgrind_annotate >/dev/null; then
@@ -106,15 +116,15 @@ drive_c=$WINEPREFIX/drive_c
 pkg=$drive_c/qmxbench-startup
 rm -rf "$pkg"
 mkdir -p "$pkg/empty" "$pkg/one"
-cp "$win32/src/app/QMXSET.EXE" "$pkg/empty/"
-cp "$win32/src/app/QMXSET.EXE" "$pkg/one/"
+cp "$win/src/app/QMXSET.EXE" "$pkg/empty/"
+cp "$win/src/app/QMXSET.EXE" "$pkg/one/"
 cp "$fixtures/V5_1_2601.DLL" "$pkg/one/QMXBENCH.DLL"
 cp "$fixtures/V5_1_2600_0.DLL" "$pkg/installed-old.dll"
 printf '[Install]\r\n2:6:1, 2:6:2, 2:6:3, 2:10:0\r\n[File]\r\nQMXBENCH.DLL\r\n' >"$pkg/one/QMX_CHG.DAT"
 ahead "$top/bench/with-display.sh" bash -c "wine \"\$@\" | tr -d '\r'" wine \
-  "$win32/bench/bench_startup.exe" "$startup_rounds" \
+  "$win/bench/bench_startup.exe" "$startup_rounds" \
   --reset 'C:\qmxbench-startup\installed-old.dll' 'C:\windows\system32\QMXBENCH.DLL' \
-  "minimal=$(winpath "$win32/bench/bench_min_dialog.exe")" \
+  "minimal=$(winpath "$win/bench/bench_min_dialog.exe")" \
   'empty=C:\qmxbench-startup\empty\QMXSET.EXE' \
   'one-file=C:\qmxbench-startup\one\QMXSET.EXE' >"$work/startup.tsv" 2>"$work/startup.err" ||
   { grep -v '^X connection' "$work/startup.err" >&2 || true; exit 1; }
@@ -123,7 +133,7 @@ rm -rf "$pkg" "$drive_c/windows/syswow64/QMXBENCH.DLL" "$drive_c/windows/system3
 
 # --- 4. Size.
 log "size"
-"$top/bench/size_report.sh" i686-w64-mingw32-objdump "$win32/src/app/QMXSET.EXE" >"$work/size-x86.md"
+"$top/bench/size_report.sh" i686-w64-mingw32-objdump "$build/win32/src/app/QMXSET.EXE" >"$work/size-x86.md"
 "$top/bench/size_report.sh" x86_64-w64-mingw32-objdump "$build/win64/src/app/QMXSET.EXE" >"$work/size-x64.md"
 
 # --- Results.

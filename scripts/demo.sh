@@ -5,6 +5,9 @@
 # With DISPLAY set the installer's message appears on your display and waits
 # for you to press OK; otherwise it runs on a private Xvfb and OK is pressed
 # automatically. Everything lives under build/demo-run/.
+#
+# It runs the shipped 32-bit program; on a host that runs no 32-bit code
+# (see scripts/wine-env.sh) the 64-bit one, and says so first.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 export QMX_BUILD_DIR=${QMX_BUILD_DIR:-$top/build}
@@ -12,16 +15,26 @@ build=$QMX_BUILD_DIR
 step() { printf '\n[demo] %s\n' "$*"; }
 die() { printf '\n[demo] FAILED: %s\n' "$*" >&2; exit 1; }
 
-step "1/6 building the 32-bit program, the demo modules and tools"
-QMX_TREES=win32 "$top/scripts/build.sh" >/dev/null
-"$top/scripts/wine-prefix.sh"
 source "$top/scripts/wine-env.sh"
-win=$build/win32
+echo "[demo] $QMX_HOST_NOTE"
+tree=$(qmx_run_tree)
+if [ "$tree" = win32 ]; then
+  bits=32
+  sysdir=$WINEPREFIX/drive_c/windows/syswow64   # C:\windows\system32 of a 32-bit program
+else
+  bits=64
+  sysdir=$WINEPREFIX/drive_c/windows/system32
+  echo "[demo] so the demo runs the 64-bit QMXSET.EXE against C:\windows\system32"
+fi
+
+step "1/6 building the $bits-bit program, the demo modules and tools"
+QMX_TREES=$tree "$top/scripts/build.sh" >/dev/null
+"$top/scripts/wine-prefix.sh"
+win=$build/$tree
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
 run=$build/demo-run
 pkg=$run/package
-sysdir=$WINEPREFIX/drive_c/windows/syswow64   # C:\windows\system32 of a 32-bit program
 log=$WINEPREFIX/drive_c/QMX_CHG.LOG
 modules=(QMXDEMO1.DLL QMXDEMO2.DLL QMXDEMO3.DLL QMXDEMO4.DLL)
 session_key='HKLM\System\CurrentControlSet\Control\Session Manager'
@@ -29,14 +42,14 @@ session_key='HKLM\System\CurrentControlSet\Control\Session Manager'
 step "2/6 assembling the package in $pkg"
 rm -rf "$run" && mkdir -p "$pkg"
 cp "$win/src/app/QMXSET.EXE" "$pkg/"
-cp "$build/win32/demo/package/"*.DLL "$pkg/"
+cp "$win/demo/package/"*.DLL "$pkg/"
 sed 's/$/\r/' "$top/demo/QMX_CHG.DAT.in" >"$pkg/QMX_CHG.DAT"
 touch -d '2024-06-01 12:00:00 UTC' "$pkg"/*.DLL
 ls -l "$pkg" | tail -n +2 | awk '{printf "  %-14s %8s bytes\n", $9, $5}'
 
 step "3/6 seeding the system directory: older QMXDEMO1 and QMXDEMO4, newer QMXDEMO2, no QMXDEMO3"
 for m in "${modules[@]}"; do rm -f "$sysdir/$m" "$sysdir/${m%?}M"; done
-cp "$build/win32/demo/installed/"*.DLL "$sysdir/"
+cp "$win/demo/installed/"*.DLL "$sysdir/"
 touch -d '2020-01-15 09:30:00 UTC' "$sysdir"/QMXDEMO[124].DLL
 rm -f "$log"
 wine reg delete "$session_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true

@@ -20,6 +20,8 @@ arch=$4
 planted_dll=${5:-}
 fixtures=${6:-}
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/wine-env.sh"
+qmx_skip_unless_runnable "$arch"
 source "$here/../ui/x_session.sh"
 x_session_start QMXSET.EXE "$(basename "$driver")"
 

@@ -5,18 +5,23 @@
 #
 #   screenshots.sh QMXSET.EXE qmx_driver.exe OUTDIR
 #
-# The x86 program is expected; a module with a name no one else uses is put in
-# the system directory for the run and removed again.
+# The program and the driver are of one architecture, x86 as shipped or x64
+# where the host runs no 32-bit code; a module with a name no one else uses is
+# put in the system directory for the run and removed again.
 set -euo pipefail
 exe=$1 driver=$2 out=$3
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/wine-env.sh"
+arch=$(qmx_pe_arch "$exe")
+qmx_skip_unless_runnable "$arch"
 source "$here/x_session.sh"
 # With the task bar, so that the minimised installer shows as its button.
 X_SESSION_SHELL=1 x_session_start QMXSET.EXE "$(basename "$driver")"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
-sysdir=$WINEPREFIX/drive_c/windows/syswow64
+# What a 32-bit program calls C:\windows\system32 is syswow64 in the prefix.
+if [ "$arch" = x86 ]; then sysdir=$WINEPREFIX/drive_c/windows/syswow64; else sysdir=$WINEPREFIX/drive_c/windows/system32; fi
 pkg=$(mktemp -d)
 shots=$(mktemp -d)
 cleanup() { rm -f "$sysdir/QSHOT.DLL" "$WINEPREFIX/drive_c/QMX_CHG.LOG"; rm -rf "$pkg" "$shots"; x_session_stop; }
