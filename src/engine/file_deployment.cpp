@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/letter_shift.h"
+#include "engine/pending_moves.h"
 #include "log/debug_log.h"
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
@@ -29,6 +30,40 @@ bool EndsWithBackslash(const std::string& folder) {
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
     return EndsWithBackslash(folder) ? folder + name : folder + "\\" + name;
+}
+
+// Logs a failed step with the error it left (taken by the caller at the
+// failing line) and the two paths it worked on; answers 0, "not done".
+int LogFailedStep(const char* format, DWORD error, const std::string& from,
+                  const std::string& to) {
+    DebugLog(format, static_cast<int>(error), from.c_str(), to.c_str());
+    return 0;
+}
+
+const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+// The NT family's restart-time move list as its raw bytes; empty when there
+// is none or it cannot be read, which at worst schedules a pair twice.
+std::string ReadPendingMoves() {
+    ScopedRegKey key;
+    if (g_os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE,
+                           key.Receive()) != ERROR_SUCCESS) {
+        return std::string();
+    }
+    DWORD type = 0;
+    DWORD size = 0;
+    if (g_os.RegQueryValueExA(key.Get(), "PendingFileRenameOperations", nullptr, &type, nullptr,
+                              &size) != ERROR_SUCCESS ||
+        type != REG_MULTI_SZ || size == 0) {
+        return std::string();
+    }
+    std::string list(size, '\0');
+    if (g_os.RegQueryValueExA(key.Get(), "PendingFileRenameOperations", nullptr, &type,
+                              reinterpret_cast<BYTE*>(&list[0]), &size) != ERROR_SUCCESS) {
+        return std::string();
+    }
+    list.resize(size < list.size() ? size : list.size());
+    return list;
 }
 
 }  // namespace
@@ -119,27 +154,41 @@ int InstallEnvironment::MoveOnReboot(std::string destDir, std::string sourceDir,
         return 0;
     }
 
-    const int32_t staged = CompareTimeStamp(sourcePath, stagingPath);
-    if (staged != QMX_COMP_FILE1_IS_NEW && staged != QMX_COMP_FILE2_NOT_EXIST) return 0;
-
-    if (!g_os.CopyFileA(sourcePath.c_str(), stagingPath.c_str(), FALSE)) {
-        const DWORD error = g_os.GetLastError();
-        DebugLog("MoveOnReboot - CopyFile is failed.(%d) %s -> %s\r\n", static_cast<int>(error),
-                 sourcePath.c_str(), stagingPath.c_str());
-        return 0;
-    }
-
-    if (m_osClass != QMX_OS_WIN9X) {
-        if (g_os.MoveFileExA(stagingPath.c_str(), destPath.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) == 1) {
-            return 1;
+    switch (CompareTimeStamp(sourcePath, stagingPath)) {
+    case QMX_COMP_FILE1_IS_NEW:
+    case QMX_COMP_FILE2_NOT_EXIST:
+        if (!g_os.CopyFileA(sourcePath.c_str(), stagingPath.c_str(), FALSE)) {
+            return LogFailedStep("MoveOnReboot - CopyFile is failed.(%d) %s -> %s\r\n",
+                                 g_os.GetLastError(), sourcePath, stagingPath);
         }
-        const DWORD error = g_os.GetLastError();
-        DebugLog("MoveOnReboot - MoveFileEx is failed.(%d) %s -> %s\r\n", static_cast<int>(error),
-                 stagingPath.c_str(), destPath.c_str());
+        break;
+    case QMX_COMP_FILE2_IS_NEW:
+    case QMX_COMP_SAME:
+        // An earlier run staged this copy, or a newer one, and it still waits
+        // for the restart: nothing has failed, so name it again.
+        break;
+    default:
         return 0;
     }
 
+    return m_osClass == QMX_OS_WIN9X ? ScheduleRenameEntry(stagingPath, destPath)
+                                     : ScheduleDelayedMove(stagingPath, destPath);
+}
+
+int InstallEnvironment::ScheduleDelayedMove(const std::string& stagingPath,
+                                            const std::string& destPath) {
+    // A second run before the restart finds its own pair already listed.
+    if (PendingMovesHold(ReadPendingMoves(), stagingPath, destPath)) return 1;
+    if (g_os.MoveFileExA(stagingPath.c_str(), destPath.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) == 1) {
+        return 1;
+    }
+    return LogFailedStep("MoveOnReboot - MoveFileEx is failed.(%d) %s -> %s\r\n",
+                         g_os.GetLastError(), stagingPath, destPath);
+}
+
+int InstallEnvironment::ScheduleRenameEntry(const std::string& stagingPath,
+                                            const std::string& destPath) {
     char windowsDir[kWindowsDirBufferSize] = {};
     const UINT length = g_os.GetWindowsDirectoryA(windowsDir, kWindowsDirBufferSize);
     if (length == 0 || length >= kWindowsDirBufferSize) {
@@ -151,14 +200,21 @@ int InstallEnvironment::MoveOnReboot(std::string destDir, std::string sourceDir,
     }
     const std::string profilePath = std::string(windowsDir) + "\\WININIT.INI";
 
+    // The key must be the installed module's own short name. Deriving it from
+    // the staged copy's short name names another module whenever the two
+    // short names do not share their stem (LONGMO~2.DLL staged as
+    // LONGMO~1.DLM), and at the next start that module would be overwritten.
     const std::string shortStaging = GetShortPathNameCS(stagingPath);
     if (shortStaging.empty()) {
         DebugLog("MoveOnReboot - GetShortPathNameCS is failed. %s\r\n", stagingPath.c_str());
         return 0;
     }
-    const std::string key = ShiftLastLetter(shortStaging, 1);
-    // A short form that ends in a non-letter (a mangled name without
-    // extension) would give an entry naming one file twice, which deletes it.
+    const std::string key = GetShortPathNameCS(destPath);
+    if (key.empty()) {
+        DebugLog("MoveOnReboot - GetShortPathNameCS is failed. %s\r\n", destPath.c_str());
+        return 0;
+    }
+    // An entry naming one file twice deletes it at the next start.
     if (key == shortStaging) {
         DebugLog("MoveOnReboot - Cannot stage %s.\r\n", shortStaging.c_str());
         return 0;
@@ -168,10 +224,8 @@ int InstallEnvironment::MoveOnReboot(std::string destDir, std::string sourceDir,
                                         profilePath.c_str()) == 1) {
         return 1;
     }
-    const DWORD error = g_os.GetLastError();
-    DebugLog("MoveOnReboot - WritePrivateProfileString is failed.(%d) %s -> %s\r\n",
-             static_cast<int>(error), key.c_str(), shortStaging.c_str());
-    return 0;
+    return LogFailedStep("MoveOnReboot - WritePrivateProfileString is failed.(%d) %s -> %s\r\n",
+                         g_os.GetLastError(), key, shortStaging);
 }
 
 std::string InstallEnvironment::ShiftLastLetter(std::string path, int backward) {

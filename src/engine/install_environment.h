@@ -76,8 +76,9 @@ public:
     uint32_t CopyTargetFile(std::string fileName, std::string sourceDir);
     // QMX_LOCK_*: whether path can be opened exclusively.
     int32_t LockDestFile(std::string path);
-    // 1 when the staged copy was written and scheduled to replace the file at
-    // the next restart; else 0.
+    // 1 when a staged copy is scheduled to replace the file at the next
+    // restart: written now, or left by an earlier run and as new as the
+    // shipped file or newer; else 0.
     int MoveOnReboot(std::string destDir, std::string sourceDir, std::string fileName);
     std::string ShiftLastLetter(std::string path, int backward);
     // The short form of path, or "" on any failure.
@@ -93,4 +94,10 @@ public:
     uint32_t m_platformId;
     uint32_t m_majorVersion;
     uint32_t m_minorVersion;
+
+private:
+    // MoveOnReboot's scheduling of a staged copy on each family: 1 when the
+    // restart will carry it out, else 0 with a log line.
+    int ScheduleDelayedMove(const std::string& stagingPath, const std::string& destPath);
+    int ScheduleRenameEntry(const std::string& stagingPath, const std::string& destPath);
 };

@@ -25,6 +25,10 @@ struct OsCalls {
     decltype(&::MoveFileExA) MoveFileExA;
     decltype(&::GetShortPathNameA) GetShortPathNameA;
     decltype(&::WritePrivateProfileStringA) WritePrivateProfileStringA;
+    // Registry: the restart-time move list.
+    decltype(&::RegOpenKeyExA) RegOpenKeyExA;
+    decltype(&::RegQueryValueExA) RegQueryValueExA;
+    decltype(&::RegCloseKey) RegCloseKey;
     // Folders.
     decltype(&::GetModuleFileNameA) GetModuleFileNameA;
     decltype(&::GetSystemDirectoryA) GetSystemDirectoryA;

@@ -33,6 +33,8 @@
 //   screen                    prints screen and workarea
 //   windows                   prints how many visible top-level windows the
 //                             process has
+//   short PATH                prints short, PATH's short (8.3) form as this
+//                             system gives it
 #include <windows.h>
 
 #include <cstdio>
@@ -369,6 +371,13 @@ size_t RunCommand(Driver& driver, const std::vector<std::string>& args, size_t i
         ::EnumWindows(&VisitTopLevel, reinterpret_cast<LPARAM>(&search));
         std::printf("windows=%d\n", search.visibleCount);
         return i + 1;
+    }
+    if (command == "short") {
+        char buffer[MAX_PATH] = {};
+        const DWORD n = ::GetShortPathNameA(arg(1).c_str(), buffer, sizeof buffer);
+        if (n == 0 || n >= sizeof buffer) Fail("short: no short form of " + arg(1));
+        std::printf("short=%s\n", buffer);
+        return i + 2;
     }
     Fail("unknown command " + command);
 }
