@@ -2,8 +2,10 @@
 
 #include <cstring>
 
+#include "engine/durable_copy.h"
 #include "engine/letter_shift.h"
 #include "engine/pending_moves.h"
+#include "engine/plain_file_name.h"
 #include "log/debug_log.h"
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
@@ -31,6 +33,8 @@ bool EndsWithBackslash(const std::string& folder) {
 std::string JoinPath(const std::string& folder, const std::string& name) {
     return EndsWithBackslash(folder) ? folder + name : folder + "\\" + name;
 }
+
+bool IsLeadByte(unsigned char byte) { return g_os.IsDBCSLeadByte(byte) != FALSE; }
 
 // Logs a failed step with the error it left (taken by the caller at the
 // failing line) and the two paths it worked on; answers 0, "not done".
@@ -77,6 +81,13 @@ uint32_t InstallEnvironment::CopyTargetFile(std::string fileName, std::string so
         DebugLog("CopyTargetFile - I'm not administrator.\r\n");
         return QMX_INST_NOT_ADMIN;
     }
+    // A name with a folder, a drive or a device in it would reach outside the
+    // system folder ("..\\" did): the package is broken, as when it lacks a
+    // module it lists.
+    if (!IsPlainFileName(fileName, &IsLeadByte)) {
+        DebugLog("CopyTargetFile - Invalid file name %s.\r\n", fileName.c_str());
+        return QMX_INST_NOT_APPLICABLE;
+    }
     // Without the system folder the destination would be "\NAME", a file in
     // the root of the current drive: never probe, copy or schedule there.
     if (m_systemDir.empty()) {
@@ -99,25 +110,37 @@ uint32_t InstallEnvironment::CopyTargetFile(std::string fileName, std::string so
         return QMX_INST_SKIPPED;
     }
 
-    switch (LockDestFile(destPath)) {
-    case QMX_LOCK_SUCEES:
-    case QMX_LOCK_NOTFOUND: {
-        // NOTFOUND: the file vanished since the existence test; the copy
-        // puts it back.
-        if (g_os.CopyFileA(sourcePath.c_str(), destPath.c_str(), FALSE)) return QMX_INST_COPIED;
-        const DWORD error = g_os.GetLastError();
-        DebugLog("CopyTargetFile - CopyFile is failed.(%d) %s -> %s\r\n", static_cast<int>(error),
-                 sourcePath.c_str(), destPath.c_str());
-        return QMX_INST_FAILED;
-    }
-    case QMX_LOCK_INUSE:
-        return MoveOnReboot(m_systemDir, sourceFolder, fileName) == 1 ? QMX_INST_ON_REBOOT
-                                                                      : QMX_INST_FAILED;
-    default:
+    const int32_t lock = LockDestFile(destPath);
+    if (lock == QMX_LOCK_SUCEES || lock == QMX_LOCK_NOTFOUND) {
+        // NOTFOUND: the file vanished since the existence test; the
+        // replacement puts it back.
+        DWORD error = 0;
+        const SwapResult replaced = ReplaceNow(sourcePath, destPath, &error);
+        if (replaced == SwapResult::kDone) return QMX_INST_COPIED;
+        if (replaced == SwapResult::kFailed) {
+            LogFailedStep("CopyTargetFile - CopyFile is failed.(%d) %s -> %s\r\n", error,
+                          sourcePath, destPath);
+            return QMX_INST_FAILED;
+        }
+        // Taken by another process between the probe and the swap: as if
+        // the probe had found it in use.
+    } else if (lock != QMX_LOCK_INUSE) {
         // The probe could not tell (access denied and the like): nothing was
         // done, and saying "copied" would report a failure as success.
         return QMX_INST_FAILED;
     }
+    return MoveOnReboot(m_systemDir, sourceFolder, fileName) == 1 ? QMX_INST_ON_REBOOT
+                                                                  : QMX_INST_FAILED;
+}
+
+SwapResult InstallEnvironment::ReplaceNow(const std::string& sourcePath,
+                                          const std::string& destPath, DWORD* error) {
+    if (m_osClass != QMX_OS_WIN9X) return ReplaceDurably(sourcePath, destPath, m_systemDir, error);
+    // 95/98/Me can neither replace a file nor rename over one: the copy goes
+    // onto the module itself, as it always has there.
+    if (g_os.CopyFileA(sourcePath.c_str(), destPath.c_str(), FALSE)) return SwapResult::kDone;
+    *error = g_os.GetLastError();
+    return SwapResult::kFailed;
 }
 
 int32_t InstallEnvironment::LockDestFile(std::string path) {
@@ -157,9 +180,10 @@ int InstallEnvironment::MoveOnReboot(std::string destDir, std::string sourceDir,
     switch (CompareTimeStamp(sourcePath, stagingPath)) {
     case QMX_COMP_FILE1_IS_NEW:
     case QMX_COMP_FILE2_NOT_EXIST:
-        if (!g_os.CopyFileA(sourcePath.c_str(), stagingPath.c_str(), FALSE)) {
-            return LogFailedStep("MoveOnReboot - CopyFile is failed.(%d) %s -> %s\r\n",
-                                 g_os.GetLastError(), sourcePath, stagingPath);
+        if (DWORD error = 0; !StageDurably(sourcePath, stagingPath, destPath, destDir,
+                                            m_osClass != QMX_OS_WIN9X, &error)) {
+            return LogFailedStep("MoveOnReboot - CopyFile is failed.(%d) %s -> %s\r\n", error,
+                                 sourcePath, stagingPath);
         }
         break;
     case QMX_COMP_FILE2_IS_NEW:

@@ -632,7 +632,8 @@ TEST_F(MoveOnRebootFailure, DelayedMoveFailsOrAnswersOtherThanOne) {
     for (const BOOL answer : {FALSE, 2}) {
         ClearLog();
         ::DeleteFileA(Staging().c_str());
-        OsFault<&OsCalls::MoveFileExA> fault(1, answer, answer ? 0 : ERROR_ACCESS_DENIED);
+        // The first move renames the flushed copy to the staging name.
+        OsFault<&OsCalls::MoveFileExA> fault(2, answer, answer ? 0 : ERROR_ACCESS_DENIED);
         ResourceCounter counter;
         EXPECT_EQ(0, Move()) << answer;
         EXPECT_TRUE(AllReleased(counter)) << answer;

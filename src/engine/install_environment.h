@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/durable_copy.h"
 #include "engine/outcome.h"
 #include "engine/version_string.h"
 
@@ -96,6 +97,10 @@ public:
     uint32_t m_minorVersion;
 
 private:
+    // Puts the shipped copy in the installed one's place now: durably on the
+    // NT family, by CopyFileA on 95/98/Me.
+    SwapResult ReplaceNow(const std::string& sourcePath, const std::string& destPath,
+                          DWORD* error);
     // MoveOnReboot's scheduling of a staged copy on each family: 1 when the
     // restart will carry it out, else 0 with a log line.
     int ScheduleDelayedMove(const std::string& stagingPath, const std::string& destPath);

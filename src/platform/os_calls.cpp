@@ -4,6 +4,15 @@
 
 namespace {
 
+// An entry that old kernel32 versions lack, or null: importing it would keep
+// the program from loading there at all.
+template <typename Fn>
+Fn Kernel32Entry(const char* name) {
+    const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    if (!kernel) return nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(kernel, name)));
+}
+
 const OsCalls kReal = {
     ::CreateFileA,
     ::ReadFile,
@@ -18,6 +27,13 @@ const OsCalls kReal = {
     ::FindClose,
     ::CopyFileA,
     ::MoveFileExA,
+    ::MoveFileA,
+    ::DeleteFileA,
+    ::GetTempFileNameA,
+    ::FlushFileBuffers,
+    ::SetFileAttributesA,
+    ::SetFileTime,
+    Kernel32Entry<decltype(&::ReplaceFileA)>("ReplaceFileA"),
     ::GetShortPathNameA,
     ::WritePrivateProfileStringA,
     ::RegOpenKeyExA,
