@@ -72,9 +72,20 @@ bool WriteFlushedCopy(const std::string& source, const TempFile& temp,
     return true;
 }
 
-SwapResult SwapFailed(DWORD* error) {
+// Whether another process holds path so that it cannot be opened exclusively.
+bool InUse(const std::string& path) {
+    ScopedFile file(g_os.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return !file.IsValid() && g_os.GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// A swap that failed because dest was taken by another process is kBusy. A
+// rename over a file held open fails with access denied, not a sharing
+// violation (Windows and Wine alike), so a denied swap asks the file itself.
+SwapResult SwapFailed(const std::string& dest, DWORD* error) {
     *error = g_os.GetLastError();
-    return *error == ERROR_SHARING_VIOLATION ? SwapResult::kBusy : SwapResult::kFailed;
+    if (*error == ERROR_SHARING_VIOLATION) return SwapResult::kBusy;
+    return *error == ERROR_ACCESS_DENIED && InUse(dest) ? SwapResult::kBusy : SwapResult::kFailed;
 }
 
 // ReplaceFileA with a backup name: without one, a failure to move the new
@@ -95,15 +106,16 @@ SwapResult ReplaceWithBackup(TempFile& temp, const std::string& dest, const std:
         backup.Keep();
         return SwapResult::kDone;
     }
-    const SwapResult result = SwapFailed(error);
+    const SwapResult result = SwapFailed(dest, error);
     if (*error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || *error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
         // The backup may be the module itself now: never remove it.
+        const std::string backupPath = backup.Path();
         backup.Keep();
         WIN32_FIND_DATAA data;
         if (!ReadAttributes(dest, &data) &&
-            !g_os.MoveFileExA(backup.Path(), dest.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            !g_os.MoveFileExA(backupPath.c_str(), dest.c_str(), MOVEFILE_WRITE_THROUGH)) {
             // Whole under the backup name; the restart puts it back.
-            g_os.MoveFileExA(backup.Path(), dest.c_str(),
+            g_os.MoveFileExA(backupPath.c_str(), dest.c_str(),
                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
         }
     }
@@ -126,7 +138,7 @@ SwapResult ReplaceDurably(const std::string& source, const std::string& dest,
     if (exists && g_os.ReplaceFileA) return ReplaceWithBackup(temp, dest, folder, error);
     if (!g_os.MoveFileExA(temp.Path(), dest.c_str(),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return SwapFailed(error);
+        return SwapFailed(dest, error);
     }
     temp.Keep();
     return SwapResult::kDone;
