@@ -1,5 +1,7 @@
 // The installation run: operations of the installer dialog that take one
 // installation from the change list to the message the user sees.
+#include <new>
+
 #include "changelist/change_list_file.h"
 #include "engine/outcome.h"
 #include "log/debug_log.h"
@@ -28,12 +30,23 @@ LRESULT InstallerDialog::RunInstallation(WPARAM, LPARAM) {
     uint32_t outcome = 0;
     if (m_environment.HaveAuthority() != 1) {
         outcome = QMX_INST_NOT_ADMIN;
-    } else if (PrepareInstallation() == 0) {
-        outcome = QMX_INST_NOT_APPLICABLE;
     } else {
-        // A failed file does not stop the run: every listed name is tried.
-        for (const std::string& name : m_fileList) {
-            outcome |= m_environment.CopyTargetFile(name, std::string());
+        // Memory running out anywhere in the run (a change-list line of
+        // hundreds of megabytes in a 32-bit process, say) counts as a change
+        // list that cannot be read. The whole list is read before any file
+        // is touched, so such a list installs nothing.
+        try {
+            if (PrepareInstallation() == 0) {
+                outcome = QMX_INST_NOT_APPLICABLE;
+            } else {
+                // A failed file does not stop the run: every listed name is tried.
+                for (const std::string& name : m_fileList) {
+                    outcome |= m_environment.CopyTargetFile(name, std::string());
+                }
+            }
+        } catch (const std::bad_alloc&) {
+            FileList().swap(m_fileList);
+            outcome = QMX_INST_NOT_APPLICABLE;
         }
     }
     ::PostMessageA(m_hWnd, WM_INSTALL_DONE, outcome & 0xFFFF, 0);

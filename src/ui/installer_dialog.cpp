@@ -1,5 +1,7 @@
 #include "ui/installer_dialog.h"
 
+#include <new>
+
 #include "changelist/change_list_file.h"
 #include "engine/outcome.h"
 #include "log/debug_log.h"
@@ -70,9 +72,13 @@ BOOL InstallerDialog::OnInitDialog() {
     // dialog in its normal state only while it is still hidden.
     ::ShowWindow(m_hWnd, SW_SHOWMINIMIZED);
 
-    {
+    // A change list too large to be held twice (a line of hundreds of
+    // megabytes in a 32-bit process) cannot be read: the log stays off.
+    try {
         ChangeListFile changeList;
         SetLogSwitch(changeList.IsLogOn());
+    } catch (const std::bad_alloc&) {
+        SetLogSwitch(0);
     }
 
     // The work starts once initialisation has returned and the modal loop
