@@ -9,7 +9,7 @@
 #
 # Scenarios: full, outcomes, reboot, reboot_again, win98_rename, japanese,
 # second_instance, logging, planted_version, held_module, held_changelist,
-# held_log.
+# held_log, killed.
 # The system directory is the Wine prefix's own (system32, or syswow64 for
 # x86); the modules put there have names no one else uses and are removed
 # again, as are the package folder, the log and any restart-time move.
@@ -38,6 +38,8 @@ failures=0
 cleanup() {
   rm -f "$sysdir/$A" "$sysdir/$B" "$sysdir/$L" "$sysdir/${A%L}M" "$sysdir/${B%L}M" \
     "$sysdir/${L%L}M" "$log"
+  # A killed run's temporary files: no one else's names begin so.
+  if [ "$scenario" = killed ]; then rm -f "$sysdir"/QMX*.TMP "$sysdir"/qmx*.tmp; fi
   case "$scenario" in reboot | reboot_again | japanese | held_module)
     wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
   esac
@@ -399,6 +401,29 @@ held_log)
   check "message" "Module installation complete." "$(message)"
   check "installed file replaced" "shipped A" "$(cat "$sysdir/$A")"
   cmp -s "$pkg/log.before" "$log" || fail "the log changed: $(log_text)"
+  ;;
+
+killed)
+  # A large module, and the process killed the moment anything in the system
+  # folder changes: whatever the program writes first, the installed module
+  # must still be whole. (Written into in place, it was cut short.)
+  head -c 40000000 /dev/urandom >"$pkg/installed.before"
+  cp "$pkg/installed.before" "$sysdir/$A"
+  touch -d "2001-06-01 12:00:00" "$sysdir/$A"
+  head -c 40000000 /dev/urandom >"$pkg/$A"
+  touch -d "2002-06-01 12:00:00" "$pkg/$A"
+  changelist "2:10" "$A" ON
+  drive watch 'C:\windows\system32' start "$EXE" kill-on-change 20000
+  check "killed while writing" 1 "$(fact killed)"
+  cmp -s "$pkg/installed.before" "$sysdir/$A" || fail "the installed module is not what it was"
+  contains "log" "$(log_text)" "LockDestFile : QMX_LOCK_SUCEES"
+  [ ! -e "$sysdir/${A%L}M" ] || fail "a copy was staged beside the installed module"
+
+  # The next run, left alone, replaces it whole.
+  rm -f "$log"
+  run_once
+  check "next run: message" "Module installation complete." "$(message)"
+  cmp -s "$pkg/$A" "$sysdir/$A" || fail "the next run did not install the shipped module"
   ;;
 
 *)
