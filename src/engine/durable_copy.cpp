@@ -125,17 +125,15 @@ SwapResult ReplaceWithBackup(TempFile& temp, const std::string& dest, const std:
 }  // namespace
 
 SwapResult ReplaceDurably(const std::string& source, const std::string& dest,
-                          const std::string& folder, DWORD* error) {
-    WIN32_FIND_DATAA installed;
-    const bool exists = ReadAttributes(dest, &installed);
+                          const std::string& folder, const WIN32_FIND_DATAA* installed,
+                          DWORD* error) {
     TempFile temp;
-    if (!temp.Create(folder, error) ||
-        !WriteFlushedCopy(source, temp, exists ? &installed : nullptr, error)) {
+    if (!temp.Create(folder, error) || !WriteFlushedCopy(source, temp, installed, error)) {
         return SwapResult::kFailed;
     }
     // ReplaceFileA needs a file to replace; one that vanished since the
     // probe is put back by the rename.
-    if (exists && g_os.ReplaceFileA) return ReplaceWithBackup(temp, dest, folder, error);
+    if (installed && g_os.ReplaceFileA) return ReplaceWithBackup(temp, dest, folder, error);
     if (!g_os.MoveFileExA(temp.Path(), dest.c_str(),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return SwapFailed(dest, error);

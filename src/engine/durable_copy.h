@@ -17,13 +17,16 @@ enum class SwapResult {
     kFailed,  // a step failed with the error given; nothing changed
 };
 
-// Replaces dest, a module in folder, with source's bytes and last-write time.
-// By ReplaceFileA where the platform has it (2000 and later: security,
-// short name and the rest carry over); otherwise, on NT 4.0 and when dest has
-// vanished, by MoveFileExA with MOVEFILE_REPLACE_EXISTING |
-// MOVEFILE_WRITE_THROUGH. Not for 95/98/Me, which can rename over nothing.
+// Replaces dest, a module in folder, with source's bytes and last-write time;
+// installed is what a directory search found of dest (its attributes and
+// creation time carry over), or null when dest has vanished. By ReplaceFileA
+// where the platform has it (2000 and later: security, short name and the
+// rest carry over too); otherwise, on NT 4.0 and when dest has vanished, by
+// MoveFileExA with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH. Not
+// for 95/98/Me, which can rename over nothing.
 SwapResult ReplaceDurably(const std::string& source, const std::string& dest,
-                          const std::string& folder, DWORD* error);
+                          const std::string& folder, const WIN32_FIND_DATAA* installed,
+                          DWORD* error);
 
 // Writes source's bytes and last-write time to staging, beside dest, the
 // module it is to replace at the next restart, whose attributes and creation

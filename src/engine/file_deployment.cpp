@@ -34,6 +34,11 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return EndsWithBackslash(folder) ? folder + name : folder + "\\" + name;
 }
 
+bool FindFile(const std::string& path, WIN32_FIND_DATAA* data) {
+    ScopedFind find(g_os.FindFirstFileA(path.c_str(), data));
+    return find.IsValid();
+}
+
 bool IsLeadByte(unsigned char byte) { return g_os.IsDBCSLeadByte(byte) != FALSE; }
 
 // Logs a failed step with the error it left (taken by the caller at the
@@ -95,7 +100,10 @@ uint32_t InstallEnvironment::CopyTargetFile(std::string fileName, std::string so
         return QMX_INST_FAILED;
     }
     // Only files already installed are updated; a missing one is never added.
-    if (!FileExists(destPath)) {
+    // What the search finds (attributes, creation time) carries over to the
+    // replacement.
+    WIN32_FIND_DATAA installed;
+    if (!FindFile(destPath, &installed)) {
         DebugLog("CopyTargetFile - Not exist %s.\r\n", destPath.c_str());
         return QMX_INST_SKIPPED;
     }
@@ -115,7 +123,8 @@ uint32_t InstallEnvironment::CopyTargetFile(std::string fileName, std::string so
         // NOTFOUND: the file vanished since the existence test; the
         // replacement puts it back.
         DWORD error = 0;
-        const SwapResult replaced = ReplaceNow(sourcePath, destPath, &error);
+        const SwapResult replaced = ReplaceNow(
+            sourcePath, destPath, lock == QMX_LOCK_SUCEES ? &installed : nullptr, &error);
         if (replaced == SwapResult::kDone) return QMX_INST_COPIED;
         if (replaced == SwapResult::kFailed) {
             LogFailedStep("CopyTargetFile - CopyFile is failed.(%d) %s -> %s\r\n", error,
@@ -134,8 +143,11 @@ uint32_t InstallEnvironment::CopyTargetFile(std::string fileName, std::string so
 }
 
 SwapResult InstallEnvironment::ReplaceNow(const std::string& sourcePath,
-                                          const std::string& destPath, DWORD* error) {
-    if (m_osClass != QMX_OS_WIN9X) return ReplaceDurably(sourcePath, destPath, m_systemDir, error);
+                                          const std::string& destPath,
+                                          const WIN32_FIND_DATAA* installed, DWORD* error) {
+    if (m_osClass != QMX_OS_WIN9X) {
+        return ReplaceDurably(sourcePath, destPath, m_systemDir, installed, error);
+    }
     // 95/98/Me can neither replace a file nor rename over one: the copy goes
     // onto the module itself, as it always has there.
     if (g_os.CopyFileA(sourcePath.c_str(), destPath.c_str(), FALSE)) return SwapResult::kDone;
@@ -270,6 +282,5 @@ std::string InstallEnvironment::GetShortPathNameCS(std::string path) {
 
 int InstallEnvironment::FileExists(std::string path) {
     WIN32_FIND_DATAA data;
-    ScopedFind find(g_os.FindFirstFileA(path.c_str(), &data));
-    return find.IsValid() ? 1 : 0;
+    return FindFile(path, &data) ? 1 : 0;
 }

@@ -100,7 +100,7 @@ private:
     // Puts the shipped copy in the installed one's place now: durably on the
     // NT family, by CopyFileA on 95/98/Me.
     SwapResult ReplaceNow(const std::string& sourcePath, const std::string& destPath,
-                          DWORD* error);
+                          const WIN32_FIND_DATAA* installed, DWORD* error);
     // MoveOnReboot's scheduling of a staged copy on each family: 1 when the
     // restart will carry it out, else 0 with a log line.
     int ScheduleDelayedMove(const std::string& stagingPath, const std::string& destPath);
