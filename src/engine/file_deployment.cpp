@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/ansi_text.h"
 #include "engine/durable_copy.h"
 #include "engine/letter_shift.h"
 #include "engine/pending_moves.h"
@@ -16,20 +17,6 @@ namespace {
 // this size or more means the buffer was too small and holds nothing.
 const UINT kWindowsDirBufferSize = MAX_PATH + 1;
 
-// Walks whole characters, so that the trail byte of a double-byte character
-// (0x5C in many Shift-JIS characters) is not taken for a final backslash.
-bool EndsWithBackslash(const std::string& folder) {
-    bool backslash = false;
-    for (size_t i = 0; i < folder.size(); ++i) {
-        backslash = folder[i] == '\\';
-        if (g_os.IsDBCSLeadByte(static_cast<BYTE>(folder[i])) && i + 1 < folder.size()) {
-            backslash = false;
-            ++i;
-        }
-    }
-    return backslash;
-}
-
 std::string JoinPath(const std::string& folder, const std::string& name) {
     return EndsWithBackslash(folder) ? folder + name : folder + "\\" + name;
 }
@@ -38,8 +25,6 @@ bool FindFile(const std::string& path, WIN32_FIND_DATAA* data) {
     ScopedFind find(g_os.FindFirstFileA(path.c_str(), data));
     return find.IsValid();
 }
-
-bool IsLeadByte(unsigned char byte) { return g_os.IsDBCSLeadByte(byte) != FALSE; }
 
 // Logs a failed step with the error it left (taken by the caller at the
 // failing line) and the two paths it worked on; answers 0, "not done".
