@@ -3,14 +3,17 @@
 //   bench_files NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...
 //
 // For each N, generates a package of N modules (see bench_package.h) and
-// times, in ROUNDS alternating rounds, three runs over the same files: the
-// floor (floor_install.h), and the installer's own sequence with the log off
-// and with it on. Before every run the replaced copies are put back and the
-// log is removed, outside the timing. Prints one tab-separated line per N:
-// N, rounds, median seconds of floor, log off and log on, the medians of the
-// per-round ratios off/floor and on/floor, the log's bytes per run, the
-// mean seconds of one existence test of an absent name in the system folder,
-// and the mean seconds of one log line. The per-round ratios compare runs
+// times, in ROUNDS alternating rounds, four runs over the same files: the
+// floor that copies in place and the durable floor (floor_install.h), and
+// the installer's own sequence with the log off and with it on. Before every
+// run the replaced copies are put back and the log is removed, outside the
+// timing. Prints one tab-separated line per N: N, rounds, median seconds of
+// the in-place floor, log off and log on, the medians of the per-round
+// ratios off/floor and on/floor, the log's bytes per run, the mean seconds
+// of one existence test of an absent name in the system folder, the mean
+// seconds of one log line, then the median seconds of the durable floor and
+// the medians of the per-round ratios off/durable floor and on/durable
+// floor. The per-round ratios compare runs
 // made moments apart, so a slow spell of the shared machine, or of Wine,
 // that spans a round cancels out of them.
 // Exit status 1 when a run does not do what it should.
@@ -82,7 +85,7 @@ uint32_t InstallerRun(InstallEnvironment& environment) {
     return outcome;
 }
 
-enum Variant { FLOOR, LOG_OFF, LOG_ON, VARIANTS };
+enum Variant { FLOOR, DURABLE_FLOOR, LOG_OFF, LOG_ON, VARIANTS };
 
 struct Sizes {
     size_t files;
@@ -118,8 +121,10 @@ bool TimedRun(Variant variant, const BenchPackage& package, double* seconds, lon
     InstallEnvironment environment = BenchEnvironment(package);
     const double start = NowSeconds();
     bool right = false;
-    if (variant == FLOOR) {
-        const long copied = FloorInstall(package.changeListPath, package.programDir, package.systemDir);
+    if (variant == FLOOR || variant == DURABLE_FLOOR) {
+        const long copied =
+            FloorInstall(package.changeListPath, package.programDir, package.systemDir,
+                         variant == FLOOR ? FloorCopy::kInPlace : FloorCopy::kDurable);
         *seconds = NowSeconds() - start;
         right = copied == static_cast<long>(newer);
     } else {
@@ -177,6 +182,8 @@ bool MeasureSize(const BenchFixtures& fixtures, const Sizes& size, const std::st
     std::vector<double> seconds[VARIANTS];
     std::vector<double> ratioOff;
     std::vector<double> ratioOn;
+    std::vector<double> ratioOffDurable;
+    std::vector<double> ratioOnDurable;
     long logBytes = 0;
     bool right = true;
     for (int round = 0; round < size.rounds && right; ++round) {
@@ -189,14 +196,17 @@ bool MeasureSize(const BenchFixtures& fixtures, const Sizes& size, const std::st
         }
         ratioOff.push_back(taken[LOG_OFF] / taken[FLOOR]);
         ratioOn.push_back(taken[LOG_ON] / taken[FLOOR]);
+        ratioOffDurable.push_back(taken[LOG_OFF] / taken[DURABLE_FLOOR]);
+        ratioOnDurable.push_back(taken[LOG_ON] / taken[DURABLE_FLOOR]);
     }
     RemoveBenchPackage(package);
     ::DeleteFileA(kLogPath);
     if (!right) return false;
-    std::printf("%lu\t%d\t%.9f\t%.9f\t%.9f\t%.4f\t%.4f\t%ld\t%.9f\t%.9f\n",
+    std::printf("%lu\t%d\t%.9f\t%.9f\t%.9f\t%.4f\t%.4f\t%ld\t%.9f\t%.9f\t%.9f\t%.4f\t%.4f\n",
                 static_cast<unsigned long>(size.files), size.rounds, Median(seconds[FLOOR]),
                 Median(seconds[LOG_OFF]), Median(seconds[LOG_ON]), Median(ratioOff),
-                Median(ratioOn), logBytes, absentLookup, logLine);
+                Median(ratioOn), logBytes, absentLookup, logLine, Median(seconds[DURABLE_FLOOR]),
+                Median(ratioOffDurable), Median(ratioOnDurable));
     std::fflush(stdout);
     return true;
 }

@@ -98,10 +98,32 @@ bool ShippedIsNewer(const std::string& shipped, const std::string& installed) {
     return ::CompareFileTime(&shippedTime, &installedTime) > 0;
 }
 
+bool DurableCopy(const std::string& shipped, const std::string& installed,
+                 const std::string& systemDir) {
+    char temp[MAX_PATH];
+    char backup[MAX_PATH];
+    if (!::GetTempFileNameA(systemDir.c_str(), "QMX", 0, temp)) return false;
+    bool ok = ::CopyFileA(shipped.c_str(), temp, FALSE) != FALSE;
+    if (ok) {
+        HANDLE file = ::CreateFileA(temp, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        ok = file != INVALID_HANDLE_VALUE && ::FlushFileBuffers(file);
+        if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+    }
+    if (ok && ::GetTempFileNameA(systemDir.c_str(), "QMX", 0, backup)) {
+        ok = ::ReplaceFileA(installed.c_str(), temp, backup, 0, nullptr, nullptr) != FALSE;
+        ::DeleteFileA(backup);
+    } else {
+        ok = false;
+    }
+    if (!ok) ::DeleteFileA(temp);
+    return ok;
+}
+
 }  // namespace
 
 long FloorInstall(const std::string& changeListPath, const std::string& programDir,
-                  const std::string& systemDir) {
+                  const std::string& systemDir, FloorCopy copy) {
     std::string text;
     if (!ReadAll(changeListPath, &text)) return -1;
     long copied = 0;
@@ -112,8 +134,9 @@ long FloorInstall(const std::string& changeListPath, const std::string& programD
         HANDLE find = ::FindFirstFileA(installed.c_str(), &found);
         if (find == INVALID_HANDLE_VALUE) continue;
         ::FindClose(find);
-        if (ShippedIsNewer(shipped, installed) &&
-            ::CopyFileA(shipped.c_str(), installed.c_str(), FALSE)) {
+        if (!ShippedIsNewer(shipped, installed)) continue;
+        if (copy == FloorCopy::kDurable ? DurableCopy(shipped, installed, systemDir)
+                                        : ::CopyFileA(shipped.c_str(), installed.c_str(), FALSE)) {
             ++copied;
         }
     }

@@ -4,10 +4,16 @@
 // the FileVersion of both copies, opens both for their last-write times, and
 // copies the shipped file over the installed one when its version is higher.
 // No log, no lock probe, no second reading of the list.
+//
+// The durable floor replaces a module the least way that never writes into
+// it: a temporary file beside it, the copy, a flush, and ReplaceFileA with a
+// backup name that is removed afterwards.
 #pragma once
 
 #include <string>
 
+enum class FloorCopy { kInPlace, kDurable };
+
 // Number of files copied, or -1 when the change list cannot be read.
 long FloorInstall(const std::string& changeListPath, const std::string& programDir,
-                  const std::string& systemDir);
+                  const std::string& systemDir, FloorCopy copy);

@@ -28,24 +28,31 @@ memory=$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
   echo "## 1. Cost per file"
   echo
   echo "The installer's run (log switch from the change list, authority, [Install] check and [File]"
-  echo "walk on fresh readers, one CopyTargetFile per name) against the floor: one reading of the"
+  echo "walk on fresh readers, one CopyTargetFile per name) against two floors: one reading of the"
   echo "list, then per file the existence test, both FileVersion reads, both opens for times and"
-  echo "the copy, as plain Win32 calls. Modules: half newer than the installed copy, a quarter older,"
-  echo "a quarter not installed. Rounds alternate the three runs, each in every position equally"
-  echo "often, ahead of other work on the machine (nice -10). Times are medians; ratios are the"
-  echo "medians of the per-round ratios, which compare runs made moments apart, so that a slow spell"
-  echo "of the shared machine (or of Wine) spanning a round cancels out. Measured: the ${QMX_BENCH_BUILD:-x86 build as shipped (MinSizeRel)}."
+  echo "the copy, as plain Win32 calls. The in-place floor copies onto the installed module, as the"
+  echo "installer did before it replaced modules durably; the durable floor takes the same durable"
+  echo "steps as the installer (a temporary file beside the module, the copy, a flush, ReplaceFileA"
+  echo "with a backup name that is then removed), so that Off ÷ durable floor compares like with like."
+  echo "Modules: half newer than the installed copy, a quarter older, a quarter not installed."
+  echo "Rounds alternate the four runs, each in every position equally often, ahead of other work"
+  echo "on the machine (nice -10). Times are medians; ratios are the medians of the per-round"
+  echo "ratios, which compare runs made moments apart, so that a slow spell of the shared machine"
+  echo "(or of Wine) spanning a round cancels out. Measured: the ${QMX_BENCH_BUILD:-x86 build as shipped (MinSizeRel)}."
   echo
-  echo "| N | Rounds | Floor µs/file | Log off µs/file | Off ÷ floor | Log on µs/file | On ÷ floor | Log bytes/file | Log line µs | Absent-name lookup µs |"
-  echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
-  awk -F'\t' '{ printf "| %d | %d | %.0f | %.0f | %.3f | %.0f | %.3f | %.0f | %.0f | %.0f |\n",
-                 $1, $2, $3 / $1 * 1e6, $4 / $1 * 1e6, $6, $5 / $1 * 1e6, $7, $8 / $1, $10 * 1e6, $9 * 1e6 }' "$work/files.tsv"
+  echo "| N | Rounds | Floor µs/file | Durable floor µs/file | Log off µs/file | Off ÷ floor | Off ÷ durable floor | Log on µs/file | On ÷ durable floor | Log bytes/file | Log line µs | Absent-name lookup µs |"
+  echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+  awk -F'\t' '{ printf "| %d | %d | %.0f | %.0f | %.0f | %.3f | %.3f | %.0f | %.3f | %.0f | %.0f | %.0f |\n",
+                 $1, $2, $3 / $1 * 1e6, $11 / $1 * 1e6, $4 / $1 * 1e6, $6, $12, $5 / $1 * 1e6, $13,
+                 $8 / $1, $10 * 1e6, $9 * 1e6 }' "$work/files.tsv"
   echo
   awk -F'\t' '
-    { n[NR] = $1; off[NR] = $4 / $1; floor_[NR] = $3 / $1; r = $6; if (r > worst) { worst = r; worstN = $1 } }
+    { n[NR] = $1; off[NR] = $4 / $1; floor_[NR] = $3 / $1; r = $12; if (r > worst) { worst = r; worstN = $1 }
+      if ($6 > worstOld) { worstOld = $6; worstOldN = $1 } }
     END {
-      if (worst <= 1.15) printf "Goal ratio ≤ 1.15 with the log off: **met** (highest %.3f, at N = %d).\n", worst, worstN
-      else printf "Goal ratio ≤ 1.15 with the log off: **missed** by %.1f%% (%.3f at N = %d).\n", (worst / 1.15 - 1) * 100, worst, worstN
+      if (worst <= 1.15) printf "Goal ratio ≤ 1.15 against the durable floor with the log off: **met** (highest %.3f, at N = %d).\n", worst, worstN
+      else printf "Goal ratio ≤ 1.15 against the durable floor with the log off: **missed** by %.1f%% (%.3f at N = %d).\n", (worst / 1.15 - 1) * 100, worst, worstN
+      printf "Against the in-place floor, which durability costs the installer its temporary file, flush and swap, the highest ratio is %.3f (at N = %d).\n", worstOld, worstOldN
       base = 0
       for (i = 1; i <= NR; i++) if (n[i] >= 100) { base = i; break }
       if (base && NR > base)
@@ -138,7 +145,7 @@ memory=$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
   fi
 } >"$md"
 
-awk -F'\t' '{ printf "%d %.3f %.3f %.3f\n", $1, $3 / $1 * 1e6, $4 / $1 * 1e6, $5 / $1 * 1e6 }' \
+awk -F'\t' '{ printf "%d %.3f %.3f %.3f %.3f\n", $1, $3 / $1 * 1e6, $4 / $1 * 1e6, $5 / $1 * 1e6, $11 / $1 * 1e6 }' \
   "$work/files.tsv" >"$work/plot.dat"
 gnuplot <<PLOT
 set terminal pngcairo size 800,500 font "sans,10"
@@ -151,7 +158,8 @@ set xrange [0.7:8000]
 set yrange [0:*]
 set key bottom right
 set grid
-plot "$work/plot.dat" using 1:2 with linespoints title "floor", \
+plot "$work/plot.dat" using 1:2 with linespoints title "floor, in place", \
+     "" using 1:5 with linespoints title "floor, durable", \
      "" using 1:3 with linespoints title "QMXSET, log off", \
      "" using 1:4 with linespoints title "QMXSET, log on"
 PLOT

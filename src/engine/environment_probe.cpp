@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <string>
 
+#include "engine/ansi_text.h"
 #include "engine/install_environment.h"
 #include "log/debug_log.h"
 #include "platform/os_calls.h"
@@ -17,20 +18,6 @@ const size_t kMaxDriveLength = 2;
 const size_t kMaxFolderLength = 255;
 
 static_assert(sizeof(OSVERSIONINFOA) == 148, "the basic version record, not the extended one");
-
-bool IsLeadByte(char c) { return g_os.IsDBCSLeadByte(static_cast<BYTE>(c)) != FALSE; }
-
-// Offset of the character after the one at i: a double-byte character is
-// stepped over whole, so its trail byte is never taken for a "\".
-size_t NextCharacter(const std::string& text, size_t i) {
-    return IsLeadByte(text[i]) && i + 1 < text.size() ? i + 2 : i + 1;
-}
-
-bool EndsWithBackslash(const std::string& text) {
-    size_t last = std::string::npos;
-    for (size_t i = 0; i < text.size(); i = NextCharacter(text, i)) last = i;
-    return last != std::string::npos && text[last] == '\\';
-}
 
 // Drive and folder of a full file path, as _splitpath splits them, less one
 // trailing backslash: "C:\APP\X.EXE" gives "C:\APP", "C:\X.EXE" gives "C:".

@@ -2,7 +2,11 @@
 
 #include <cstring>
 
+#include "engine/ansi_text.h"
+#include "engine/durable_copy.h"
 #include "engine/letter_shift.h"
+#include "engine/pending_moves.h"
+#include "engine/plain_file_name.h"
 #include "log/debug_log.h"
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
@@ -13,22 +17,47 @@ namespace {
 // this size or more means the buffer was too small and holds nothing.
 const UINT kWindowsDirBufferSize = MAX_PATH + 1;
 
-// Walks whole characters, so that the trail byte of a double-byte character
-// (0x5C in many Shift-JIS characters) is not taken for a final backslash.
-bool EndsWithBackslash(const std::string& folder) {
-    bool backslash = false;
-    for (size_t i = 0; i < folder.size(); ++i) {
-        backslash = folder[i] == '\\';
-        if (g_os.IsDBCSLeadByte(static_cast<BYTE>(folder[i])) && i + 1 < folder.size()) {
-            backslash = false;
-            ++i;
-        }
-    }
-    return backslash;
-}
-
 std::string JoinPath(const std::string& folder, const std::string& name) {
     return EndsWithBackslash(folder) ? folder + name : folder + "\\" + name;
+}
+
+bool FindFile(const std::string& path, WIN32_FIND_DATAA* data) {
+    ScopedFind find(g_os.FindFirstFileA(path.c_str(), data));
+    return find.IsValid();
+}
+
+// Logs a failed step with the error it left (taken by the caller at the
+// failing line) and the two paths it worked on; answers 0, "not done".
+int LogFailedStep(const char* format, DWORD error, const std::string& from,
+                  const std::string& to) {
+    DebugLog(format, static_cast<int>(error), from.c_str(), to.c_str());
+    return 0;
+}
+
+const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+// The NT family's restart-time move list as its raw bytes; empty when there
+// is none or it cannot be read, which at worst schedules a pair twice.
+std::string ReadPendingMoves() {
+    ScopedRegKey key;
+    if (g_os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE,
+                           key.Receive()) != ERROR_SUCCESS) {
+        return std::string();
+    }
+    DWORD type = 0;
+    DWORD size = 0;
+    if (g_os.RegQueryValueExA(key.Get(), "PendingFileRenameOperations", nullptr, &type, nullptr,
+                              &size) != ERROR_SUCCESS ||
+        type != REG_MULTI_SZ || size == 0) {
+        return std::string();
+    }
+    std::string list(size, '\0');
+    if (g_os.RegQueryValueExA(key.Get(), "PendingFileRenameOperations", nullptr, &type,
+                              reinterpret_cast<BYTE*>(&list[0]), &size) != ERROR_SUCCESS) {
+        return std::string();
+    }
+    list.resize(size < list.size() ? size : list.size());
+    return list;
 }
 
 }  // namespace
@@ -42,6 +71,13 @@ uint32_t InstallEnvironment::CopyTargetFile(std::string fileName, std::string so
         DebugLog("CopyTargetFile - I'm not administrator.\r\n");
         return QMX_INST_NOT_ADMIN;
     }
+    // A name with a folder, a drive or a device in it would reach outside the
+    // system folder ("..\\" did): the package is broken, as when it lacks a
+    // module it lists.
+    if (!IsPlainFileName(fileName, &IsLeadByte)) {
+        DebugLog("CopyTargetFile - Invalid file name %s.\r\n", fileName.c_str());
+        return QMX_INST_NOT_APPLICABLE;
+    }
     // Without the system folder the destination would be "\NAME", a file in
     // the root of the current drive: never probe, copy or schedule there.
     if (m_systemDir.empty()) {
@@ -49,7 +85,10 @@ uint32_t InstallEnvironment::CopyTargetFile(std::string fileName, std::string so
         return QMX_INST_FAILED;
     }
     // Only files already installed are updated; a missing one is never added.
-    if (!FileExists(destPath)) {
+    // What the search finds (attributes, creation time) carries over to the
+    // replacement.
+    WIN32_FIND_DATAA installed;
+    if (!FindFile(destPath, &installed)) {
         DebugLog("CopyTargetFile - Not exist %s.\r\n", destPath.c_str());
         return QMX_INST_SKIPPED;
     }
@@ -64,25 +103,41 @@ uint32_t InstallEnvironment::CopyTargetFile(std::string fileName, std::string so
         return QMX_INST_SKIPPED;
     }
 
-    switch (LockDestFile(destPath)) {
-    case QMX_LOCK_SUCEES:
-    case QMX_LOCK_NOTFOUND: {
-        // NOTFOUND: the file vanished since the existence test; the copy
-        // puts it back.
-        if (g_os.CopyFileA(sourcePath.c_str(), destPath.c_str(), FALSE)) return QMX_INST_COPIED;
-        const DWORD error = g_os.GetLastError();
-        DebugLog("CopyTargetFile - CopyFile is failed.(%d) %s -> %s\r\n", static_cast<int>(error),
-                 sourcePath.c_str(), destPath.c_str());
-        return QMX_INST_FAILED;
-    }
-    case QMX_LOCK_INUSE:
-        return MoveOnReboot(m_systemDir, sourceFolder, fileName) == 1 ? QMX_INST_ON_REBOOT
-                                                                      : QMX_INST_FAILED;
-    default:
+    const int32_t lock = LockDestFile(destPath);
+    if (lock == QMX_LOCK_SUCEES || lock == QMX_LOCK_NOTFOUND) {
+        // NOTFOUND: the file vanished since the existence test; the
+        // replacement puts it back.
+        DWORD error = 0;
+        const SwapResult replaced = ReplaceNow(
+            sourcePath, destPath, lock == QMX_LOCK_SUCEES ? &installed : nullptr, &error);
+        if (replaced == SwapResult::kDone) return QMX_INST_COPIED;
+        if (replaced == SwapResult::kFailed) {
+            LogFailedStep("CopyTargetFile - CopyFile is failed.(%d) %s -> %s\r\n", error,
+                          sourcePath, destPath);
+            return QMX_INST_FAILED;
+        }
+        // Taken by another process between the probe and the swap: as if
+        // the probe had found it in use.
+    } else if (lock != QMX_LOCK_INUSE) {
         // The probe could not tell (access denied and the like): nothing was
         // done, and saying "copied" would report a failure as success.
         return QMX_INST_FAILED;
     }
+    return MoveOnReboot(m_systemDir, sourceFolder, fileName) == 1 ? QMX_INST_ON_REBOOT
+                                                                  : QMX_INST_FAILED;
+}
+
+SwapResult InstallEnvironment::ReplaceNow(const std::string& sourcePath,
+                                          const std::string& destPath,
+                                          const WIN32_FIND_DATAA* installed, DWORD* error) {
+    if (m_osClass != QMX_OS_WIN9X) {
+        return ReplaceDurably(sourcePath, destPath, m_systemDir, installed, error);
+    }
+    // 95/98/Me can neither replace a file nor rename over one: the copy goes
+    // onto the module itself, as it always has there.
+    if (g_os.CopyFileA(sourcePath.c_str(), destPath.c_str(), FALSE)) return SwapResult::kDone;
+    *error = g_os.GetLastError();
+    return SwapResult::kFailed;
 }
 
 int32_t InstallEnvironment::LockDestFile(std::string path) {
@@ -119,27 +174,42 @@ int InstallEnvironment::MoveOnReboot(std::string destDir, std::string sourceDir,
         return 0;
     }
 
-    const int32_t staged = CompareTimeStamp(sourcePath, stagingPath);
-    if (staged != QMX_COMP_FILE1_IS_NEW && staged != QMX_COMP_FILE2_NOT_EXIST) return 0;
-
-    if (!g_os.CopyFileA(sourcePath.c_str(), stagingPath.c_str(), FALSE)) {
-        const DWORD error = g_os.GetLastError();
-        DebugLog("MoveOnReboot - CopyFile is failed.(%d) %s -> %s\r\n", static_cast<int>(error),
-                 sourcePath.c_str(), stagingPath.c_str());
-        return 0;
-    }
-
-    if (m_osClass != QMX_OS_WIN9X) {
-        if (g_os.MoveFileExA(stagingPath.c_str(), destPath.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) == 1) {
-            return 1;
+    switch (CompareTimeStamp(sourcePath, stagingPath)) {
+    case QMX_COMP_FILE1_IS_NEW:
+    case QMX_COMP_FILE2_NOT_EXIST:
+        if (DWORD error = 0; !StageDurably(sourcePath, stagingPath, destPath, destDir,
+                                            m_osClass != QMX_OS_WIN9X, &error)) {
+            return LogFailedStep("MoveOnReboot - CopyFile is failed.(%d) %s -> %s\r\n", error,
+                                 sourcePath, stagingPath);
         }
-        const DWORD error = g_os.GetLastError();
-        DebugLog("MoveOnReboot - MoveFileEx is failed.(%d) %s -> %s\r\n", static_cast<int>(error),
-                 stagingPath.c_str(), destPath.c_str());
+        break;
+    case QMX_COMP_FILE2_IS_NEW:
+    case QMX_COMP_SAME:
+        // An earlier run staged this copy, or a newer one, and it still waits
+        // for the restart: nothing has failed, so name it again.
+        break;
+    default:
         return 0;
     }
 
+    return m_osClass == QMX_OS_WIN9X ? ScheduleRenameEntry(stagingPath, destPath)
+                                     : ScheduleDelayedMove(stagingPath, destPath);
+}
+
+int InstallEnvironment::ScheduleDelayedMove(const std::string& stagingPath,
+                                            const std::string& destPath) {
+    // A second run before the restart finds its own pair already listed.
+    if (PendingMovesHold(ReadPendingMoves(), stagingPath, destPath)) return 1;
+    if (g_os.MoveFileExA(stagingPath.c_str(), destPath.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) == 1) {
+        return 1;
+    }
+    return LogFailedStep("MoveOnReboot - MoveFileEx is failed.(%d) %s -> %s\r\n",
+                         g_os.GetLastError(), stagingPath, destPath);
+}
+
+int InstallEnvironment::ScheduleRenameEntry(const std::string& stagingPath,
+                                            const std::string& destPath) {
     char windowsDir[kWindowsDirBufferSize] = {};
     const UINT length = g_os.GetWindowsDirectoryA(windowsDir, kWindowsDirBufferSize);
     if (length == 0 || length >= kWindowsDirBufferSize) {
@@ -151,14 +221,21 @@ int InstallEnvironment::MoveOnReboot(std::string destDir, std::string sourceDir,
     }
     const std::string profilePath = std::string(windowsDir) + "\\WININIT.INI";
 
+    // The key must be the installed module's own short name. Deriving it from
+    // the staged copy's short name names another module whenever the two
+    // short names do not share their stem (LONGMO~2.DLL staged as
+    // LONGMO~1.DLM), and at the next start that module would be overwritten.
     const std::string shortStaging = GetShortPathNameCS(stagingPath);
     if (shortStaging.empty()) {
         DebugLog("MoveOnReboot - GetShortPathNameCS is failed. %s\r\n", stagingPath.c_str());
         return 0;
     }
-    const std::string key = ShiftLastLetter(shortStaging, 1);
-    // A short form that ends in a non-letter (a mangled name without
-    // extension) would give an entry naming one file twice, which deletes it.
+    const std::string key = GetShortPathNameCS(destPath);
+    if (key.empty()) {
+        DebugLog("MoveOnReboot - GetShortPathNameCS is failed. %s\r\n", destPath.c_str());
+        return 0;
+    }
+    // An entry naming one file twice deletes it at the next start.
     if (key == shortStaging) {
         DebugLog("MoveOnReboot - Cannot stage %s.\r\n", shortStaging.c_str());
         return 0;
@@ -168,10 +245,8 @@ int InstallEnvironment::MoveOnReboot(std::string destDir, std::string sourceDir,
                                         profilePath.c_str()) == 1) {
         return 1;
     }
-    const DWORD error = g_os.GetLastError();
-    DebugLog("MoveOnReboot - WritePrivateProfileString is failed.(%d) %s -> %s\r\n",
-             static_cast<int>(error), key.c_str(), shortStaging.c_str());
-    return 0;
+    return LogFailedStep("MoveOnReboot - WritePrivateProfileString is failed.(%d) %s -> %s\r\n",
+                         g_os.GetLastError(), key, shortStaging);
 }
 
 std::string InstallEnvironment::ShiftLastLetter(std::string path, int backward) {
@@ -192,6 +267,5 @@ std::string InstallEnvironment::GetShortPathNameCS(std::string path) {
 
 int InstallEnvironment::FileExists(std::string path) {
     WIN32_FIND_DATAA data;
-    ScopedFind find(g_os.FindFirstFileA(path.c_str(), &data));
-    return find.IsValid() ? 1 : 0;
+    return FindFile(path, &data) ? 1 : 0;
 }

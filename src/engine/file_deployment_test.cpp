@@ -159,15 +159,6 @@ BOOL WINAPI Windows98(LPOSVERSIONINFOA info) {
 // Shift-JIS: 0x83 leads characters such as the one written 0x83 0x5C.
 BOOL WINAPI ShiftJisLeadByte(BYTE byte) { return byte == 0x83; }
 
-// A short form that ends in a digit, as a mangled name without extension
-// does; the real function supplies nothing for such a test name.
-DWORD WINAPI ShortFormEndingInDigit(LPCSTR, LPSTR buffer, DWORD size) {
-    const char text[] = "C:\\QMXTEST\\STAGIN~1";
-    if (size < sizeof text) return sizeof text;
-    ::lstrcpyA(buffer, text);
-    return sizeof text - 1;
-}
-
 class FileDeployment : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -212,12 +203,20 @@ protected:
     std::string NoStagedCopy(const std::string& name = "X.DLL") const {
         return "CompareTimeStamp [1] - Not exist " + Staging(name) + ".\r\n";
     }
+    // The comparison's lines for a staged copy of the shipped 2.10.
+    std::string StagedCopySame(const std::string& name = "X.DLL") const {
+        return "CompareTimeStamp [4a] - " + Source(name) + " is \"2.10\".\r\n" +
+               "CompareTimeStamp [4b] - " + Staging(name) + " is \"2.10\".\r\n" +
+               "CompareTimeStamp : QMX_COMP_SAME (2).\r\n" +
+               "CompareTimeStamp : QMX_COMP_SAME (3).\r\n";
+    }
 
-    // A long-named module in use, on the 95/98/Me family: staged beside it
-    // and named by exactly one [Rename] entry, with nothing for MoveFileEx.
-    void ExpectStagedWithOneRenameEntry() {
+    // A module in use on the 95/98/Me family: staged beside it and named by
+    // exactly one [Rename] entry, whose key is the installed module's own
+    // short path, with nothing for MoveFileEx. A second run before the
+    // restart finds the staged copy current and names it again, alike.
+    void ExpectStagedWithOneRenameEntry(const std::string& name) {
         ClearRenameSection();
-        const std::string name = "LONGMODULENAME.DLL";
         Ship("V2_10.DLL", name);
         Install("V2_9.DLL", name);
         const size_t movesBefore = PendingMoves().size();
@@ -225,14 +224,18 @@ protected:
         OsFault<&OsCalls::MoveFileExA> moves(1000, FALSE, 0);  // never fires; counts
         EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile(name, ""));
         EXPECT_EQ(InUse(name) + NoStagedCopy(name), LogText());
-        EXPECT_EQ(0, moves.calls());
 
         const std::string shortStaging = ShortPath(Staging(name));
         ASSERT_FALSE(shortStaging.empty());
-        EXPECT_EQ(std::vector<std::string>{ShiftLastLetterOf(shortStaging, 1) + "=" +
-                                           shortStaging},
-                  RenameSection());
+        const std::vector<std::string> entry = {ShortPath(Dest(name)) + "=" + shortStaging};
+        EXPECT_EQ(entry, RenameSection());
         EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Staging(name)));
+
+        ClearLog();
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile(name, ""));
+        EXPECT_EQ(InUse(name) + StagedCopySame(name), LogText());
+        EXPECT_EQ(entry, RenameSection());
+        EXPECT_EQ(0, moves.calls());
         EXPECT_EQ(movesBefore, PendingMoves().size());
     }
 
@@ -455,28 +458,69 @@ TEST_F(FileDeployment, LoadedModuleIsStagedToo) {
     EXPECT_TRUE(HasPendingMove(Staging(), Dest()));
 }
 
-TEST_F(FileDeployment, SecondRunBeforeRestartReschedulesOnlyForANewerShippedFile) {
+// A second run before the restart finds the update still waiting: that is
+// the restart outcome again, with the pair listed once.
+TEST_F(FileDeployment, SecondRunBeforeRestartNamesTheWaitingCopyAgainOnce) {
+    Ship("V2_10.DLL");
+    Install("V2_9.DLL");
+    Holder holder(Dest(), FILE_SHARE_READ);
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+    const size_t moves = PendingMoves().size();
+    ASSERT_TRUE(HasPendingMove(Staging(), Dest()));
+
+    ClearLog();
+    {
+        OsFault<&OsCalls::MoveFileExA> delayedMoves(1000, FALSE, 0);  // never fires; counts
+        OsFault<&OsCalls::CopyFileA> copies(1000, FALSE, 0);
+        ResourceCounter counter;
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+        EXPECT_TRUE(AllReleased(counter));
+        EXPECT_EQ(1, counter.Acquired(ResourceCounter::kRegKey));
+        EXPECT_EQ(0, delayedMoves.calls());
+        EXPECT_EQ(0, copies.calls());
+    }
+    EXPECT_EQ(InUse() + StagedCopySame(), LogText());
+    EXPECT_EQ(moves, PendingMoves().size());
+
+    // The list unreadable: the pair is added again, which is harmless.
+    {
+        OsFault<&OsCalls::RegOpenKeyExA> unreadable(1, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED);
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+        EXPECT_EQ(1, unreadable.fired());
+    }
+    EXPECT_EQ(moves + 1, PendingMoves().size());
+}
+
+TEST_F(FileDeployment, StagedCopyNewerThanTheShippedOneIsKeptAndNamed) {
+    Ship("V2_9.DLL");
+    Install("V1_0.DLL");
+    ASSERT_TRUE(::CopyFileA(FixturePath("V2_10.DLL").c_str(), Staging().c_str(), FALSE));
+    EXPECT_EQ(1, env.MoveOnReboot(m_system.path(), m_program.path(), "X.DLL"));
+    EXPECT_EQ("CompareTimeStamp [4a] - " + Source() + " is \"2.9\".\r\n" +
+                  "CompareTimeStamp [4b] - " + Staging() + " is \"2.10\".\r\n" +
+                  "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (2).\r\n",
+              LogText());
+    EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Staging()));
+    EXPECT_TRUE(HasPendingMove(Staging(), Dest()));
+}
+
+TEST_F(FileDeployment, NewerShippedFileOverwritesAWaitingStagedCopy) {
     Ship("V2_9.DLL");
     Install("V1_0.DLL");
     Holder holder(Dest(), FILE_SHARE_READ);
     EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
-
-    // Same staged copy: nothing of MoveOnReboot's own, and a failure.
-    ClearLog();
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", ""));
-    const std::string lines = LogText();
-    EXPECT_EQ(std::string::npos, lines.find("MoveOnReboot")) << lines;
-    EXPECT_NE(std::string::npos, lines.find("CompareTimeStamp : QMX_COMP_SAME (3).\r\n"));
-
-    // A newer shipped file overwrites the staged copy.
     Ship("V2_10.DLL");
     EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
     EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Staging()));
+    EXPECT_TRUE(HasPendingMove(Staging(), Dest()));
 }
 
 TEST_F(FileDeployment, FileInUseOn9xGetsOneRenameEntryInWininit) {
     env.m_osClass = QMX_OS_WIN9X;
-    ExpectStagedWithOneRenameEntry();
+    // An 8.3 name: the key is the staged copy's short path with its last
+    // letter shifted back, as it always was.
+    ExpectStagedWithOneRenameEntry("X.DLL");
+    EXPECT_EQ(ShiftLastLetterOf(ShortPath(Staging()), 1), ShortPath(Dest()));
 }
 
 // The family comes from GetVersionExA, not from a test setting the field.
@@ -488,7 +532,43 @@ TEST_F(FileDeployment, Windows98ReportedByTheSystemStagesWithOneRenameEntry) {
     env.InitEnvironment();
     ASSERT_EQ(QMX_OS_WIN9X, env.m_osClass);
     ASSERT_EQ(1, env.m_isAdmin);
-    ExpectStagedWithOneRenameEntry();
+    // Wine derives a long name's short form from a hash, so the staged
+    // copy's short name shares no stem with the module's.
+    ExpectStagedWithOneRenameEntry("LONGMODULENAME.DLL");
+    EXPECT_NE(ShiftLastLetterOf(ShortPath(Staging("LONGMODULENAME.DLL")), 1),
+              ShortPath(Dest("LONGMODULENAME.DLL")));
+}
+
+namespace {
+
+// FAT's numbering: module B is LONGMO~2.DLL, and its staged copy, the first
+// .DLM of that stem, LONGMO~1.DLM. Shifting the staged copy's short name back
+// would name module A (LONGMO~1.DLL), which the package never listed.
+DWORD WINAPI FatShortNames(LPCSTR path, LPSTR buffer, DWORD size) {
+    const std::string text = path;
+    std::string name = text.substr(text.rfind('\\') + 1);
+    if (name == "LONGMODULEA.DLL") name = "LONGMO~1.DLL";
+    if (name == "LONGMODULEB.DLL") name = "LONGMO~2.DLL";
+    if (name == "LONGMODULEB.DLM") name = "LONGMO~1.DLM";
+    const std::string result = "C:\\FAT\\" + name;
+    if (size <= result.size()) return static_cast<DWORD>(result.size() + 1);
+    ::lstrcpyA(buffer, result.c_str());
+    return static_cast<DWORD>(result.size());
+}
+
+}  // namespace
+
+TEST_F(FileDeployment, RenameEntryNamesTheInstalledModuleWhateverTheStagedCopysShortName) {
+    env.m_osClass = QMX_OS_WIN9X;
+    ClearRenameSection();
+    Ship("V2_10.DLL", "LONGMODULEB.DLL");
+    Install("V2_9.DLL", "LONGMODULEB.DLL");
+    Install("V2_9.DLL", "LONGMODULEA.DLL");
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::GetShortPathNameA, &FatShortNames);
+    EXPECT_EQ(1, env.MoveOnReboot(m_system.path(), m_program.path(), "LONGMODULEB.DLL"));
+    EXPECT_EQ(std::vector<std::string>{"C:\\FAT\\LONGMO~2.DLL=C:\\FAT\\LONGMO~1.DLM"},
+              RenameSection());
 }
 
 TEST_F(FileDeployment, NameNotEndingInALetterIsNeverStagedOntoItself) {
@@ -552,7 +632,8 @@ TEST_F(MoveOnRebootFailure, DelayedMoveFailsOrAnswersOtherThanOne) {
     for (const BOOL answer : {FALSE, 2}) {
         ClearLog();
         ::DeleteFileA(Staging().c_str());
-        OsFault<&OsCalls::MoveFileExA> fault(1, answer, answer ? 0 : ERROR_ACCESS_DENIED);
+        // The first move renames the flushed copy to the staging name.
+        OsFault<&OsCalls::MoveFileExA> fault(2, answer, answer ? 0 : ERROR_ACCESS_DENIED);
         ResourceCounter counter;
         EXPECT_EQ(0, Move()) << answer;
         EXPECT_TRUE(AllReleased(counter)) << answer;
@@ -577,27 +658,46 @@ TEST_F(MoveOnRebootFailure, WindowsDirectoryUnreadableOn9x) {
                       (answer ? "122" : "5") + ") " + Staging() + "\r\n",
                   LogText());
     }
-    EXPECT_EQ("<none>", RenameEntry(ShiftLastLetterOf(ShortPath(Staging()), 1)));
+    EXPECT_EQ("<none>", RenameEntry(ShortPath(Dest())));
 }
 
 TEST_F(MoveOnRebootFailure, ShortPathUnavailableOn9x) {
     env.m_osClass = QMX_OS_WIN9X;
-    // Failure, and a short form that would need a larger buffer.
-    for (const DWORD answer : {0ul, 1000ul}) {
-        ClearLog();
-        ::DeleteFileA(Staging().c_str());
-        OsFault<&OsCalls::GetShortPathNameA> fault(1, answer, ERROR_PATH_NOT_FOUND);
-        ResourceCounter counter;
-        EXPECT_EQ(0, Move()) << answer;
-        EXPECT_TRUE(AllReleased(counter)) << answer;
-        EXPECT_EQ(1, counter.Acquired(ResourceCounter::kHeap)) << answer;
-        EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - GetShortPathNameCS is failed. " + Staging() +
-                      "\r\n",
-                  LogText());
+    ClearRenameSection();
+    // The staged copy's short form, then the installed module's: each failing,
+    // or needing a larger buffer.
+    const std::string paths[] = {Staging(), Dest()};
+    for (int nth = 1; nth <= 2; ++nth) {
+        for (const DWORD answer : {0ul, 1000ul}) {
+            ClearLog();
+            ::DeleteFileA(Staging().c_str());
+            OsFault<&OsCalls::GetShortPathNameA> fault(nth, answer, ERROR_PATH_NOT_FOUND);
+            ResourceCounter counter;
+            EXPECT_EQ(0, Move()) << nth << " " << answer;
+            EXPECT_TRUE(AllReleased(counter)) << nth << " " << answer;
+            EXPECT_EQ(nth, counter.Acquired(ResourceCounter::kHeap)) << nth << " " << answer;
+            EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - GetShortPathNameCS is failed. " +
+                          paths[nth - 1] + "\r\n",
+                      LogText());
+            EXPECT_TRUE(RenameSection().empty());
+        }
     }
 }
 
-TEST_F(MoveOnRebootFailure, ShortFormWithoutFinalLetterWritesNoEntryOn9x) {
+namespace {
+
+// A short form that ends in a digit, as a mangled name without extension
+// does, given for both paths: an entry naming one file twice would delete it.
+DWORD WINAPI ShortFormEndingInDigit(LPCSTR, LPSTR buffer, DWORD size) {
+    const char text[] = "C:\\QMXTEST\\STAGIN~1";
+    if (size < sizeof text) return sizeof text;
+    ::lstrcpyA(buffer, text);
+    return sizeof text - 1;
+}
+
+}  // namespace
+
+TEST_F(MoveOnRebootFailure, ShortFormsNamingOneFileTwiceWriteNoEntryOn9x) {
     env.m_osClass = QMX_OS_WIN9X;
     OsCallsGuard guard;
     guard.Set(&OsCalls::GetShortPathNameA, &ShortFormEndingInDigit);
@@ -621,8 +721,8 @@ TEST_F(MoveOnRebootFailure, ProfileWriteFailsOrAnswersOtherThanOneOn9x) {
         EXPECT_TRUE(AllReleased(counter)) << answer;
         const std::string shortStaging = ShortPath(Staging());
         EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - WritePrivateProfileString is failed.(" +
-                      (answer ? "0" : "5") + ") " + ShiftLastLetterOf(shortStaging, 1) + " -> " +
-                      shortStaging + "\r\n",
+                      (answer ? "0" : "5") + ") " + ShortPath(Dest()) + " -> " + shortStaging +
+                      "\r\n",
                   LogText());
     }
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/durable_copy.h"
 #include "engine/outcome.h"
 #include "engine/version_string.h"
 
@@ -76,8 +77,9 @@ public:
     uint32_t CopyTargetFile(std::string fileName, std::string sourceDir);
     // QMX_LOCK_*: whether path can be opened exclusively.
     int32_t LockDestFile(std::string path);
-    // 1 when the staged copy was written and scheduled to replace the file at
-    // the next restart; else 0.
+    // 1 when a staged copy is scheduled to replace the file at the next
+    // restart: written now, or left by an earlier run and as new as the
+    // shipped file or newer; else 0.
     int MoveOnReboot(std::string destDir, std::string sourceDir, std::string fileName);
     std::string ShiftLastLetter(std::string path, int backward);
     // The short form of path, or "" on any failure.
@@ -93,4 +95,14 @@ public:
     uint32_t m_platformId;
     uint32_t m_majorVersion;
     uint32_t m_minorVersion;
+
+private:
+    // Puts the shipped copy in the installed one's place now: durably on the
+    // NT family, by CopyFileA on 95/98/Me.
+    SwapResult ReplaceNow(const std::string& sourcePath, const std::string& destPath,
+                          const WIN32_FIND_DATAA* installed, DWORD* error);
+    // MoveOnReboot's scheduling of a staged copy on each family: 1 when the
+    // restart will carry it out, else 0 with a log line.
+    int ScheduleDelayedMove(const std::string& stagingPath, const std::string& destPath);
+    int ScheduleRenameEntry(const std::string& stagingPath, const std::string& destPath);
 };

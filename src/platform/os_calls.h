@@ -30,8 +30,21 @@ struct OsCalls {
     decltype(&::FindClose) FindClose;
     decltype(&::CopyFileA) CopyFileA;
     decltype(&::MoveFileExA) MoveFileExA;
+    decltype(&::MoveFileA) MoveFileA;
+    decltype(&::DeleteFileA) DeleteFileA;
+    decltype(&::GetTempFileNameA) GetTempFileNameA;
+    decltype(&::FlushFileBuffers) FlushFileBuffers;
+    decltype(&::SetFileAttributesA) SetFileAttributesA;
+    decltype(&::SetFileTime) SetFileTime;
+    // Windows 2000 and later only: null where kernel32 lacks it (NT 4.0,
+    // 95/98/Me), looked up when the program starts.
+    decltype(&::ReplaceFileA) ReplaceFileA;
     decltype(&::GetShortPathNameA) GetShortPathNameA;
     decltype(&::WritePrivateProfileStringA) WritePrivateProfileStringA;
+    // Registry: the restart-time move list.
+    decltype(&::RegOpenKeyExA) RegOpenKeyExA;
+    decltype(&::RegQueryValueExA) RegQueryValueExA;
+    decltype(&::RegCloseKey) RegCloseKey;
     // Folders.
     decltype(&::GetModuleFileNameA) GetModuleFileNameA;
     decltype(&::GetSystemDirectoryA) GetSystemDirectoryA;

@@ -66,8 +66,16 @@ struct SidTraits {
     static void Close(Handle h) { g_os.FreeSid(h); }
 };
 
+struct RegKeyTraits {
+    using Handle = HKEY;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { g_os.RegCloseKey(h); }
+};
+
 using ScopedFile = ScopedHandle<FileHandleTraits>;
 using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
 using ScopedFind = ScopedHandle<FindHandleTraits>;
 using ScopedLocal = ScopedHandle<LocalMemoryTraits>;
 using ScopedSid = ScopedHandle<SidTraits>;
+using ScopedRegKey = ScopedHandle<RegKeyTraits>;

@@ -1,5 +1,7 @@
 // The installation run: operations of the installer dialog that take one
 // installation from the change list to the message the user sees.
+#include <new>
+
 #include "changelist/change_list_file.h"
 #include "engine/outcome.h"
 #include "log/debug_log.h"
@@ -7,8 +9,15 @@
 #include "ui/message_dialog.h"
 
 void InstallerDialog::ApplyLogSwitch() {
-    ChangeListFile changeList;
-    const int fromList = changeList.IsLogOn();
+    // A change list too large to be held twice (a line of hundreds of
+    // megabytes in a 32-bit process) cannot be read: its [Log] does not count.
+    int fromList = 0;
+    try {
+        ChangeListFile changeList;
+        fromList = changeList.IsLogOn();
+    } catch (const std::bad_alloc&) {
+        fromList = 0;
+    }
     SetLogSwitch(m_logForced == 1 ? 1 : fromList);
 }
 
@@ -43,11 +52,21 @@ uint32_t InstallerDialog::Install() {
     // change list aimed at other Windows versions.
     m_notTargeted = 0;
     if (m_environment.HaveAuthority() != 1) return QMX_INST_NOT_ADMIN;
-    if (PrepareInstallation() == 0) return QMX_INST_NOT_APPLICABLE;
     uint32_t outcome = 0;
-    // A failed file does not stop the run: every listed name is tried.
-    for (const std::string& name : m_fileList) {
-        outcome |= m_environment.CopyTargetFile(name, std::string());
+    // Memory running out anywhere in the run (a change-list line of hundreds
+    // of megabytes in a 32-bit process, say) counts as a change list that
+    // cannot be read. The whole list is read before any file is touched, so
+    // such a list installs nothing.
+    try {
+        if (PrepareInstallation() == 0) return QMX_INST_NOT_APPLICABLE;
+        // A failed file does not stop the run: every listed name is tried.
+        for (const std::string& name : m_fileList) {
+            outcome |= m_environment.CopyTargetFile(name, std::string());
+        }
+    } catch (const std::bad_alloc&) {
+        FileList().swap(m_fileList);
+        m_notTargeted = 0;
+        return QMX_INST_NOT_APPLICABLE;
     }
     return outcome;
 }

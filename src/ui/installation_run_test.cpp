@@ -4,6 +4,7 @@
 
 #include "log/debug_log.h"
 #include "support/os_fault.h"
+#include "ui/allocation_cap.h"
 #include "ui/install_fixture.h"
 #include "ui/installer_dialog.h"
 
@@ -36,7 +37,9 @@ HANDLE WINAPI RecordingFindFirstFile(LPCSTR path, LPWIN32_FIND_DATAA data) {
 
 std::vector<std::string> g_delayedMoves;
 
+// Records delayed moves instead of making them; moves made now are real.
 BOOL WINAPI RecordingMoveFileEx(LPCSTR from, LPCSTR to, DWORD flags) {
+    if ((flags & MOVEFILE_DELAY_UNTIL_REBOOT) == 0) return RealOsCalls().MoveFileExA(from, to, flags);
     g_delayedMoves.push_back(std::string(from) + " -> " + to + " / " + std::to_string(flags));
     return TRUE;
 }
@@ -207,6 +210,55 @@ TEST_F(InstallationRun, FileInUseIsStagedAndAsksForARestart) {
     EXPECT_NE(std::string::npos,
               LogText().find("EngingMessage[0x5] - Module installation complete. To make the changes "
                              "take effectm restart your computer.\r\n"));
+}
+
+// A [File] line of 4 MB that cannot be held a second time: the list counts
+// as unreadable, the message is shown and nothing is installed, whether the
+// line is met while the log switch is read or only while the files are.
+TEST_F(InstallationRun, ChangeListTooLargeForMemoryInstallsNothing) {
+    PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
+    const std::string huge(4 << 20, 'B');
+    const std::string pattern = MachinePattern();
+
+    // [Log] first: the switch is read, the files are not.
+    WriteChangeList("[Install]\r\n" + pattern + "\r\n[Log]\r\nON\r\n[File]\r\nQMXA.DLL\r\n" + huge +
+                    "\r\n");
+    std::vector<SeenDialog> seen;
+    {
+        AllocationCap cap(1 << 20);
+        seen = Run();
+    }
+    ExpectOneMessage(seen, 109);
+    EXPECT_EQ("installed a", FileText(SystemFile("QMXA.DLL")));
+    const std::string log = LogText();
+    EXPECT_NE(std::string::npos, Find(log, "PrepareInstallation Append - QMXA.DLL\r\n"));
+    EXPECT_EQ(std::string::npos, Find(log, "CompareTimeStamp"));
+    EXPECT_NE(std::string::npos, Find(log, "EngingMessage[0x8] - "));
+
+    // [Log] after the line: the switch cannot be read either, and stays off.
+    SetLogSwitch(0);
+    ClearLog();
+    WriteChangeList("[Install]\r\n" + pattern + "\r\n[File]\r\nQMXA.DLL\r\n" + huge +
+                    "\r\n[Log]\r\nON\r\n");
+    {
+        AllocationCap cap(1 << 20);
+        seen = Run();
+    }
+    ExpectOneMessage(seen, 109);
+    EXPECT_EQ("installed a", FileText(SystemFile("QMXA.DLL")));
+    EXPECT_EQ("", LogText());
+}
+
+TEST_F(InstallationRun, NameReachingOutsideTheSystemFolderIsABrokenPackage) {
+    PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
+    WriteChangeList(Targeted("..\\QMXA.DLL\r\n"));
+    ExpectOneMessage(Run(), 109);
+    const std::string log = LogText();
+    EXPECT_NE(std::string::npos, Find(log, "CopyTargetFile - Invalid file name ..\\QMXA.DLL.\r\n"));
+    EXPECT_NE(std::string::npos, Find(log, "EngingMessage[0x8] - "));
+    EXPECT_EQ("installed a", FileText(SystemFile("QMXA.DLL")));
 }
 
 TEST_F(InstallationRun, JapaneseUserGetsTheJapaneseMessage) {

@@ -1,5 +1,7 @@
 #include "ui/installer_dialog.h"
 
+#include <new>
+
 #include "changelist/change_list_file.h"
 #include "engine/outcome.h"
 #include "log/debug_log.h"

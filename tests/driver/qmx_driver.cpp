@@ -43,6 +43,14 @@
 //   screen                    prints screen and workarea
 //   windows                   prints how many visible top-level windows the
 //                             process has
+//   short PATH                prints short, PATH's short (8.3) form as this
+//                             system gives it
+//   watch DIR                 starts watching DIR for any file being added,
+//                             removed, renamed, resized or written
+//   kill-on-change MS         ends the process the moment the watched folder
+//                             changes (waiting at most MS milliseconds);
+//                             prints killed=1, or killed=0 when the process
+//                             ended first or nothing changed in time
 #include <windows.h>
 
 #include <cstdio>
@@ -61,6 +69,7 @@ struct Driver {
     PROCESS_INFORMATION process = {};
     std::map<std::string, HWND> windows;
     std::vector<HANDLE> held;
+    HANDLE watch = INVALID_HANDLE_VALUE;
 };
 
 // The started process, ended by Fail so that a failed test leaves nothing
@@ -454,6 +463,34 @@ size_t RunCommand(Driver& driver, const std::vector<std::string>& args, size_t i
         ::EnumWindows(&VisitTopLevel, reinterpret_cast<LPARAM>(&search));
         std::printf("windows=%d\n", search.visibleCount);
         return i + 1;
+    }
+    if (command == "watch") {
+        driver.watch = ::FindFirstChangeNotificationA(
+            arg(1).c_str(), FALSE,
+            FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE |
+                FILE_NOTIFY_CHANGE_ATTRIBUTES);
+        if (driver.watch == INVALID_HANDLE_VALUE) Fail("watch: cannot watch " + arg(1));
+        return i + 2;
+    }
+    if (command == "kill-on-change") {
+        NeedProcess(driver);
+        if (driver.watch == INVALID_HANDLE_VALUE) Fail("kill-on-change: nothing watched");
+        const HANDLE waits[] = {driver.watch, driver.process.hProcess};
+        const DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, ParseNumber(arg(1)));
+        const bool changed = woke == WAIT_OBJECT_0;
+        if (changed) ::TerminateProcess(driver.process.hProcess, 99);
+        ::WaitForSingleObject(driver.process.hProcess, kTimeoutMs);
+        ::FindCloseChangeNotification(driver.watch);
+        driver.watch = INVALID_HANDLE_VALUE;
+        std::printf("killed=%d\n", changed ? 1 : 0);
+        return i + 2;
+    }
+    if (command == "short") {
+        char buffer[MAX_PATH] = {};
+        const DWORD n = ::GetShortPathNameA(arg(1).c_str(), buffer, sizeof buffer);
+        if (n == 0 || n >= sizeof buffer) Fail("short: no short form of " + arg(1));
+        std::printf("short=%s\n", buffer);
+        return i + 2;
     }
     Fail("unknown command " + command);
 }

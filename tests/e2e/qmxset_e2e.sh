@@ -7,9 +7,9 @@
 # VERSION.DLL is the planted library and FIXTURES the folder of modules with
 # version resources, both of the same architecture.
 #
-# Scenarios: full, outcomes, reboot, japanese, second_instance, logging,
-# planted_version, held_module, held_changelist, held_log, quiet, switches,
-# failed.
+# Scenarios: full, outcomes, reboot, reboot_again, win98_rename, japanese,
+# second_instance, logging, planted_version, held_module, held_changelist,
+# held_log, killed, quiet, switches, failed.
 # The system directory is the Wine prefix's own (system32, or syswow64 for
 # x86); the modules put there have names no one else uses and are removed
 # again, as are the package folder, the log and any restart-time move.
@@ -32,15 +32,25 @@ log=$drive_c/QMX_CHG.LOG
 pkg=$(mktemp -d)
 A=QE2E${arch^^}A.DLL
 B=QE2E${arch^^}B.DLL
+L=QE2ELONGMODULE${arch^^}.DLL
+wininit=$drive_c/windows/WININIT.INI
 pending_key='HKLM\System\CurrentControlSet\Control\Session Manager'
 failures=0
 
 cleanup() {
-  rm -rf "$sysdir/$A" "$sysdir/$B" "$sysdir/${A%L}M" "$sysdir/${B%L}M" "$log"
-  rm -rf "$pkg"
-  case "$scenario" in reboot | japanese | held_module | quiet | failed)
+  # Folders too: a failed scenario stands one where a staged copy would go.
+  rm -rf "$sysdir/$A" "$sysdir/$B" "$sysdir/$L" "$sysdir/${A%L}M" "$sysdir/${B%L}M" \
+    "$sysdir/${L%L}M" "$log"
+  # A killed run's temporary files: no one else's names begin so.
+  if [ "$scenario" = killed ]; then rm -f "$sysdir"/QMX*.TMP "$sysdir"/qmx*.tmp; fi
+  case "$scenario" in reboot | reboot_again | japanese | held_module | quiet | failed)
     wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
   esac
+  if [ "$scenario" = win98_rename ]; then
+    wine reg delete "$win98_key" /f >/dev/null 2>&1 </dev/null || true
+    if [ -f "$pkg/wininit.before" ]; then cp "$pkg/wininit.before" "$wininit"; else rm -f "$wininit"; fi
+  fi
+  rm -rf "$pkg"
   x_session_stop
 }
 trap cleanup EXIT
@@ -125,6 +135,15 @@ log_text() { [ -f "$log" ] && tr -d '\r' <"$log" || true; }
 
 pending_moves() {
   wine reg query "$pending_key" /v PendingFileRenameOperations </dev/null 2>/dev/null || true
+}
+
+# Windows 98 as QMXSET.EXE alone sees it: platform 1, version 4.10.
+win98_key='HKCU\Software\Wine\AppDefaults\QMXSET.EXE'
+
+# WININIT.INI's [Rename] lines, one a line, without CR.
+rename_section() {
+  [ -f "$wininit" ] || return 0
+  tr -d '\r' <"$wininit" | sed -n '/^\[Rename\]/,/^\[/{/^\[/d;/^$/d;p}'
 }
 
 case "$scenario" in
@@ -261,6 +280,62 @@ Windowsを再起動してください。"
   check "file in use kept" "installed B" "$(cat "$sysdir/$B")"
   check "staged copy" "shipped B" "$(cat "$sysdir/${B%L}M" 2>/dev/null)"
   contains "restart-time move" "$(pending_moves)" "${B%L}M"
+  ;;
+
+reboot_again)
+  # A second run before the restart finds the copy that the first one staged
+  # still waiting: the update is pending, not failed, and listed once.
+  put "$sysdir/$B" "installed B" 2001
+  put "$pkg/$B" "shipped B" 2002
+  changelist "2:10" "$B" ON
+  run_once hold "C:\\windows\\system32\\$B"
+  first=$(pending_moves)
+  contains "first run: restart-time move" "$first" "${B%L}M"
+  rm -f "$log"
+  run_once hold "C:\\windows\\system32\\$B"
+  check "second run: message" "Module installation complete. To make the changes take effectm restart your computer." "$(message)"
+  text=$(log_text)
+  contains "second run: log" "$text" "CompareTimeStamp : QMX_COMP_SAME (3)."
+  lacks "second run: log" "$text" "MoveOnReboot"
+  contains "second run: log" "$text" "EngingMessage[0x4] - "
+  check "second run: the move listed once" "$first" "$(pending_moves)"
+  check "staged copy" "shipped B" "$(cat "$sysdir/${B%L}M" 2>/dev/null)"
+  check "file in use kept" "installed B" "$(cat "$sysdir/$B")"
+  ;;
+
+win98_rename)
+  # Windows 98: restart-time replacement by WININIT.INI. A long name's short
+  # form comes from a hash under Wine, so the staged copy's short name shares
+  # no stem with the module's; the key must still name the module itself.
+  if [ -f "$wininit" ]; then cp "$wininit" "$pkg/wininit.before"; fi
+  wine reg add "$win98_key" /v Version /d win98 /f >/dev/null 2>&1 </dev/null
+  put "$sysdir/$A" "installed A" 2001
+  put "$pkg/$A" "shipped A" 2002
+  put "$sysdir/$L" "installed L" 2001
+  put "$pkg/$L" "shipped L" 2002
+  changelist "1:4:10" "$A $L" ON
+  system='C:\windows\system32'
+  drive short "$system\\$L"
+  short_module=$(fact short)
+  held=(hold "$system\\$A" hold "$system\\$L")
+  run_once "${held[@]}"
+  check "message" "Module installation complete. To make the changes take effectm restart your computer." "$(message)"
+  contains "log" "$(log_text)" "CompVersion(1, 4, 10, 1:4:10)"
+  drive short "$system\\${L%L}M"
+  short_staged=$(fact short)
+  expected=$(printf '%s\n' "$system\\$A=$system\\${A%L}M" "$short_module=$short_staged" | sort)
+  check "[Rename] entries" "$expected" "$(rename_section | sort)"
+  check "staged copy of the long name" "shipped L" "$(cat "$sysdir/${L%L}M" 2>/dev/null)"
+  check "module in use kept" "installed L" "$(cat "$sysdir/$L")"
+  [ "${short_staged%?}" != "${short_module%?}" ] ||
+    fail "the short names share their stem ($short_module, $short_staged), so this proves nothing"
+
+  # Run again before the restart: the same entries, and the restart message.
+  rm -f "$log"
+  run_once "${held[@]}"
+  check "second run: message" "Module installation complete. To make the changes take effectm restart your computer." "$(message)"
+  contains "second run: log" "$(log_text)" "EngingMessage[0x4] - "
+  check "second run: [Rename] entries" "$expected" "$(rename_section | sort)"
   ;;
 
 second_instance)
@@ -517,6 +592,29 @@ failed)
       replaceable "$B"
     done
   done
+  ;;
+
+killed)
+  # A large module, and the process killed the moment anything in the system
+  # folder changes: whatever the program writes first, the installed module
+  # must still be whole. (Written into in place, it was cut short.)
+  head -c 40000000 /dev/urandom >"$pkg/installed.before"
+  cp "$pkg/installed.before" "$sysdir/$A"
+  touch -d "2001-06-01 12:00:00" "$sysdir/$A"
+  head -c 40000000 /dev/urandom >"$pkg/$A"
+  touch -d "2002-06-01 12:00:00" "$pkg/$A"
+  changelist "2:10" "$A" ON
+  drive watch 'C:\windows\system32' start "$EXE" kill-on-change 20000
+  check "killed while writing" 1 "$(fact killed)"
+  cmp -s "$pkg/installed.before" "$sysdir/$A" || fail "the installed module is not what it was"
+  contains "log" "$(log_text)" "LockDestFile : QMX_LOCK_SUCEES"
+  [ ! -e "$sysdir/${A%L}M" ] || fail "a copy was staged beside the installed module"
+
+  # The next run, left alone, replaces it whole.
+  rm -f "$log"
+  run_once
+  check "next run: message" "Module installation complete." "$(message)"
+  cmp -s "$pkg/$A" "$sysdir/$A" || fail "the next run did not install the shipped module"
   ;;
 
 *)

@@ -18,6 +18,10 @@ namespace {
 
 // Longest full path the ANSI file functions take: MAX_PATH less the zero.
 const size_t kLongestPath = MAX_PATH - 1;
+// Deepest system folder that still has room for the temporary files a module
+// is written to before it is swapped in: GetTempFileNameA's limit, which
+// leaves room for "\QMXnnnn.TMP".
+const size_t kDeepestSystemFolder = MAX_PATH - 14;
 
 // Windows converts an ANSI path into a buffer of MAX_PATH characters and
 // refuses a longer one with ERROR_FILENAME_EXCED_RANGE. Wine takes paths of
@@ -111,13 +115,28 @@ protected:
 }  // namespace
 
 TEST_F(LongPath, SystemDirectoryAtTheLimitTakesTheNewerModule) {
-    UseSystemFolder(DeepFolder(m_system.path(), kLongestPath - 6));
-    ASSERT_EQ(kLongestPath, Dest().size());
+    UseSystemFolder(DeepFolder(m_system.path(), kDeepestSystemFolder));
     ShipNewerOverOlder();
     PathLimit limit;
     EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
     EXPECT_EQ(NewerByMinor() + Lock("QMX_LOCK_SUCEES"), LogText());
     EXPECT_EQ(Digest(FixtureBytes("V2_10.DLL")), Installed());
+    EXPECT_EQ(std::set<std::string>{"X.DLL"}, SystemNames());
+}
+
+TEST_F(LongPath, SystemDirectoryWithoutRoomForATemporaryFileKeepsTheModule) {
+    // A module path of 259 bytes: the module fits, a temporary name beside it
+    // does not, and writing into the module itself is what is never done.
+    UseSystemFolder(DeepFolder(m_system.path(), kLongestPath - 6));
+    ASSERT_EQ(kLongestPath, Dest().size());
+    ShipNewerOverOlder();
+    PathLimit limit;
+    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(NewerByMinor() + Lock("QMX_LOCK_SUCEES") + "CopyTargetFile - CopyFile is failed.(206) " +
+                  Source() + " -> " + Dest() + "\r\n",
+              LogText());
+    EXPECT_EQ(Digest(FixtureBytes("V2_9.DLL")), Installed());
+    EXPECT_EQ(std::set<std::string>{"X.DLL"}, SystemNames());
 }
 
 TEST_F(LongPath, PackageFolderAtTheLimitShipsTheModule) {
@@ -151,12 +170,12 @@ TEST_F(LongPath, PackageFolderBeyondTheLimitShipsNothing) {
 
 TEST_F(LongPath, PathsOneByteBeyondTheLimitAreNeverCutByTheEngine) {
     // Wine's ANSI functions take one byte more than Windows' (and refuse
-    // longer paths as Windows does): with them, paths of 260 bytes on both
-    // sides reach the right files whole, so no 260-byte buffer stands in
-    // the engine's way.
+    // longer paths as Windows does): with them, a package path of 260 bytes
+    // reaches the right file whole, so no 260-byte buffer stands in the
+    // engine's way. The system side is as deep as temporary names allow.
     UsePackageFolder(DeepFolder(m_program.path(), kLongestPath - 5));
-    UseSystemFolder(DeepFolder(m_system.path(), kLongestPath - 5));
-    ASSERT_EQ(static_cast<size_t>(MAX_PATH), Dest().size());
+    UseSystemFolder(DeepFolder(m_system.path(), kDeepestSystemFolder));
+    ASSERT_EQ(static_cast<size_t>(MAX_PATH), Source().size());
     ShipNewerOverOlder();
     EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
     EXPECT_EQ(NewerByMinor() + Lock("QMX_LOCK_SUCEES"), LogText());
@@ -164,7 +183,7 @@ TEST_F(LongPath, PathsOneByteBeyondTheLimitAreNeverCutByTheEngine) {
 }
 
 TEST_F(LongPath, ModuleInUseAtTheLimitIsStagedBesideItOnNt) {
-    UseSystemFolder(DeepFolder(m_system.path(), kLongestPath - 6));
+    UseSystemFolder(DeepFolder(m_system.path(), kDeepestSystemFolder));
     ShipNewerOverOlder();
     AllowRestartSchedule();
     PathLimit limit;
@@ -182,7 +201,7 @@ TEST_F(LongPath, ModuleInUseAtTheLimitIsStagedBesideItOnNt) {
 }
 
 TEST_F(LongPath, ModuleInUseAtTheLimitGetsAShortRenameEntryOn9x) {
-    UseSystemFolder(DeepFolder(m_system.path(), kLongestPath - 6));
+    UseSystemFolder(DeepFolder(m_system.path(), kDeepestSystemFolder));
     ShipNewerOverOlder();
     AllowRestartSchedule();
     env.m_osClass = QMX_OS_WIN9X;

@@ -2,7 +2,7 @@
 // table: file handles (CreateFileA / CloseHandle), token handles
 // (OpenThreadToken, OpenProcessToken / CloseHandle), heap blocks (LocalAlloc /
 // LocalFree), SIDs (AllocateAndInitializeSid / FreeSid) and find handles
-// (FindFirstFileA / FindClose).
+// (FindFirstFileA / FindClose) and registry keys (RegOpenKeyExA / RegCloseKey).
 //
 // Construct it before the code under test runs; every hooked entry forwards
 // to whatever the table held at that moment, so faults and fakes installed
@@ -31,7 +31,7 @@
 
 class ResourceCounter {
 public:
-    enum Kind { kFile, kToken, kHeap, kSid, kFind, kKindCount };
+    enum Kind { kFile, kToken, kHeap, kSid, kFind, kRegKey, kKindCount };
 
     ResourceCounter() {
         s_previous = g_os;
@@ -48,6 +48,8 @@ public:
         g_os.FreeSid = &HookFreeSid;
         g_os.FindFirstFileA = &HookFindFirstFileA;
         g_os.FindClose = &HookFindClose;
+        g_os.RegOpenKeyExA = &HookRegOpenKeyExA;
+        g_os.RegCloseKey = &HookRegCloseKey;
     }
     ~ResourceCounter() {
         g_os.CreateFileA = s_previous.CreateFileA;
@@ -60,6 +62,8 @@ public:
         g_os.FreeSid = s_previous.FreeSid;
         g_os.FindFirstFileA = s_previous.FindFirstFileA;
         g_os.FindClose = s_previous.FindClose;
+        g_os.RegOpenKeyExA = s_previous.RegOpenKeyExA;
+        g_os.RegCloseKey = s_previous.RegCloseKey;
     }
     ResourceCounter(const ResourceCounter&) = delete;
     ResourceCounter& operator=(const ResourceCounter&) = delete;
@@ -84,7 +88,7 @@ public:
     // One line for assertion messages.
     std::string Report() const {
         static const char* const kNames[kKindCount] = {"files", "tokens", "heap blocks", "SIDs",
-                                                       "find handles"};
+                                                       "find handles", "registry keys"};
         std::string text = "held:";
         for (int k = 0; k < kKindCount; ++k) {
             text += std::string(" ") + kNames[k] + "=" +
@@ -96,7 +100,7 @@ public:
 
 private:
     // Files and tokens share one space because CloseHandle releases both.
-    enum Space { kKernelSpace, kHeapSpace, kSidSpace, kFindSpace };
+    enum Space { kKernelSpace, kHeapSpace, kSidSpace, kFindSpace, kRegSpace };
     using Key = std::pair<Space, uintptr_t>;
 
     static Key KeyOf(Space space, const void* h) { return {space, reinterpret_cast<uintptr_t>(h)}; }
@@ -161,6 +165,17 @@ private:
     static BOOL WINAPI HookFindClose(HANDLE h) {
         Release(KeyOf(kFindSpace, h));
         return s_previous.FindClose(h);
+    }
+
+    static LSTATUS WINAPI HookRegOpenKeyExA(HKEY parent, LPCSTR name, DWORD options,
+                                            REGSAM access, PHKEY key) {
+        const LSTATUS status = s_previous.RegOpenKeyExA(parent, name, options, access, key);
+        if (status == ERROR_SUCCESS && key && *key) Acquire(KeyOf(kRegSpace, *key), kRegKey);
+        return status;
+    }
+    static LSTATUS WINAPI HookRegCloseKey(HKEY key) {
+        Release(KeyOf(kRegSpace, key));
+        return s_previous.RegCloseKey(key);
     }
 
     static inline OsCalls s_previous{};

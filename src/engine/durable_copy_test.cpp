@@ -1,0 +1,430 @@
+// Replacing and staging a module through a flushed temporary file: whatever
+// step fails, the module is what it was and no temporary file is left.
+#include "engine/durable_copy.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/install_environment.h"
+#include "engine/letter_shift.h"
+#include "log/debug_log.h"
+#include "support/fixture_path.h"
+#include "support/log_file.h"
+#include "support/os_fault.h"
+#include "support/resource_counter.h"
+#include "support/restart_schedule.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+uint64_t Ticks(const FILETIME& time) {
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+struct FileFacts {
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    uint64_t created = 0;
+    uint64_t written = 0;
+};
+
+FileFacts FactsOf(const std::string& path) {
+    FileFacts facts;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+        facts.attributes = data.dwFileAttributes;
+        facts.created = Ticks(data.ftCreationTime);
+        facts.written = Ticks(data.ftLastWriteTime);
+    }
+    return facts;
+}
+
+bool SetCreationTime(const std::string& path, uint64_t ticks) {
+    HANDLE h = ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                             nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    FILETIME time = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    const BOOL ok = ::SetFileTime(h, &time, nullptr, nullptr);
+    ::CloseHandle(h);
+    return ok != FALSE;
+}
+
+// A file's size and a digest of its bytes, so that a failure reads short.
+std::string Content(const std::string& path) {
+    std::string bytes;
+    if (!ReadWholeFile(path, &bytes)) return "<missing>";
+    uint64_t hash = 14695981039346656037ull;
+    for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return std::to_string(bytes.size()) + " bytes, " + std::to_string(hash);
+}
+
+const uint64_t kCreated2001 = 0x01C0900000000000ull;
+
+// Another process taking the module between the probe and the swap: the
+// flush of the new copy, the last step before the swap, opens it the way a
+// loader holds a module.
+HANDLE g_taken = INVALID_HANDLE_VALUE;
+std::string g_toTake;
+BOOL WINAPI FlushThenTake(HANDLE file) {
+    const BOOL ok = RealOsCalls().FlushFileBuffers(file);
+    if (g_taken == INVALID_HANDLE_VALUE) {
+        g_taken = ::CreateFileA(g_toTake.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    }
+    return ok;
+}
+
+// A disk that fills up halfway through the copy: half the bytes land in the
+// target, then ERROR_DISK_FULL.
+BOOL WINAPI CopyHalfThenDiskFull(LPCSTR from, LPCSTR to, BOOL) {
+    std::string bytes;
+    ReadWholeFile(from, &bytes);
+    WriteWholeFile(to, bytes.substr(0, bytes.size() / 2));
+    ::SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+
+// ReplaceFileA as it fails after moving the module to the backup name.
+DWORD g_replaceError = 0;
+BOOL WINAPI ReplaceMovingTheModuleAway(LPCSTR replaced, LPCSTR, LPCSTR backup, DWORD, LPVOID,
+                                       LPVOID) {
+    ::MoveFileExA(replaced, backup, MOVEFILE_REPLACE_EXISTING);
+    ::SetLastError(g_replaceError);
+    return FALSE;
+}
+
+std::vector<std::string> g_calls;
+BOOL WINAPI RecordFlush(HANDLE file) {
+    g_calls.push_back("flush");
+    return RealOsCalls().FlushFileBuffers(file);
+}
+BOOL WINAPI RecordMove(LPCSTR from, LPCSTR to, DWORD flags) {
+    g_calls.push_back(std::string("move ") + std::to_string(flags));
+    return RealOsCalls().MoveFileExA(from, to, flags);
+}
+
+class DurableReplace : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ClearLog();
+        SetLogSwitch(1);
+        m_scheduleBefore = ReadRestartSchedule();
+        env.m_systemDir = m_system.path();
+        env.m_programDir = m_program.path();
+        env.m_isAdmin = 1;
+        env.m_osClass = QMX_OS_NT5_OR_LATER;
+        Ship("V2_10.DLL");
+        Install("V2_9.DLL");
+    }
+    void TearDown() override {
+        SetLogSwitch(0);
+        ClearLog();
+        RestoreRestartSchedule(m_scheduleBefore);
+    }
+
+    void Ship(const std::string& fixture) {
+        ASSERT_TRUE(::CopyFileA(FixturePath(fixture).c_str(), Source().c_str(), FALSE));
+    }
+    void Install(const std::string& fixture) {
+        ::SetFileAttributesA(Dest().c_str(), FILE_ATTRIBUTE_NORMAL);
+        ASSERT_TRUE(::CopyFileA(FixturePath(fixture).c_str(), Dest().c_str(), FALSE));
+    }
+    std::string Source() const { return m_program.File("X.DLL"); }
+    std::string Dest() const { return m_system.File("X.DLL"); }
+    std::string Staging() const { return m_system.File("X.DLM"); }
+
+    // Everything in the system folder, temporary files included.
+    std::set<std::string> SystemNames() const {
+        std::set<std::string> names;
+        WIN32_FIND_DATAA data;
+        HANDLE find = ::FindFirstFileA(m_system.File("*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) return names;
+        do {
+            const std::string name = data.cFileName;
+            if (name != "." && name != "..") names.insert(name);
+        } while (::FindNextFileA(find, &data));
+        ::FindClose(find);
+        return names;
+    }
+
+    std::string Lines(const std::string& lock) const {
+        return "CompareTimeStamp [4a] - " + Source() + " is \"2.10\".\r\n" +
+               "CompareTimeStamp [4b] - " + Dest() + " is \"2.9\".\r\n" +
+               "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (2).\r\n" + "LockDestFile : " + lock +
+               " \"" + Dest() + "\".\r\n";
+    }
+    std::string CopyFailed(DWORD error) const {
+        return "CopyTargetFile - CopyFile is failed.(" + std::to_string(error) + ") " + Source() +
+               " -> " + Dest() + "\r\n";
+    }
+
+    // The module as it was, nothing else in the folder, nothing scheduled.
+    void ExpectUntouched(const std::string& what) {
+        EXPECT_EQ(Content(FixturePath("V2_9.DLL")), Content(Dest())) << what;
+        EXPECT_EQ(std::set<std::string>{"X.DLL"}, SystemNames()) << what;
+        EXPECT_FALSE(ReadRestartSchedule().pendingRenames.bytes.find("X.DLM") !=
+                     std::string::npos)
+            << what;
+    }
+
+    TempDir m_system;
+    TempDir m_program;
+    InstallEnvironment env;
+
+private:
+    RestartSchedule m_scheduleBefore;
+};
+
+}  // namespace
+
+TEST_F(DurableReplace, ModuleGetsThePackageBytesAndTimeWithAndWithoutReplaceFile) {
+    for (const bool replaceFile : {true, false}) {
+        Install("V2_9.DLL");
+        ClearLog();
+        OsCallsGuard guard;
+        if (!replaceFile) guard.Set(&OsCalls::ReplaceFileA, decltype(g_os.ReplaceFileA)(nullptr));
+        OsFault<&OsCalls::MoveFileExA> moves(1000, FALSE, 0);  // never fires; counts
+        ResourceCounter counter;
+        EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", "")) << replaceFile;
+        EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
+        EXPECT_EQ(replaceFile ? 0 : 1, moves.calls());
+        EXPECT_EQ(Lines("QMX_LOCK_SUCEES"), LogText());
+        EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Dest()));
+        // The next run compares by this time.
+        EXPECT_EQ(FactsOf(Source()).written, FactsOf(Dest()).written);
+        EXPECT_EQ(std::set<std::string>{"X.DLL"}, SystemNames()) << replaceFile;
+    }
+}
+
+TEST_F(DurableReplace, HiddenSystemModuleKeepsItsAttributesAndCreationTime) {
+    // Whether this platform lets a file's creation time be set at all: Wine
+    // on most Linux file systems does not keep it.
+    ASSERT_TRUE(SetCreationTime(Dest(), kCreated2001));
+    const bool keepsCreation = FactsOf(Dest()).created == kCreated2001;
+    for (const bool replaceFile : {true, false}) {
+        Install("V2_9.DLL");
+        ASSERT_TRUE(SetCreationTime(Dest(), kCreated2001));
+        ASSERT_TRUE(::SetFileAttributesA(Dest().c_str(),
+                                         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+        // The package's copy read-only, as from a CD: that does not carry over.
+        ASSERT_TRUE(::SetFileAttributesA(Source().c_str(), FILE_ATTRIBUTE_READONLY));
+        OsCallsGuard guard;
+        if (!replaceFile) guard.Set(&OsCalls::ReplaceFileA, decltype(g_os.ReplaceFileA)(nullptr));
+
+        EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", "")) << replaceFile;
+        const FileFacts facts = FactsOf(Dest());
+        EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+                  facts.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                      FILE_ATTRIBUTE_READONLY))
+            << replaceFile;
+        if (keepsCreation) {
+            EXPECT_EQ(kCreated2001, facts.created) << replaceFile;
+        }
+        EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Dest()));
+        ::SetFileAttributesA(Source().c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    if (!keepsCreation) std::printf("note: this platform keeps no creation time\n");
+}
+
+// Each step of the replacement failing in turn: the module is byte for byte
+// what it was, no temporary file is left, and the log has the one CopyFile
+// line with that step's error.
+TEST_F(DurableReplace, EveryFailingStepKeepsTheModuleAndLeavesNoTemporaryFile) {
+    using Fault = std::shared_ptr<void>;
+    const struct {
+        const char* step;
+        DWORD error;
+        std::function<Fault(OsCallsGuard&, DWORD)> fail;
+    } cases[] = {
+        {"temporary name", ERROR_ACCESS_DENIED,
+         [](OsCallsGuard&, DWORD e) {
+             return std::make_shared<OsFault<&OsCalls::GetTempFileNameA>>(1, 0, e);
+         }},
+        {"copy, disk full halfway", ERROR_DISK_FULL,
+         [](OsCallsGuard& g, DWORD) {
+             g.Set(&OsCalls::CopyFileA, &CopyHalfThenDiskFull);
+             return Fault();
+         }},
+        {"attributes", ERROR_ACCESS_DENIED,
+         [](OsCallsGuard&, DWORD e) {
+             return std::make_shared<OsFault<&OsCalls::SetFileAttributesA>>(1, FALSE, e);
+         }},
+        {"creation time", ERROR_INVALID_PARAMETER,
+         [](OsCallsGuard&, DWORD e) {
+             return std::make_shared<OsFault<&OsCalls::SetFileTime>>(1, FALSE, e);
+         }},
+        {"flush", ERROR_IO_DEVICE,
+         [](OsCallsGuard&, DWORD e) {
+             return std::make_shared<OsFault<&OsCalls::FlushFileBuffers>>(1, FALSE, e);
+         }},
+        {"backup name", ERROR_ACCESS_DENIED,
+         [](OsCallsGuard&, DWORD e) {
+             return std::make_shared<OsFault<&OsCalls::GetTempFileNameA>>(2, 0, e);
+         }},
+        {"swap, access denied", ERROR_ACCESS_DENIED,
+         [](OsCallsGuard&, DWORD e) {
+             return std::make_shared<OsFault<&OsCalls::ReplaceFileA>>(1, FALSE, e);
+         }},
+        {"swap on NT 4.0, access denied", ERROR_ACCESS_DENIED,
+         [](OsCallsGuard& g, DWORD e) {
+             g.Set(&OsCalls::ReplaceFileA, decltype(g_os.ReplaceFileA)(nullptr));
+             return std::make_shared<OsFault<&OsCalls::MoveFileExA>>(1, FALSE, e);
+         }},
+    };
+    for (const auto& c : cases) {
+        Install("V2_9.DLL");
+        ClearLog();
+        OsCallsGuard guard;
+        const Fault fault = c.fail(guard, c.error);
+        ResourceCounter counter;
+        EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", "")) << c.step;
+        EXPECT_EQ(0, counter.Outstanding()) << c.step << " " << counter.Report();
+        EXPECT_EQ(Lines("QMX_LOCK_SUCEES") + CopyFailed(c.error), LogText()) << c.step;
+        ExpectUntouched(c.step);
+    }
+}
+
+TEST_F(DurableReplace, SwapThatMovedTheModuleAwayPutsItBack) {
+    for (const DWORD error : {ERROR_UNABLE_TO_MOVE_REPLACEMENT, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2}) {
+        Install("V2_9.DLL");
+        ClearLog();
+        g_replaceError = error;
+        OsCallsGuard guard;
+        guard.Set(&OsCalls::ReplaceFileA, &ReplaceMovingTheModuleAway);
+        EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", "")) << error;
+        EXPECT_EQ(Lines("QMX_LOCK_SUCEES") + CopyFailed(error), LogText());
+        ExpectUntouched(std::to_string(error));
+    }
+}
+
+// The module taken between the probe and the swap: as if the probe had
+// found it in use, it is staged for the restart.
+TEST_F(DurableReplace, ModuleTakenBeforeTheSwapIsStagedForTheRestart) {
+    for (const bool replaceFile : {true, false}) {
+        Install("V2_9.DLL");
+        ::DeleteFileA(Staging().c_str());
+        ClearLog();
+        g_toTake = Dest();
+        g_taken = INVALID_HANDLE_VALUE;
+        OsCallsGuard guard;
+        if (!replaceFile) guard.Set(&OsCalls::ReplaceFileA, decltype(g_os.ReplaceFileA)(nullptr));
+        guard.Set(&OsCalls::FlushFileBuffers, &FlushThenTake);
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", "")) << replaceFile;
+        ASSERT_NE(INVALID_HANDLE_VALUE, g_taken);
+        ::CloseHandle(g_taken);
+        EXPECT_EQ(Lines("QMX_LOCK_SUCEES") + "CompareTimeStamp [1] - Not exist " + Staging() +
+                      ".\r\n",
+                  LogText());
+        EXPECT_EQ(Content(FixturePath("V2_9.DLL")), Content(Dest()));
+        EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Staging()));
+        EXPECT_EQ((std::set<std::string>{"X.DLL", "X.DLM"}), SystemNames());
+    }
+}
+
+TEST_F(DurableReplace, SwapFailingWithASharingViolationIsStagedForTheRestart) {
+    OsFault<&OsCalls::ReplaceFileA> busy(1, FALSE, ERROR_SHARING_VIOLATION);
+    ResourceCounter counter;
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
+    EXPECT_EQ(Lines("QMX_LOCK_SUCEES") + "CompareTimeStamp [1] - Not exist " + Staging() + ".\r\n",
+              LogText());
+    EXPECT_EQ(Content(FixturePath("V2_9.DLL")), Content(Dest()));
+    EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Staging()));
+    EXPECT_EQ((std::set<std::string>{"X.DLL", "X.DLM"}), SystemNames());
+    EXPECT_NE(std::string::npos, ReadRestartSchedule().pendingRenames.bytes.find("X.DLM"));
+}
+
+TEST_F(DurableReplace, WindowsNineXCopiesOntoTheModuleWithoutATemporaryFile) {
+    env.m_osClass = QMX_OS_WIN9X;
+    OsFault<&OsCalls::GetTempFileNameA> temp(1000, 0, 0);  // never fires; counts
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(0, temp.calls());
+    EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Dest()));
+}
+
+// --- Staging for the restart ---
+
+class DurableStaging : public DurableReplace {
+protected:
+    int Stage() { return env.MoveOnReboot(m_system.path(), m_program.path(), "X.DLL"); }
+};
+
+TEST_F(DurableStaging, StagedCopyIsFlushedBeforeItIsRenamedAndScheduled) {
+    g_calls.clear();
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::FlushFileBuffers, &RecordFlush);
+    guard.Set(&OsCalls::MoveFileExA, &RecordMove);
+    EXPECT_EQ(1, Stage());
+    const std::vector<std::string> expected = {
+        "flush", "move " + std::to_string(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH),
+        "move " + std::to_string(MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)};
+    EXPECT_EQ(expected, g_calls);
+    EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Staging()));
+    EXPECT_EQ(FactsOf(Source()).written, FactsOf(Staging()).written);
+    EXPECT_EQ((std::set<std::string>{"X.DLL", "X.DLM"}), SystemNames());
+}
+
+// A staged copy cut short would be newer by its time than the package's and
+// be scheduled again by a later run: it must never exist under its name.
+TEST_F(DurableStaging, StagingCutShortLeavesNoStagedCopyAndAnOlderOneWhole) {
+    for (const int osClass : {QMX_OS_NT5_OR_LATER, QMX_OS_WIN9X}) {
+        env.m_osClass = osClass;
+        const RestartSchedule before = ReadRestartSchedule();
+        ::DeleteFileA(Staging().c_str());
+        ClearLog();
+        {
+            OsCallsGuard guard;
+            guard.Set(&OsCalls::CopyFileA, &CopyHalfThenDiskFull);
+            EXPECT_EQ(0, Stage()) << osClass;
+        }
+        EXPECT_EQ("CompareTimeStamp [1] - Not exist " + Staging() + ".\r\n" +
+                      "MoveOnReboot - CopyFile is failed.(112) " + Source() + " -> " + Staging() +
+                      "\r\n",
+                  LogText());
+        ExpectUntouched(std::to_string(osClass));
+
+        // An older staged copy waiting: a failed rewrite leaves it whole.
+        ASSERT_TRUE(::CopyFileA(FixturePath("V1_0.DLL").c_str(), Staging().c_str(), FALSE));
+        {
+            OsCallsGuard guard;
+            guard.Set(&OsCalls::CopyFileA, &CopyHalfThenDiskFull);
+            EXPECT_EQ(0, Stage()) << osClass;
+        }
+        EXPECT_EQ(Content(FixturePath("V1_0.DLL")), Content(Staging()));
+        EXPECT_EQ((std::set<std::string>{"X.DLL", "X.DLM"}), SystemNames());
+        // And a rewrite that succeeds replaces it.
+        EXPECT_EQ(1, Stage()) << osClass;
+        EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Staging()));
+        EXPECT_EQ((std::set<std::string>{"X.DLL", "X.DLM"}), SystemNames());
+        RestoreRestartSchedule(before);
+    }
+}
+
+// --- Names that are not plain file names ---
+
+TEST_F(DurableReplace, NameReachingOutsideTheSystemFolderIsRefusedAsABrokenPackage) {
+    // A module one folder up, where "..\\X.DLL" would reach, and a shipped
+    // copy that would replace it.
+    const std::string outside = m_system.path() + "\\..\\X.DLL";
+    ASSERT_TRUE(::CopyFileA(FixturePath("V2_9.DLL").c_str(), outside.c_str(), FALSE));
+    const std::string outsideBefore = Content(outside);
+    for (const std::string name : {"..\\X.DLL", "../X.DLL", "..", ".", "SUB\\X.DLL",
+                                   "C:\\X.DLL", "X.DLL:EVIL", "*.DLL", "CON", "NUL.DLL"}) {
+        ClearLog();
+        ResourceCounter counter;
+        EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile(name, "")) << name;
+        EXPECT_EQ(0, counter.Acquired(ResourceCounter::kFind)) << name;
+        EXPECT_EQ("CopyTargetFile - Invalid file name " + name + ".\r\n", LogText());
+    }
+    EXPECT_EQ(outsideBefore, Content(outside));
+    ::DeleteFileA(outside.c_str());
+    ExpectUntouched("refused names");
+}
