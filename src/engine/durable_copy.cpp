@@ -23,6 +23,13 @@ public:
     TempFile& operator=(const TempFile&) = delete;
 
     bool Create(const std::string& folder, DWORD* error) {
+        // The documented limit for the folder: beyond it the call fails, and
+        // Wine leaves a file behind under a name cut at MAX_PATH, which no
+        // one would then remove.
+        if (folder.size() > MAX_PATH - 14) {
+            *error = ERROR_FILENAME_EXCED_RANGE;
+            return false;
+        }
         char path[MAX_PATH] = {};
         if (g_os.GetTempFileNameA(folder.c_str(), "QMX", 0, path) == 0) {
             *error = g_os.GetLastError();

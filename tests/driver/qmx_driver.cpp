@@ -45,7 +45,7 @@
 //                             process has
 //   short PATH                prints short, PATH's short (8.3) form as this
 //                             system gives it
-//   watch DIR                 starts watching DIR for any file being added,
+//   watch-folder DIR          starts watching DIR for any file being added,
 //                             removed, renamed, resized or written
 //   kill-on-change MS         ends the process the moment the watched folder
 //                             changes (waiting at most MS milliseconds);
@@ -464,12 +464,12 @@ size_t RunCommand(Driver& driver, const std::vector<std::string>& args, size_t i
         std::printf("windows=%d\n", search.visibleCount);
         return i + 1;
     }
-    if (command == "watch") {
+    if (command == "watch-folder") {
         driver.watch = ::FindFirstChangeNotificationA(
             arg(1).c_str(), FALSE,
             FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE |
                 FILE_NOTIFY_CHANGE_ATTRIBUTES);
-        if (driver.watch == INVALID_HANDLE_VALUE) Fail("watch: cannot watch " + arg(1));
+        if (driver.watch == INVALID_HANDLE_VALUE) Fail("watch-folder: cannot watch " + arg(1));
         return i + 2;
     }
     if (command == "kill-on-change") {

@@ -604,7 +604,7 @@ killed)
   head -c 40000000 /dev/urandom >"$pkg/$A"
   touch -d "2002-06-01 12:00:00" "$pkg/$A"
   changelist "2:10" "$A" ON
-  drive watch 'C:\windows\system32' start "$EXE" kill-on-change 20000
+  drive watch-folder 'C:\windows\system32' start "$EXE" kill-on-change 20000
   check "killed while writing" 1 "$(fact killed)"
   cmp -s "$pkg/installed.before" "$sysdir/$A" || fail "the installed module is not what it was"
   contains "log" "$(log_text)" "LockDestFile : QMX_LOCK_SUCEES"
