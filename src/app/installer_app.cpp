@@ -1,30 +1,66 @@
 #include "app/installer_app.h"
 
+#include "app/command_line.h"
+#include "engine/install_environment.h"
+#include "engine/outcome.h"
 #include "log/debug_log.h"
+#include "platform/resource_string.h"
 #include "ui/installer_dialog.h"
 
-InstallerApp::InstallerApp() { SetLogSwitch(0); }
+InstallerApp::InstallerApp(const std::string& commandLine) : m_commandLine(commandLine) {
+    SetLogSwitch(0);
+}
 
 InstallerApp::~InstallerApp() = default;
 
 BOOL InstallerApp::InitInstance() {
+    const CommandLine options = ParseCommandLine(m_commandLine);
+    if (options.action != QMX_CMD_INSTALL) {
+        // A mistyped switch must never start an interactive run on every
+        // machine it is pushed to.
+        if (!options.quiet) ShowUsage();
+        m_exitCode = options.action == QMX_CMD_USAGE ? QMX_EXIT_SUCCESS : QMX_EXIT_INVALID_PARAMETER;
+        return FALSE;
+    }
+
     // Owned at creation and never waited on: the mutex only tells a second
     // start from the first. Its handle stays open until the process ends, so
     // a start after the release but before the end still counts as second.
     HANDLE mutex = ::CreateMutexA(nullptr, TRUE, m_exeName.c_str());
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-        if (HWND running = FindRunningInstance()) BringForward(running);
+        if (options.quiet) {
+            m_exitCode = QMX_EXIT_ALREADY_RUNNING;
+        } else if (HWND running = FindRunningInstance()) {
+            BringForward(running);
+        }
         return FALSE;
     }
 
+    if (!options.logPath.empty()) SetLogPath(options.logPath);
     {
         InstallerDialog dialog;
-        SetMainWindow(&dialog);
-        dialog.DoModal();
-        if (mutex) ::ReleaseMutex(mutex);
-        SetMainWindow(nullptr);
+        if (options.log) dialog.ForceLog();
+        if (options.quiet) {
+            // The dialog's window is never created: a modal dialog shows
+            // itself, and even minimised it has a task-bar button.
+            const uint32_t outcome = dialog.RunQuietly();
+            m_exitCode = QuietExitCode(outcome, dialog.NotTargeted());
+            if (mutex) ::ReleaseMutex(mutex);
+        } else {
+            SetMainWindow(&dialog);
+            dialog.DoModal();
+            if (mutex) ::ReleaseMutex(mutex);
+            SetMainWindow(nullptr);
+        }
     }
     return FALSE;
+}
+
+void InstallerApp::ShowUsage() const {
+    InstallEnvironment environment;
+    const uint32_t id = environment.CheckLanguageEnv() == QMX_LANG_ENGLISH ? IDS_USAGE_EN : IDS_USAGE_JA;
+    const std::string text = LoadResourceString(ResourceHandle(), id);
+    ::MessageBoxA(nullptr, text.c_str(), m_exeName.c_str(), MB_OK | MB_ICONINFORMATION);
 }
 
 bool InstallerApp::OnCmdMsg(UINT id) {

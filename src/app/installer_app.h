@@ -2,6 +2,8 @@
 // installer dialog modally, and the process ends when it closes.
 #pragma once
 
+#include <string>
+
 #include "platform/app_base.h"
 
 // The framework's standard Help command.
@@ -10,14 +12,20 @@ enum : UINT { ID_HELP = 0xE146 };
 class InstallerApp : public AppBase {
 public:
     // Sets the diagnostic-log switch off; the installer dialog sets it from
-    // the change list during its initialisation.
-    InstallerApp();
+    // the change list during its initialisation. commandLine is the command
+    // line without the program's name (see ParseCommandLine).
+    explicit InstallerApp(const std::string& commandLine = std::string());
     ~InstallerApp() override;
 
-    // Runs the installation when no other copy of this executable (same
-    // instance name) runs; otherwise brings the running copy's window
-    // forward, if one is found, and does nothing else. Always FALSE: the
-    // program never runs a message loop of its own.
+    // Reads the command line first: /? or /help shows the usage and an
+    // unknown argument shows it too and sets the exit status 87; neither
+    // installs (with /quiet nothing is shown). Otherwise runs the
+    // installation when no other copy of this executable (same instance name)
+    // runs; else brings the running copy's window forward, if one is found,
+    // and does nothing else. With /quiet no window is created and the exit
+    // status reports the outcome (QuietExitCode; 1618 for a second copy);
+    // without it the status stays 0. Always FALSE: the program never runs a
+    // message loop of its own.
     BOOL InitInstance() override;
 
     // Routes ID_HELP to OnHelp.
@@ -32,4 +40,8 @@ private:
     // property named after the instance; nullptr when there is none.
     HWND FindRunningInstance() const;
     static void BringForward(HWND window);
+    // The usage text in the user's language, in a message box, until OK.
+    void ShowUsage() const;
+
+    std::string m_commandLine;
 };

@@ -3,8 +3,8 @@
 #include "app/installer_app.h"
 #include "platform/system_version_dll.h"
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR commandLine, int) {
     RestrictDllSearchToSystem();
-    InstallerApp app;
+    InstallerApp app(commandLine ? commandLine : "");
     return app.Run(hInstance);
 }

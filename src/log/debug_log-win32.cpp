@@ -5,11 +5,10 @@
 
 namespace {
 
-const char kLogPath[] = "C:\\QMX_CHG.LOG";
-
-// The log sits in the drive root, where ordinary users may create files, and
-// the installer runs elevated. A link planted there would let them aim our
-// appends at any file, so anything but a plain single-link file is refused.
+// The usual log sits in the drive root, where ordinary users may create
+// files, and the installer runs elevated. A link planted there would let them
+// aim our appends at any file, so anything but a plain single-link file is
+// refused, at a path given on the command line too.
 // The check is made on the handle we write through, leaving no window between
 // check and use; FILE_FLAG_OPEN_REPARSE_POINT opens a link itself rather than
 // its target, so even a refused link creates nothing.
@@ -23,8 +22,8 @@ bool IsPlainFile(HANDLE file) {
 }  // namespace
 
 void AppendLogLine(const std::string& line) {
-    ScopedFile file(g_os.CreateFileA(kLogPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                     nullptr, OPEN_ALWAYS,
+    ScopedFile file(g_os.CreateFileA(LogPath().c_str(), GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                                      nullptr));
     if (!file.IsValid() || !IsPlainFile(file.Get())) return;

@@ -1,8 +1,9 @@
 // The diagnostic trace: one process-wide switch and an append-only log file.
 //
 // While g_logSwitch is exactly 1, every DebugLog call appends one formatted
-// line to C:\QMX_CHG.LOG (the caller's text carries its own CR LF). With any
-// other value nothing is formatted or written. Every failure is silent: the
+// line to the log file, C:\QMX_CHG.LOG unless the command line named another
+// (the caller's text carries its own CR LF). With any other value nothing is
+// formatted or written. Every failure is silent: the
 // line is lost and the caller never learns of it.
 #pragma once
 
@@ -17,6 +18,11 @@
 extern int g_logSwitch;
 
 void SetLogSwitch(int value);
+
+// The log file: C:\QMX_CHG.LOG until SetLogPath names another. Any path is
+// written by the same rules: whole lines, appended, never through a link.
+void SetLogPath(const std::string& path);
+const std::string& LogPath();
 
 void DebugLog(const char* format, ...) QMX_PRINTF_FORMAT(1, 2);
 

@@ -16,7 +16,9 @@ std::string InstanceNameFromModulePath(const std::string& modulePath) {
     return modulePath.substr(first, end - first);
 }
 
-AppBase::AppBase() : m_hInstance(nullptr), m_pMainWnd(nullptr) { g_currentApp = this; }
+AppBase::AppBase() : m_hInstance(nullptr), m_pMainWnd(nullptr), m_exitCode(0) {
+    g_currentApp = this;
+}
 
 AppBase::~AppBase() {
     if (g_currentApp == this) g_currentApp = nullptr;
@@ -37,7 +39,7 @@ int AppBase::Run(HINSTANCE hInstance) {
             ::DispatchMessageA(&msg);
         }
     }
-    return 0;
+    return m_exitCode;
 }
 
 BOOL AppBase::InitInstance() { return FALSE; }

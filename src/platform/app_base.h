@@ -28,8 +28,8 @@ public:
     // The one application object, or nullptr before it exists.
     static AppBase* Current();
 
-    // Runs the program. Returns the process exit status, always 0: the
-    // program's outcome is shown to the user, never reported in the status.
+    // Runs the program. Returns the process exit status: m_exitCode, 0
+    // unless InitInstance set another.
     int Run(HINSTANCE hInstance);
 
     // Called once by Run. FALSE ends the program without a message loop.
@@ -54,4 +54,5 @@ protected:
     std::string m_exeName;
     HINSTANCE m_hInstance;
     DialogBase* m_pMainWnd;
+    int m_exitCode;
 };

@@ -228,3 +228,56 @@ TEST_F(InstallationRun, OtherLanguagesGetEnglish) {
     UseLanguage(0x0011);  // Japanese, neutral sublanguage
     ExpectOneMessage(Run(), 105);
 }
+
+// Quiet runs: no window, the outcome returned, and beside a 0x08 whether the
+// change list merely targets other Windows (1633) or the package is broken
+// (1620).
+TEST_F(InstallationRun, OnlyAReadChangeListNamingOtherWindowsCountsAsNotTargeted) {
+    PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
+    struct Case {
+        const char* what;
+        std::string changeList;  // empty: none at all
+        int notTargeted;
+    };
+    const Case cases[] = {
+        {"other Windows", "[Install]\r\n1:4\r\n[File]\r\nQMXA.DLL\r\n[Log]\r\nON\r\n", 1},
+        {"no change list", "", 0},
+        {"no [Install] entry", "[File]\r\nQMXA.DLL\r\n[Log]\r\nON\r\n", 0},
+        {"no [File] entry", Targeted(""), 0},
+        {"listed module missing from the package", Targeted("QMXA.DLL\r\n"), 0},
+    };
+    for (const Case& c : cases) {
+        ::DeleteFileA(ProgramFile("QMX_CHG.DAT").c_str());
+        if (!c.changeList.empty()) WriteChangeList(c.changeList);
+        ClearLog();
+        InstallerDialog dialog;
+        dialog.ForceLog();
+        const uint32_t outcome = dialog.RunQuietly();
+        EXPECT_EQ(QMX_INST_NOT_APPLICABLE, outcome) << c.what;
+        EXPECT_EQ(c.notTargeted, dialog.NotTargeted()) << c.what;
+        EXPECT_EQ(c.notTargeted ? 1633 : 1620, QuietExitCode(outcome, dialog.NotTargeted())) << c.what;
+        EXPECT_EQ("EngingMessage[0x8] - It was not the environment which this module applies.\r\n",
+                  LogText().substr(LogText().rfind("EngingMessage"))) << c.what;
+        EXPECT_EQ(nullptr, dialog.GetSafeHwnd()) << c.what;
+    }
+    EXPECT_EQ("installed", FileText(SystemFile("QMXA.DLL")));
+}
+
+TEST_F(InstallationRun, AQuietRunLogsOnlyWhenAskedAndReportsAFailure) {
+    PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), "shipped", 2002);
+    WriteChangeList(Targeted("QMXA.DLL\r\n", "OFF"));
+    OsFault<&OsCalls::CopyFileA> copyFails(1, FALSE, ERROR_DISK_FULL, true);
+    {
+        InstallerDialog dialog;
+        EXPECT_EQ(QMX_INST_FAILED, dialog.RunQuietly());
+        EXPECT_EQ("", LogText());
+    }
+    InstallerDialog forced;
+    forced.ForceLog();
+    EXPECT_EQ(QMX_INST_FAILED, forced.RunQuietly());
+    EXPECT_NE(std::string::npos,
+              Find(LogText(), "EngingMessage[0x80] - Module installation failed. Some modules "
+                              "could not be replaced.\r\n"));
+    EXPECT_EQ("installed", FileText(SystemFile("QMXA.DLL")));
+}

@@ -32,7 +32,11 @@ InstallerDialog::InstallerDialog(HWND hParent)
       m_doneMsgId(0),
       m_rebootMsgId(0),
       m_notAdminMsgId(0),
-      m_notApplicableMsgId(0) {
+      m_notApplicableMsgId(0),
+      m_failedMsgId(0),
+      m_failedRebootMsgId(0),
+      m_notTargeted(0),
+      m_logForced(0) {
     m_hIcon = ::LoadIconA(ResourceHandle(), MAKEINTRESOURCEA(IDI_APP));
     m_environment.InitEnvironment();
     m_environment.GetSystemDir();
@@ -42,6 +46,8 @@ InstallerDialog::InstallerDialog(HWND hParent)
     m_rebootMsgId = ids.rebootMsgId;
     m_notAdminMsgId = ids.notAdminMsgId;
     m_notApplicableMsgId = ids.notApplicableMsgId;
+    m_failedMsgId = ids.failedMsgId;
+    m_failedRebootMsgId = ids.failedRebootMsgId;
 }
 
 InstallerDialog::~InstallerDialog() = default;
@@ -70,10 +76,7 @@ BOOL InstallerDialog::OnInitDialog() {
     // dialog in its normal state only while it is still hidden.
     ::ShowWindow(m_hWnd, SW_SHOWMINIMIZED);
 
-    {
-        ChangeListFile changeList;
-        SetLogSwitch(changeList.IsLogOn());
-    }
+    ApplyLogSwitch();
 
     // The work starts once initialisation has returned and the modal loop
     // runs.

@@ -103,10 +103,12 @@ TEST_F(InstallerDialogTest, ShowsEachOutcomeWithItsMessage) {
         WPARAM bits;
         UINT id;
     } cases[] = {
-        {0x01, 106}, {0x03, 106}, {0x81, 106},                            // replaced now
-        {0x05, 107}, {0x04, 107}, {0x84, 107}, {0x87, 107},               // restart wins over done
-        {0x02, 109}, {0x08, 109}, {0x80, 109}, {0x82, 109}, {0x00, 109},  // nothing replaced
-        {0x10, 108}, {0x15, 108}, {0x9F, 108},                            // not-admin wins
+        {0x01, 106}, {0x03, 106}, {0x09, 106},               // replaced now
+        {0x05, 107}, {0x04, 107}, {0x06, 107},               // restart wins over done
+        {0x80, 112}, {0x81, 112}, {0x82, 112}, {0x88, 112},  // a failure is never success
+        {0x84, 113}, {0x87, 113},                            // ... and goes on with the restart
+        {0x02, 109}, {0x08, 109}, {0x0A, 109}, {0x00, 109},  // nothing replaced
+        {0x10, 108}, {0x15, 108}, {0x9F, 108},               // not-admin wins
     };
     for (const auto& c : cases) {
         ClearLog();

@@ -113,7 +113,17 @@ TEST(Resources, EveryStringIsEnglishUsAndReadsAsWritten) {
               LoadedString(IDS_NOT_ADMIN_EN));
     EXPECT_EQ(Wide("It was not the environment which this module applies."),
               LoadedString(IDS_NOT_APPLICABLE_EN));
-    EXPECT_EQ(std::wstring(), LoadedString(110));
+    EXPECT_EQ(Wide("モジュールのインストールに失敗しました。一部のモジュールを置き換えられませんでした。"),
+              LoadedString(IDS_FAILED_JA));
+    EXPECT_EQ(Wide("モジュールのインストールに失敗しました。一部のモジュールを置き換えられませんでした。"
+                   "Windowsを再起動してください。"),
+              LoadedString(IDS_FAILED_REBOOT_JA));
+    EXPECT_EQ(Wide("Module installation failed. Some modules could not be replaced."),
+              LoadedString(IDS_FAILED_EN));
+    EXPECT_EQ(Wide("Module installation failed. Some modules could not be replaced. To make the "
+                   "other changes take effect, restart your computer."),
+              LoadedString(IDS_FAILED_REBOOT_EN));
+    EXPECT_EQ(std::wstring(), LoadedString(116));
 }
 
 TEST(Resources, IconIsOne32By32ImageIn16Colours) {

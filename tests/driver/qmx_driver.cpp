@@ -14,8 +14,18 @@
 //                             lets no one else open PATH at all
 //   start EXE                 start EXE in its own folder; it becomes "the
 //                             process" of the commands below
+//   start-with EXE ARGS       as start, with ARGS (one text) after the name
 //   run EXE MS                start EXE and wait at most MS milliseconds for
 //                             it to end; prints run.exit and run.ms
+//   run-with EXE ARGS MS      as run, with ARGS after the name
+//   watch MS                  watches the process's top-level windows until
+//                             it ends or MS milliseconds pass, both by
+//                             polling and by the system's show events;
+//                             prints watch.windows (every top-level window
+//                             seen, shown or not), watch.visible (those seen
+//                             visible or reported shown), watch.first (class
+//                             and caption of the first visible one) and
+//                             watch.ended
 //   find NAME CAPTION CHILD   wait for a visible top-level dialog of the
 //                             process with that caption; CHILD is a control
 //                             id it must contain, "none" for a dialog without
@@ -38,6 +48,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -104,10 +115,12 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
-bool StartProcess(const std::string& exe, PROCESS_INFORMATION* info) {
+bool StartProcess(const std::string& exe, PROCESS_INFORMATION* info,
+                  const std::string& arguments = std::string()) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     std::string commandLine = "\"" + exe + "\"";
+    if (!arguments.empty()) commandLine += " " + arguments;
     return ::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                             FolderOf(exe).c_str(), &startup, info) != FALSE;
 }
@@ -237,6 +250,66 @@ bool SaveScreenRect(const RECT& rect, const std::string& path) {
 
 void WaitExit(const Driver& driver, DWORD timeoutMs);
 
+// What watch has seen of one process's top-level windows.
+struct Watch {
+    DWORD pid = 0;
+    std::set<HWND> windows;
+    std::set<HWND> visible;
+    std::string first;
+};
+Watch* g_watch = nullptr;
+
+void NoteWindow(Watch& watch, HWND window, bool shown) {
+    if (::GetWindowLongA(window, GWL_STYLE) & WS_CHILD) return;
+    watch.windows.insert(window);
+    if (!shown || !watch.visible.insert(window).second) return;
+    if (watch.first.empty()) watch.first = ClassName(window) + "|" + WindowText(window);
+}
+
+BOOL CALLBACK VisitWatched(HWND window, LPARAM param) {
+    auto* watch = reinterpret_cast<Watch*>(param);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    if (pid == watch->pid) NoteWindow(*watch, window, ::IsWindowVisible(window) != FALSE);
+    return TRUE;
+}
+
+// A window shown and hidden again between two polls is still reported: the
+// event arrives even when the window has gone by then.
+void CALLBACK OnShowEvent(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG, DWORD, DWORD) {
+    if (!g_watch || !window || object != OBJID_WINDOW) return;
+    if (::IsWindow(window)) {
+        NoteWindow(*g_watch, window, true);
+    } else if (g_watch->visible.insert(window).second && g_watch->first.empty()) {
+        g_watch->first = "(gone)";
+    }
+}
+
+void WatchWindows(const Driver& driver, DWORD timeoutMs) {
+    Watch watch;
+    watch.pid = driver.process.dwProcessId;
+    g_watch = &watch;
+    HWINEVENTHOOK hook = ::SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, nullptr,
+                                           &OnShowEvent, watch.pid, 0, WINEVENT_OUTOFCONTEXT);
+    bool ended = false;
+    const DWORD began = ::GetTickCount();
+    for (;;) {
+        ::EnumWindows(&VisitWatched, reinterpret_cast<LPARAM>(&watch));
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+        if (ended || ::GetTickCount() - began >= timeoutMs) break;
+        const DWORD woken =
+            ::MsgWaitForMultipleObjects(1, &driver.process.hProcess, FALSE, 2, QS_ALLINPUT);
+        // One more look after the end, for events still on their way.
+        ended = woken == WAIT_OBJECT_0;
+    }
+    if (hook) ::UnhookWinEvent(hook);
+    g_watch = nullptr;
+    std::printf("watch.windows=%u\nwatch.visible=%u\nwatch.first=%s\nwatch.ended=%d\n",
+                static_cast<unsigned>(watch.windows.size()),
+                static_cast<unsigned>(watch.visible.size()), watch.first.c_str(), ended ? 1 : 0);
+}
+
 // "r", "w", "rw" or "-" as the read and write bits of an access or share mode.
 DWORD ModeBits(const std::string& letters, DWORD read, DWORD write) {
     DWORD bits = 0;
@@ -281,11 +354,23 @@ size_t RunCommand(Driver& driver, const std::vector<std::string>& args, size_t i
         g_started = driver.process.hProcess;
         return i + 2;
     }
-    if (command == "run") {
+    if (command == "start-with") {
+        if (!StartProcess(arg(1), &driver.process, arg(2))) Fail("cannot start " + arg(1));
+        g_started = driver.process.hProcess;
+        return i + 3;
+    }
+    if (command == "watch") {
+        NeedProcess(driver);
+        WatchWindows(driver, ParseNumber(arg(1)));
+        return i + 2;
+    }
+    if (command == "run" || command == "run-with") {
+        const bool with = command == "run-with";
+        const std::string& limit = arg(with ? 3 : 2);
         PROCESS_INFORMATION other = {};
         const DWORD began = ::GetTickCount();
-        if (!StartProcess(arg(1), &other)) Fail("cannot start " + arg(1));
-        if (::WaitForSingleObject(other.hProcess, ParseNumber(arg(2))) != WAIT_OBJECT_0) {
+        if (!StartProcess(arg(1), &other, with ? arg(2) : std::string())) Fail("cannot start " + arg(1));
+        if (::WaitForSingleObject(other.hProcess, ParseNumber(limit)) != WAIT_OBJECT_0) {
             ::TerminateProcess(other.hProcess, 99);
             Fail("run: " + arg(1) + " did not end in time");
         }
@@ -294,7 +379,7 @@ size_t RunCommand(Driver& driver, const std::vector<std::string>& args, size_t i
         std::printf("run.exit=%lu\nrun.ms=%lu\n", code, ::GetTickCount() - began);
         ::CloseHandle(other.hThread);
         ::CloseHandle(other.hProcess);
-        return i + 3;
+        return i + (with ? 4 : 3);
     }
     if (command == "find") {
         NeedProcess(driver);

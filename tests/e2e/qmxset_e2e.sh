@@ -8,7 +8,8 @@
 # version resources, both of the same architecture.
 #
 # Scenarios: full, outcomes, reboot, japanese, second_instance, logging,
-# planted_version, held_module, held_changelist, held_log.
+# planted_version, held_module, held_changelist, held_log, quiet, switches,
+# failed.
 # The system directory is the Wine prefix's own (system32, or syswow64 for
 # x86); the modules put there have names no one else uses and are removed
 # again, as are the package folder, the log and any restart-time move.
@@ -35,9 +36,9 @@ pending_key='HKLM\System\CurrentControlSet\Control\Session Manager'
 failures=0
 
 cleanup() {
-  rm -f "$sysdir/$A" "$sysdir/$B" "$sysdir/${A%L}M" "$sysdir/${B%L}M" "$log"
+  rm -rf "$sysdir/$A" "$sysdir/$B" "$sysdir/${A%L}M" "$sysdir/${B%L}M" "$log"
   rm -rf "$pkg"
-  case "$scenario" in reboot | japanese | held_module)
+  case "$scenario" in reboot | japanese | held_module | quiet | failed)
     wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
   esac
   x_session_stop
@@ -97,6 +98,28 @@ run_once() {
 }
 
 message() { fact msg.child.1 | cut -d'|' -f4-; }
+
+# One quiet run, watched from start to exit: QMXSET.EXE ARGS must show no
+# window of any kind and end with the code expected. Any further arguments are
+# driver commands to run first. Prints the row as the test saw it: the code,
+# and the message the log says a shown run would have shown.
+quiet_row() {  # description, expected code, ARGS, driver commands...
+  local what=$1 code=$2 args=$3
+  shift 3
+  drive "$@" start-with "$EXE" "$args" watch 20000 wait-exit
+  check "$what: exit code" "$code" "$(fact exit)"
+  check "$what: windows shown" 0 "$(fact watch.visible)"
+  check "$what: ended while watched" 1 "$(fact watch.ended)"
+  echo "row: $what: QMXSET $args -> exit $(fact exit); $(log_text | grep '^EngingMessage' | tail -n1)"
+}
+
+# A module that cannot be replaced, now or at the restart: a folder stands
+# where its staged copy would go. Hold it in use (driver command hold) and the
+# copy to the staged name fails: the file fails (0x80). (A read-only file
+# would not do: the tests may run as root, whom no permission stops.)
+unreplaceable() { mkdir -p "$sysdir/${1%L}M"; }
+replaceable() { rm -rf "$sysdir/${1%L}M"; }
+in_use() { echo "C:\\windows\\system32\\$1"; }
 
 log_text() { [ -f "$log" ] && tr -d '\r' <"$log" || true; }
 
@@ -328,6 +351,172 @@ held_log)
   check "message" "Module installation complete." "$(message)"
   check "installed file replaced" "shipped A" "$(cat "$sysdir/$A")"
   cmp -s "$pkg/log.before" "$log" || fail "the log changed: $(log_text)"
+  ;;
+
+quiet)
+  # Every exit-code row, each in a quiet run with the log on.
+  put "$sysdir/$A" "installed A" 2001
+  put "$pkg/$A" "shipped A" 2002
+  changelist "2:10" "$A" ON
+  quiet_row "replaced" 0 /quiet
+  check "replaced: installed file" "shipped A" "$(cat "$sysdir/$A")"
+  contains "replaced: log" "$(log_text)" "EngingMessage[0x1] - Module installation complete."
+
+  rm -f "$log"
+  quiet_row "already current" 0 -Q
+  contains "already current: log" "$(log_text)" "EngingMessage[0x2] - "
+
+  rm -f "$log" "$sysdir/$A"
+  quiet_row "not installed here" 0 /QUIET
+  [ ! -e "$sysdir/$A" ] || fail "not installed here: the module was added"
+
+  rm -f "$log"
+  put "$sysdir/$A" "installed A" 2001
+  quiet_row "in use, staged for the restart" 3010 -quiet hold "$(in_use "$A")"
+  check "staged: installed file kept" "installed A" "$(cat "$sysdir/$A")"
+  check "staged: staged copy" "shipped A" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
+  contains "staged: log" "$(log_text)" "EngingMessage[0x4] - Module installation complete. To make"
+  rm -f "$sysdir/${A%L}M"
+
+  rm -f "$log"
+  put "$sysdir/$A" "installed A" 2001
+  unreplaceable "$A"
+  quiet_row "a module failed" 1603 /q hold "$(in_use "$A")"
+  check "failed: installed file kept" "installed A" "$(cat "$sysdir/$A")"
+  contains "failed: log" "$(log_text)" "EngingMessage[0x80] - Module installation failed."
+  replaceable "$A"
+
+  rm -f "$log"
+  changelist "1:4" "$A" ON
+  quiet_row "another Windows targeted" 1633 /quiet
+  check "not targeted: installed file kept" "installed A" "$(cat "$sysdir/$A")"
+  contains "not targeted: log" "$(log_text)" "EngingMessage[0x8] - "
+
+  rm -f "$log"
+  changelist "2:10" "" ON
+  quiet_row "no module listed" 1620 /quiet
+  contains "no module listed: log" "$(log_text)" "EngingMessage[0x8] - "
+
+  rm -f "$log"
+  changelist "2:10" "$A" ON
+  quiet_row "change list unreadable" 1620 /quiet hold-as "$(x_session_winpath "$pkg/QMX_CHG.DAT")" w -
+  [ ! -e "$log" ] || fail "unreadable: the log was switched on: $(log_text)"
+
+  rm -f "$pkg/$A"
+  quiet_row "module missing from the package" 1620 /quiet
+  contains "missing from the package: log" "$(log_text)" "EngingMessage[0x8] - "
+  check "missing from the package: installed file kept" "installed A" "$(cat "$sysdir/$A")"
+
+  # Without a change list nothing can switch the log on, but /log does.
+  rm -f "$log" "$pkg/QMX_CHG.DAT"
+  put "$pkg/$A" "shipped A" 2002
+  quiet_row "no change list" 1620 "/quiet /log"
+  contains "no change list: log" "$(log_text)" "EngingMessage[0x8] - "
+  check "no change list: installed file kept" "installed A" "$(cat "$sysdir/$A")"
+
+  # A Windows version the program does not know (Win32s) is refused like a
+  # user who is not an administrator; Wine always runs as one.
+  rm -f "$log"
+  changelist "2:10" "$A" ON
+  appkey='HKCU\Software\Wine\AppDefaults\QMXSET.EXE'
+  wine reg add "$appkey" /v Version /d win31 /f >/dev/null 2>&1 </dev/null
+  quiet_row "Windows not known" 740 /quiet
+  wine reg add "$appkey" /v Version /d win10 /f >/dev/null 2>&1 </dev/null
+  check "Windows not known: installed file kept" "installed A" "$(cat "$sysdir/$A")"
+  contains "Windows not known: log" "$(log_text)" "EngingMessage[0x10] - "
+
+  # A second quiet start while a first copy runs.
+  rm -f "$log"
+  changelist "1:4" "$A" ON
+  drive start "$EXE" find msg VAREL 1000 run-with "$EXE" /quiet 10000 press msg 1 wait-exit
+  check "second quiet start: exit code" 1618 "$(fact run.exit)"
+  check "first start: exit status" 0 "$(fact exit)"
+  check "runs logged" 1 "$(log_text | grep -c '^EngingMessage')"
+  echo "row: already running: QMXSET /quiet -> exit $(fact run.exit)"
+  ;;
+
+switches)
+  put "$sysdir/$A" "installed A" 2001
+  put "$pkg/$A" "shipped A" 2002
+  changelist "2:10" "$A" ON
+
+  # The usage: shown and nothing installed, or with /quiet not even shown.
+  drive start-with "$EXE" "/?" find usage QMXSET 65535 dump usage press usage 1 wait-exit
+  check "/?: exit code" 0 "$(fact exit)"
+  contains "/?: usage" "$out" "Usage: QMXSET [/quiet] [/log[:PATH]]"
+  quiet_row "usage, quiet" 0 "-HELP /q"
+
+  # An unknown switch: the usage, exit 87, nothing installed. The watch sees
+  # the usage message, which shows that it would see any window.
+  drive start-with "$EXE" "/quite" watch 3000 find usage QMXSET 65535 press usage 1 wait-exit
+  check "/quite: exit code" 87 "$(fact exit)"
+  check "/quite: the watch saw the usage" 1 "$(fact watch.visible)"
+  case "$(fact watch.first)" in "#32770|QMXSET") ;; *) fail "/quite: first window $(fact watch.first)";; esac
+  quiet_row "unknown switch, quiet" 87 "/quiet /quite"
+  check "unknown switch: installed file kept" "installed A" "$(cat "$sysdir/$A")"
+  [ ! -e "$log" ] || fail "unknown switch: a log was written: $(log_text)"
+
+  # /log whatever [Log] says.
+  changelist "1:4" "$A" OFF
+  quiet_row "/log" 1633 "/quiet /log"
+  text=$(log_text)
+  contains "/log: log" "$text" "CompVersion(2, 10, 0, 1:4)"
+  contains "/log: log" "$text" "EngingMessage[0x8] - "
+
+  # /log:PATH, with a blank in it: lines go there, appended run after run,
+  # and not to the usual place.
+  rm -f "$log"
+  mkdir -p "$pkg/my logs"
+  other=$(x_session_winpath "$pkg/my logs/pc1.log")
+  printf 'an earlier line
+' >"$pkg/my logs/pc1.log"
+  changelist "1:4" "$A" ""
+  quiet_row "/log:PATH" 1633 "/quiet \"/log:$other\""
+  run_once_args() { drive start-with "$EXE" "$1" find msg VAREL 1000 press msg 1 wait-exit; }
+  run_once_args "/LOG:\"$other\""
+  check "/log:PATH: exit status without /quiet" 0 "$(fact exit)"
+  text=$(tr -d '\r' <"$pkg/my logs/pc1.log")
+  case "$text" in "an earlier line"*) ;; *) fail "/log:PATH: not appended: $text";; esac
+  check "/log:PATH: runs logged" 2 "$(printf '%s\n' "$text" | grep -c '^EngingMessage\[0x8\]')"
+  [ ! -e "$log" ] || fail "/log:PATH: the usual log was written too"
+  ;;
+
+failed)
+  # A failed module is never reported as success: alone (0x80), beside one
+  # replaced (0x81) and beside one staged for the restart (0x84), in English
+  # and in Japanese.
+  for lang in en ja; do
+    for bits in 0x80 0x81 0x84; do
+      rm -f "$log" "$sysdir/${A%L}M"
+      put "$sysdir/$A" "installed A" 2001
+      put "$pkg/$A" "shipped A" 2002
+      put "$sysdir/$B" "installed B" 2001
+      put "$pkg/$B" "shipped B" 2002
+      unreplaceable "$B"
+      before=(hold "$(in_use "$B")")
+      case $bits in
+      0x80) changelist "2:10" "$B" ON ;;
+      0x81) changelist "2:10" "$A $B" ON ;;
+      0x84) changelist "2:10" "$A $B" ON; before+=(hold "$(in_use "$A")") ;;
+      esac
+      if [ $lang = ja ]; then
+        LANG=ja_JP.UTF-8 run_once "${before[@]}"
+        text=$(iconv -f CP932 -t UTF-8 <"$log" | tr -d '\r')
+        expected='モジュールのインストールに失敗しました。一部のモジュールを置き換えられませんでした。'
+        [ $bits = 0x84 ] && expected="${expected}Windowsを再起動してください。"
+      else
+        run_once "${before[@]}"
+        text=$(log_text)
+        expected='Module installation failed. Some modules could not be replaced.'
+        [ $bits = 0x84 ] && expected="$expected To make the other changes take effect, restart your computer."
+      fi
+      check "$lang $bits: message" "$expected" "$(message)"
+      contains "$lang $bits: log" "$text" "EngingMessage[$bits] - $expected"
+      check "$lang $bits: failed file kept" "installed B" "$(cat "$sysdir/$B")"
+      echo "row: $lang $bits: exit $(fact exit); message: $(message)"
+      replaceable "$B"
+    done
+  done
   ;;
 
 *)
