@@ -1,4 +1,5 @@
-# The posix thread model: GoogleTest needs std::mutex, which the win32 model lacks.
+# The posix thread model: GoogleTest needs std::mutex, which the win32 model
+# lacks. QMXSET.EXE itself is built with the win32 model, in a tree of its own.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(QMX_TRIPLE x86_64-w64-mingw32)
@@ -10,3 +11,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+set(QMX_SHIPPED_TOOLCHAIN ${CMAKE_CURRENT_LIST_DIR}/toolchain-x86_64-w64-mingw32-win32.cmake)

@@ -8,6 +8,22 @@
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
 
+namespace {
+
+// The file's length, or -1 if it cannot be read.
+LONGLONG FileLength(HANDLE file) {
+    LARGE_INTEGER length;
+    if (g_os.GetFileSizeEx) return g_os.GetFileSizeEx(file, &length) ? length.QuadPart : -1;
+    // 95/98/Me and NT 4.0. An all-ones low half is also a real length; only
+    // the last error tells them apart.
+    DWORD high = 0;
+    const DWORD low = g_os.GetFileSize(file, &high);
+    if (low == INVALID_FILE_SIZE && g_os.GetLastError() != NO_ERROR) return -1;
+    return static_cast<LONGLONG>((static_cast<ULONGLONG>(high) << 32) | low);
+}
+
+}  // namespace
+
 std::string ChangeListFile::GetChangeListPath(std::string fileName) {
     if (!m_path.empty()) return m_path;
     char module[MAX_PATH];
@@ -28,10 +44,9 @@ int ChangeListFile::Load() {
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) return 0;
 
-    LARGE_INTEGER length;
-    if (!g_os.GetFileSizeEx(file.Get(), &length)) return 0;
-    if (length.QuadPart < 0 || length.QuadPart > std::numeric_limits<int32_t>::max()) return 0;
-    const int32_t size = static_cast<int32_t>(length.QuadPart);
+    const LONGLONG length = FileLength(file.Get());
+    if (length < 0 || length > std::numeric_limits<int32_t>::max()) return 0;
+    const int32_t size = static_cast<int32_t>(length);
 
     m_buffer.reset();
     m_size = 0;

@@ -227,6 +227,47 @@ TEST_F(ChangeListOnWindows, OversizedFileFailsInsteadOfOverflowing) {
     EXPECT_TRUE(NoHandleLeftOpen());
 }
 
+// 95/98/Me and NT 4.0 have no GetFileSizeEx: the length comes from
+// GetFileSize, high half included.
+DWORD g_fakeHigh = 0;
+DWORD g_fakeLow = 0;
+DWORD WINAPI FakeSplitSize(HANDLE, LPDWORD high) {
+    *high = g_fakeHigh;
+    ::SetLastError(NO_ERROR);
+    return g_fakeLow;
+}
+
+TEST_F(ChangeListOnWindows, WithoutGetFileSizeExTheLengthComesFromGetFileSize) {
+    Write("[Log]\non\n");
+    {
+        OsCallsGuard guard;
+        guard.MarkAbsent(&OsCalls::GetFileSizeEx);
+        ChangeListFile list;
+        EXPECT_EQ(list.IsLogOn(), 1);
+    }
+    {
+        OsCallsGuard guard;
+        guard.MarkAbsent(&OsCalls::GetFileSizeEx);
+        OsFault<&OsCalls::GetFileSize> fault(1, INVALID_FILE_SIZE, ERROR_IO_DEVICE);
+        ChangeListFile list;
+        EXPECT_EQ(list.IsLogOn(), 0);
+        EXPECT_EQ(1, fault.fired());
+        EXPECT_TRUE(NoHandleLeftOpen());
+    }
+    OsCallsGuard guard;
+    guard.MarkAbsent(&OsCalls::GetFileSizeEx);
+    guard.Set(&OsCalls::GetFileSize, &FakeSplitSize);
+    // 4 GiB + 10 must not read as 10; an all-ones low half with no error is
+    // a length (4 GiB - 1), not a failure, and is too long all the same.
+    for (DWORD high : {1u, 0u}) {
+        g_fakeHigh = high;
+        g_fakeLow = high ? 10 : INVALID_FILE_SIZE;
+        ChangeListFile list;
+        EXPECT_EQ(list.IsLogOn(), 0) << high;
+        EXPECT_TRUE(NoHandleLeftOpen());
+    }
+}
+
 TEST_F(ChangeListOnWindows, ComparisonTraceReachesTheLogFileExactly) {
     ClearLog();
     Write("[Install]\r\n2:5:0, 2:5:1 // supported versions\r\n");

@@ -1,9 +1,9 @@
-#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "engine/install_environment.h"
 #include "log/debug_log.h"
+#include "log/log_format.h"
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
 
@@ -93,13 +93,15 @@ int InstallEnvironment::QmxGetVersion(std::string fileName, char* buffer, uint32
     DWORD first = 0;
     std::memcpy(&first, translation, sizeof first);
 
-    char query[MAX_PATH] = {};
-    std::snprintf(query, sizeof query, "%s%04x%04x\\%s", "\\StringFileInfo\\",
-                  static_cast<unsigned>(LOWORD(first)), static_cast<unsigned>(HIWORD(first)),
-                  "FileVersion");
+    const std::string query = FormatText("\\StringFileInfo\\%04x%04x\\FileVersion",
+                                         static_cast<unsigned>(LOWORD(first)),
+                                         static_cast<unsigned>(HIWORD(first)));
     void* text = nullptr;
     UINT textLength = 0;
-    if (!g_os.VerQueryValueA(block.Get(), query, &text, &textLength) || text == nullptr) return 0;
+    if (!g_os.VerQueryValueA(block.Get(), query.c_str(), &text, &textLength) ||
+        text == nullptr) {
+        return 0;
+    }
 
     const char* blockStart = static_cast<const char*>(block.Get());
     const char* source = static_cast<const char*>(text);

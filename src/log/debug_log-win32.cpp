@@ -19,13 +19,23 @@ bool IsPlainFile(HANDLE file) {
     return info.nNumberOfLinks <= 1;
 }
 
+// Reparse points came with Windows 2000's NTFS. 95/98/Me know only FAT,
+// which has none, and their CreateFileA predates the flag, so it is not
+// asked of them; NT 4.0's ignores a flag it does not know.
+DWORD OpenFlags() {
+    OSVERSIONINFOA info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (g_os.GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
+        return FILE_ATTRIBUTE_NORMAL;
+    }
+    return FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+}
+
 }  // namespace
 
 void AppendLogLine(const std::string& line) {
-    ScopedFile file(g_os.CreateFileA(LogPath().c_str(), GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                     nullptr));
+    ScopedFile file(g_os.CreateFileA(LogPath().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                     nullptr, OPEN_ALWAYS, OpenFlags(), nullptr));
     if (!file.IsValid() || !IsPlainFile(file.Get())) return;
 
     LONG high = 0;

@@ -9,11 +9,7 @@
 
 #include <string>
 
-#if defined(__MINGW32__)
-#define QMX_PRINTF_FORMAT(fmt, first) __attribute__((format(gnu_printf, fmt, first)))
-#else
-#define QMX_PRINTF_FORMAT(fmt, first) __attribute__((format(printf, fmt, first)))
-#endif
+#include "log/log_format.h"
 
 extern int g_logSwitch;
 

@@ -39,6 +39,21 @@ private:
     HANDLE m_h;
 };
 
+// The system the log believes it runs on, and the flags its open asked for.
+DWORD g_platform = VER_PLATFORM_WIN32_NT;
+DWORD g_openFlags = 0;
+BOOL WINAPI ReportPlatform(LPOSVERSIONINFOA info) {
+    info->dwPlatformId = g_platform;
+    info->dwMajorVersion = 4;
+    info->dwMinorVersion = g_platform == VER_PLATFORM_WIN32_NT ? 0 : 10;
+    return TRUE;
+}
+HANDLE WINAPI RecordFlags(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                          DWORD disposition, DWORD flags, HANDLE model) {
+    g_openFlags = flags;
+    return RealOsCalls().CreateFileA(name, access, share, security, disposition, flags, model);
+}
+
 }  // namespace
 
 TEST_F(DebugLogFile, SwitchOffCreatesNothingAndLeavesAnExistingLogAlone) {
@@ -119,4 +134,19 @@ TEST_F(DebugLogFile, HardLinkedLogIsNeverWrittenThrough) {
     std::string victim;
     ASSERT_TRUE(ReadWholeFile(target, &victim));
     EXPECT_EQ("[boot]\r\n", victim);
+}
+
+// 95/98/Me are not asked for the NT-only flag that keeps a link from being
+// followed; they have no links. The lines arrive either way.
+TEST_F(DebugLogFile, OpensReparsePointsItselfOnlyOnNt) {
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::GetVersionExA, &ReportPlatform);
+    guard.Set(&OsCalls::CreateFileA, &RecordFlags);
+    g_platform = VER_PLATFORM_WIN32_WINDOWS;
+    DebugLog("on 98\r\n");
+    EXPECT_EQ(0u, g_openFlags & FILE_FLAG_OPEN_REPARSE_POINT);
+    g_platform = VER_PLATFORM_WIN32_NT;
+    DebugLog("on NT 4.0\r\n");
+    EXPECT_NE(0u, g_openFlags & FILE_FLAG_OPEN_REPARSE_POINT);
+    EXPECT_EQ("on 98\r\non NT 4.0\r\n", LogText());
 }

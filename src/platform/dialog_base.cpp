@@ -2,6 +2,7 @@
 
 #include "platform/app_base.h"
 #include "platform/dialog_template.h"
+#include "platform/os_calls.h"
 #include "platform/resource_string.h"
 #include "platform/window_placement.h"
 
@@ -164,8 +165,11 @@ void DialogBase::CentreOverOwner() {
     RECT work = {};
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof monitor;
-    if (::GetMonitorInfoA(::MonitorFromWindow(owner ? owner : m_hWnd, MONITOR_DEFAULTTONEAREST),
-                          &monitor)) {
+    // Without the monitor functions (95, NT 4.0) there is one screen, whose
+    // work area the system parameter gives.
+    if (g_os.MonitorFromWindow && g_os.GetMonitorInfoA &&
+        g_os.GetMonitorInfoA(g_os.MonitorFromWindow(owner ? owner : m_hWnd, MONITOR_DEFAULTTONEAREST),
+                             &monitor)) {
         work = monitor.rcWork;
     } else {
         ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);

@@ -4,12 +4,22 @@
 
 namespace {
 
+// The function if this system's copy of an imported DLL exports it, else null.
+template <typename Fn>
+Fn Optional(const char* dll, const char* name) {
+    const HMODULE module = ::GetModuleHandleA(dll);
+    if (!module) return nullptr;
+    // The cast through void* is the documented way to call what it returns.
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
 const OsCalls kReal = {
     ::CreateFileA,
     ::ReadFile,
     ::WriteFile,
     ::SetFilePointer,
-    ::GetFileSizeEx,
+    Optional<decltype(&::GetFileSizeEx)>("kernel32.dll", "GetFileSizeEx"),
+    ::GetFileSize,
     ::GetFileInformationByHandle,
     ::GetFileTime,
     ::CompareFileTime,
@@ -41,6 +51,8 @@ const OsCalls kReal = {
     SystemGetFileVersionInfoSizeA,
     SystemGetFileVersionInfoA,
     SystemVerQueryValueA,
+    Optional<decltype(&::MonitorFromWindow)>("user32.dll", "MonitorFromWindow"),
+    Optional<decltype(&::GetMonitorInfoA)>("user32.dll", "GetMonitorInfoA"),
 };
 
 }  // namespace

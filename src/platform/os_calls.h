@@ -4,6 +4,12 @@
 // through g_os, so a test can replace a single entry (OsCallsGuard) to inject
 // a failure or an odd value, while everything else runs against the real
 // system. Call sites read like plain Win32: g_os.CreateFileA(...).
+//
+// The program imports only what the oldest Windows it runs on exports (the
+// loader refuses to start it otherwise). A newer function is looked up by
+// name at start-up instead: its entry is null where this system lacks it,
+// and the caller falls back to what the old systems offer. A test marks such
+// an entry absent to take the fallback on any system.
 #pragma once
 
 #include <windows.h>
@@ -14,7 +20,8 @@ struct OsCalls {
     decltype(&::ReadFile) ReadFile;
     decltype(&::WriteFile) WriteFile;
     decltype(&::SetFilePointer) SetFilePointer;
-    decltype(&::GetFileSizeEx) GetFileSizeEx;
+    decltype(&::GetFileSizeEx) GetFileSizeEx;  // may be null: 2000 and later
+    decltype(&::GetFileSize) GetFileSize;
     decltype(&::GetFileInformationByHandle) GetFileInformationByHandle;
     decltype(&::GetFileTime) GetFileTime;
     decltype(&::CompareFileTime) CompareFileTime;
@@ -52,6 +59,9 @@ struct OsCalls {
     decltype(&::GetFileVersionInfoSizeA) GetFileVersionInfoSizeA;
     decltype(&::GetFileVersionInfoA) GetFileVersionInfoA;
     decltype(&::VerQueryValueA) VerQueryValueA;
+    // Monitors: may be null, as on 95 and NT 4.0.
+    decltype(&::MonitorFromWindow) MonitorFromWindow;
+    decltype(&::GetMonitorInfoA) GetMonitorInfoA;
 };
 
 // The live table. Entries default to the real functions.
@@ -71,6 +81,10 @@ public:
 
     template <typename Fn>
     void Set(Fn OsCalls::*entry, Fn replacement) { g_os.*entry = replacement; }
+
+    // As on a system that lacks the function.
+    template <typename Fn>
+    void MarkAbsent(Fn OsCalls::*entry) { g_os.*entry = nullptr; }
 
 private:
     OsCalls m_saved;

@@ -38,3 +38,15 @@ TEST(OsCalls, PersistentFaultKeepsFailing) {
     EXPECT_EQ(2, fault.fired());
     EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), g_os.GetLastError());
 }
+
+// Wine, like every system the tests run on, has the functions looked up at
+// run time; an entry marked absent is null until the guard restores it.
+TEST(OsCalls, RunTimeEntriesAreFoundAndCanBeMarkedAbsent) {
+    ASSERT_NE(nullptr, RealOsCalls().GetFileSizeEx);
+    {
+        OsCallsGuard guard;
+        guard.MarkAbsent(&OsCalls::GetFileSizeEx);
+        EXPECT_EQ(nullptr, g_os.GetFileSizeEx);
+    }
+    EXPECT_EQ(RealOsCalls().GetFileSizeEx, g_os.GetFileSizeEx);
+}

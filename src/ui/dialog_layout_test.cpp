@@ -70,8 +70,8 @@ void ExpectControls(UINT id, const std::vector<Control>& expected) {
 
 TEST(DialogLayout, MessageDialogHasItsButtonAndText) {
     ExpectControls(IDD_MESSAGE, {
-        {IDOK, "Button", 0x50010001, {55, 42, 50, 14}},
-        {IDC_MESSAGE_TEXT, "Static", 0x50020000, {16, 15, 129, 23}},
+        {IDOK, "Button", 0x50010001, {55, 53, 50, 14}},
+        {IDC_MESSAGE_TEXT, "Static", 0x50020000, {16, 15, 129, 34}},
     });
 }
 
@@ -85,3 +85,30 @@ TEST(DialogLayout, AboutBoxHasItsIconTwoLinesAndOk) {
 }
 
 TEST(DialogLayout, InstallerDialogHasNoControls) { ExpectControls(IDD_INSTALLER, {}); }
+
+// Every outcome message must show whole in the message dialog's text: a
+// failure that goes on to ask for a restart is the longest, and a cut
+// request would never be read.
+TEST(DialogLayout, EveryOutcomeMessageFitsTheMessageText) {
+    HWND dialog = ::CreateDialogParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MESSAGE), nullptr,
+                                       &NoHandling, 0);
+    ASSERT_NE(nullptr, dialog);
+    HWND text = ::GetDlgItem(dialog, IDC_MESSAGE_TEXT);
+    RECT client = {};
+    ::GetClientRect(text, &client);
+    HDC dc = ::GetDC(text);
+    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(text, WM_GETFONT, 0, 0)));
+    for (UINT id = 102; id <= 113; ++id) {
+        const wchar_t* message = nullptr;
+        const int length = ::LoadStringW(::GetModuleHandleA(nullptr), id, reinterpret_cast<LPWSTR>(&message), 0);
+        ASSERT_GT(length, 0) << id;
+        // As a left-aligned static control draws its text.
+        RECT needed = {0, 0, client.right, 0};
+        ::DrawTextW(dc, message, length, &needed, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+        EXPECT_LE(needed.bottom, client.bottom) << "message " << id << " is cut";
+        EXPECT_LE(needed.right, client.right) << "message " << id << " is cut";
+    }
+    ::SelectObject(dc, old);
+    ::ReleaseDC(text, dc);
+    ::DestroyWindow(dialog);
+}

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/dialog_base.h"
+#include "platform/os_calls.h"
 #include "ui/dialog_watcher.h"
 #include "ui/res/resource.h"
 
@@ -40,7 +41,51 @@ private:
     HWND m_window;
 };
 
+const RECT kFakeWork = {40, 30, 440, 330};
+BOOL WINAPI FakeMonitorInfo(HMONITOR, LPMONITORINFO info) {
+    info->rcMonitor = kFakeWork;
+    info->rcWork = kFakeWork;
+    return TRUE;
+}
+
+// Where an ownerless dialog went, with the guard's table in force.
+RECT PlacedWithoutOwner() {
+    DialogWatcher watcher;
+    PlacedDialog dialog(nullptr, false);
+    EXPECT_EQ(IDOK, dialog.DoModal());
+    EXPECT_EQ(1u, watcher.seen().size());
+    return watcher.seen().empty() ? RECT{} : watcher.seen()[0].rect;
+}
+
 }  // namespace
+
+// The monitor's work area where the system has the monitor functions; the
+// one work area of 95 and NT 4.0 where either is missing.
+TEST(DialogPlacement, OwnerlessDialogIsCentredInTheWorkArea) {
+    ASSERT_NE(nullptr, RealOsCalls().MonitorFromWindow);
+    ASSERT_NE(nullptr, RealOsCalls().GetMonitorInfoA);
+    {
+        OsCallsGuard guard;
+        guard.Set(&OsCalls::GetMonitorInfoA, &FakeMonitorInfo);
+        const RECT r = PlacedWithoutOwner();
+        EXPECT_EQ(40 + (400 - (r.right - r.left)) / 2, r.left);
+        EXPECT_EQ(30 + (300 - (r.bottom - r.top)) / 2, r.top);
+    }
+    RECT work = {};
+    ASSERT_TRUE(::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
+    for (bool monitorFromWindowAbsent : {true, false}) {
+        OsCallsGuard guard;
+        guard.Set(&OsCalls::GetMonitorInfoA, &FakeMonitorInfo);
+        if (monitorFromWindowAbsent) {
+            guard.MarkAbsent(&OsCalls::MonitorFromWindow);
+        } else {
+            guard.MarkAbsent(&OsCalls::GetMonitorInfoA);
+        }
+        const RECT r = PlacedWithoutOwner();
+        EXPECT_EQ(work.left + (work.right - work.left - (r.right - r.left)) / 2, r.left);
+        EXPECT_EQ(work.top + (work.bottom - work.top - (r.bottom - r.top)) / 2, r.top);
+    }
+}
 
 TEST(DialogPlacement, HiddenUnmovedDialogIsCentredOverItsVisibleOwner) {
     OwnerWindow owner;

@@ -91,7 +91,7 @@ TEST(Resources, DialogTemplatesHaveTheirStylesPlacesAndSizes) {
     EXPECT_EQ(0, message.x);
     EXPECT_EQ(0, message.y);
     EXPECT_EQ(162, message.cx);
-    EXPECT_EQ(64, message.cy);
+    EXPECT_EQ(75, message.cy);
 }
 
 TEST(Resources, EveryStringIsEnglishUsAndReadsAsWritten) {
