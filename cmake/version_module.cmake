@@ -39,10 +39,28 @@ function(qmx_version_module target name folder)
   else()
     set(translation "BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", 0x${V_LANG}, 0x${V_CODEPAGE}\n  END")
   endif()
+  # The numeric version follows a text made only of numbers, as a module's
+  # author would keep them; any other text keeps 1.0.0.0.
+  set(numeric 1,0,0,0)
+  if(V_FILEVERSION MATCHES "^[0-9]+([.,] ?[0-9]+)*$")
+    string(REGEX MATCHALL "[0-9]+" parts "${V_FILEVERSION}")
+    list(APPEND parts 0 0 0)
+    list(SUBLIST parts 0 4 parts)
+    set(fits TRUE)
+    foreach(part ${parts})
+      string(LENGTH "${part}" digits)
+      if(digits GREATER 5 OR part GREATER 65535)
+        set(fits FALSE)
+      endif()
+    endforeach()
+    if(fits)
+      list(JOIN parts "," numeric)
+    endif()
+  endif()
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
   file(WRITE ${rc}.in
 "1 VERSIONINFO
-FILEVERSION 1,0,0,0
+FILEVERSION ${numeric}
 PRODUCTVERSION 1,0,0,0
 FILEOS 0x4
 FILETYPE 0x2

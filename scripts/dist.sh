@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds QMXSET.EXE in the two Windows trees and puts the shipped executables
-# in dist/: dist/x86/QMXSET.EXE and dist/x64/QMXSET.EXE, a sample change list
-# and a zip of a ready-to-edit package. Prints each file's size.
+# in dist/: dist/x86/QMXSET.EXE and dist/x64/QMXSET.EXE, the package check
+# dist/linux/qmxcheck and dist/x86/QMXCHECK.EXE, a sample change list and a
+# zip of a ready-to-edit package. Prints each file's size.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 export QMX_BUILD_DIR=${QMX_BUILD_DIR:-$top/build}
@@ -18,6 +19,18 @@ for pair in win32:x86 win64:x64; do
   cp "$QMX_BUILD_DIR/$tree/src/app/QMXSET.EXE" "$top/dist/$arch/QMXSET.EXE"
   echo "dist/$arch/QMXSET.EXE $(stat -c %s "$top/dist/$arch/QMXSET.EXE") bytes"
 done
+
+# The package author's check: natively for the build server, and as a
+# Windows console program.
+cmake --build "$QMX_BUILD_DIR/native" --target qmxcheck >"$QMX_BUILD_DIR/native.dist.log" 2>&1 ||
+  { cat "$QMX_BUILD_DIR/native.dist.log"; echo "build of qmxcheck (native) failed"; exit 1; }
+cmake --build "$QMX_BUILD_DIR/win32" --target qmxcheck -- -j2 >>"$QMX_BUILD_DIR/win32.dist.log" 2>&1 ||
+  { cat "$QMX_BUILD_DIR/win32.dist.log"; echo "build of QMXCHECK.EXE failed"; exit 1; }
+mkdir -p "$top/dist/linux"
+cp "$QMX_BUILD_DIR/native/src/check/qmxcheck" "$top/dist/linux/qmxcheck"
+strip "$top/dist/linux/qmxcheck"
+cp "$QMX_BUILD_DIR/win32/src/check/QMXCHECK.EXE" "$top/dist/x86/QMXCHECK.EXE"
+for f in linux/qmxcheck x86/QMXCHECK.EXE; do echo "dist/$f $(stat -c %s "$top/dist/$f") bytes"; done
 
 # The ready-to-edit package: the 32-bit program (it runs on every supported
 # Windows, 64-bit ones included), the sample change list and its notes, with

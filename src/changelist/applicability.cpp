@@ -37,28 +37,35 @@ int32_t AsSigned(uint32_t value) { return static_cast<int32_t>(value); }
 
 }  // namespace
 
-int ChangeListFile::CheckInstallVersion(uint32_t platformId, uint32_t majorVersion,
-                                        uint32_t minorVersion, std::string fileName) {
+int ChangeListFile::InstallPatterns(std::vector<std::string>& patterns, std::string fileName) {
     GetChangeListPath(fileName);
     if (!Load()) return 0;
     std::string entry;
     if (FindEntry(entry, "Install") != 1) return 0;
 
+    // A zero byte ends a pattern as a comma does; an empty piece between two
+    // separators is a pattern too, one that matches nothing real.
     std::string pattern;
-    int result = 0;
     for (const char byte : entry) {
         if (byte == ',' || byte == '\0') {
-            result = CompVersion(platformId, majorVersion, minorVersion, Trim(pattern));
+            patterns.push_back(Trim(pattern));
             pattern.clear();
-            if (result == 1) break;
         } else {
             pattern += byte;
         }
     }
-    if (!pattern.empty()) {
-        result = CompVersion(platformId, majorVersion, minorVersion, Trim(pattern));
+    if (!pattern.empty()) patterns.push_back(Trim(pattern));
+    return 1;
+}
+
+int ChangeListFile::CheckInstallVersion(uint32_t platformId, uint32_t majorVersion,
+                                        uint32_t minorVersion, std::string fileName) {
+    std::vector<std::string> patterns;
+    if (!InstallPatterns(patterns, fileName)) return 0;
+    for (const std::string& pattern : patterns) {
+        if (CompVersion(platformId, majorVersion, minorVersion, pattern) == 1) return 1;
     }
-    return result;
+    return 0;
 }
 
 int ChangeListFile::CompVersion(uint32_t platformId, uint32_t majorVersion, uint32_t minorVersion,

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class ChangeListFile {
 public:
@@ -23,6 +24,10 @@ public:
     // or "QMX_CHG.DAT" when fileName is empty. Fixed by the first call; later
     // calls return it unchanged whatever they pass.
     std::string GetChangeListPath(std::string fileName);
+
+    // Makes path the change list's full path for every later query: the
+    // package check reads a package folder other than its own.
+    void SetChangeListPath(const std::string& path) { m_path = path; }
 
     // Reads the file at the path into memory. 1 on success (an empty file
     // included); 0 when it cannot be opened, read or held in memory. Always
@@ -58,6 +63,11 @@ public:
     // matches the machine's platform id, major and minor version; else 0.
     int CheckInstallVersion(uint32_t platformId, uint32_t majorVersion, uint32_t minorVersion,
                             std::string fileName);
+
+    // The comma-separated patterns of the first [Install] entry, each trimmed,
+    // in order: 1 with them in patterns; 0 when there is no such entry or
+    // the list cannot be read.
+    int InstallPatterns(std::vector<std::string>& patterns, std::string fileName);
 
     // 1 when the one pattern "platform:major[:minor]" matches; else 0.
     // Traces the comparison to the diagnostic log.

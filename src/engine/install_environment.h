@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/durable_copy.h"
+#include "engine/module_order.h"
 #include "engine/outcome.h"
 #include "engine/version_string.h"
 
@@ -17,15 +18,6 @@ enum : int32_t {
     QMX_OS_NT351 = 1,         // platform 2, 3.51 and up
     QMX_OS_NT4 = 2,           // platform 2, 4.x
     QMX_OS_NT5_OR_LATER = 3,  // platform 2, 5.0 and every later major version
-};
-
-enum : int32_t {
-    QMX_COMP_FILE1_IS_NEW = 0,
-    QMX_COMP_FILE2_IS_NEW = 1,
-    QMX_COMP_SAME = 2,
-    QMX_COMP_FILE1_NOT_EXIST = 3,
-    QMX_COMP_FILE2_NOT_EXIST = 4,
-    QMX_COMP_BOTH_NOT_EXIST = 5,
 };
 
 enum : int32_t {

@@ -18,56 +18,6 @@ const uint32_t kVersionTextSize = MAX_PATH;
 // after an allocation of up to 4 GiB.
 const DWORD kMaxVersionInfoSize = 2 * 0x10000 + 4;
 
-// Like _stricmp in the "C" locale: only A to Z fold; every other byte, a
-// double-byte character's included, must match exactly.
-bool EqualIgnoringAsciiCase(const char* a, const char* b) {
-    auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (fold(*a) != fold(*b)) return false;
-    }
-    return *a == *b;
-}
-
-// The version numbers decide; QMX_COMP_SAME when they do not.
-int32_t CompareVersionNumbers(const VersionNumbers& v1, const VersionNumbers& v2) {
-    const int32_t first[] = {v1.major, v1.minor, v1.third};
-    const int32_t second[] = {v2.major, v2.minor, v2.third};
-    static const char* const kFirstNewer[] = {
-        "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (1).\r\n",
-        "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (2).\r\n",
-        "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (3).\r\n"};
-    static const char* const kSecondNewer[] = {
-        "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (1).\r\n",
-        "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (2).\r\n",
-        "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (3).\r\n"};
-    for (int i = 0; i < 3; ++i) {
-        if (first[i] > second[i]) {
-            DebugLog("%s", kFirstNewer[i]);
-            return QMX_COMP_FILE1_IS_NEW;
-        }
-        if (first[i] < second[i]) {
-            DebugLog("%s", kSecondNewer[i]);
-            return QMX_COMP_FILE2_IS_NEW;
-        }
-    }
-    DebugLog("CompareTimeStamp : QMX_COMP_SAME (1).\r\n");
-    return QMX_COMP_SAME;
-}
-
-int32_t CompareLastWriteTimes(const FILETIME& time1, const FILETIME& time2) {
-    const LONG order = g_os.CompareFileTime(&time1, &time2);
-    if (order > 0) {
-        DebugLog("CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (4).\r\n");
-        return QMX_COMP_FILE1_IS_NEW;
-    }
-    if (order < 0) {
-        DebugLog("CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (4).\r\n");
-        return QMX_COMP_FILE2_IS_NEW;
-    }
-    DebugLog("CompareTimeStamp : QMX_COMP_SAME (3).\r\n");
-    return QMX_COMP_SAME;
-}
-
 // Copies the zero-terminated text at source into buffer, at most
 // bufferSize - 1 bytes, and never reads at or past sourceEnd: a resource
 // whose string runs to the end of its block must not lead us beyond it.
@@ -81,48 +31,32 @@ void CopyVersionText(const char* source, const char* sourceEnd, char* buffer,
 }  // namespace
 
 int32_t InstallEnvironment::CompareTimeStamp(std::string file1, std::string file2) {
+    ModuleFacts first;
+    ModuleFacts second;
+    first.path = file1;
+    second.path = file2;
     int exists1 = 0;
     int exists2 = 0;
     FILETIME time1 = {};
     FILETIME time2 = {};
     HANDLE handle1 = OpenFileTimeStamp(file1, &exists1, &time1);
     HANDLE handle2 = OpenFileTimeStamp(file2, &exists2, &time2);
+    first.exists = exists1 != 0;
+    second.exists = exists2 != 0;
+    first.lastWrite = static_cast<uint64_t>(time1.dwHighDateTime) << 32 | time1.dwLowDateTime;
+    second.lastWrite = static_cast<uint64_t>(time2.dwHighDateTime) << 32 | time2.dwLowDateTime;
 
     // Both handles stay open until the result is known: without delete
     // sharing, neither file can be removed or renamed under the comparison.
-    int32_t result = QMX_COMP_SAME;
-    if (!exists1 && !exists2) {
-        DebugLog("CompareTimeStamp [3] - Not exist %s, %s.\r\n", file1.c_str(), file2.c_str());
-        result = QMX_COMP_BOTH_NOT_EXIST;
-    } else if (!exists1) {
-        DebugLog("CompareTimeStamp [2] - Not exist %s.\r\n", file1.c_str());
-        result = QMX_COMP_FILE1_NOT_EXIST;
-    } else if (!exists2) {
-        DebugLog("CompareTimeStamp [1] - Not exist %s.\r\n", file2.c_str());
-        result = QMX_COMP_FILE2_NOT_EXIST;
-    } else {
+    if (first.exists && second.exists) {
         char version1[kVersionTextSize];
         char version2[kVersionTextSize];
-        const int read1 = QmxGetVersion(file1, version1, sizeof version1);
-        const int read2 = QmxGetVersion(file2, version2, sizeof version2);
-        if (read1 != 1 || read2 != 1) {
-            DebugLog("CompareTimeStamp : QMX_COMP_SAME (3) QmxGetVersion is faild [%d:%d].\r\n",
-                     read1, read2);
-        } else {
-            DebugLog("CompareTimeStamp [4a] - %s is \"%s\".\r\n", file1.c_str(), version1);
-            DebugLog("CompareTimeStamp [4b] - %s is \"%s\".\r\n", file2.c_str(), version2);
-            if (EqualIgnoringAsciiCase(version1, version2)) {
-                DebugLog("CompareTimeStamp : QMX_COMP_SAME (2).\r\n");
-            } else {
-                VersionNumbers numbers1;
-                VersionNumbers numbers2;
-                ParseVersionString(version1, &numbers1);
-                ParseVersionString(version2, &numbers2);
-                result = CompareVersionNumbers(numbers1, numbers2);
-            }
-        }
-        if (result == QMX_COMP_SAME) result = CompareLastWriteTimes(time1, time2);
+        first.versionRead = QmxGetVersion(file1, version1, sizeof version1);
+        second.versionRead = QmxGetVersion(file2, version2, sizeof version2);
+        if (first.versionRead == 1) first.version = version1;
+        if (second.versionRead == 1) second.version = version2;
     }
+    const int32_t result = CompareModules(first, second);
 
     CloseFileTimeStamp(handle1);
     CloseFileTimeStamp(handle2);

@@ -1,0 +1,150 @@
+#include "check/check_report.h"
+
+#include <cstdio>
+
+#include "check/message_texts.h"
+#include "check/windows_versions.h"
+
+namespace {
+
+const char* SeverityName(Severity severity) {
+    switch (severity) {
+    case Severity::ERROR: return "error";
+    case Severity::WARNING: return "warning";
+    default: return "note";
+    }
+}
+
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", value);
+    return text;
+}
+
+std::string VersionLine(const ModuleVersion& v) {
+    std::string line = v.hasText ? "FileVersion \"" + v.text + "\"" : "no FileVersion text";
+    if (v.hasNumbers) {
+        line += ", numeric " + std::to_string(v.numbers[0]) + "." + std::to_string(v.numbers[1]) + "." +
+                std::to_string(v.numbers[2]) + "." + std::to_string(v.numbers[3]);
+    } else {
+        line += ", no numeric version";
+    }
+    return line;
+}
+
+std::string Json(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonBool(bool value) { return value ? "true" : "false"; }
+
+}  // namespace
+
+std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
+                       const WindowsVersion* windows) {
+    std::string out = "Package: " + report.folder + "\n";
+    if (report.changeListRead) {
+        out += "\n[Install]\n";
+        for (const PatternReport& p : report.patterns) {
+            out += "  \"" + p.pattern + "\": ";
+            if (p.matches.empty()) out += "no Windows version";
+            for (size_t i = 0; i < p.matches.size(); ++i) {
+                const WindowsVersion* w = FindWindows(p.matches[i]);
+                out += (i ? ", " : "") + std::string(w->fullName) + " (" + std::to_string(w->platformId) +
+                       ":" + std::to_string(w->majorVersion) + ":" + std::to_string(w->minorVersion) + ")";
+            }
+            out += "\n";
+        }
+        out += "\n[File]\n";
+        for (const FileReport& f : report.files) {
+            out += "  " + f.name + ": ";
+            if (!f.plain) {
+                out += "not a plain file name\n";
+                continue;
+            }
+            out += f.probe.exists ? "present, " + VersionLine(f.probe.version) : std::string("missing");
+            out += f.stageable ? ", staged as " + f.stagingName : std::string(", cannot be staged");
+            out += f.duplicate ? ", listed again\n" : "\n";
+        }
+        out += "\n[Log]\n  " + std::string(report.logOn ? "ON" : "off") + "\n";
+    }
+    out += "\nFindings:\n";
+    if (report.findings.empty()) out += "  none\n";
+    for (const Finding& f : report.findings) {
+        out += "  " + std::string(SeverityName(f.severity)) + ": " + f.where + ": " + f.text + "\n";
+    }
+    if (whatIf != nullptr && windows != nullptr) {
+        out += "\nWhat if: " + std::string(windows->fullName) + " (platform " +
+               std::to_string(windows->platformId) + ", " + std::to_string(windows->majorVersion) + "." +
+               std::to_string(windows->minorVersion) + "), run as an administrator\n";
+        if (!whatIf->targeted) out += "  the change list does not target this Windows version\n";
+        for (const ModuleDecision& m : whatIf->modules) {
+            out += "  " + m.name + ": " + DecisionText(m.decision) + " (" + m.reason + ")\n";
+        }
+        out += "  outcome " + Hex(whatIf->outcome) + "\n";
+        out += "  message: \"" + std::string(MessageText(whatIf->messageIdEnglish)) + "\"\n";
+        out += "  Japanese: \"" + std::string(MessageText(whatIf->messageIdJapanese)) + "\"\n";
+        out += "  /quiet exit code: " + std::to_string(whatIf->quietExitCode) + "\n";
+    }
+    return out;
+}
+
+std::string JsonReport(const PackageReport& report, const WhatIfResult* whatIf,
+                       const WindowsVersion* windows) {
+    std::string out = "{\"package\": " + Json(report.folder) +
+                      ", \"changeListRead\": " + JsonBool(report.changeListRead) + ", \"install\": [";
+    for (size_t i = 0; i < report.patterns.size(); ++i) {
+        const PatternReport& p = report.patterns[i];
+        out += std::string(i ? ", " : "") + "{\"pattern\": " + Json(p.pattern) + ", \"matches\": [";
+        for (size_t j = 0; j < p.matches.size(); ++j) out += (j ? ", " : "") + Json(p.matches[j]);
+        out += "]}";
+    }
+    out += "], \"files\": [";
+    for (size_t i = 0; i < report.files.size(); ++i) {
+        const FileReport& f = report.files[i];
+        const ModuleVersion& v = f.probe.version;
+        out += std::string(i ? ", " : "") + "{\"name\": " + Json(f.name) + ", \"plain\": " + JsonBool(f.plain) +
+               ", \"present\": " + JsonBool(f.probe.exists) + ", \"duplicate\": " + JsonBool(f.duplicate) +
+               ", \"fileVersion\": " + (v.hasText ? Json(v.text) : "null") + ", \"numericVersion\": ";
+        out += v.hasNumbers ? Json(std::to_string(v.numbers[0]) + "." + std::to_string(v.numbers[1]) + "." +
+                                   std::to_string(v.numbers[2]) + "." + std::to_string(v.numbers[3]))
+                            : "null";
+        out += ", \"stagingName\": " + (f.stageable ? Json(f.stagingName) : std::string("null")) + "}";
+    }
+    out += "], \"logOn\": " + JsonBool(report.logOn) + ", \"findings\": [";
+    for (size_t i = 0; i < report.findings.size(); ++i) {
+        const Finding& f = report.findings[i];
+        out += std::string(i ? ", " : "") + "{\"severity\": " + Json(SeverityName(f.severity)) +
+               ", \"where\": " + Json(f.where) + ", \"text\": " + Json(f.text) + "}";
+    }
+    out += "], \"status\": " + std::to_string(CheckExitStatus(report));
+    if (whatIf != nullptr && windows != nullptr) {
+        out += ", \"whatIf\": {\"windows\": " + Json(windows->name) +
+               ", \"targeted\": " + JsonBool(whatIf->targeted) + ", \"modules\": [";
+        for (size_t i = 0; i < whatIf->modules.size(); ++i) {
+            const ModuleDecision& m = whatIf->modules[i];
+            out += std::string(i ? ", " : "") + "{\"name\": " + Json(m.name) +
+                   ", \"decision\": " + Json(DecisionText(m.decision)) + ", \"bit\": " + std::to_string(m.bit) +
+                   ", \"reason\": " + Json(m.reason) + "}";
+        }
+        out += "], \"outcome\": " + std::to_string(whatIf->outcome) +
+               ", \"message\": " + Json(MessageText(whatIf->messageIdEnglish)) +
+               ", \"messageJapanese\": " + Json(MessageText(whatIf->messageIdJapanese)) +
+               ", \"quietExitCode\": " + std::to_string(whatIf->quietExitCode) + "}";
+    }
+    return out + "}\n";
+}

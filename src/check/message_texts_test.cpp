@@ -1,0 +1,36 @@
+// The package check prints the installer's messages from its own copy of the
+// texts: every one must read exactly as the installer's string table has it.
+#include "check/message_texts.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/outcome.h"
+
+namespace {
+
+std::string TableText(UINT id) {
+    const wchar_t* text = nullptr;
+    const int length = ::LoadStringW(::GetModuleHandleA(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+    if (length <= 0) return "<none>";
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text, length, &utf8[0], size, nullptr, nullptr);
+    return utf8;
+}
+
+TEST(MessageTexts, ReadAsTheStringTableHasThem) {
+    for (int language : {QMX_LANG_ENGLISH, QMX_LANG_JAPANESE}) {
+        const MessageIds ids = MessageIdsForLanguage(language);
+        for (uint32_t id : {ids.doneMsgId, ids.rebootMsgId, ids.notAdminMsgId, ids.notApplicableMsgId,
+                            ids.failedMsgId, ids.failedRebootMsgId}) {
+            EXPECT_EQ(TableText(id), MessageText(id)) << id;
+        }
+    }
+    EXPECT_EQ(std::string(), MessageText(IDS_ABOUT_MENU));
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+// The Windows side: the installer's own existence test, time stamp and
+// version query, and the platform's fixed file version.
+#include "check/module_probe.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "engine/install_environment.h"
+#include "platform/os_calls.h"
+
+namespace {
+
+void ReadFixedVersion(const std::string& path, ModuleVersion* version) {
+    DWORD ignored = 0;
+    const DWORD size = g_os.GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    if (size == 0) return;
+    std::vector<char> block(size);
+    if (!g_os.GetFileVersionInfoA(path.c_str(), 0, size, block.data())) return;
+    void* value = nullptr;
+    UINT length = 0;
+    if (!g_os.VerQueryValueA(block.data(), "\\", &value, &length) || value == nullptr ||
+        length < sizeof(VS_FIXEDFILEINFO)) {
+        return;
+    }
+    VS_FIXEDFILEINFO fixed;
+    std::memcpy(&fixed, value, sizeof fixed);
+    if (fixed.dwSignature != 0xFEEF04BD) return;
+    version->hasNumbers = true;
+    version->numbers[0] = HIWORD(fixed.dwFileVersionMS);
+    version->numbers[1] = LOWORD(fixed.dwFileVersionMS);
+    version->numbers[2] = HIWORD(fixed.dwFileVersionLS);
+    version->numbers[3] = LOWORD(fixed.dwFileVersionLS);
+}
+
+}  // namespace
+
+const char kFolderSeparator = '\\';
+
+bool PackageLeadByte(unsigned char byte) { return g_os.IsDBCSLeadByte(byte) != FALSE; }
+
+bool FolderExists(const std::string& folder) {
+    const DWORD attributes = ::GetFileAttributesA(folder.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+ModuleProbe ProbeModule(const std::string& folder, const std::string& name) {
+    ModuleProbe probe;
+    const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+    probe.path = folder + (separated ? "" : "\\") + name;
+    InstallEnvironment environment;
+    probe.listed = environment.FileExists(probe.path) == 1;
+    int exists = 0;
+    FILETIME written = {};
+    HANDLE handle = environment.OpenFileTimeStamp(probe.path, &exists, &written);
+    environment.CloseFileTimeStamp(handle);
+    probe.exists = exists == 1;
+    if (!probe.exists) return probe;
+    probe.lastWrite = static_cast<uint64_t>(written.dwHighDateTime) << 32 | written.dwLowDateTime;
+    char text[MAX_PATH];
+    if (environment.QmxGetVersion(probe.path, text, sizeof text) == 1) {
+        probe.version.hasText = true;
+        probe.version.text = text;
+    }
+    ReadFixedVersion(probe.path, &probe.version);
+    return probe;
+}

@@ -1,0 +1,151 @@
+#include "check/package_check.h"
+
+#include <set>
+
+#include "changelist/change_list_file.h"
+#include "check/windows_versions.h"
+#include "engine/letter_shift.h"
+#include "engine/plain_file_name.h"
+#include "engine/version_string.h"
+
+namespace {
+
+const char kChangeListName[] = "QMX_CHG.DAT";
+
+std::string JoinFolder(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/' || folder.back() == '\\') return folder + name;
+    return folder + kFolderSeparator + name;
+}
+
+void Add(PackageReport& report, Severity severity, const std::string& where, const std::string& text) {
+    report.findings.push_back({severity, where, text});
+}
+
+void CheckInstall(PackageReport& report, const std::string& path) {
+    ChangeListFile changeList;
+    changeList.SetChangeListPath(path);
+    std::vector<std::string> patterns;
+    report.hasInstall = changeList.InstallPatterns(patterns, std::string()) == 1;
+    if (!report.hasInstall) {
+        Add(report, Severity::ERROR, "[Install]",
+            "no [Install] entry: the installer installs nothing on any Windows");
+        return;
+    }
+    for (const std::string& pattern : patterns) {
+        PatternReport row{pattern, {}};
+        for (const WindowsVersion& windows : KnownWindows()) {
+            if (changeList.CompVersion(windows.platformId, windows.majorVersion, windows.minorVersion,
+                                       pattern) == 1) {
+                row.matches.push_back(windows.name);
+            }
+        }
+        if (row.matches.empty()) {
+            Add(report, Severity::WARNING, "[Install]",
+                "pattern \"" + pattern + "\" matches no Windows version");
+        }
+        report.patterns.push_back(row);
+    }
+}
+
+// The installer reports a module only by its FileVersion text; the numeric
+// version is what Explorer shows. They should tell the same first three
+// numbers, or the author is misled about which copy wins.
+void CheckVersion(PackageReport& report, const FileReport& file) {
+    const std::string where = "[File] " + file.name;
+    const ModuleVersion& v = file.probe.version;
+    if (!v.hasText) {
+        Add(report, Severity::WARNING, where,
+            "no FileVersion text the installer can read: last-write times decide, and an older "
+            "build copied later would win");
+    }
+    if (!v.hasNumbers) {
+        Add(report, Severity::WARNING, where, "no numeric file version");
+    }
+    if (v.hasText && v.hasNumbers) {
+        VersionNumbers parsed;
+        ParseVersionText(v.text.c_str(), &parsed);
+        if (parsed.major != v.numbers[0] || parsed.minor != v.numbers[1] || parsed.third != v.numbers[2]) {
+            Add(report, Severity::WARNING, where,
+                "FileVersion text \"" + v.text + "\" disagrees with the numeric version " +
+                    std::to_string(v.numbers[0]) + "." + std::to_string(v.numbers[1]) + "." +
+                    std::to_string(v.numbers[2]) + "." + std::to_string(v.numbers[3]) +
+                    " (the installer compares the text)");
+        }
+    }
+}
+
+void CheckFile(PackageReport& report, FileReport& file, std::set<std::string>& seen) {
+    const std::string where = "[File] " + file.name;
+    file.duplicate = !seen.insert(file.name).second;
+    if (file.duplicate) Add(report, Severity::WARNING, where, "listed more than once");
+    file.plain = IsPlainFileName(file.name, PackageLeadByte);
+    if (!file.plain) {
+        Add(report, Severity::ERROR, where,
+            "not a plain file name: the installer refuses it and reports a broken package");
+        return;
+    }
+    file.stagingName = ShiftLastLetterOf(file.name, 0);
+    file.stageable = file.stagingName != file.name;
+    if (!file.stageable) {
+        Add(report, Severity::ERROR, where,
+            "its last character is not a letter: it cannot be staged when in use, and that run fails");
+    }
+    file.probe = ProbeModule(report.folder, file.name);
+    if (!file.probe.exists) {
+        Add(report, Severity::ERROR, where,
+            "missing from the package: where the system has a copy, the installer reports a broken "
+            "package");
+        return;
+    }
+    CheckVersion(report, file);
+}
+
+void CheckFiles(PackageReport& report, const std::string& path) {
+    ChangeListFile changeList;
+    changeList.SetChangeListPath(path);
+    std::string entry;
+    std::set<std::string> seen;
+    for (int found = changeList.FirstFileEntry(entry, std::string()); found == 1;
+         found = changeList.NextEntry(entry)) {
+        FileReport file;
+        file.name = entry;
+        CheckFile(report, file, seen);
+        report.files.push_back(file);
+        entry.clear();
+    }
+    if (report.files.empty()) {
+        Add(report, Severity::ERROR, "[File]", "no module listed: the installer reports a broken package");
+    }
+}
+
+}  // namespace
+
+PackageReport CheckPackage(const std::string& folder) {
+    PackageReport report;
+    report.folder = folder;
+    const std::string path = JoinFolder(folder, kChangeListName);
+    ChangeListFile changeList;
+    changeList.SetChangeListPath(path);
+    report.changeListRead = changeList.Load() == 1;
+    if (!report.changeListRead) {
+        Add(report, Severity::ERROR, kChangeListName, "missing or unreadable in " + folder);
+        return report;
+    }
+    CheckInstall(report, path);
+    CheckFiles(report, path);
+    report.logOn = changeList.IsLogOn() == 1;
+    if (report.logOn) {
+        Add(report, Severity::WARNING, "[Log]",
+            "ON: every machine writes C:\\QMX_CHG.LOG; turn it off before shipping");
+    }
+    return report;
+}
+
+int CheckExitStatus(const PackageReport& report) {
+    int status = 0;
+    for (const Finding& finding : report.findings) {
+        if (finding.severity == Severity::ERROR) return 2;
+        if (finding.severity == Severity::WARNING) status = 1;
+    }
+    return status;
+}

@@ -1,0 +1,48 @@
+// The package author's check: what the installer will make of a package
+// folder, read with the installer's own change-list reader, pattern matching
+// and version reading, and the mistakes it would only show at run time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "check/module_probe.h"
+
+enum class Severity { NOTE, WARNING, ERROR };
+
+struct Finding {
+    Severity severity;
+    std::string where;  // "[Install]", "[File] NAME", "[Log]", "QMX_CHG.DAT"
+    std::string text;
+};
+
+struct PatternReport {
+    std::string pattern;
+    std::vector<std::string> matches;  // names from KnownWindows()
+};
+
+struct FileReport {
+    std::string name;     // as the reader hands it out: trimmed, upper-cased
+    bool plain = false;   // a bare file name the installer accepts
+    bool duplicate = false;
+    ModuleProbe probe;    // in the package folder
+    std::string stagingName;
+    bool stageable = false;
+};
+
+struct PackageReport {
+    std::string folder;
+    bool changeListRead = false;
+    bool hasInstall = false;
+    std::vector<PatternReport> patterns;
+    std::vector<FileReport> files;
+    bool logOn = false;
+    std::vector<Finding> findings;
+};
+
+// Checks the package in folder (the folder QMXSET.EXE would run from).
+PackageReport CheckPackage(const std::string& folder);
+
+// 0 when the package is clean, 1 for warnings only, 2 for any error.
+int CheckExitStatus(const PackageReport& report);

@@ -1,0 +1,160 @@
+// The package check on packages made in a scratch folder, one per mistake an
+// author makes: each gives its finding and the exit status a build pipeline
+// sees. Modules are PE images built in memory with real version resources.
+#include "check/package_check.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "check/pe_builder.h"
+#include "check/what_if.h"
+
+namespace {
+
+class PackageCheck : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char base[] = "/tmp/qmxcheck.XXXXXX";
+        ASSERT_NE(nullptr, ::mkdtemp(base));
+        m_root = base;
+        m_package = m_root + "/package";
+        m_system = m_root + "/system";
+        ::mkdir(m_package.c_str(), 0700);
+        ::mkdir(m_system.c_str(), 0700);
+    }
+    void TearDown() override { std::system(("rm -rf '" + m_root + "'").c_str()); }
+
+    void Write(const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    void ChangeList(const std::string& text) { Write(m_package + "/QMX_CHG.DAT", text); }
+    static std::string Module(const std::string& text, uint16_t a, uint16_t b, uint16_t c) {
+        const uint16_t numbers[4] = {a, b, c, 0};
+        return BuildPeImage(SerializeVersionNode(StandardVersionTree(text, numbers)));
+    }
+    // The one finding's text for where, or "" when there is none.
+    static std::string FindingAt(const PackageReport& report, const std::string& where) {
+        for (const Finding& f : report.findings) {
+            if (f.where == where) return f.text;
+        }
+        return "";
+    }
+
+    std::string m_root, m_package, m_system;
+};
+
+TEST_F(PackageCheck, CleanPackageExitsZeroAndListsWhatEachPatternMatches) {
+    ChangeList("[Install]\r\n2:5:1, 2:10\r\n[File]\r\nqmxa.dll\r\n[Log]\r\nOFF\r\n");
+    Write(m_package + "/QMXA.DLL", Module("5.1.2600.0", 5, 1, 2600));
+    const PackageReport report = CheckPackage(m_package);
+    EXPECT_EQ(0, CheckExitStatus(report)) << (report.findings.empty() ? "" : report.findings[0].text);
+    ASSERT_EQ(2u, report.patterns.size());
+    EXPECT_EQ((std::vector<std::string>{"XP"}), report.patterns[0].matches);
+    EXPECT_EQ((std::vector<std::string>{"10", "2016", "2019", "2022", "11", "2025"}),
+              report.patterns[1].matches);
+    ASSERT_EQ(1u, report.files.size());
+    EXPECT_EQ("QMXA.DLL", report.files[0].name);
+    EXPECT_EQ("QMXA.DLM", report.files[0].stagingName);
+}
+
+TEST_F(PackageCheck, EachMistakeGivesItsFindingAndStatus) {
+    struct Row {
+        const char* what;
+        const char* list;
+        const char* where;
+        const char* textStart;
+        int status;
+    } rows[] = {
+        {"a pattern for no Windows", "[Install]\r\n2:5:1, 3:1\r\n[File]\r\nQMXA.DLL\r\n", "[Install]",
+         "pattern \"3:1\" matches no Windows version", 1},
+        {"a name ending in a digit", "[Install]\r\n2:5:1\r\n[File]\r\nQMXA.DL1\r\n", "[File] QMXA.DL1",
+         "its last character is not a letter", 2},
+        {"a module missing", "[Install]\r\n2:5:1\r\n[File]\r\nQMXB.DLL\r\n", "[File] QMXB.DLL",
+         "missing from the package", 2},
+        {"the log left on", "[Install]\r\n2:5:1\r\n[File]\r\nQMXA.DLL\r\n[Log]\r\non\r\n", "[Log]", "ON:", 1},
+        {"a name outside the folder", "[Install]\r\n2:5:1\r\n[File]\r\n..\\QMXA.DLL\r\n",
+         "[File] ..\\QMXA.DLL", "not a plain file name", 2},
+        {"no module", "[Install]\r\n2:5:1\r\n[File]\r\n", "[File]", "no module listed", 2},
+        {"no [Install]", "[File]\r\nQMXA.DLL\r\n", "[Install]", "no [Install] entry", 2},
+    };
+    Write(m_package + "/QMXA.DLL", Module("5.1.2600.0", 5, 1, 2600));
+    Write(m_package + "/QMXA.DL1", Module("5.1.2600.0", 5, 1, 2600));
+    for (const Row& row : rows) {
+        ChangeList(row.list);
+        const PackageReport report = CheckPackage(m_package);
+        EXPECT_EQ(0u, FindingAt(report, row.where).rfind(row.textStart, 0)) << row.what;
+        EXPECT_EQ(row.status, CheckExitStatus(report)) << row.what;
+    }
+}
+
+TEST_F(PackageCheck, VersionResourceMistakesAreWarnings) {
+    ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nQMXA.DLL\r\nQMXB.DLL\r\nQMXC.DLL\r\nQMXA.DLL\r\n");
+    Write(m_package + "/QMXA.DLL", Module("2.0", 1, 0, 0));
+    Write(m_package + "/QMXB.DLL", "MZ not much of a module");
+    VersionNode noNumbers = StandardVersionTree("1.0", std::array<uint16_t, 4>{1, 0, 0, 0}.data());
+    noNumbers.value.clear();
+    Write(m_package + "/QMXC.DLL", BuildPeImage(SerializeVersionNode(noNumbers)));
+    const PackageReport report = CheckPackage(m_package);
+    EXPECT_EQ(1, CheckExitStatus(report));
+    EXPECT_EQ("FileVersion text \"2.0\" disagrees with the numeric version 1.0.0.0 (the installer "
+              "compares the text)",
+              FindingAt(report, "[File] QMXA.DLL"));
+    EXPECT_EQ(0u, FindingAt(report, "[File] QMXB.DLL").rfind("no FileVersion text", 0));
+    EXPECT_EQ("no numeric file version", FindingAt(report, "[File] QMXC.DLL"));
+    EXPECT_TRUE(report.files[3].duplicate);
+}
+
+TEST_F(PackageCheck, MissingChangeListIsAnError) {
+    const PackageReport report = CheckPackage(m_package);
+    EXPECT_FALSE(report.changeListRead);
+    EXPECT_EQ(2, CheckExitStatus(report));
+}
+
+TEST_F(PackageCheck, WhatIfDecidesEachModuleAsTheInstallerWould) {
+    ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nNEWER.DLL\r\nOLDER.DLL\r\nABSENT.DLL\r\nLOST.DLL\r\n");
+    Write(m_package + "/NEWER.DLL", Module("5.1.2601", 5, 1, 2601));
+    Write(m_system + "/newer.dll", Module("5.1.2600.0", 5, 1, 2600));
+    Write(m_package + "/OLDER.DLL", Module("1.0", 1, 0, 0));
+    Write(m_system + "/OLDER.DLL", Module("2.0", 2, 0, 0));
+    Write(m_package + "/ABSENT.DLL", Module("1.0", 1, 0, 0));
+    Write(m_system + "/LOST.DLL", Module("1.0", 1, 0, 0));
+
+    const WhatIfResult xp = RunWhatIf(m_package, m_system, *FindWindows("xp"));
+    ASSERT_TRUE(xp.targeted);
+    ASSERT_EQ(4u, xp.modules.size());
+    EXPECT_EQ(Decision::REPLACE, xp.modules[0].decision);
+    EXPECT_EQ("package \"5.1.2601\", system \"5.1.2600.0\"", xp.modules[0].reason);
+    EXPECT_EQ(Decision::KEEP, xp.modules[1].decision);
+    EXPECT_EQ(Decision::NOT_INSTALLED, xp.modules[2].decision);
+    EXPECT_EQ(Decision::MISSING, xp.modules[3].decision);
+    EXPECT_EQ(0x0Bu, xp.outcome);
+    EXPECT_EQ(1620, xp.quietExitCode);
+
+    const WhatIfResult seven = RunWhatIf(m_package, m_system, *FindWindows("7"));
+    EXPECT_FALSE(seven.targeted);
+    EXPECT_EQ(0x08u, seven.outcome);
+    EXPECT_EQ(1633, seven.quietExitCode);
+}
+
+TEST_F(PackageCheck, WhatIfNamesTheTimesWhenTheTextsDoNotDecide) {
+    ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nSAME.DLL\r\n");
+    Write(m_package + "/SAME.DLL", Module("1.0", 1, 0, 0));
+    Write(m_system + "/SAME.DLL", Module("1.0", 1, 0, 0));
+    std::system(("touch -d '2024-06-01 12:00:00 UTC' '" + m_package + "/SAME.DLL'").c_str());
+    std::system(("touch -d '2020-01-15 09:30:00 UTC' '" + m_system + "/SAME.DLL'").c_str());
+    const WhatIfResult result = RunWhatIf(m_package, m_system, *FindWindows("XP"));
+    ASSERT_EQ(1u, result.modules.size());
+    EXPECT_EQ(Decision::REPLACE, result.modules[0].decision);
+    EXPECT_EQ("package \"1.0\", system \"1.0\"; package written 2024-06-01 12:00:00 UTC, system "
+              "2020-01-15 09:30:00 UTC",
+              result.modules[0].reason);
+    EXPECT_EQ(0u, result.quietExitCode);
+}
+
+}  // namespace
