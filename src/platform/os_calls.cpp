@@ -22,7 +22,6 @@ const OsCalls kReal = {
     ::GetFileSize,
     ::GetFileInformationByHandle,
     ::GetFileTime,
-    ::CompareFileTime,
     ::CloseHandle,
     ::FindFirstFileA,
     ::FindClose,

@@ -24,7 +24,6 @@ struct OsCalls {
     decltype(&::GetFileSize) GetFileSize;
     decltype(&::GetFileInformationByHandle) GetFileInformationByHandle;
     decltype(&::GetFileTime) GetFileTime;
-    decltype(&::CompareFileTime) CompareFileTime;
     decltype(&::CloseHandle) CloseHandle;
     decltype(&::FindFirstFileA) FindFirstFileA;
     decltype(&::FindClose) FindClose;

@@ -120,6 +120,8 @@ seed
 compare "a package without a missing module" "2:10" "${names[0]}" "${names[1]}" "${names[2]}" "${names[4]}" "${names[5]}"
 seed
 compare "other Windows targeted" "1:4:10, 2:5:1" "${names[0]}"
+seed
+compare "a name that is not a plain file name" "2:10" "${names[0]}" "..\\${names[1]}"
 
 [ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
 echo "the what-if matched the real run every time"
