@@ -46,13 +46,6 @@ private:
     std::string m_path;
 };
 
-// A directory search: it reads attributes and times on every Windows, 95
-// included, and opens nothing that another process could be kept from.
-bool ReadAttributes(const std::string& path, WIN32_FIND_DATAA* data) {
-    ScopedFind find(g_os.FindFirstFileA(path.c_str(), data));
-    return find.IsValid();
-}
-
 bool Failed(DWORD* error) {
     *error = g_os.GetLastError();
     return false;
@@ -119,7 +112,7 @@ SwapResult ReplaceWithBackup(TempFile& temp, const std::string& dest, const std:
         const std::string backupPath = backup.Path();
         backup.Keep();
         WIN32_FIND_DATAA data;
-        if (!ReadAttributes(dest, &data) &&
+        if (!FindFile(dest, &data) &&
             !g_os.MoveFileExA(backupPath.c_str(), dest.c_str(), MOVEFILE_WRITE_THROUGH)) {
             // Whole under the backup name; the restart puts it back.
             g_os.MoveFileExA(backupPath.c_str(), dest.c_str(),
@@ -130,6 +123,11 @@ SwapResult ReplaceWithBackup(TempFile& temp, const std::string& dest, const std:
 }
 
 }  // namespace
+
+bool FindFile(const std::string& path, WIN32_FIND_DATAA* data) {
+    ScopedFind find(g_os.FindFirstFileA(path.c_str(), data));
+    return find.IsValid();
+}
 
 SwapResult ReplaceDurably(const std::string& source, const std::string& dest,
                           const std::string& folder, const WIN32_FIND_DATAA* installed,
@@ -152,7 +150,7 @@ SwapResult ReplaceDurably(const std::string& source, const std::string& dest,
 bool StageDurably(const std::string& source, const std::string& staging, const std::string& dest,
                   const std::string& folder, bool renameOver, DWORD* error) {
     WIN32_FIND_DATAA installed;
-    const bool exists = ReadAttributes(dest, &installed);
+    const bool exists = FindFile(dest, &installed);
     TempFile temp;
     if (!temp.Create(folder, error) ||
         !WriteFlushedCopy(source, temp, exists ? &installed : nullptr, error)) {

@@ -17,6 +17,11 @@ enum class SwapResult {
     kFailed,  // a step failed with the error given; nothing changed
 };
 
+// A directory search for path: true with what it found (attributes, times)
+// in data. It reads them on every Windows, 95 included, and opens nothing
+// that another process could keep it from.
+bool FindFile(const std::string& path, WIN32_FIND_DATAA* data);
+
 // Replaces dest, a module in folder, with source's bytes and last-write time;
 // installed is what a directory search found of dest (its attributes and
 // creation time carry over), or null when dest has vanished. By ReplaceFileA

@@ -21,11 +21,6 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return EndsWithBackslash(folder) ? folder + name : folder + "\\" + name;
 }
 
-bool FindFile(const std::string& path, WIN32_FIND_DATAA* data) {
-    ScopedFind find(g_os.FindFirstFileA(path.c_str(), data));
-    return find.IsValid();
-}
-
 // Logs a failed step with the error it left (taken by the caller at the
 // failing line) and the two paths it worked on; answers 0, "not done".
 int LogFailedStep(const char* format, DWORD error, const std::string& from,
