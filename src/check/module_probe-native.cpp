@@ -24,7 +24,9 @@ const uint64_t kEpochDifference = 11644473600ull;
 
 }  // namespace
 
-const char kFolderSeparator = '/';
+std::string JoinFolder(const std::string& folder, const std::string& name) {
+    return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
+}
 
 bool PackageLeadByte(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
 
@@ -48,7 +50,7 @@ ModuleProbe ProbeModule(const std::string& folder, const std::string& name) {
     if (found.empty()) return probe;
 
     probe.listed = true;
-    probe.path = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + found;
+    probe.path = JoinFolder(folder, found);
     struct stat info;
     if (::stat(probe.path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return probe;
     std::ifstream in(probe.path, std::ios::binary);

@@ -36,7 +36,10 @@ void ReadFixedVersion(const std::string& path, ModuleVersion* version) {
 
 }  // namespace
 
-const char kFolderSeparator = '\\';
+std::string JoinFolder(const std::string& folder, const std::string& name) {
+    const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+    return separated ? folder + name : folder + "\\" + name;
+}
 
 bool PackageLeadByte(unsigned char byte) { return g_os.IsDBCSLeadByte(byte) != FALSE; }
 
@@ -47,8 +50,7 @@ bool FolderExists(const std::string& folder) {
 
 ModuleProbe ProbeModule(const std::string& folder, const std::string& name) {
     ModuleProbe probe;
-    const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
-    probe.path = folder + (separated ? "" : "\\") + name;
+    probe.path = JoinFolder(folder, name);
     InstallEnvironment environment;
     probe.listed = environment.FileExists(probe.path) == 1;
     int exists = 0;

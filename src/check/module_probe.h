@@ -23,8 +23,9 @@ ModuleProbe ProbeModule(const std::string& folder, const std::string& name);
 // Whether folder can be listed at all.
 bool FolderExists(const std::string& folder);
 
-// What joins a folder and a name on this side: "/" or "\".
-extern const char kFolderSeparator;
+// folder and name joined by this side's separator, "/" or "\", unless
+// folder already ends in one.
+std::string JoinFolder(const std::string& folder, const std::string& name);
 
 // The lead bytes of double-byte characters in names: the system's own on
 // Windows; on the build machine those of code page 932, where a trail byte

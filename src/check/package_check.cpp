@@ -12,11 +12,6 @@ namespace {
 
 const char kChangeListName[] = "QMX_CHG.DAT";
 
-std::string JoinFolder(const std::string& folder, const std::string& name) {
-    if (folder.empty() || folder.back() == '/' || folder.back() == '\\') return folder + name;
-    return folder + kFolderSeparator + name;
-}
-
 void Add(PackageReport& report, Severity severity, const std::string& where, const std::string& text) {
     report.findings.push_back({severity, where, text});
 }

@@ -107,14 +107,7 @@ const char* DecisionText(Decision decision) {
 WhatIfResult RunWhatIf(const std::string& packageFolder, const std::string& systemFolder,
                        const WindowsVersion& windows) {
     WhatIfResult result;
-    const std::string path = packageFolder +
-                             (packageFolder.empty() || packageFolder.back() == kFolderSeparator
-                                  ? ""
-                                  : std::string(1, kFolderSeparator)) +
-                             "QMX_CHG.DAT";
-    ChangeListFile reader;
-    reader.SetChangeListPath(path);
-    result.changeListRead = reader.Load() == 1;
+    const std::string path = JoinFolder(packageFolder, "QMX_CHG.DAT");
     ChangeListFile install;
     install.SetChangeListPath(path);
     result.targeted = install.CheckInstallVersion(windows.platformId, windows.majorVersion,
@@ -139,7 +132,7 @@ WhatIfResult RunWhatIf(const std::string& packageFolder, const std::string& syst
     // As the installer tells them apart: only a list that was read and has
     // an [Install] entry can target other Windows; anything else is broken.
     std::vector<std::string> patterns;
-    const int notTargeted = !result.targeted && reader.InstallPatterns(patterns, std::string()) == 1 ? 1 : 0;
+    const int notTargeted = !result.targeted && install.InstallPatterns(patterns, std::string()) == 1 ? 1 : 0;
     result.quietExitCode = QuietExitCode(result.outcome, notTargeted);
     return result;
 }

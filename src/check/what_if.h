@@ -27,7 +27,6 @@ struct ModuleDecision {
 
 struct WhatIfResult {
     bool targeted = false;     // the [Install] patterns match this Windows
-    bool changeListRead = false;
     std::vector<ModuleDecision> modules;
     uint32_t outcome = 0;
     uint32_t messageIdEnglish = 0;
