@@ -21,7 +21,7 @@
 #include "bench_clock.h"
 #include "changelist/change_list_file.h"
 #include "heap_meter.h"
-#include "ui/file_list.h"
+#include "engine/file_list.h"
 
 namespace {
 

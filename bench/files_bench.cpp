@@ -27,60 +27,37 @@
 #include "bench_clock.h"
 #include "bench_package.h"
 #include "changelist/change_list_file.h"
-#include "engine/install_environment.h"
+#include "engine/file_deployment.h"
+#include "engine/installation_run.h"
 #include "engine/outcome.h"
 #include "floor_install.h"
 #include "log/debug_log.h"
-#include "ui/file_list.h"
 
 namespace {
 
 const char kLogPath[] = "C:\\QMX_CHG.LOG";
 
 // The machine the change list targets (see WriteBenchChangeList).
-InstallEnvironment BenchEnvironment(const BenchPackage& package) {
-    InstallEnvironment environment;
-    environment.m_osClass = QMX_OS_NT5_OR_LATER;
-    environment.m_isAdmin = 1;
-    environment.m_language = QMX_LANG_ENGLISH;
-    environment.m_systemDir = package.systemDir;
-    environment.m_programDir = package.programDir;
-    environment.m_platformId = 2;
-    environment.m_majorVersion = 6;
-    environment.m_minorVersion = 1;
-    return environment;
+Machine BenchMachine(const BenchPackage& package) {
+    Machine machine;
+    machine.osClass = QMX_OS_NT5_OR_LATER;
+    machine.isAdmin = 1;
+    machine.language = QMX_LANG_ENGLISH;
+    machine.systemDir = package.systemDir;
+    machine.programDir = package.programDir;
+    machine.platformId = 2;
+    machine.majorVersion = 6;
+    machine.minorVersion = 1;
+    return machine;
 }
 
-// The installer's run from its initialisation on: the log switch from a
-// fresh reader, the authority gate, the preparation on another fresh reader,
-// and one CopyTargetFile per listed name. Returns the outcome bits.
-uint32_t InstallerRun(InstallEnvironment& environment) {
-    {
-        ChangeListFile changeList;
-        SetLogSwitch(changeList.IsLogOn());
-    }
-    uint32_t outcome = 0;
-    if (environment.HaveAuthority() != 1) {
-        outcome = QMX_INST_NOT_ADMIN;
-    } else {
-        FileList fileList;
-        ChangeListFile changeList;
-        if (changeList.CheckInstallVersion(environment.m_platformId, environment.m_majorVersion,
-                                           environment.m_minorVersion, std::string()) == 1) {
-            std::string entry;
-            int found = changeList.FirstFileEntry(entry, std::string());
-            while (found == 1) {
-                DebugLog("PrepareInstallation Append - %s\r\n", entry.c_str());
-                fileList.push_back(entry);
-                entry.clear();
-                found = changeList.NextEntry(entry);
-            }
-        }
-        if (fileList.empty()) outcome = QMX_INST_NOT_APPLICABLE;
-        for (const std::string& name : fileList) {
-            outcome |= environment.CopyTargetFile(name, std::string());
-        }
-    }
+// The installer's run from its initialisation on: the log switch, then the
+// installation run itself. Returns the outcome bits.
+uint32_t InstallerRun(const Machine& machine) {
+    ApplyLogSwitch(0);
+    FileDeployment deployment(machine);
+    InstallationRun run(machine, deployment);
+    const uint32_t outcome = run.Run().outcome;
     SetLogSwitch(0);
     return outcome;
 }
@@ -118,7 +95,7 @@ bool TimedRun(Variant variant, const BenchPackage& package, double* seconds, lon
     if (!ResetSystemDir(package) || !WriteBenchChangeList(package, variant == LOG_ON)) return false;
     ::DeleteFileA(kLogPath);
 
-    InstallEnvironment environment = BenchEnvironment(package);
+    const Machine machine = BenchMachine(package);
     const double start = NowSeconds();
     bool right = false;
     if (variant == FLOOR || variant == DURABLE_FLOOR) {
@@ -128,7 +105,7 @@ bool TimedRun(Variant variant, const BenchPackage& package, double* seconds, lon
         *seconds = NowSeconds() - start;
         right = copied == static_cast<long>(newer);
     } else {
-        const uint32_t outcome = InstallerRun(environment);
+        const uint32_t outcome = InstallerRun(machine);
         *seconds = NowSeconds() - start;
         right = outcome == (count == 1 ? QMX_INST_COPIED : (QMX_INST_COPIED | QMX_INST_SKIPPED));
         if (variant == LOG_ON) *logBytes = FileSize(kLogPath);

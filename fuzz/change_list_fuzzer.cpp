@@ -14,8 +14,9 @@
 namespace {
 
 void CheckReadLine(const std::string& bytes) {
+    SetChangeListBytes(bytes.data(), bytes.size());
     ChangeListFile list;
-    list.LoadFromMemory(bytes.data(), bytes.size());
+    list.Load();
     const std::vector<std::string> expected = reference::RawLines(bytes);
     std::string line;
     size_t count = 0;

@@ -1,5 +1,6 @@
 #include "change_list_in_memory.h"
 
+#include <cstring>
 #include <string>
 
 #include "changelist/change_list_file.h"
@@ -22,6 +23,11 @@ std::string ChangeListFile::GetChangeListPath(std::string fileName) {
 }
 
 int ChangeListFile::Load() {
-    LoadFromMemory(g_bytes, g_size);
-    return m_loaded;
+    m_loaded = 0;
+    m_position = 0;
+    m_buffer.reset(new char[g_size > 0 ? g_size : 1]);
+    if (g_size > 0) std::memcpy(m_buffer.get(), g_bytes, g_size);
+    m_size = static_cast<int32_t>(g_size);
+    m_loaded = 1;
+    return 1;
 }

@@ -1,11 +1,15 @@
 #include "app/installer_app.h"
 
 #include "app/command_line.h"
+#include "engine/file_deployment.h"
 #include "engine/install_environment.h"
+#include "engine/installation_run.h"
 #include "engine/outcome.h"
 #include "log/debug_log.h"
 #include "platform/resource_string.h"
 #include "ui/installer_dialog.h"
+#include "ui/outcome_strings.h"
+#include "ui/res/resource.h"
 
 InstallerApp::InstallerApp(const std::string& commandLine) : m_commandLine(commandLine) {
     SetLogSwitch(0);
@@ -37,28 +41,37 @@ BOOL InstallerApp::InitInstance() {
     }
 
     if (!options.logPath.empty()) SetLogPath(options.logPath);
-    {
-        InstallerDialog dialog;
-        if (options.log) dialog.ForceLog();
-        if (options.quiet) {
-            // The dialog's window is never created: a modal dialog shows
-            // itself, and even minimised it has a task-bar button.
-            const uint32_t outcome = dialog.RunQuietly();
-            m_exitCode = QuietExitCode(outcome, dialog.NotTargeted());
-            if (mutex) ::ReleaseMutex(mutex);
-        } else {
-            SetMainWindow(&dialog);
-            dialog.DoModal();
-            if (mutex) ::ReleaseMutex(mutex);
-            SetMainWindow(nullptr);
-        }
+    if (options.quiet) {
+        m_exitCode = RunQuietly(options.log ? 1 : 0);
+        if (mutex) ::ReleaseMutex(mutex);
+        return FALSE;
     }
+    InstallerDialog dialog;
+    if (options.log) dialog.ForceLog();
+    SetMainWindow(&dialog);
+    dialog.DoModal();
+    if (mutex) ::ReleaseMutex(mutex);
+    SetMainWindow(nullptr);
     return FALSE;
+}
+
+int InstallerApp::RunQuietly(int logForced) {
+    // No window of any kind: even a minimised dialog has a task-bar button.
+    InstallEnvironment environment;
+    environment.Probe();
+    FileDeployment deployment(environment.GetMachine());
+    InstallationRun run(environment.GetMachine(), deployment);
+    ApplyLogSwitch(logForced);
+    RunResult result = run.Run();
+    // As a shown run reports it: only the low 16 bits travel to its message.
+    result.outcome &= 0xFFFF;
+    ChooseAndLogMessage(result, environment.GetMachine().language);
+    return QuietExitCode(result);
 }
 
 void InstallerApp::ShowUsage() const {
     InstallEnvironment environment;
-    const uint32_t id = environment.CheckLanguageEnv() == QMX_LANG_ENGLISH ? IDS_USAGE_EN : IDS_USAGE_JA;
+    const UINT id = environment.CheckLanguageEnv() == QMX_LANG_ENGLISH ? IDS_USAGE_EN : IDS_USAGE_JA;
     const std::string text = LoadResourceString(ResourceHandle(), id);
     ::MessageBoxA(nullptr, text.c_str(), m_exeName.c_str(), MB_OK | MB_ICONINFORMATION);
 }

@@ -42,6 +42,9 @@ private:
     static void BringForward(HWND window);
     // The usage text in the user's language, in a message box, until OK.
     void ShowUsage() const;
+    // The whole installation with no window (/quiet), the log on when
+    // logForced is 1; its message is logged, not shown. Returns the exit code.
+    static int RunQuietly(int logForced);
 
     std::string m_commandLine;
 };

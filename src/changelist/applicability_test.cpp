@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "changelist/change_list_test_file.h"
+#include "support/change_list_test_file.h"
 #include "log/debug_log.h"
 
 namespace {

@@ -5,11 +5,18 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <fstream>
 #include <limits>
 #include <new>
 
 #include "changelist/module_folder.h"
+
+int ChangeListFile::Failed(uint32_t error) {
+    m_loadError = error;
+    return 0;
+}
 
 std::string ChangeListFile::GetChangeListPath(std::string fileName) {
     if (!m_path.empty()) return m_path;
@@ -24,19 +31,20 @@ std::string ChangeListFile::GetChangeListPath(std::string fileName) {
 int ChangeListFile::Load() {
     m_loaded = 0;
     m_position = 0;
+    m_loadError = 0;
     std::ifstream in(m_path, std::ios::binary);
-    if (!in) return 0;
+    if (!in) return Failed(static_cast<uint32_t>(errno));
     in.seekg(0, std::ios::end);
     const std::streamoff length = in.tellg();
-    if (length < 0 || length > std::numeric_limits<int32_t>::max()) return 0;
+    if (length < 0 || length > std::numeric_limits<int32_t>::max()) return Failed(EFBIG);
     in.seekg(0, std::ios::beg);
     const int32_t size = static_cast<int32_t>(length);
 
     m_buffer.reset();
     m_size = 0;
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[size > 0 ? size : 1]);
-    if (!buffer) return 0;
-    if (size > 0 && !in.read(buffer.get(), size)) return 0;
+    if (!buffer) return Failed(ENOMEM);
+    if (size > 0 && !in.read(buffer.get(), size)) return Failed(EIO);
     m_buffer = std::move(buffer);
     m_size = size;
     m_loaded = 1;

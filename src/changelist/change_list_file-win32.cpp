@@ -24,6 +24,11 @@ LONGLONG FileLength(HANDLE file) {
 
 }  // namespace
 
+int ChangeListFile::Failed(uint32_t error) {
+    m_loadError = error;
+    return 0;
+}
+
 std::string ChangeListFile::GetChangeListPath(std::string fileName) {
     if (!m_path.empty()) return m_path;
     char module[MAX_PATH];
@@ -39,19 +44,21 @@ std::string ChangeListFile::GetChangeListPath(std::string fileName) {
 int ChangeListFile::Load() {
     m_loaded = 0;
     m_position = 0;
+    m_loadError = 0;
     // Read sharing only: nobody may change the list while it is being read.
     ScopedFile file(g_os.CreateFileA(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) return 0;
+    if (!file.IsValid()) return Failed(g_os.GetLastError());
 
     const LONGLONG length = FileLength(file.Get());
-    if (length < 0 || length > std::numeric_limits<int32_t>::max()) return 0;
+    if (length < 0) return Failed(g_os.GetLastError());
+    if (length > std::numeric_limits<int32_t>::max()) return Failed(ERROR_FILE_TOO_LARGE);
     const int32_t size = static_cast<int32_t>(length);
 
     m_buffer.reset();
     m_size = 0;
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[size > 0 ? size : 1]);
-    if (!buffer) return 0;
+    if (!buffer) return Failed(ERROR_NOT_ENOUGH_MEMORY);
 
     // A failed read, or an end of data before the announced length, fails the
     // load: a partial list could drop the entries that matter.
@@ -59,8 +66,10 @@ int ChangeListFile::Load() {
     while (received < size) {
         const DWORD wanted = static_cast<DWORD>(size - received);
         DWORD got = 0;
-        if (!g_os.ReadFile(file.Get(), buffer.get() + received, wanted, &got, nullptr)) return 0;
-        if (got == 0 || got > wanted) return 0;
+        if (!g_os.ReadFile(file.Get(), buffer.get() + received, wanted, &got, nullptr)) {
+            return Failed(g_os.GetLastError());
+        }
+        if (got == 0 || got > wanted) return Failed(ERROR_HANDLE_EOF);
         received += static_cast<int32_t>(got);
     }
     m_buffer = std::move(buffer);

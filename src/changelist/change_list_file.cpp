@@ -13,20 +13,6 @@ ChangeListFile::ChangeListFile() : m_size(0), m_position(0), m_loaded(0) {}
 
 ChangeListFile::~ChangeListFile() = default;
 
-void ChangeListFile::LoadFromMemory(const char* data, size_t size) {
-    m_loaded = 0;
-    m_position = 0;
-    m_buffer.reset();
-    m_size = 0;
-    if (size > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return;
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[size > 0 ? size : 1]);
-    if (!buffer) return;
-    if (size > 0) std::memcpy(buffer.get(), data, size);
-    m_buffer = std::move(buffer);
-    m_size = static_cast<int32_t>(size);
-    m_loaded = 1;
-}
-
 namespace {
 
 // Index just past the next LF at or after from, or size when none follows.

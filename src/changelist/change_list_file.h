@@ -33,10 +33,9 @@ public:
     // included); 0 when it cannot be opened, read or held in memory. Always
     // leaves the read position at the start.
     int Load();
-
-    // Makes data the loaded content, as a successful Load would. For tests
-    // and fuzzing of the reading logic without a file.
-    void LoadFromMemory(const char* data, size_t size);
+    // Why the last Load failed: the platform's error code; 0 after a
+    // successful one.
+    uint32_t LoadError() const { return m_loadError; }
 
     // Appends the next line's content (no line end, no comment) to text.
     // 1 if a line was consumed; 0 if nothing is loaded or nothing is left.
@@ -75,9 +74,13 @@ public:
                     std::string pattern);
 
 private:
+    // Records error as LoadError and answers 0, a failed Load.
+    int Failed(uint32_t error);
+
     std::unique_ptr<char[]> m_buffer;
     int32_t m_size;
     int32_t m_position;
     int32_t m_loaded;
     std::string m_path;
+    uint32_t m_loadError = 0;
 };

@@ -5,13 +5,18 @@
 #include <string>
 #include <vector>
 
-#include "changelist/change_list_test_file.h"
+#include "support/change_list_test_file.h"
 
 namespace {
 
 class ChangeListReader : public ::testing::Test {
 protected:
-    void Use(const std::string& bytes) { m_list.LoadFromMemory(bytes.data(), bytes.size()); }
+    // bytes as the loaded change list, read from a file as the installer reads it.
+    void Use(const std::string& bytes) {
+        ChangeListOnDisk file(bytes);
+        m_list.SetChangeListPath(ChangeListPathBesideExe());
+        ASSERT_EQ(1, m_list.Load());
+    }
 
     // Every line ReadLine hands out, each into a fresh text, until it reports 0.
     std::vector<std::string> Lines() {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "changelist/change_list_test_file.h"
+#include "support/change_list_test_file.h"
 #include "log/debug_log.h"
 #include "support/log_file.h"
 #include "support/os_fault.h"

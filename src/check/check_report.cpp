@@ -76,7 +76,7 @@ std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
                 out += "not a plain file name\n";
                 continue;
             }
-            out += f.probe.exists ? "present, " + VersionLine(f.probe.version) : std::string("missing");
+            out += f.probe.opened ? "present, " + VersionLine(f.probe.version) : std::string("missing");
             out += f.stageable ? ", staged as " + f.stagingName : std::string(", cannot be staged");
             out += f.duplicate ? ", listed again\n" : "\n";
         }
@@ -93,11 +93,11 @@ std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
                std::to_string(windows->minorVersion) + "), run as an administrator\n";
         if (!whatIf->targeted) out += "  the change list does not target this Windows version\n";
         for (const ModuleDecision& m : whatIf->modules) {
-            out += "  " + m.name + ": " + DecisionText(m.decision) + " (" + m.reason + ")\n";
+            out += "  " + m.name + ": " + DecisionText(m.action) + " (" + m.reason + ")\n";
         }
         out += "  outcome " + Hex(whatIf->outcome) + "\n";
-        out += "  message: \"" + std::string(MessageText(whatIf->messageIdEnglish)) + "\"\n";
-        out += "  Japanese: \"" + std::string(MessageText(whatIf->messageIdJapanese)) + "\"\n";
+        out += "  message: \"" + std::string(MessageText(whatIf->message, QMX_LANG_ENGLISH)) + "\"\n";
+        out += "  Japanese: \"" + std::string(MessageText(whatIf->message, QMX_LANG_JAPANESE)) + "\"\n";
         out += "  /quiet exit code: " + std::to_string(whatIf->quietExitCode) + "\n";
     }
     return out;
@@ -118,7 +118,7 @@ std::string JsonReport(const PackageReport& report, const WhatIfResult* whatIf,
         const FileReport& f = report.files[i];
         const ModuleVersion& v = f.probe.version;
         out += std::string(i ? ", " : "") + "{\"name\": " + Json(f.name) + ", \"plain\": " + JsonBool(f.plain) +
-               ", \"present\": " + JsonBool(f.probe.exists) + ", \"duplicate\": " + JsonBool(f.duplicate) +
+               ", \"present\": " + JsonBool(f.probe.opened) + ", \"duplicate\": " + JsonBool(f.duplicate) +
                ", \"fileVersion\": " + (v.hasText ? Json(v.text) : "null") + ", \"numericVersion\": ";
         out += v.hasNumbers ? Json(std::to_string(v.numbers[0]) + "." + std::to_string(v.numbers[1]) + "." +
                                    std::to_string(v.numbers[2]) + "." + std::to_string(v.numbers[3]))
@@ -138,12 +138,12 @@ std::string JsonReport(const PackageReport& report, const WhatIfResult* whatIf,
         for (size_t i = 0; i < whatIf->modules.size(); ++i) {
             const ModuleDecision& m = whatIf->modules[i];
             out += std::string(i ? ", " : "") + "{\"name\": " + Json(m.name) +
-                   ", \"decision\": " + Json(DecisionText(m.decision)) + ", \"bit\": " + std::to_string(m.bit) +
+                   ", \"decision\": " + Json(DecisionText(m.action)) + ", \"bit\": " + std::to_string(m.bit) +
                    ", \"reason\": " + Json(m.reason) + "}";
         }
         out += "], \"outcome\": " + std::to_string(whatIf->outcome) +
-               ", \"message\": " + Json(MessageText(whatIf->messageIdEnglish)) +
-               ", \"messageJapanese\": " + Json(MessageText(whatIf->messageIdJapanese)) +
+               ", \"message\": " + Json(MessageText(whatIf->message, QMX_LANG_ENGLISH)) +
+               ", \"messageJapanese\": " + Json(MessageText(whatIf->message, QMX_LANG_JAPANESE)) +
                ", \"quietExitCode\": " + std::to_string(whatIf->quietExitCode) + "}";
     }
     return out + "}\n";

@@ -1,8 +1,15 @@
 #include "check/message_texts.h"
 
-#include "engine/outcome.h"
+#include "engine/machine.h"
 
-const char* MessageText(uint32_t id) {
+namespace {
+
+enum MessageTextId {
+    IDS_DONE_JA, IDS_REBOOT_JA, IDS_NOT_ADMIN_JA, IDS_NOT_APPLICABLE_JA, IDS_FAILED_JA, IDS_FAILED_REBOOT_JA,
+    IDS_DONE_EN, IDS_REBOOT_EN, IDS_NOT_ADMIN_EN, IDS_NOT_APPLICABLE_EN, IDS_FAILED_EN, IDS_FAILED_REBOOT_EN,
+};
+
+const char* Text(int id) {
     switch (id) {
     case IDS_DONE_JA: return "モジュールのインストールが完了しました。";
     case IDS_REBOOT_JA: return "モジュールのインストールが完了しました。\r\nWindowsを再起動してください。";
@@ -26,4 +33,20 @@ const char* MessageText(uint32_t id) {
                "changes take effect, restart your computer.";
     default: return "";
     }
+}
+
+}  // namespace
+
+const char* MessageText(OutcomeMessage message, int language) {
+    // Each language's six texts stand in the order of OutcomeMessage.
+    const int first = language == QMX_LANG_ENGLISH ? IDS_DONE_EN : IDS_DONE_JA;
+    switch (message) {
+    case OutcomeMessage::kDone: return Text(first);
+    case OutcomeMessage::kReboot: return Text(first + 1);
+    case OutcomeMessage::kNotAdmin: return Text(first + 2);
+    case OutcomeMessage::kNotApplicable: return Text(first + 3);
+    case OutcomeMessage::kFailed: return Text(first + 4);
+    case OutcomeMessage::kFailedReboot: return Text(first + 5);
+    }
+    return "";
 }

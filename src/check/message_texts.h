@@ -3,7 +3,7 @@
 // to the string table.
 #pragma once
 
-#include <cstdint>
+#include "engine/outcome.h"
 
-// The text of outcome message id, or "" for any other id.
-const char* MessageText(uint32_t id);
+// The text of message in language (QMX_LANG_ENGLISH, else Japanese).
+const char* MessageText(OutcomeMessage message, int language);

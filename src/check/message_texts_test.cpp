@@ -8,7 +8,8 @@
 
 #include <string>
 
-#include "engine/outcome.h"
+#include "engine/machine.h"
+#include "ui/outcome_strings.h"
 
 namespace {
 
@@ -23,14 +24,15 @@ std::string TableText(UINT id) {
 }
 
 TEST(MessageTexts, ReadAsTheStringTableHasThem) {
+    const OutcomeMessage messages[] = {OutcomeMessage::kDone,          OutcomeMessage::kReboot,
+                                       OutcomeMessage::kNotAdmin,      OutcomeMessage::kNotApplicable,
+                                       OutcomeMessage::kFailed,        OutcomeMessage::kFailedReboot};
     for (int language : {QMX_LANG_ENGLISH, QMX_LANG_JAPANESE}) {
-        const MessageIds ids = MessageIdsForLanguage(language);
-        for (uint32_t id : {ids.doneMsgId, ids.rebootMsgId, ids.notAdminMsgId, ids.notApplicableMsgId,
-                            ids.failedMsgId, ids.failedRebootMsgId}) {
-            EXPECT_EQ(TableText(id), MessageText(id)) << id;
+        for (OutcomeMessage message : messages) {
+            const UINT id = OutcomeStringId(message, language);
+            EXPECT_EQ(TableText(id), MessageText(message, language)) << id;
         }
     }
-    EXPECT_EQ(std::string(), MessageText(IDS_ABOUT_MENU));
 }
 
 }  // namespace

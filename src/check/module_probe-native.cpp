@@ -28,8 +28,6 @@ std::string JoinFolder(const std::string& folder, const std::string& name) {
     return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
-bool PackageLeadByte(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
-
 bool FolderExists(const std::string& folder) {
     struct stat info;
     return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -56,7 +54,7 @@ ModuleProbe ProbeModule(const std::string& folder, const std::string& name) {
     std::ifstream in(probe.path, std::ios::binary);
     if (!in) return probe;
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    probe.exists = true;
+    probe.opened = true;
     probe.version = ReadModuleVersion(bytes);
     probe.lastWrite = (static_cast<uint64_t>(info.st_mtim.tv_sec) + kEpochDifference) * 10000000ull +
                       static_cast<uint64_t>(info.st_mtim.tv_nsec) / 100;

@@ -7,7 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/install_environment.h"
+#include "changelist/text_case.h"
+#include "engine/durable_copy.h"
+#include "engine/version_compare.h"
 #include "platform/os_calls.h"
 
 namespace {
@@ -41,8 +43,6 @@ std::string JoinFolder(const std::string& folder, const std::string& name) {
     return separated ? folder + name : folder + "\\" + name;
 }
 
-bool PackageLeadByte(unsigned char byte) { return g_os.IsDBCSLeadByte(byte) != FALSE; }
-
 bool FolderExists(const std::string& folder) {
     const DWORD attributes = ::GetFileAttributesA(folder.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -51,17 +51,18 @@ bool FolderExists(const std::string& folder) {
 ModuleProbe ProbeModule(const std::string& folder, const std::string& name) {
     ModuleProbe probe;
     probe.path = JoinFolder(folder, name);
-    InstallEnvironment environment;
-    probe.listed = environment.FileExists(probe.path) == 1;
+    WIN32_FIND_DATAA found;
+    probe.listed = FindFile(probe.path, &found);
+    VersionCompare compare;
     int exists = 0;
     FILETIME written = {};
-    HANDLE handle = environment.OpenFileTimeStamp(probe.path, &exists, &written);
-    environment.CloseFileTimeStamp(handle);
-    probe.exists = exists == 1;
-    if (!probe.exists) return probe;
+    HANDLE handle = compare.OpenFileTimeStamp(probe.path, &exists, &written);
+    compare.CloseFileTimeStamp(handle);
+    probe.opened = exists == 1;
+    if (!probe.opened) return probe;
     probe.lastWrite = static_cast<uint64_t>(written.dwHighDateTime) << 32 | written.dwLowDateTime;
     char text[MAX_PATH];
-    if (environment.QmxGetVersion(probe.path, text, sizeof text) == 1) {
+    if (compare.QmxGetVersion(probe.path, text, sizeof text) == 1) {
         probe.version.hasText = true;
         probe.version.text = text;
     }

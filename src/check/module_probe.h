@@ -10,9 +10,9 @@
 
 struct ModuleProbe {
     bool listed = false;    // a folder search finds the name (a subfolder counts)
-    bool exists = false;    // a file of that name opened and its time was read
+    bool opened = false;    // a file of that name opened and its time was read
     std::string path;       // folder and name as found
-    ModuleVersion version;  // read only when exists
+    ModuleVersion version;  // read only when opened
     uint64_t lastWrite = 0; // FILETIME ticks
 };
 
@@ -26,8 +26,3 @@ bool FolderExists(const std::string& folder);
 // folder and name joined by this side's separator, "/" or "\", unless
 // folder already ends in one.
 std::string JoinFolder(const std::string& folder, const std::string& name);
-
-// The lead bytes of double-byte characters in names: the system's own on
-// Windows; on the build machine those of code page 932, where a trail byte
-// may be "\" and the packages' double-byte names come from.
-bool PackageLeadByte(unsigned char byte);

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "changelist/change_list_file.h"
+#include "changelist/text_case.h"
 #include "check/windows_versions.h"
 #include "engine/letter_shift.h"
 #include "engine/plain_file_name.h"
@@ -73,7 +74,7 @@ void CheckFile(PackageReport& report, FileReport& file, std::set<std::string>& s
     const std::string where = "[File] " + file.name;
     file.duplicate = !seen.insert(file.name).second;
     if (file.duplicate) Add(report, Severity::WARNING, where, "listed more than once");
-    file.plain = IsPlainFileName(file.name, PackageLeadByte);
+    file.plain = IsPlainFileName(file.name, &IsAnsiLeadByte);
     if (!file.plain) {
         Add(report, Severity::ERROR, where,
             "not a plain file name: the installer refuses it and reports a broken package");
@@ -86,7 +87,7 @@ void CheckFile(PackageReport& report, FileReport& file, std::set<std::string>& s
             "its last character is not a letter: it cannot be staged when in use, and that run fails");
     }
     file.probe = ProbeModule(report.folder, file.name);
-    if (!file.probe.exists) {
+    if (!file.probe.opened) {
         Add(report, Severity::ERROR, where,
             "missing from the package: where the system has a copy, the installer reports a broken "
             "package");

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "check/pe_builder.h"
@@ -32,6 +33,10 @@ protected:
 
     void Write(const std::string& path, const std::string& bytes) {
         std::ofstream(path, std::ios::binary) << bytes;
+    }
+    static std::string Read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     void ChangeList(const std::string& text) { Write(m_package + "/QMX_CHG.DAT", text); }
     static std::string Module(const std::string& text, uint16_t a, uint16_t b, uint16_t c) {
@@ -128,11 +133,11 @@ TEST_F(PackageCheck, WhatIfDecidesEachModuleAsTheInstallerWould) {
     const WhatIfResult xp = RunWhatIf(m_package, m_system, *FindWindows("xp"));
     ASSERT_TRUE(xp.targeted);
     ASSERT_EQ(4u, xp.modules.size());
-    EXPECT_EQ(Decision::REPLACE, xp.modules[0].decision);
+    EXPECT_EQ(ModuleAction::kReplace, xp.modules[0].action);
     EXPECT_EQ("package \"5.1.2601\", system \"5.1.2600.0\"", xp.modules[0].reason);
-    EXPECT_EQ(Decision::KEEP, xp.modules[1].decision);
-    EXPECT_EQ(Decision::NOT_INSTALLED, xp.modules[2].decision);
-    EXPECT_EQ(Decision::MISSING, xp.modules[3].decision);
+    EXPECT_EQ(ModuleAction::kKeep, xp.modules[1].action);
+    EXPECT_EQ(ModuleAction::kNotInstalled, xp.modules[2].action);
+    EXPECT_EQ(ModuleAction::kMissing, xp.modules[3].action);
     EXPECT_EQ(0x0Bu, xp.outcome);
     EXPECT_EQ(1620, xp.quietExitCode);
 
@@ -150,11 +155,44 @@ TEST_F(PackageCheck, WhatIfNamesTheTimesWhenTheTextsDoNotDecide) {
     std::system(("touch -d '2020-01-15 09:30:00 UTC' '" + m_system + "/SAME.DLL'").c_str());
     const WhatIfResult result = RunWhatIf(m_package, m_system, *FindWindows("XP"));
     ASSERT_EQ(1u, result.modules.size());
-    EXPECT_EQ(Decision::REPLACE, result.modules[0].decision);
+    EXPECT_EQ(ModuleAction::kReplace, result.modules[0].action);
     EXPECT_EQ("package \"1.0\", system \"1.0\"; package written 2024-06-01 12:00:00 UTC, system "
               "2020-01-15 09:30:00 UTC",
               result.modules[0].reason);
     EXPECT_EQ(0u, result.quietExitCode);
+}
+
+// The prediction is the installer's own run on a model of the folders: what
+// one step leaves is what the next one sees.
+TEST_F(PackageCheck, WhatIfFollowsTheRunThroughWhatItsStepsLeave) {
+    ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nB.DLL\r\nb.dll\r\nBUSY.DLL\r\nBUSY.DLL\r\n");
+    Write(m_package + "/B.DLL", Module("2.0", 2, 0, 0));
+    Write(m_system + "/B.DLL", Module("1.0", 1, 0, 0));
+    Write(m_package + "/BUSY.DLL", Module("2.0", 2, 0, 0));
+    Write(m_system + "/BUSY.DLL", Module("1.0", 1, 0, 0));
+
+    const WhatIfResult result = RunWhatIf(m_package, m_system, *FindWindows("xp"), {"BUSY.DLL"});
+    ASSERT_EQ(4u, result.modules.size());
+    EXPECT_EQ(ModuleAction::kReplace, result.modules[0].action);
+    EXPECT_EQ(ModuleAction::kKeep, result.modules[1].action);   // now the package's copy
+    EXPECT_EQ(ModuleAction::kStage, result.modules[2].action);
+    EXPECT_EQ(ModuleAction::kStage, result.modules[3].action);  // the staged copy named again
+    EXPECT_EQ(0x07u, result.outcome);
+    EXPECT_EQ(3010, result.quietExitCode);
+    // Nothing on disk changed.
+    EXPECT_EQ(Module("1.0", 1, 0, 0), Read(m_system + "/B.DLL"));
+    EXPECT_FALSE(std::ifstream(m_system + "/BUSY.DLM").good());
+}
+
+TEST_F(PackageCheck, WhatIfShowsABrokenPackageAsAFailure) {
+    ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nNEWER.DLL\r\nLOST.DLL\r\n");
+    Write(m_package + "/NEWER.DLL", Module("2.0", 2, 0, 0));
+    Write(m_system + "/NEWER.DLL", Module("1.0", 1, 0, 0));
+    Write(m_system + "/LOST.DLL", Module("1.0", 1, 0, 0));
+    const WhatIfResult result = RunWhatIf(m_package, m_system, *FindWindows("xp"));
+    EXPECT_EQ(0x09u, result.outcome);
+    EXPECT_EQ(OutcomeMessage::kFailed, result.message);
+    EXPECT_EQ(1620, result.quietExitCode);
 }
 
 }  // namespace

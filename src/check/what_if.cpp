@@ -1,10 +1,13 @@
 #include "check/what_if.h"
 
 #include <cstdio>
+#include <map>
+#include <utility>
 
 #include "changelist/change_list_file.h"
+#include "changelist/text_case.h"
+#include "engine/installation_run.h"
 #include "engine/module_order.h"
-#include "engine/outcome.h"
 #include "engine/plain_file_name.h"
 
 namespace {
@@ -43,7 +46,7 @@ std::string TimeText(uint64_t ticks) {
 ModuleFacts Facts(const ModuleProbe& probe) {
     ModuleFacts facts;
     facts.path = probe.path;
-    facts.exists = probe.exists;
+    facts.exists = probe.opened;
     facts.versionRead = probe.version.hasText ? 1 : 0;
     facts.version = probe.version.text;
     facts.lastWrite = probe.lastWrite;
@@ -67,72 +70,140 @@ std::string Reason(const ModuleProbe& shipped, const ModuleProbe& installed, int
            TimeText(installed.lastWrite);
 }
 
-ModuleDecision Decide(const std::string& packageFolder, const std::string& systemFolder,
-                      const std::string& name) {
-    if (!IsPlainFileName(name, PackageLeadByte)) {
-        return {name, Decision::REFUSED, QMX_INST_NOT_APPLICABLE, "not a plain file name"};
+// The package and system folders as the run sees them, without touching
+// either: each step the run takes is remembered instead, so that a module
+// listed twice, or a staged copy written earlier in the run, is seen again as
+// the real run would see it.
+class FolderModel : public ModuleSite {
+public:
+    FolderModel(const std::string& packageFolder, const std::string& systemFolder,
+                const std::set<std::string>& busy)
+        : m_package(packageFolder), m_system(systemFolder), m_busy(busy) {}
+
+    std::string PackagePath(const std::string& name) const override { return JoinFolder(m_package, name); }
+    std::string InstalledPath(const std::string& name) const override { return JoinFolder(m_system, name); }
+    bool IsPlainName(const std::string& name) const override { return IsPlainFileName(name, &IsAnsiLeadByte); }
+    int FileExists(const std::string& path) override { return Probe(path).listed ? 1 : 0; }
+    int32_t CompareTimeStamp(const std::string& file1, const std::string& file2) override {
+        const ModuleProbe first = Probe(file1), second = Probe(file2);
+        const int32_t order = CompareModules(Facts(first), Facts(second));
+        // The module's own comparison gives the reason, not the staged copy's.
+        if (!m_compared) {
+            m_shipped = first;
+            m_installed = second;
+            m_order = order;
+            m_compared = true;
+        }
+        return order;
     }
-    const ModuleProbe installed = ProbeModule(systemFolder, name);
-    if (!installed.listed) {
-        return {name, Decision::NOT_INSTALLED, QMX_INST_SKIPPED, "the system folder has no " + name};
+    bool IsProtected(const std::string&) override { return false; }
+    int32_t LockDestFile(const std::string& path) override {
+        return m_busy.count(Key(NameOf(path))) ? QMX_LOCK_INUSE : QMX_LOCK_SUCEES;
     }
-    const ModuleProbe shipped = ProbeModule(packageFolder, name);
-    const int32_t order = CompareModules(Facts(shipped), Facts(installed));
-    switch (order) {
-    case QMX_COMP_FILE1_IS_NEW:
-        return {name, Decision::REPLACE, QMX_INST_COPIED, Reason(shipped, installed, order)};
-    case QMX_COMP_FILE1_NOT_EXIST:
-    case QMX_COMP_BOTH_NOT_EXIST:
-        return {name, Decision::MISSING, QMX_INST_NOT_APPLICABLE, "the package has no " + name};
-    case QMX_COMP_FILE2_NOT_EXIST:
-        return {name, Decision::KEEP, QMX_INST_SKIPPED, "the system's " + name + " cannot be opened"};
-    default:
-        return {name, Decision::KEEP, QMX_INST_SKIPPED, Reason(shipped, installed, order)};
+    SwapResult ReplaceNow(const std::string& source, const std::string& dest, bool, uint32_t*) override {
+        Put(dest, Probe(source));
+        return SwapResult::kDone;
     }
-}
+    int WriteStagedCopy(const std::string& source, const std::string& staging, const std::string&,
+                        uint32_t*) override {
+        Put(staging, Probe(source));
+        return 1;
+    }
+    int ScheduleReplacement(const std::string&, const std::string&) override { return 1; }
+    void Deployed(const std::string& name, const ModuleResult& result) override {
+        m_decisions.push_back({name, result.action, result.bit, ReasonFor(name, result)});
+        m_compared = false;
+    }
+
+    std::vector<ModuleDecision> TakeDecisions() { return std::move(m_decisions); }
+
+private:
+    static std::string Key(std::string text) {
+        UpperCaseAnsi(text);
+        return text;
+    }
+    static std::string NameOf(const std::string& path) {
+        const size_t separator = path.find_last_of("\\/");
+        return separator == std::string::npos ? path : path.substr(separator + 1);
+    }
+    static std::string FolderOf(const std::string& path) {
+        const size_t separator = path.find_last_of("\\/");
+        return separator == std::string::npos ? std::string() : path.substr(0, separator);
+    }
+    ModuleProbe Probe(const std::string& path) {
+        const auto written = m_written.find(Key(path));
+        if (written != m_written.end()) return written->second;
+        return ProbeModule(FolderOf(path), NameOf(path));
+    }
+    // What a step leaves at path: the source's bytes and last-write time.
+    void Put(const std::string& path, ModuleProbe copy) {
+        copy.listed = copy.opened;
+        copy.path = path;
+        m_written[Key(path)] = copy;
+    }
+
+    std::string m_package;
+    std::string m_system;
+    const std::set<std::string>& m_busy;
+    std::map<std::string, ModuleProbe> m_written;
+    std::string ReasonFor(const std::string& name, const ModuleResult& result) const {
+        switch (result.action) {
+        case ModuleAction::kRefused: return "not a plain file name";
+        case ModuleAction::kNotInstalled: return "the system folder has no " + name;
+        case ModuleAction::kMissing: return "the package has no " + name;
+        case ModuleAction::kFailed: return "the run could not go on";
+        default: break;
+        }
+        if (m_order == QMX_COMP_FILE2_NOT_EXIST) return "the system's " + name + " cannot be opened";
+        return Reason(m_shipped, m_installed, m_order);
+    }
+
+    bool m_compared = false;
+    ModuleProbe m_shipped;
+    ModuleProbe m_installed;
+    int32_t m_order = QMX_COMP_SAME;
+    std::vector<ModuleDecision> m_decisions;
+};
 
 }  // namespace
 
-const char* DecisionText(Decision decision) {
-    switch (decision) {
-    case Decision::REPLACE: return "replace now, or stage if in use";
-    case Decision::KEEP: return "keep the newer or equal copy";
-    case Decision::NOT_INSTALLED: return "not installed";
-    case Decision::MISSING: return "missing from the package";
-    case Decision::REFUSED: return "refused: not a plain file name";
+const char* DecisionText(ModuleAction action) {
+    switch (action) {
+    case ModuleAction::kReplace: return "replace (unless Windows protects it)";
+    case ModuleAction::kStage: return "stage for the restart: in use";
+    case ModuleAction::kKeep: return "keep the newer or equal copy";
+    case ModuleAction::kNotInstalled: return "not installed";
+    case ModuleAction::kMissing: return "missing from the package";
+    case ModuleAction::kRefused: return "refused: not a plain file name";
+    case ModuleAction::kProtected: return "protected by Windows";
+    case ModuleAction::kFailed: return "failed";
     }
     return "";
 }
 
 WhatIfResult RunWhatIf(const std::string& packageFolder, const std::string& systemFolder,
-                       const WindowsVersion& windows) {
+                       const WindowsVersion& windows, const std::set<std::string>& busy) {
+    const std::string changeList = JoinFolder(packageFolder, "QMX_CHG.DAT");
+    Machine machine;
+    machine.platformId = windows.platformId;
+    machine.majorVersion = windows.majorVersion;
+    machine.minorVersion = windows.minorVersion;
+    machine.osClass = ClassifyWindows(windows.platformId, windows.majorVersion, windows.minorVersion);
+    machine.isAdmin = 1;
+    machine.systemDir = systemFolder;
+    machine.programDir = packageFolder;
+
+    FolderModel model(packageFolder, systemFolder, busy);
+    InstallationRun run(machine, model, changeList);
     WhatIfResult result;
-    const std::string path = JoinFolder(packageFolder, "QMX_CHG.DAT");
+    const RunResult outcome = run.Run();
+    result.modules = model.TakeDecisions();
+    result.outcome = outcome.outcome;
+    result.message = ChooseMessage(outcome);
+    result.quietExitCode = QuietExitCode(outcome);
     ChangeListFile install;
-    install.SetChangeListPath(path);
+    install.SetChangeListPath(changeList);
     result.targeted = install.CheckInstallVersion(windows.platformId, windows.majorVersion,
                                                   windows.minorVersion, std::string()) == 1;
-    ChangeListFile files;
-    files.SetChangeListPath(path);
-    std::string entry;
-    if (result.targeted) {
-        for (int found = files.FirstFileEntry(entry, std::string()); found == 1;
-             found = files.NextEntry(entry)) {
-            result.modules.push_back(Decide(packageFolder, systemFolder, entry));
-            entry.clear();
-        }
-    }
-    if (result.modules.empty()) {
-        result.outcome = QMX_INST_NOT_APPLICABLE;
-    } else {
-        for (const ModuleDecision& module : result.modules) result.outcome |= module.bit;
-    }
-    result.messageIdEnglish = ChooseMessageId(result.outcome, MessageIdsForLanguage(QMX_LANG_ENGLISH));
-    result.messageIdJapanese = ChooseMessageId(result.outcome, MessageIdsForLanguage(QMX_LANG_JAPANESE));
-    // As the installer tells them apart: only a list that was read and has
-    // an [Install] entry can target other Windows; anything else is broken.
-    std::vector<std::string> patterns;
-    const int notTargeted = !result.targeted && install.InstallPatterns(patterns, std::string()) == 1 ? 1 : 0;
-    result.quietExitCode = QuietExitCode(result.outcome, notTargeted);
     return result;
 }

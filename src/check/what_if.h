@@ -1,41 +1,39 @@
 // What the installer would do with a package against a given system folder
-// on a given Windows version, as an administrator: each module's decision,
-// the outcome bits, the message and the quiet run's exit code.
+// on a given Windows version, as an administrator: the installer's own run
+// and per-module decision, on a model of the two folders that changes
+// nothing on disk.
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "check/module_probe.h"
 #include "check/windows_versions.h"
-
-enum class Decision {
-    REPLACE,         // newer: replaced now, or staged if in use
-    KEEP,            // the installed copy is as new or newer
-    NOT_INSTALLED,   // the system folder has no copy: never added
-    MISSING,         // the system has a copy, the package none: a broken package
-    REFUSED,         // not a plain file name: a broken package
-};
+#include "engine/module_decision.h"
+#include "engine/outcome.h"
 
 struct ModuleDecision {
     std::string name;
-    Decision decision;
+    ModuleAction action;
     uint32_t bit;        // the QMX_INST_* bit the run would OR in
     std::string reason;  // the two versions or times that decided it
 };
 
 struct WhatIfResult {
-    bool targeted = false;     // the [Install] patterns match this Windows
+    bool targeted = false;  // the [Install] patterns match this Windows
     std::vector<ModuleDecision> modules;
     uint32_t outcome = 0;
-    uint32_t messageIdEnglish = 0;
-    uint32_t messageIdJapanese = 0;
+    OutcomeMessage message = OutcomeMessage::kNotApplicable;
     int quietExitCode = 0;
 };
 
+// busy: upper-cased names of installed modules to take as in use, which a
+// copy of a folder cannot show.
 WhatIfResult RunWhatIf(const std::string& packageFolder, const std::string& systemFolder,
-                       const WindowsVersion& windows);
+                       const WindowsVersion& windows, const std::set<std::string>& busy = {});
 
-// "replace now, or stage if in use" and the like.
-const char* DecisionText(Decision decision);
+// "replace (unless Windows protects it)" and the like: the first word is
+// replace, stage, keep, not, missing, refused, protected or failed.
+const char* DecisionText(ModuleAction action);

@@ -11,11 +11,7 @@
 
 #include <string>
 
-enum class SwapResult {
-    kDone,    // the destination now holds the new bytes
-    kBusy,    // the destination is in use (sharing violation); nothing changed
-    kFailed,  // a step failed with the error given; nothing changed
-};
+#include "engine/module_decision.h"
 
 // A directory search for path: true with what it found (attributes, times)
 // in data. It reads them on every Windows, 95 included, and opens nothing

@@ -2,6 +2,8 @@
 // step fails, the module is what it was and no temporary file is left.
 #include "engine/durable_copy.h"
 
+#include "engine/file_deployment.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/install_environment.h"
+#include "engine/file_deployment.h"
 #include "engine/letter_shift.h"
 #include "log/debug_log.h"
 #include "support/fixture_path.h"
@@ -117,10 +119,10 @@ protected:
         ClearLog();
         SetLogSwitch(1);
         m_scheduleBefore = ReadRestartSchedule();
-        env.m_systemDir = m_system.path();
-        env.m_programDir = m_program.path();
-        env.m_isAdmin = 1;
-        env.m_osClass = QMX_OS_NT5_OR_LATER;
+        machine.systemDir = m_system.path();
+        machine.programDir = m_program.path();
+        machine.isAdmin = 1;
+        machine.osClass = QMX_OS_NT5_OR_LATER;
         Ship("V2_10.DLL");
         Install("V2_9.DLL");
     }
@@ -177,7 +179,8 @@ protected:
 
     TempDir m_system;
     TempDir m_program;
-    InstallEnvironment env;
+    Machine machine;
+    FileDeployment env{machine};
 
 private:
     RestartSchedule m_scheduleBefore;
@@ -193,7 +196,7 @@ TEST_F(DurableReplace, ModuleGetsThePackageBytesAndTimeWithAndWithoutReplaceFile
         if (!replaceFile) guard.Set(&OsCalls::ReplaceFileA, decltype(g_os.ReplaceFileA)(nullptr));
         OsFault<&OsCalls::MoveFileExA> moves(1000, FALSE, 0);  // never fires; counts
         ResourceCounter counter;
-        EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", "")) << replaceFile;
+        EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL")) << replaceFile;
         EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
         EXPECT_EQ(replaceFile ? 0 : 1, moves.calls());
         EXPECT_EQ(Lines("QMX_LOCK_SUCEES"), LogText());
@@ -219,7 +222,7 @@ TEST_F(DurableReplace, HiddenSystemModuleKeepsItsAttributesAndCreationTime) {
         OsCallsGuard guard;
         if (!replaceFile) guard.Set(&OsCalls::ReplaceFileA, decltype(g_os.ReplaceFileA)(nullptr));
 
-        EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", "")) << replaceFile;
+        EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL")) << replaceFile;
         const FileFacts facts = FactsOf(Dest());
         EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
                   facts.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
@@ -285,7 +288,7 @@ TEST_F(DurableReplace, EveryFailingStepKeepsTheModuleAndLeavesNoTemporaryFile) {
         OsCallsGuard guard;
         const Fault fault = c.fail(guard, c.error);
         ResourceCounter counter;
-        EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", "")) << c.step;
+        EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL")) << c.step;
         EXPECT_EQ(0, counter.Outstanding()) << c.step << " " << counter.Report();
         EXPECT_EQ(Lines("QMX_LOCK_SUCEES") + CopyFailed(c.error), LogText()) << c.step;
         ExpectUntouched(c.step);
@@ -299,7 +302,7 @@ TEST_F(DurableReplace, SwapThatMovedTheModuleAwayPutsItBack) {
         g_replaceError = error;
         OsCallsGuard guard;
         guard.Set(&OsCalls::ReplaceFileA, &ReplaceMovingTheModuleAway);
-        EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", "")) << error;
+        EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL")) << error;
         EXPECT_EQ(Lines("QMX_LOCK_SUCEES") + CopyFailed(error), LogText());
         ExpectUntouched(std::to_string(error));
     }
@@ -317,7 +320,7 @@ TEST_F(DurableReplace, ModuleTakenBeforeTheSwapIsStagedForTheRestart) {
         OsCallsGuard guard;
         if (!replaceFile) guard.Set(&OsCalls::ReplaceFileA, decltype(g_os.ReplaceFileA)(nullptr));
         guard.Set(&OsCalls::FlushFileBuffers, &FlushThenTake);
-        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", "")) << replaceFile;
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL")) << replaceFile;
         ASSERT_NE(INVALID_HANDLE_VALUE, g_taken);
         ::CloseHandle(g_taken);
         EXPECT_EQ(Lines("QMX_LOCK_SUCEES") + "CompareTimeStamp [1] - Not exist " + Staging() +
@@ -332,7 +335,7 @@ TEST_F(DurableReplace, ModuleTakenBeforeTheSwapIsStagedForTheRestart) {
 TEST_F(DurableReplace, SwapFailingWithASharingViolationIsStagedForTheRestart) {
     OsFault<&OsCalls::ReplaceFileA> busy(1, FALSE, ERROR_SHARING_VIOLATION);
     ResourceCounter counter;
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
     EXPECT_EQ(Lines("QMX_LOCK_SUCEES") + "CompareTimeStamp [1] - Not exist " + Staging() + ".\r\n",
               LogText());
@@ -343,9 +346,9 @@ TEST_F(DurableReplace, SwapFailingWithASharingViolationIsStagedForTheRestart) {
 }
 
 TEST_F(DurableReplace, WindowsNineXCopiesOntoTheModuleWithoutATemporaryFile) {
-    env.m_osClass = QMX_OS_WIN9X;
+    machine.osClass = QMX_OS_WIN9X;
     OsFault<&OsCalls::GetTempFileNameA> temp(1000, 0, 0);  // never fires; counts
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(0, temp.calls());
     EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Dest()));
 }
@@ -354,7 +357,7 @@ TEST_F(DurableReplace, WindowsNineXCopiesOntoTheModuleWithoutATemporaryFile) {
 
 class DurableStaging : public DurableReplace {
 protected:
-    int Stage() { return env.MoveOnReboot(m_system.path(), m_program.path(), "X.DLL"); }
+    int Stage() { return env.MoveOnReboot("X.DLL"); }
 };
 
 TEST_F(DurableStaging, StagedCopyIsFlushedBeforeItIsRenamedAndScheduled) {
@@ -376,7 +379,7 @@ TEST_F(DurableStaging, StagedCopyIsFlushedBeforeItIsRenamedAndScheduled) {
 // be scheduled again by a later run: it must never exist under its name.
 TEST_F(DurableStaging, StagingCutShortLeavesNoStagedCopyAndAnOlderOneWhole) {
     for (const int osClass : {QMX_OS_NT5_OR_LATER, QMX_OS_WIN9X}) {
-        env.m_osClass = osClass;
+        machine.osClass = osClass;
         const RestartSchedule before = ReadRestartSchedule();
         ::DeleteFileA(Staging().c_str());
         ClearLog();
@@ -420,7 +423,7 @@ TEST_F(DurableReplace, NameReachingOutsideTheSystemFolderIsRefusedAsABrokenPacka
                                    "C:\\X.DLL", "X.DLL:EVIL", "*.DLL", "CON", "NUL.DLL"}) {
         ClearLog();
         ResourceCounter counter;
-        EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile(name, "")) << name;
+        EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile(name)) << name;
         EXPECT_EQ(0, counter.Acquired(ResourceCounter::kFind)) << name;
         EXPECT_EQ("CopyTargetFile - Invalid file name " + name + ".\r\n", LogText());
     }

@@ -1,7 +1,9 @@
-#include "engine/install_environment.h"
+#include "engine/file_deployment.h"
 
 #include <cstring>
+#include <utility>
 
+#include "changelist/text_case.h"
 #include "engine/ansi_text.h"
 #include "engine/durable_copy.h"
 #include "engine/letter_shift.h"
@@ -16,10 +18,6 @@ namespace {
 // The Windows directory is read into one byte more than MAX_PATH; a length of
 // this size or more means the buffer was too small and holds nothing.
 const UINT kWindowsDirBufferSize = MAX_PATH + 1;
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-    return EndsWithBackslash(folder) ? folder + name : folder + "\\" + name;
-}
 
 // Logs a failed step with the error it left (taken by the caller at the
 // failing line) and the two paths it worked on; answers 0, "not done".
@@ -57,85 +55,70 @@ std::string ReadPendingMoves() {
 
 }  // namespace
 
-uint32_t InstallEnvironment::CopyTargetFile(std::string fileName, std::string sourceDir) {
-    const std::string sourceFolder = sourceDir.empty() ? m_programDir : sourceDir;
-    const std::string sourcePath = JoinPath(sourceFolder, fileName);
-    const std::string destPath = JoinPath(m_systemDir, fileName);
+FileDeployment::FileDeployment(const Machine& machine, std::string sourceDir)
+    : m_machine(machine), m_sourceDir(std::move(sourceDir)) {}
 
-    if (m_isAdmin == 0) {
-        DebugLog("CopyTargetFile - I'm not administrator.\r\n");
-        return QMX_INST_NOT_ADMIN;
-    }
-    // A name with a folder, a drive or a device in it would reach outside the
-    // system folder ("..\\" did): the package is broken, as when it lacks a
-    // module it lists.
-    if (!IsPlainFileName(fileName, &IsLeadByte)) {
-        DebugLog("CopyTargetFile - Invalid file name %s.\r\n", fileName.c_str());
-        return QMX_INST_NOT_APPLICABLE;
-    }
-    // Without the system folder the destination would be "\NAME", a file in
-    // the root of the current drive: never probe, copy or schedule there.
-    if (m_systemDir.empty()) {
-        DebugLog("CopyTargetFile - GetSystemDirectory is failed. %s\r\n", fileName.c_str());
-        return QMX_INST_FAILED;
-    }
-    // Only files already installed are updated; a missing one is never added.
-    // What the search finds (attributes, creation time) carries over to the
-    // replacement.
-    WIN32_FIND_DATAA installed;
-    if (!FindFile(destPath, &installed)) {
-        DebugLog("CopyTargetFile - Not exist %s.\r\n", destPath.c_str());
-        return QMX_INST_SKIPPED;
-    }
-
-    switch (CompareTimeStamp(sourcePath, destPath)) {
-    case QMX_COMP_FILE1_IS_NEW:
-        break;
-    case QMX_COMP_FILE1_NOT_EXIST:
-    case QMX_COMP_BOTH_NOT_EXIST:
-        return QMX_INST_NOT_APPLICABLE;
-    default:
-        return QMX_INST_SKIPPED;
-    }
-
-    const int32_t lock = LockDestFile(destPath);
-    if (lock == QMX_LOCK_SUCEES || lock == QMX_LOCK_NOTFOUND) {
-        // NOTFOUND: the file vanished since the existence test; the
-        // replacement puts it back.
-        DWORD error = 0;
-        const SwapResult replaced = ReplaceNow(
-            sourcePath, destPath, lock == QMX_LOCK_SUCEES ? &installed : nullptr, &error);
-        if (replaced == SwapResult::kDone) return QMX_INST_COPIED;
-        if (replaced == SwapResult::kFailed) {
-            LogFailedStep("CopyTargetFile - CopyFile is failed.(%d) %s -> %s\r\n", error,
-                          sourcePath, destPath);
-            return QMX_INST_FAILED;
-        }
-        // Taken by another process between the probe and the swap: as if
-        // the probe had found it in use.
-    } else if (lock != QMX_LOCK_INUSE) {
-        // The probe could not tell (access denied and the like): nothing was
-        // done, and saying "copied" would report a failure as success.
-        return QMX_INST_FAILED;
-    }
-    return MoveOnReboot(m_systemDir, sourceFolder, fileName) == 1 ? QMX_INST_ON_REBOOT
-                                                                  : QMX_INST_FAILED;
+uint32_t FileDeployment::CopyTargetFile(const std::string& fileName) {
+    return DeployModule(fileName, m_machine, *this).bit;
 }
 
-SwapResult InstallEnvironment::ReplaceNow(const std::string& sourcePath,
-                                          const std::string& destPath,
-                                          const WIN32_FIND_DATAA* installed, DWORD* error) {
-    if (m_osClass != QMX_OS_WIN9X) {
-        return ReplaceDurably(sourcePath, destPath, m_systemDir, installed, error);
-    }
-    // 95/98/Me can neither replace a file nor rename over one: the copy goes
-    // onto the module itself, as it always has there.
-    if (g_os.CopyFileA(sourcePath.c_str(), destPath.c_str(), FALSE)) return SwapResult::kDone;
-    *error = g_os.GetLastError();
-    return SwapResult::kFailed;
+int FileDeployment::MoveOnReboot(const std::string& fileName) { return ::MoveOnReboot(fileName, *this); }
+
+std::string FileDeployment::PackagePath(const std::string& name) const {
+    return JoinPath(m_sourceDir.empty() ? m_machine.programDir : m_sourceDir, name);
 }
 
-int32_t InstallEnvironment::LockDestFile(std::string path) {
+std::string FileDeployment::InstalledPath(const std::string& name) const {
+    return JoinPath(m_machine.systemDir, name);
+}
+
+bool FileDeployment::IsPlainName(const std::string& name) const {
+    return IsPlainFileName(name, &IsAnsiLeadByte);
+}
+
+int32_t FileDeployment::CompareTimeStamp(const std::string& file1, const std::string& file2) {
+    return m_compare.CompareTimeStamp(file1, file2);
+}
+
+bool FileDeployment::IsProtected(const std::string&) { return false; }
+
+SwapResult FileDeployment::ReplaceNow(const std::string& source, const std::string& dest,
+                                      bool stillThere, uint32_t* error) {
+    DWORD failure = 0;
+    SwapResult result = SwapResult::kFailed;
+    if (m_machine.osClass != QMX_OS_WIN9X) {
+        // What the search finds (attributes, creation time) carries over to
+        // the replacement.
+        // the replacement: the existence test's search found them.
+        const bool found = stillThere && m_lastFoundPath == dest;
+        result = ReplaceDurably(source, dest, m_machine.systemDir, found ? &m_lastFound : nullptr,
+                                &failure);
+    } else if (g_os.CopyFileA(source.c_str(), dest.c_str(), FALSE)) {
+        // 95/98/Me can neither replace a file nor rename over one: the copy
+        // goes onto the module itself, as it always has there.
+        result = SwapResult::kDone;
+    } else {
+        failure = g_os.GetLastError();
+    }
+    *error = failure;
+    return result;
+}
+
+int FileDeployment::WriteStagedCopy(const std::string& source, const std::string& staging,
+                                    const std::string& dest, uint32_t* error) {
+    DWORD failure = 0;
+    const bool written = StageDurably(source, staging, dest, m_machine.systemDir,
+                                      m_machine.osClass != QMX_OS_WIN9X, &failure);
+    *error = failure;
+    return written ? 1 : 0;
+}
+
+int FileDeployment::ScheduleReplacement(const std::string& staging, const std::string& dest) {
+    return m_machine.osClass == QMX_OS_WIN9X ? ScheduleRenameEntry(staging, dest)
+                                             : ScheduleDelayedMove(staging, dest);
+}
+
+int32_t FileDeployment::LockDestFile(const std::string& path) {
     ScopedFile file(g_os.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.IsValid()) {
@@ -155,43 +138,7 @@ int32_t InstallEnvironment::LockDestFile(std::string path) {
     return QMX_LOCK_ERROR;
 }
 
-int InstallEnvironment::MoveOnReboot(std::string destDir, std::string sourceDir,
-                                     std::string fileName) {
-    const std::string sourcePath = sourceDir + "\\" + fileName;
-    const std::string destPath = destDir + "\\" + fileName;
-    const std::string stagingPath = ShiftLastLetter(destPath, 0);
-
-    // A name that does not end in a letter has no neighbouring name: copying
-    // would overwrite the file in use, and on 95/98/Me a Rename entry naming
-    // the same file twice deletes it at the next start.
-    if (stagingPath == destPath) {
-        DebugLog("MoveOnReboot - Cannot stage %s.\r\n", destPath.c_str());
-        return 0;
-    }
-
-    switch (CompareTimeStamp(sourcePath, stagingPath)) {
-    case QMX_COMP_FILE1_IS_NEW:
-    case QMX_COMP_FILE2_NOT_EXIST:
-        if (DWORD error = 0; !StageDurably(sourcePath, stagingPath, destPath, destDir,
-                                            m_osClass != QMX_OS_WIN9X, &error)) {
-            return LogFailedStep("MoveOnReboot - CopyFile is failed.(%d) %s -> %s\r\n", error,
-                                 sourcePath, stagingPath);
-        }
-        break;
-    case QMX_COMP_FILE2_IS_NEW:
-    case QMX_COMP_SAME:
-        // An earlier run staged this copy, or a newer one, and it still waits
-        // for the restart: nothing has failed, so name it again.
-        break;
-    default:
-        return 0;
-    }
-
-    return m_osClass == QMX_OS_WIN9X ? ScheduleRenameEntry(stagingPath, destPath)
-                                     : ScheduleDelayedMove(stagingPath, destPath);
-}
-
-int InstallEnvironment::ScheduleDelayedMove(const std::string& stagingPath,
+int FileDeployment::ScheduleDelayedMove(const std::string& stagingPath,
                                             const std::string& destPath) {
     // A second run before the restart finds its own pair already listed.
     if (PendingMovesHold(ReadPendingMoves(), stagingPath, destPath)) return 1;
@@ -203,7 +150,7 @@ int InstallEnvironment::ScheduleDelayedMove(const std::string& stagingPath,
                          g_os.GetLastError(), stagingPath, destPath);
 }
 
-int InstallEnvironment::ScheduleRenameEntry(const std::string& stagingPath,
+int FileDeployment::ScheduleRenameEntry(const std::string& stagingPath,
                                             const std::string& destPath) {
     char windowsDir[kWindowsDirBufferSize] = {};
     const UINT length = g_os.GetWindowsDirectoryA(windowsDir, kWindowsDirBufferSize);
@@ -244,23 +191,30 @@ int InstallEnvironment::ScheduleRenameEntry(const std::string& stagingPath,
                          g_os.GetLastError(), key, shortStaging);
 }
 
-std::string InstallEnvironment::ShiftLastLetter(std::string path, int backward) {
+std::string FileDeployment::ShiftLastLetter(const std::string& path, int backward) {
     return ShiftLastLetterOf(path, backward);
 }
 
-std::string InstallEnvironment::GetShortPathNameCS(std::string path) {
-    const DWORD size = static_cast<DWORD>(path.size() + 1);
-    ScopedLocal buffer(g_os.LocalAlloc(LMEM_FIXED, size));
+std::string FileDeployment::GetShortPathNameCS(const std::string& path) {
+    // Asked for the size it needs first: a short name can be longer than the
+    // long one ("MY MOD.DLL" is "MYMOD~1.DLL"), so the long path's length
+    // would be too small a buffer.
+    const DWORD needed = g_os.GetShortPathNameA(path.c_str(), nullptr, 0);
+    if (needed == 0) return std::string();
+    ScopedLocal buffer(g_os.LocalAlloc(LMEM_FIXED, needed));
     if (!buffer.IsValid()) return std::string();
     char* text = static_cast<char*>(buffer.Get());
     text[0] = '\0';
-    // Too small a buffer returns the size needed, which is never below it.
-    const DWORD length = g_os.GetShortPathNameA(path.c_str(), text, size);
-    if (length == 0 || length >= size) return std::string();
+    // A size returned that is not below the buffer's means the name grew
+    // meanwhile: nothing usable was written.
+    const DWORD length = g_os.GetShortPathNameA(path.c_str(), text, needed);
+    if (length == 0 || length >= needed) return std::string();
     return std::string(text, ::strnlen(text, length));
 }
 
-int InstallEnvironment::FileExists(std::string path) {
-    WIN32_FIND_DATAA data;
-    return FindFile(path, &data) ? 1 : 0;
+int FileDeployment::FileExists(const std::string& path) {
+    m_lastFoundPath.clear();
+    if (!FindFile(path, &m_lastFound)) return 0;
+    m_lastFoundPath = path;
+    return 1;
 }

@@ -1,3 +1,4 @@
+#include "engine/file_deployment.h"
 #include "engine/install_environment.h"
 
 #include <windows.h>
@@ -159,16 +160,16 @@ BOOL WINAPI Windows98(LPOSVERSIONINFOA info) {
 // Shift-JIS: 0x83 leads characters such as the one written 0x83 0x5C.
 BOOL WINAPI ShiftJisLeadByte(BYTE byte) { return byte == 0x83; }
 
-class FileDeployment : public ::testing::Test {
+class Deployment : public ::testing::Test {
 protected:
     void SetUp() override {
         ClearLog();
         SetLogSwitch(1);
         m_scheduleBefore = ReadRestartSchedule();
-        env.m_systemDir = m_system.path();
-        env.m_programDir = m_program.path();
-        env.m_isAdmin = 1;
-        env.m_osClass = QMX_OS_NT5_OR_LATER;
+        machine.systemDir = m_system.path();
+        machine.programDir = m_program.path();
+        machine.isAdmin = 1;
+        machine.osClass = QMX_OS_NT5_OR_LATER;
     }
     void TearDown() override {
         SetLogSwitch(0);
@@ -222,7 +223,7 @@ protected:
         const size_t movesBefore = PendingMoves().size();
         Holder holder(Dest(name), FILE_SHARE_READ);
         OsFault<&OsCalls::MoveFileExA> moves(1000, FALSE, 0);  // never fires; counts
-        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile(name, ""));
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile(name));
         EXPECT_EQ(InUse(name) + NoStagedCopy(name), LogText());
 
         const std::string shortStaging = ShortPath(Staging(name));
@@ -232,7 +233,7 @@ protected:
         EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Staging(name)));
 
         ClearLog();
-        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile(name, ""));
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile(name));
         EXPECT_EQ(InUse(name) + StagedCopySame(name), LogText());
         EXPECT_EQ(entry, RenameSection());
         EXPECT_EQ(0, moves.calls());
@@ -241,7 +242,8 @@ protected:
 
     TempDir m_system;
     TempDir m_program;
-    InstallEnvironment env;
+    Machine machine;
+    FileDeployment env{machine};
 
 private:
     RestartSchedule m_scheduleBefore;
@@ -251,39 +253,39 @@ private:
 
 // --- CopyTargetFile: the decision table ---
 
-TEST_F(FileDeployment, NotAdministratorTouchesNothingNotEvenTheExistenceTest) {
+TEST_F(Deployment, NotAdministratorTouchesNothingNotEvenTheExistenceTest) {
     Ship("V2_10.DLL");
     Install("V2_9.DLL");
-    env.m_isAdmin = 0;
+    machine.isAdmin = 0;
     ResourceCounter counter;
-    EXPECT_EQ(QMX_INST_NOT_ADMIN, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_NOT_ADMIN, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(0, counter.Acquired(ResourceCounter::kFind));
     EXPECT_EQ("CopyTargetFile - I'm not administrator.\r\n", LogText());
     EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
 }
 
-TEST_F(FileDeployment, UnknownSystemFolderFailsWithoutTouchingTheDriveRoot) {
+TEST_F(Deployment, UnknownSystemFolderFailsWithoutTouchingTheDriveRoot) {
     // An older copy in the root of the drive, where "\\X.DLL" would point.
     const std::string root = "C:\\QMXROOTTEST.DLL";
     ASSERT_TRUE(::CopyFileA(FixturePath("V2_9.DLL").c_str(), root.c_str(), FALSE));
     Ship("V2_10.DLL", "QMXROOTTEST.DLL");
-    env.m_systemDir.clear();
+    machine.systemDir.clear();
     ResourceCounter counter;
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("QMXROOTTEST.DLL", ""));
+    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("QMXROOTTEST.DLL"));
     EXPECT_EQ(0, counter.Acquired(ResourceCounter::kFind));
     EXPECT_EQ("CopyTargetFile - GetSystemDirectory is failed. QMXROOTTEST.DLL\r\n", LogText());
     EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(root));
     ::DeleteFileA(root.c_str());
 }
 
-TEST_F(FileDeployment, FileNotInstalledIsSkippedAndNeverAdded) {
+TEST_F(Deployment, FileNotInstalledIsSkippedAndNeverAdded) {
     Ship("V2_10.DLL");
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ("CopyTargetFile - Not exist " + Dest() + ".\r\n", LogText());
     EXPECT_FALSE(PathExists(Dest()));
 }
 
-TEST_F(FileDeployment, InstalledCopyAsNewOrNewerIsSkipped) {
+TEST_F(Deployment, InstalledCopyAsNewOrNewerIsSkipped) {
     // Lower version but a later write time: the version decides.
     Ship("V2_9.DLL");
     Install("V2_10.DLL");
@@ -294,7 +296,7 @@ TEST_F(FileDeployment, InstalledCopyAsNewOrNewerIsSkipped) {
     ASSERT_NE(INVALID_HANDLE_VALUE, h);
     ASSERT_TRUE(::SetFileTime(h, nullptr, nullptr, &later));
     ::CloseHandle(h);
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ("CompareTimeStamp [4a] - " + Source() + " is \"2.9\".\r\n" +
                   "CompareTimeStamp [4b] - " + Dest() + " is \"2.10\".\r\n" +
                   "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (2).\r\n",
@@ -304,7 +306,7 @@ TEST_F(FileDeployment, InstalledCopyAsNewOrNewerIsSkipped) {
     // The very same file: equal versions, equal times.
     ClearLog();
     Ship("V2_10.DLL");
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ("CompareTimeStamp [4a] - " + Source() + " is \"2.10\".\r\n" +
                   "CompareTimeStamp [4b] - " + Dest() + " is \"2.10\".\r\n" +
                   "CompareTimeStamp : QMX_COMP_SAME (2).\r\n" +
@@ -312,36 +314,36 @@ TEST_F(FileDeployment, InstalledCopyAsNewOrNewerIsSkipped) {
               LogText());
 }
 
-TEST_F(FileDeployment, InstalledCopyHeldWithoutAnySharingCountsAsMissingAndIsSkipped) {
+TEST_F(Deployment, InstalledCopyHeldWithoutAnySharingCountsAsMissingAndIsSkipped) {
     Ship("V2_10.DLL");
     Install("V2_9.DLL");
     Holder holder(Dest(), 0);
     ASSERT_TRUE(holder.ok());
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ("CompareTimeStamp [1] - Not exist " + Dest() + ".\r\n", LogText());
     holder.Release();
     EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
     EXPECT_FALSE(PathExists(Staging()));
 }
 
-TEST_F(FileDeployment, MissingShippedFileIsNotApplicable) {
+TEST_F(Deployment, MissingShippedFileIsNotApplicable) {
     Install("V2_9.DLL");
-    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ("CompareTimeStamp [2] - Not exist " + Source() + ".\r\n", LogText());
 
     // Both unreadable: the installed one held exclusively as well.
     ClearLog();
     Holder holder(Dest(), 0);
-    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ("CompareTimeStamp [3] - Not exist " + Source() + ", " + Dest() + ".\r\n",
               LogText());
 }
 
-TEST_F(FileDeployment, NewerShippedFileReplacesTheInstalledOneNow) {
+TEST_F(Deployment, NewerShippedFileReplacesTheInstalledOneNow) {
     Ship("V2_10.DLL");
     Install("V2_9.DLL");
     ResourceCounter counter;
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
     EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_SUCEES \"" + Dest() + "\".\r\n",
               LogText());
@@ -349,36 +351,37 @@ TEST_F(FileDeployment, NewerShippedFileReplacesTheInstalledOneNow) {
     EXPECT_FALSE(PathExists(Staging()));
 }
 
-TEST_F(FileDeployment, SourceFolderGivenByTheCallerWinsWithOrWithoutBackslash) {
+TEST_F(Deployment, SourceFolderGivenByTheCallerWinsWithOrWithoutBackslash) {
     TempDir other;
     ASSERT_TRUE(::CopyFileA(FixturePath("V2_10.DLL").c_str(), other.File("X.DLL").c_str(), FALSE));
     Ship("V1_0.DLL");  // the program folder's copy would be older
     for (const std::string& dir : {other.path(), other.path() + "\\"}) {
         Install("V2_9.DLL");
-        EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", dir)) << dir;
+        FileDeployment fromOther(machine, dir);
+        EXPECT_EQ(QMX_INST_COPIED, fromOther.CopyTargetFile("X.DLL")) << dir;
         EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest())) << dir;
     }
     EXPECT_NE(std::string::npos, LogText().find("[4a] - " + other.File("X.DLL") + " is"));
 }
 
-TEST_F(FileDeployment, TrailByteOfADoubleByteFolderNameIsNoBackslash) {
+TEST_F(Deployment, TrailByteOfADoubleByteFolderNameIsNoBackslash) {
     OsCallsGuard guard;
     guard.Set(&OsCalls::IsDBCSLeadByte, &ShiftJisLeadByte);
-    env.m_systemDir = "C:\\QMX\\\x83\\";  // a folder named by one double-byte character
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
-    env.m_systemDir = "C:\\QMX\\\x83\\\\";  // the same, with a real backslash after it
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
+    machine.systemDir = "C:\\QMX\\\x83\\";  // a folder named by one double-byte character
+    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
+    machine.systemDir = "C:\\QMX\\\x83\\\\";  // the same, with a real backslash after it
+    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ("CopyTargetFile - Not exist C:\\QMX\\\x83\\\\X.DLL.\r\n"
               "CopyTargetFile - Not exist C:\\QMX\\\x83\\\\X.DLL.\r\n",
               LogText());
 }
 
-TEST_F(FileDeployment, FailedCopyIsReportedWithItsErrorAndLeavesTheFile) {
+TEST_F(Deployment, FailedCopyIsReportedWithItsErrorAndLeavesTheFile) {
     Ship("V2_10.DLL");
     Install("V2_9.DLL");
     OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_DISK_FULL);
     ResourceCounter counter;
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
     EXPECT_TRUE(AllReleased(counter));
     EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_SUCEES \"" + Dest() + "\".\r\n" +
                   "CopyTargetFile - CopyFile is failed.(112) " + Source() + " -> " + Dest() +
@@ -387,23 +390,23 @@ TEST_F(FileDeployment, FailedCopyIsReportedWithItsErrorAndLeavesTheFile) {
     EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
 }
 
-TEST_F(FileDeployment, FileVanishingBeforeTheProbeIsCopiedBack) {
+TEST_F(Deployment, FileVanishingBeforeTheProbeIsCopiedBack) {
     Ship("V2_10.DLL");
     Install("V2_9.DLL");
     ProbeFault probe(Dest(), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_NOTFOUND \"" + Dest() + "\".\r\n",
               LogText());
     EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest()));
 }
 
-TEST_F(FileDeployment, FileVanishingBeforeTheProbeThatCannotBeCopiedBackFails) {
+TEST_F(Deployment, FileVanishingBeforeTheProbeThatCannotBeCopiedBackFails) {
     Ship("V2_10.DLL");
     Install("V2_9.DLL");
     const size_t movesBefore = PendingMoves().size();
     ProbeFault probe(Dest(), ERROR_FILE_NOT_FOUND);
     OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_WRITE_PROTECT);
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_NOTFOUND \"" + Dest() + "\".\r\n" +
                   "CopyTargetFile - CopyFile is failed.(19) " + Source() + " -> " + Dest() +
                   "\r\n",
@@ -415,12 +418,12 @@ TEST_F(FileDeployment, FileVanishingBeforeTheProbeThatCannotBeCopiedBackFails) {
     EXPECT_EQ(movesBefore, PendingMoves().size());
 }
 
-TEST_F(FileDeployment, ProbeErrorCopiesAndSchedulesNothingAndReportsFailure) {
+TEST_F(Deployment, ProbeErrorCopiesAndSchedulesNothingAndReportsFailure) {
     Ship("V2_10.DLL");
     Install("V2_9.DLL");
     const size_t movesBefore = PendingMoves().size();
     ProbeFault probe(Dest(), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_ERROR(5) \"" + Dest() + "\".\r\n",
               LogText());
     EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
@@ -430,14 +433,14 @@ TEST_F(FileDeployment, ProbeErrorCopiesAndSchedulesNothingAndReportsFailure) {
 
 // --- CopyTargetFile and MoveOnReboot: a file in use ---
 
-TEST_F(FileDeployment, FileInUseOnNtIsStagedBesideItAndMovedAtRestart) {
+TEST_F(Deployment, FileInUseOnNtIsStagedBesideItAndMovedAtRestart) {
     Ship("V2_10.DLL");
     Install("V2_9.DLL");
     Holder holder(Dest(), FILE_SHARE_READ);
     ASSERT_TRUE(holder.ok());
     {
         ResourceCounter counter;
-        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
         EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
     }
     EXPECT_EQ(InUse() + NoStagedCopy(), LogText());
@@ -447,12 +450,12 @@ TEST_F(FileDeployment, FileInUseOnNtIsStagedBesideItAndMovedAtRestart) {
     EXPECT_TRUE(HasPendingMove(Staging(), Dest()));
 }
 
-TEST_F(FileDeployment, LoadedModuleIsStagedToo) {
+TEST_F(Deployment, LoadedModuleIsStagedToo) {
     Ship("V2_10.DLL");
     Install("V2_9.DLL");
     HMODULE module = ::LoadLibraryExA(Dest().c_str(), nullptr, 0);
     ASSERT_NE(nullptr, module);
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
     ::FreeLibrary(module);
     EXPECT_EQ(InUse() + NoStagedCopy(), LogText());
     EXPECT_TRUE(HasPendingMove(Staging(), Dest()));
@@ -460,11 +463,11 @@ TEST_F(FileDeployment, LoadedModuleIsStagedToo) {
 
 // A second run before the restart finds the update still waiting: that is
 // the restart outcome again, with the pair listed once.
-TEST_F(FileDeployment, SecondRunBeforeRestartNamesTheWaitingCopyAgainOnce) {
+TEST_F(Deployment, SecondRunBeforeRestartNamesTheWaitingCopyAgainOnce) {
     Ship("V2_10.DLL");
     Install("V2_9.DLL");
     Holder holder(Dest(), FILE_SHARE_READ);
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
     const size_t moves = PendingMoves().size();
     ASSERT_TRUE(HasPendingMove(Staging(), Dest()));
 
@@ -473,7 +476,7 @@ TEST_F(FileDeployment, SecondRunBeforeRestartNamesTheWaitingCopyAgainOnce) {
         OsFault<&OsCalls::MoveFileExA> delayedMoves(1000, FALSE, 0);  // never fires; counts
         OsFault<&OsCalls::CopyFileA> copies(1000, FALSE, 0);
         ResourceCounter counter;
-        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
         EXPECT_TRUE(AllReleased(counter));
         EXPECT_EQ(1, counter.Acquired(ResourceCounter::kRegKey));
         EXPECT_EQ(0, delayedMoves.calls());
@@ -485,17 +488,17 @@ TEST_F(FileDeployment, SecondRunBeforeRestartNamesTheWaitingCopyAgainOnce) {
     // The list unreadable: the pair is added again, which is harmless.
     {
         OsFault<&OsCalls::RegOpenKeyExA> unreadable(1, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED);
-        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
         EXPECT_EQ(1, unreadable.fired());
     }
     EXPECT_EQ(moves + 1, PendingMoves().size());
 }
 
-TEST_F(FileDeployment, StagedCopyNewerThanTheShippedOneIsKeptAndNamed) {
+TEST_F(Deployment, StagedCopyNewerThanTheShippedOneIsKeptAndNamed) {
     Ship("V2_9.DLL");
     Install("V1_0.DLL");
     ASSERT_TRUE(::CopyFileA(FixturePath("V2_10.DLL").c_str(), Staging().c_str(), FALSE));
-    EXPECT_EQ(1, env.MoveOnReboot(m_system.path(), m_program.path(), "X.DLL"));
+    EXPECT_EQ(1, env.MoveOnReboot("X.DLL"));
     EXPECT_EQ("CompareTimeStamp [4a] - " + Source() + " is \"2.9\".\r\n" +
                   "CompareTimeStamp [4b] - " + Staging() + " is \"2.10\".\r\n" +
                   "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (2).\r\n",
@@ -504,19 +507,19 @@ TEST_F(FileDeployment, StagedCopyNewerThanTheShippedOneIsKeptAndNamed) {
     EXPECT_TRUE(HasPendingMove(Staging(), Dest()));
 }
 
-TEST_F(FileDeployment, NewerShippedFileOverwritesAWaitingStagedCopy) {
+TEST_F(Deployment, NewerShippedFileOverwritesAWaitingStagedCopy) {
     Ship("V2_9.DLL");
     Install("V1_0.DLL");
     Holder holder(Dest(), FILE_SHARE_READ);
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
     Ship("V2_10.DLL");
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Staging()));
     EXPECT_TRUE(HasPendingMove(Staging(), Dest()));
 }
 
-TEST_F(FileDeployment, FileInUseOn9xGetsOneRenameEntryInWininit) {
-    env.m_osClass = QMX_OS_WIN9X;
+TEST_F(Deployment, FileInUseOn9xGetsOneRenameEntryInWininit) {
+    machine.osClass = QMX_OS_WIN9X;
     // An 8.3 name: the key is the staged copy's short path with its last
     // letter shifted back, as it always was.
     ExpectStagedWithOneRenameEntry("X.DLL");
@@ -524,14 +527,14 @@ TEST_F(FileDeployment, FileInUseOn9xGetsOneRenameEntryInWininit) {
 }
 
 // The family comes from GetVersionExA, not from a test setting the field.
-TEST_F(FileDeployment, Windows98ReportedByTheSystemStagesWithOneRenameEntry) {
+TEST_F(Deployment, Windows98ReportedByTheSystemStagesWithOneRenameEntry) {
     OsCallsGuard guard;
     guard.Set(&OsCalls::GetVersionExA, &Windows98);
-    env.m_osClass = QMX_OS_NONE;
-    env.m_isAdmin = 0;
-    env.InitEnvironment();
-    ASSERT_EQ(QMX_OS_WIN9X, env.m_osClass);
-    ASSERT_EQ(1, env.m_isAdmin);
+    InstallEnvironment probe;
+    probe.InitEnvironment();
+    ASSERT_EQ(QMX_OS_WIN9X, probe.GetMachine().osClass);
+    ASSERT_EQ(1, probe.GetMachine().isAdmin);
+    machine.osClass = probe.GetMachine().osClass;
     // Wine derives a long name's short form from a hash, so the staged
     // copy's short name shares no stem with the module's.
     ExpectStagedWithOneRenameEntry("LONGMODULENAME.DLL");
@@ -558,30 +561,30 @@ DWORD WINAPI FatShortNames(LPCSTR path, LPSTR buffer, DWORD size) {
 
 }  // namespace
 
-TEST_F(FileDeployment, RenameEntryNamesTheInstalledModuleWhateverTheStagedCopysShortName) {
-    env.m_osClass = QMX_OS_WIN9X;
+TEST_F(Deployment, RenameEntryNamesTheInstalledModuleWhateverTheStagedCopysShortName) {
+    machine.osClass = QMX_OS_WIN9X;
     ClearRenameSection();
     Ship("V2_10.DLL", "LONGMODULEB.DLL");
     Install("V2_9.DLL", "LONGMODULEB.DLL");
     Install("V2_9.DLL", "LONGMODULEA.DLL");
     OsCallsGuard guard;
     guard.Set(&OsCalls::GetShortPathNameA, &FatShortNames);
-    EXPECT_EQ(1, env.MoveOnReboot(m_system.path(), m_program.path(), "LONGMODULEB.DLL"));
+    EXPECT_EQ(1, env.MoveOnReboot("LONGMODULEB.DLL"));
     EXPECT_EQ(std::vector<std::string>{"C:\\FAT\\LONGMO~2.DLL=C:\\FAT\\LONGMO~1.DLM"},
               RenameSection());
 }
 
-TEST_F(FileDeployment, NameNotEndingInALetterIsNeverStagedOntoItself) {
+TEST_F(Deployment, NameNotEndingInALetterIsNeverStagedOntoItself) {
     for (const int osClass : {QMX_OS_NT5_OR_LATER, QMX_OS_WIN9X}) {
         for (const std::string name : {"X.DL_", "MODULE1"}) {
             ClearLog();
-            env.m_osClass = osClass;
+            machine.osClass = osClass;
             Ship("V2_10.DLL", name);
             Install("V2_9.DLL", name);
             const size_t movesBefore = PendingMoves().size();
             Holder holder(Dest(name), FILE_SHARE_READ);
             ResourceCounter counter;
-            EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile(name, "")) << name;
+            EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile(name)) << name;
             EXPECT_TRUE(AllReleased(counter)) << name;
             EXPECT_EQ(InUse(name) + "MoveOnReboot - Cannot stage " + Dest(name) + ".\r\n",
                       LogText());
@@ -595,14 +598,14 @@ TEST_F(FileDeployment, NameNotEndingInALetterIsNeverStagedOntoItself) {
 
 // --- MoveOnReboot: each step failing ---
 
-class MoveOnRebootFailure : public FileDeployment {
+class MoveOnRebootFailure : public Deployment {
 protected:
     void SetUp() override {
-        FileDeployment::SetUp();
+        Deployment::SetUp();
         Ship("V2_10.DLL");
         Install("V2_9.DLL");
     }
-    int Move() { return env.MoveOnReboot(m_system.path(), m_program.path(), "X.DLL"); }
+    int Move() { return env.MoveOnReboot("X.DLL"); }
 };
 
 TEST_F(MoveOnRebootFailure, StagingCopyFails) {
@@ -621,7 +624,7 @@ TEST_F(MoveOnRebootFailure, CopyTargetFileReportsAFailedStagingCopy) {
     Holder holder(Dest(), FILE_SHARE_READ);
     OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_DISK_FULL);
     ResourceCounter counter;
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
     EXPECT_TRUE(AllReleased(counter));
     EXPECT_EQ(InUse() + NoStagedCopy() + "MoveOnReboot - CopyFile is failed.(112) " + Source() +
                   " -> " + Staging() + "\r\n",
@@ -646,7 +649,7 @@ TEST_F(MoveOnRebootFailure, DelayedMoveFailsOrAnswersOtherThanOne) {
 }
 
 TEST_F(MoveOnRebootFailure, WindowsDirectoryUnreadableOn9x) {
-    env.m_osClass = QMX_OS_WIN9X;
+    machine.osClass = QMX_OS_WIN9X;
     for (const UINT answer : {0u, 261u, 400u}) {
         ClearLog();
         ::DeleteFileA(Staging().c_str());
@@ -662,25 +665,30 @@ TEST_F(MoveOnRebootFailure, WindowsDirectoryUnreadableOn9x) {
 }
 
 TEST_F(MoveOnRebootFailure, ShortPathUnavailableOn9x) {
-    env.m_osClass = QMX_OS_WIN9X;
+    machine.osClass = QMX_OS_WIN9X;
     ClearRenameSection();
-    // The staged copy's short form, then the installed module's: each failing,
-    // or needing a larger buffer.
-    const std::string paths[] = {Staging(), Dest()};
-    for (int nth = 1; nth <= 2; ++nth) {
-        for (const DWORD answer : {0ul, 1000ul}) {
-            ClearLog();
-            ::DeleteFileA(Staging().c_str());
-            OsFault<&OsCalls::GetShortPathNameA> fault(nth, answer, ERROR_PATH_NOT_FOUND);
-            ResourceCounter counter;
-            EXPECT_EQ(0, Move()) << nth << " " << answer;
-            EXPECT_TRUE(AllReleased(counter)) << nth << " " << answer;
-            EXPECT_EQ(nth, counter.Acquired(ResourceCounter::kHeap)) << nth << " " << answer;
-            EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - GetShortPathNameCS is failed. " +
-                          paths[nth - 1] + "\r\n",
-                      LogText());
-            EXPECT_TRUE(RenameSection().empty());
-        }
+    // The staged copy's short form, then the installed module's, each asked
+    // for its size and then read: every one of the four calls failing, or
+    // (a read) answering that it needs more room.
+    const struct {
+        int nth;
+        DWORD answer;
+        std::string path;
+        int buffers;
+    } steps[] = {{1, 0, Staging(), 0}, {2, 0, Staging(), 1}, {2, 1000, Staging(), 1},
+                 {3, 0, Dest(), 1},    {4, 0, Dest(), 2},    {4, 1000, Dest(), 2}};
+    for (const auto& step : steps) {
+        ClearLog();
+        ::DeleteFileA(Staging().c_str());
+        OsFault<&OsCalls::GetShortPathNameA> fault(step.nth, step.answer, ERROR_PATH_NOT_FOUND);
+        ResourceCounter counter;
+        EXPECT_EQ(0, Move()) << step.nth << " " << step.answer;
+        EXPECT_TRUE(AllReleased(counter)) << step.nth << " " << step.answer;
+        EXPECT_EQ(step.buffers, counter.Acquired(ResourceCounter::kHeap)) << step.nth;
+        EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - GetShortPathNameCS is failed. " + step.path +
+                      "\r\n",
+                  LogText());
+        EXPECT_TRUE(RenameSection().empty());
     }
 }
 
@@ -698,7 +706,7 @@ DWORD WINAPI ShortFormEndingInDigit(LPCSTR, LPSTR buffer, DWORD size) {
 }  // namespace
 
 TEST_F(MoveOnRebootFailure, ShortFormsNamingOneFileTwiceWriteNoEntryOn9x) {
-    env.m_osClass = QMX_OS_WIN9X;
+    machine.osClass = QMX_OS_WIN9X;
     OsCallsGuard guard;
     guard.Set(&OsCalls::GetShortPathNameA, &ShortFormEndingInDigit);
     ResourceCounter counter;
@@ -710,7 +718,7 @@ TEST_F(MoveOnRebootFailure, ShortFormsNamingOneFileTwiceWriteNoEntryOn9x) {
 }
 
 TEST_F(MoveOnRebootFailure, ProfileWriteFailsOrAnswersOtherThanOneOn9x) {
-    env.m_osClass = QMX_OS_WIN9X;
+    machine.osClass = QMX_OS_WIN9X;
     for (const BOOL answer : {FALSE, 2}) {
         ClearLog();
         ::DeleteFileA(Staging().c_str());
@@ -731,13 +739,13 @@ TEST_F(MoveOnRebootFailure, ProfileWriteFailsOrAnswersOtherThanOneOn9x) {
 // handle or heap block is left behind and the installed file is intact.
 TEST_F(MoveOnRebootFailure, EveryFailingOpenReleasesEverythingAndKeepsTheFile) {
     for (const int osClass : {QMX_OS_NT5_OR_LATER, QMX_OS_WIN9X}) {
-        env.m_osClass = osClass;
+        machine.osClass = osClass;
         for (int nth = 1;; ++nth) {
             ::DeleteFileA(Staging().c_str());
             Holder holder(Dest(), FILE_SHARE_READ);
             OsFault<&OsCalls::CreateFileA> fault(nth, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
             ResourceCounter counter;
-            const uint32_t outcome = env.CopyTargetFile("X.DLL", "");
+            const uint32_t outcome = env.CopyTargetFile("X.DLL");
             EXPECT_EQ(0, counter.Outstanding()) << nth << " " << counter.Report();
             EXPECT_EQ(0, counter.StrayReleases()) << nth;
             EXPECT_TRUE(outcome == QMX_INST_ON_REBOOT || outcome == QMX_INST_FAILED ||
@@ -755,7 +763,7 @@ TEST_F(MoveOnRebootFailure, EveryFailingOpenReleasesEverythingAndKeepsTheFile) {
 
 // --- LockDestFile ---
 
-TEST_F(FileDeployment, LockProbeReportsEachOutcome) {
+TEST_F(Deployment, LockProbeReportsEachOutcome) {
     Install("V2_9.DLL");
     ResourceCounter counter;
     EXPECT_EQ(QMX_LOCK_SUCEES, env.LockDestFile(Dest()));
@@ -778,7 +786,7 @@ TEST_F(FileDeployment, LockProbeReportsEachOutcome) {
     EXPECT_EQ(QMX_LOCK_SUCEES, env.LockDestFile(Dest()));
 }
 
-TEST_F(FileDeployment, LockProbeMapsInjectedErrors) {
+TEST_F(Deployment, LockProbeMapsInjectedErrors) {
     ProbeFault probe(Dest(), 0);
     const struct {
         DWORD error;
@@ -802,7 +810,15 @@ TEST_F(FileDeployment, LockProbeMapsInjectedErrors) {
 
 // --- GetShortPathNameCS and FileExists ---
 
-TEST_F(FileDeployment, ShortPathIsTheSystemsShortFormOrEmpty) {
+// 95/98/Me's answer for a name with a space: a short form longer than it.
+DWORD WINAPI LongerShortName(LPCSTR, LPSTR buffer, DWORD size) {
+    const std::string shortName = "C:\\MYMOD~1.DLL";
+    if (size <= shortName.size()) return static_cast<DWORD>(shortName.size() + 1);
+    std::memcpy(buffer, shortName.c_str(), shortName.size() + 1);
+    return static_cast<DWORD>(shortName.size());
+}
+
+TEST_F(Deployment, ShortPathIsTheSystemsShortFormOrEmpty) {
     Install("V2_9.DLL", "A LONG MODULE NAME.DLL");
     ResourceCounter counter;
     const std::string expected = ShortPath(Dest("A LONG MODULE NAME.DLL"));
@@ -815,14 +831,21 @@ TEST_F(FileDeployment, ShortPathIsTheSystemsShortFormOrEmpty) {
         EXPECT_EQ("", env.GetShortPathNameCS(Dest("A LONG MODULE NAME.DLL")));
     }
     {
-        // A short form longer than the long one cannot fit the buffer.
-        OsFault<&OsCalls::GetShortPathNameA> fault(1, 1000, 0);
+        // A name grown between the size asked and the read gives nothing.
+        OsFault<&OsCalls::GetShortPathNameA> fault(2, 1000, 0);
         EXPECT_EQ("", env.GetShortPathNameCS(Dest("A LONG MODULE NAME.DLL")));
+    }
+    {
+        // A short form longer than the long one ("MY MOD.DLL" is
+        // "MYMOD~1.DLL") is read whole.
+        OsCallsGuard guard;
+        guard.Set(&OsCalls::GetShortPathNameA, &LongerShortName);
+        EXPECT_EQ("C:\\MYMOD~1.DLL", env.GetShortPathNameCS("C:\\MY MOD.DLL"));
     }
     EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
 }
 
-TEST_F(FileDeployment, FileExistsFindsFilesAndFoldersAndClosesTheSearch) {
+TEST_F(Deployment, FileExistsFindsFilesAndFoldersAndClosesTheSearch) {
     Install("V2_9.DLL");
     ASSERT_TRUE(::CreateDirectoryA(Dest("SUB").c_str(), nullptr));
     ResourceCounter counter;

@@ -1,7 +1,8 @@
+#include "engine/version_compare.h"
+
 #include <cstring>
 #include <string>
 
-#include "engine/install_environment.h"
 #include "log/debug_log.h"
 #include "log/log_format.h"
 #include "platform/os_calls.h"
@@ -30,7 +31,7 @@ void CopyVersionText(const char* source, const char* sourceEnd, char* buffer,
 
 }  // namespace
 
-int32_t InstallEnvironment::CompareTimeStamp(std::string file1, std::string file2) {
+int32_t VersionCompare::CompareTimeStamp(const std::string& file1, const std::string& file2) {
     ModuleFacts first;
     ModuleFacts second;
     first.path = file1;
@@ -63,7 +64,7 @@ int32_t InstallEnvironment::CompareTimeStamp(std::string file1, std::string file
     return result;
 }
 
-int InstallEnvironment::QmxGetVersion(std::string fileName, char* buffer, uint32_t bufferSize) {
+int VersionCompare::QmxGetVersion(const std::string& fileName, char* buffer, uint32_t bufferSize) {
     if (buffer == nullptr || bufferSize == 0) return 0;
     std::memset(buffer, 0, bufferSize);
 
@@ -110,11 +111,11 @@ int InstallEnvironment::QmxGetVersion(std::string fileName, char* buffer, uint32
     return 1;
 }
 
-void InstallEnvironment::ParseVersionString(std::string text, VersionNumbers* numbers) {
+void VersionCompare::ParseVersionString(const std::string& text, VersionNumbers* numbers) {
     ParseVersionText(text.c_str(), numbers);
 }
 
-HANDLE InstallEnvironment::OpenFileTimeStamp(std::string fileName, int* exists,
+HANDLE VersionCompare::OpenFileTimeStamp(const std::string& fileName, int* exists,
                                              FILETIME* lastWriteTime) {
     int found = 0;
     HANDLE handle = g_os.CreateFileA(fileName.c_str(), GENERIC_READ,
@@ -129,6 +130,6 @@ HANDLE InstallEnvironment::OpenFileTimeStamp(std::string fileName, int* exists,
     return handle;
 }
 
-void InstallEnvironment::CloseFileTimeStamp(HANDLE handle) {
+void VersionCompare::CloseFileTimeStamp(HANDLE handle) {
     if (handle != INVALID_HANDLE_VALUE) g_os.CloseHandle(handle);
 }

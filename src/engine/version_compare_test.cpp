@@ -1,4 +1,4 @@
-#include "engine/install_environment.h"
+#include "engine/version_compare.h"
 
 #include <windows.h>
 
@@ -54,7 +54,7 @@ protected:
     }
 
     TempDir m_dir;
-    InstallEnvironment m_env;
+    VersionCompare m_env;
     ResourceCounter m_counter;
 };
 
@@ -343,7 +343,7 @@ TEST_F(CompareTest, OnlyAReadingThatReturnsExactlyOneCounts) {
 
 // Each step failed in turn: no version, an all-zero buffer, the block freed.
 template <auto Entry, typename R>
-void ExpectEveryFailureReadsNothing(InstallEnvironment& env, R result, const char* name) {
+void ExpectEveryFailureReadsNothing(VersionCompare& env, R result, const char* name) {
     for (int nth = 1;; ++nth) {
         OsFault<Entry> fault(nth, result, ERROR_NOT_ENOUGH_MEMORY);
         char buffer[MAX_PATH];

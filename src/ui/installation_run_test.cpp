@@ -7,10 +7,11 @@
 #include "ui/allocation_cap.h"
 #include "ui/install_fixture.h"
 #include "ui/installer_dialog.h"
+#include "ui/outcome_strings.h"
 
 namespace {
 
-class InstallationRun : public InstallFixture {
+class RunTest : public InstallFixture {
 protected:
     // A change list that targets this machine.
     std::string Targeted(const std::string& files, const std::string& log = "ON") {
@@ -20,6 +21,19 @@ protected:
     std::vector<SeenDialog> Run() {
         InstallerDialog dialog;
         return RunModal(dialog);
+    }
+
+    // What a quiet run does: the run itself, without any window, and the
+    // message it would show logged.
+    static RunResult RunWithoutWindow(int logForced) {
+        InstallEnvironment environment;
+        environment.Probe();
+        FileDeployment deployment(environment.GetMachine());
+        InstallationRun run(environment.GetMachine(), deployment);
+        ApplyLogSwitch(logForced);
+        const RunResult result = run.Run();
+        ChooseAndLogMessage(result, environment.GetMachine().language);
+        return result;
     }
 
     static void ExpectOneMessage(const std::vector<SeenDialog>& seen, UINT id) {
@@ -48,7 +62,7 @@ size_t Find(const std::string& text, const std::string& what) { return text.find
 
 }  // namespace
 
-TEST_F(InstallationRun, ReplacesANewerFileAndReportsDone) {
+TEST_F(RunTest, ReplacesANewerFileAndReportsDone) {
     PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
     PutFile(ProgramFile("QMXA.DLL"), "shipped", 2002);
     WriteChangeList(Targeted("QMXA.DLL\r\n"));
@@ -60,7 +74,7 @@ TEST_F(InstallationRun, ReplacesANewerFileAndReportsDone) {
     EXPECT_NE(std::string::npos, Find(log, "EngingMessage[0x1] - Module installation complete.\r\n"));
 }
 
-TEST_F(InstallationRun, LogsNothingFromBeforeTheSwitchIsRead) {
+TEST_F(RunTest, LogsNothingFromBeforeTheSwitchIsRead) {
     WriteChangeList(Targeted("QMXA.DLL\r\n"));
     Run();
     const std::string log = LogText();
@@ -69,7 +83,7 @@ TEST_F(InstallationRun, LogsNothingFromBeforeTheSwitchIsRead) {
     EXPECT_EQ(std::string::npos, Find(log, "CheckLanguageEnv"));
 }
 
-TEST_F(InstallationRun, WritesNoLogWhenTheChangeListDoesNotAskForIt) {
+TEST_F(RunTest, WritesNoLogWhenTheChangeListDoesNotAskForIt) {
     PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
     PutFile(ProgramFile("QMXA.DLL"), "shipped", 2002);
     WriteChangeList(Targeted("QMXA.DLL\r\n", "OFF"));
@@ -77,7 +91,7 @@ TEST_F(InstallationRun, WritesNoLogWhenTheChangeListDoesNotAskForIt) {
     EXPECT_EQ("", LogText());
 }
 
-TEST_F(InstallationRun, InstallsEveryListedNameInListOrderDuplicatesIncluded) {
+TEST_F(RunTest, InstallsEveryListedNameInListOrderDuplicatesIncluded) {
     PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
     PutFile(SystemFile("QMXB.DLL"), "installed b", 2001);
     PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
@@ -113,7 +127,7 @@ TEST_F(InstallationRun, InstallsEveryListedNameInListOrderDuplicatesIncluded) {
     ExpectOneMessage(seen, 106);
 }
 
-TEST_F(InstallationRun, NonAdministratorTouchesNothing) {
+TEST_F(RunTest, NonAdministratorTouchesNothing) {
     // Wine's user is always an administrator; the token check says otherwise.
     OsFault<&OsCalls::EqualSid> notAdmin(1, FALSE, 0, true);
     PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
@@ -132,12 +146,12 @@ TEST_F(InstallationRun, NonAdministratorTouchesNothing) {
     EXPECT_EQ(std::string::npos, log.find("CopyTargetFile"));
 }
 
-TEST_F(InstallationRun, NonAdministratorIsToldSoEvenWithoutAChangeList) {
+TEST_F(RunTest, NonAdministratorIsToldSoEvenWithoutAChangeList) {
     OsFault<&OsCalls::EqualSid> notAdmin(1, FALSE, 0, true);
     ExpectOneMessage(Run(), 108);
 }
 
-TEST_F(InstallationRun, ChangeListForAnotherWindowsInstallsNothing) {
+TEST_F(RunTest, ChangeListForAnotherWindowsInstallsNothing) {
     PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
     PutFile(ProgramFile("QMXA.DLL"), "shipped", 2002);
     WriteChangeList("[Install]\r\n1:4\r\n[File]\r\nQMXA.DLL\r\n[Log]\r\nON\r\n");
@@ -151,39 +165,42 @@ TEST_F(InstallationRun, ChangeListForAnotherWindowsInstallsNothing) {
               log.find("EngingMessage[0x8] - It was not the environment which this module applies.\r\n"));
 }
 
-TEST_F(InstallationRun, TargetedChangeListWithoutFilesIsNotApplicable) {
+TEST_F(RunTest, TargetedChangeListWithoutFilesIsNotApplicable) {
     WriteChangeList(Targeted(""));
     InstallerDialog dialog;
-    EXPECT_EQ(0, dialog.PrepareInstallation());
-    EXPECT_TRUE(dialog.GetFileList().empty());
     ExpectOneMessage(RunModal(dialog), 109);
+    EXPECT_TRUE(dialog.GetFileList().empty());
     EXPECT_NE(std::string::npos, LogText().find("EngingMessage[0x8]"));
 }
 
-TEST_F(InstallationRun, MissingChangeListIsNotApplicable) {
+TEST_F(RunTest, MissingChangeListIsNotApplicable) {
     ExpectOneMessage(Run(), 109);
 }
 
-TEST_F(InstallationRun, PreparationStartsFromAnEmptyList) {
+TEST_F(RunTest, PreparationStartsFromAnEmptyList) {
     WriteChangeList(Targeted("QMXA.DLL\r\nQMXB.DLL\r\n"));
-    InstallerDialog dialog;
-    EXPECT_EQ(1, dialog.PrepareInstallation());
-    EXPECT_EQ(1, dialog.PrepareInstallation());
-    EXPECT_EQ(2u, dialog.GetFileList().size());
+    InstallEnvironment environment;
+    environment.Probe();
+    FileDeployment deployment(environment.GetMachine());
+    InstallationRun run(environment.GetMachine(), deployment);
+    RunResult result;
+    EXPECT_EQ(1, run.PrepareInstallation(&result));
+    EXPECT_EQ(1, run.PrepareInstallation(&result));
+    EXPECT_EQ(2u, run.GetFileList().size());
 
     WriteChangeList("[Install]\r\n1:4\r\n[File]\r\nQMXA.DLL\r\n");
-    EXPECT_EQ(0, dialog.PrepareInstallation());
-    EXPECT_TRUE(dialog.GetFileList().empty());
+    EXPECT_EQ(0, run.PrepareInstallation(&result));
+    EXPECT_TRUE(run.GetFileList().empty());
 }
 
-TEST_F(InstallationRun, MissingShippedFileIsNotApplicable) {
+TEST_F(RunTest, MissingShippedFileIsABrokenPackageShownAsAFailure) {
     PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
     WriteChangeList(Targeted("QMXA.DLL\r\n"));
-    ExpectOneMessage(Run(), 109);
+    ExpectOneMessage(Run(), 112);
     EXPECT_NE(std::string::npos, LogText().find("EngingMessage[0x8]"));
 }
 
-TEST_F(InstallationRun, FileInUseIsStagedAndAsksForARestart) {
+TEST_F(RunTest, FileInUseIsStagedAndAsksForARestart) {
     PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
     PutFile(SystemFile("QMXB.DLL"), "installed b", 2001);
     PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
@@ -215,7 +232,7 @@ TEST_F(InstallationRun, FileInUseIsStagedAndAsksForARestart) {
 // A [File] line of 4 MB that cannot be held a second time: the list counts
 // as unreadable, the message is shown and nothing is installed, whether the
 // line is met while the log switch is read or only while the files are.
-TEST_F(InstallationRun, ChangeListTooLargeForMemoryInstallsNothing) {
+TEST_F(RunTest, ChangeListTooLargeForMemoryInstallsNothing) {
     PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
     PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
     const std::string huge(4 << 20, 'B');
@@ -250,18 +267,18 @@ TEST_F(InstallationRun, ChangeListTooLargeForMemoryInstallsNothing) {
     EXPECT_EQ("", LogText());
 }
 
-TEST_F(InstallationRun, NameReachingOutsideTheSystemFolderIsABrokenPackage) {
+TEST_F(RunTest, NameReachingOutsideTheSystemFolderIsABrokenPackage) {
     PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
     PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
     WriteChangeList(Targeted("..\\QMXA.DLL\r\n"));
-    ExpectOneMessage(Run(), 109);
+    ExpectOneMessage(Run(), 112);
     const std::string log = LogText();
     EXPECT_NE(std::string::npos, Find(log, "CopyTargetFile - Invalid file name ..\\QMXA.DLL.\r\n"));
     EXPECT_NE(std::string::npos, Find(log, "EngingMessage[0x8] - "));
     EXPECT_EQ("installed a", FileText(SystemFile("QMXA.DLL")));
 }
 
-TEST_F(InstallationRun, JapaneseUserGetsTheJapaneseMessage) {
+TEST_F(RunTest, JapaneseUserGetsTheJapaneseMessage) {
     UseLanguage(0x0411);
     PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
     PutFile(ProgramFile("QMXA.DLL"), "shipped", 2002);
@@ -274,7 +291,7 @@ TEST_F(InstallationRun, JapaneseUserGetsTheJapaneseMessage) {
     EXPECT_NE(std::string::npos, LogText().find("EngingMessage[0x1] - " + ResourceText(102) + "\r\n"));
 }
 
-TEST_F(InstallationRun, OtherLanguagesGetEnglish) {
+TEST_F(RunTest, OtherLanguagesGetEnglish) {
     UseLanguage(0x0804);  // Chinese (PRC)
     ExpectOneMessage(Run(), 109);
     UseLanguage(0x0011);  // Japanese, neutral sublanguage
@@ -284,50 +301,46 @@ TEST_F(InstallationRun, OtherLanguagesGetEnglish) {
 // Quiet runs: no window, the outcome returned, and beside a 0x08 whether the
 // change list merely targets other Windows (1633) or the package is broken
 // (1620).
-TEST_F(InstallationRun, OnlyAReadChangeListNamingOtherWindowsCountsAsNotTargeted) {
+TEST_F(RunTest, OnlyAReadChangeListNamingOtherWindowsCountsAsNotTargeted) {
     PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
     struct Case {
         const char* what;
         std::string changeList;  // empty: none at all
         int notTargeted;
+        const char* message;
     };
+    const char* const notApplicable = "It was not the environment which this module applies.";
+    const char* const failed = "Module installation failed. Some modules could not be replaced.";
     const Case cases[] = {
-        {"other Windows", "[Install]\r\n1:4\r\n[File]\r\nQMXA.DLL\r\n[Log]\r\nON\r\n", 1},
-        {"no change list", "", 0},
-        {"no [Install] entry", "[File]\r\nQMXA.DLL\r\n[Log]\r\nON\r\n", 0},
-        {"no [File] entry", Targeted(""), 0},
-        {"listed module missing from the package", Targeted("QMXA.DLL\r\n"), 0},
+        {"other Windows", "[Install]\r\n1:4\r\n[File]\r\nQMXA.DLL\r\n[Log]\r\nON\r\n", 1, notApplicable},
+        {"no change list", "", 0, notApplicable},
+        {"no [Install] entry", "[File]\r\nQMXA.DLL\r\n[Log]\r\nON\r\n", 0, notApplicable},
+        {"no [File] entry", Targeted(""), 0, notApplicable},
+        // A broken package is a failure, never "not applicable" or "complete".
+        {"listed module missing from the package", Targeted("QMXA.DLL\r\n"), 0, failed},
     };
     for (const Case& c : cases) {
         ::DeleteFileA(ProgramFile("QMX_CHG.DAT").c_str());
         if (!c.changeList.empty()) WriteChangeList(c.changeList);
         ClearLog();
-        InstallerDialog dialog;
-        dialog.ForceLog();
-        const uint32_t outcome = dialog.RunQuietly();
-        EXPECT_EQ(QMX_INST_NOT_APPLICABLE, outcome) << c.what;
-        EXPECT_EQ(c.notTargeted, dialog.NotTargeted()) << c.what;
-        EXPECT_EQ(c.notTargeted ? 1633 : 1620, QuietExitCode(outcome, dialog.NotTargeted())) << c.what;
-        EXPECT_EQ("EngingMessage[0x8] - It was not the environment which this module applies.\r\n",
+        const RunResult result = RunWithoutWindow(1);
+        EXPECT_EQ(QMX_INST_NOT_APPLICABLE, result.outcome) << c.what;
+        EXPECT_EQ(c.notTargeted, result.notTargeted) << c.what;
+        EXPECT_EQ(c.notTargeted ? 1633 : 1620, QuietExitCode(result)) << c.what;
+        EXPECT_EQ(std::string("EngingMessage[0x8] - ") + c.message + "\r\n",
                   LogText().substr(LogText().rfind("EngingMessage"))) << c.what;
-        EXPECT_EQ(nullptr, dialog.GetSafeHwnd()) << c.what;
     }
     EXPECT_EQ("installed", FileText(SystemFile("QMXA.DLL")));
 }
 
-TEST_F(InstallationRun, AQuietRunLogsOnlyWhenAskedAndReportsAFailure) {
+TEST_F(RunTest, AQuietRunLogsOnlyWhenAskedAndReportsAFailure) {
     PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
     PutFile(ProgramFile("QMXA.DLL"), "shipped", 2002);
     WriteChangeList(Targeted("QMXA.DLL\r\n", "OFF"));
     OsFault<&OsCalls::CopyFileA> copyFails(1, FALSE, ERROR_DISK_FULL, true);
-    {
-        InstallerDialog dialog;
-        EXPECT_EQ(QMX_INST_FAILED, dialog.RunQuietly());
-        EXPECT_EQ("", LogText());
-    }
-    InstallerDialog forced;
-    forced.ForceLog();
-    EXPECT_EQ(QMX_INST_FAILED, forced.RunQuietly());
+    EXPECT_EQ(QMX_INST_FAILED, RunWithoutWindow(0).outcome);
+    EXPECT_EQ("", LogText());
+    EXPECT_EQ(QMX_INST_FAILED, RunWithoutWindow(1).outcome);
     EXPECT_NE(std::string::npos,
               Find(LogText(), "EngingMessage[0x80] - Module installation failed. Some modules "
                               "could not be replaced.\r\n"));

@@ -1,12 +1,9 @@
 #include "ui/installer_dialog.h"
 
-#include <new>
-
-#include "changelist/change_list_file.h"
-#include "engine/outcome.h"
-#include "log/debug_log.h"
 #include "ui/about_dialog.h"
 #include "ui/centring.h"
+#include "ui/message_dialog.h"
+#include "ui/outcome_strings.h"
 #include "ui/res/resource.h"
 
 namespace {
@@ -26,31 +23,23 @@ private:
     HDC m_hDC;
 };
 
+InstallEnvironment ProbedEnvironment() {
+    InstallEnvironment environment;
+    environment.Probe();
+    return environment;
+}
+
 }  // namespace
 
+// The environment is probed before the deployment and the run are made from
+// its machine record: members are built in declaration order.
 InstallerDialog::InstallerDialog(HWND hParent)
     : DialogBase(IDD_INSTALLER, hParent),
-      m_hIcon(nullptr),
-      m_doneMsgId(0),
-      m_rebootMsgId(0),
-      m_notAdminMsgId(0),
-      m_notApplicableMsgId(0),
-      m_failedMsgId(0),
-      m_failedRebootMsgId(0),
-      m_notTargeted(0),
-      m_logForced(0) {
-    m_hIcon = ::LoadIconA(ResourceHandle(), MAKEINTRESOURCEA(IDI_APP));
-    m_environment.InitEnvironment();
-    m_environment.GetSystemDir();
-    m_environment.GetProgramDir();
-    const MessageIds ids = MessageIdsForLanguage(m_environment.CheckLanguageEnv());
-    m_doneMsgId = ids.doneMsgId;
-    m_rebootMsgId = ids.rebootMsgId;
-    m_notAdminMsgId = ids.notAdminMsgId;
-    m_notApplicableMsgId = ids.notApplicableMsgId;
-    m_failedMsgId = ids.failedMsgId;
-    m_failedRebootMsgId = ids.failedRebootMsgId;
-}
+      m_hIcon(::LoadIconA(ResourceHandle(), MAKEINTRESOURCEA(IDI_APP))),
+      m_environment(ProbedEnvironment()),
+      m_deployment(m_environment.GetMachine()),
+      m_run(m_environment.GetMachine(), m_deployment),
+      m_logForced(0) {}
 
 InstallerDialog::~InstallerDialog() = default;
 
@@ -78,7 +67,7 @@ BOOL InstallerDialog::OnInitDialog() {
     // dialog in its normal state only while it is still hidden.
     ::ShowWindow(m_hWnd, SW_SHOWMINIMIZED);
 
-    ApplyLogSwitch();
+    ApplyLogSwitch(m_logForced);
 
     // The work starts once initialisation has returned and the modal loop
     // runs.
@@ -135,3 +124,25 @@ void InstallerDialog::OnPaint() {
 }
 
 HICON InstallerDialog::OnQueryDragIcon() { return m_hIcon; }
+
+LRESULT InstallerDialog::RunInstallation(WPARAM, LPARAM) {
+    m_result = m_run.Run();
+    // Only the low 16 bits travel with the message.
+    m_result.outcome &= 0xFFFF;
+    ::PostMessageA(m_hWnd, WM_INSTALL_DONE, m_result.outcome, 0);
+    return 0;
+}
+
+LRESULT InstallerDialog::EngingMessage(WPARAM wParam, LPARAM) {
+    RunResult shown = m_result;
+    shown.outcome = static_cast<uint32_t>(wParam) & 0xFFFF;
+    const UINT messageId = ChooseAndLogMessage(shown, m_environment.GetMachine().language);
+
+    ::SetForegroundWindow(m_hWnd);
+    {
+        MessageDialog message;
+        message.ShowMessage(messageId);
+    }
+    ::PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
+    return 0;
+}

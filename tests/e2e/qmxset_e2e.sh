@@ -221,7 +221,7 @@ outcomes)
   rm -f "$log" "$pkg/$A"
   changelist "2:10" "$A" ON
   run_once
-  check "shipped file missing: message" "It was not the environment which this module applies." "$(message)"
+  check "shipped file missing: message" "Module installation failed. Some modules could not be replaced." "$(message)"
   contains "shipped file missing: log" "$(log_text)" "EngingMessage[0x8] - "
 
   # One file replaced, one already current: complete.
@@ -236,6 +236,15 @@ outcomes)
   check "one replaced, one current: replaced" "shipped A" "$(cat "$sysdir/$A")"
   check "one replaced, one current: kept" "installed B" "$(cat "$sysdir/$B")"
   contains "one replaced, one current: log" "$(log_text)" "EngingMessage[0x3] - Module installation complete."
+
+  # One replaced, one the package lacks: a broken package is a failure, not "complete".
+  rm -f "$log" "$pkg/$B"
+  put "$sysdir/$A" "installed A" 2001
+  put "$pkg/$A" "shipped A" 2002
+  changelist "2:10" "$A $B" ON
+  run_once
+  check "one replaced, one missing: message" "Module installation failed. Some modules could not be replaced." "$(message)"
+  contains "one replaced, one missing: log" "$(log_text)" "EngingMessage[0x9] - Module installation failed."
 
   # Targeted, but [File] lists nothing.
   rm -f "$log"

@@ -85,7 +85,7 @@ protected:
         std::memset(buffer, '#', sizeof buffer);
         GuardedHeap heap;
         ResourceCounter counter;
-        const int read = env.QmxGetVersion(path, buffer, MAX_PATH);
+        const int read = VersionCompare().QmxGetVersion(path, buffer, MAX_PATH);
         EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
         EXPECT_EQ(std::string(16, '#'), std::string(buffer + MAX_PATH, 16)) << "wrote past the buffer";
         EXPECT_EQ('\0', buffer[MAX_PATH - 1]) << "not terminated inside the buffer";
@@ -116,7 +116,7 @@ TEST_F(DamagedVersion, TruncatedResourceIsUnreadableAndTheTimesDecide) {
     Install(FixtureBytes("V2_9.DLL"), kOlder);
     EXPECT_EQ("<unreadable>", ReadVersion(Source()));
 
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(Unreadable(0, 1) + kFirstNewerByTime + Copied(), LogText());
     EXPECT_EQ(Digest(bytes), Installed());
 }
@@ -127,7 +127,7 @@ TEST_F(DamagedVersion, TruncatedInstalledCopyThatIsNewerByTimeIsKept) {
     bytes.resize(at.data + at.size / 2);
     Ship(FixtureBytes("V2_10.DLL"), kOlder);
     Install(bytes, kNewer);
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(Unreadable(1, 0) + kSecondNewerByTime, LogText());
     EXPECT_EQ(Digest(bytes), Installed());
     EXPECT_EQ((std::set<std::string>{"X.DLL"}), SystemNames());
@@ -144,7 +144,7 @@ TEST_F(DamagedVersion, BlockClaimingMoreThanTheResourceHoldsIsUnreadable) {
     EXPECT_EQ("<unreadable>", ReadVersion(Source()));
 
     GuardedHeap heap;
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(Unreadable(0, 1) + kFirstNewerByTime + Copied(), LogText());
     EXPECT_EQ(Digest(bytes), Installed());
 }
@@ -162,7 +162,7 @@ TEST_F(DamagedVersion, DirectoryClaimingMoreThanAVersionResourceCanHoldIsUnreada
         EXPECT_EQ("<unreadable>", ReadVersion(Source())) << claimed;
 
         ClearLog();
-        EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", "")) << claimed;
+        EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL")) << claimed;
         EXPECT_EQ(Unreadable(0, 1) + kSecondNewerByTime, LogText()) << claimed;
         EXPECT_EQ(Digest(FixtureBytes("V2_9.DLL")), Installed()) << claimed;
     }
@@ -172,7 +172,7 @@ TEST_F(DamagedVersion, NoTranslationIsUnreadableAndTheTimesDecide) {
     Ship(FixtureBytes("VNOTRANSLATION.DLL"), kNewer);
     Install(FixtureBytes("V2_9.DLL"), kOlder);
     EXPECT_EQ("<unreadable>", ReadVersion(Source()));
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(Unreadable(0, 1) + kFirstNewerByTime + Copied(), LogText());
 }
 
@@ -180,7 +180,7 @@ TEST_F(DamagedVersion, EmptyFileVersionIsVersionZeroAndNeverReplacesAVersionedFi
     Ship(FixtureBytes("VEMPTY.DLL"), kNewer);
     Install(FixtureBytes("V2_9.DLL"), kOlder);
     EXPECT_EQ("", ReadVersion(Source()));
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(Texts("", "2.9") + "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (1).\r\n", LogText());
     EXPECT_EQ(Digest(FixtureBytes("V2_9.DLL")), Installed());
 }
@@ -188,7 +188,7 @@ TEST_F(DamagedVersion, EmptyFileVersionIsVersionZeroAndNeverReplacesAVersionedFi
 TEST_F(DamagedVersion, TwoEmptyFileVersionsAreTheSameAndTheTimesDecide) {
     Ship(FixtureBytes("VEMPTY.DLL"), kNewer);
     Install(FixtureBytes("VEMPTY.DLL"), kOlder);
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(Texts("", "") + "CompareTimeStamp : QMX_COMP_SAME (2).\r\n" + kFirstNewerByTime + Copied(),
               LogText());
 }
@@ -200,12 +200,12 @@ TEST_F(DamagedVersion, FileVersionOf300CharactersIsCutTo259AndItsNumbersCount) {
     EXPECT_EQ(cut, ReadVersion(Source()));
 
     Install(FixtureBytes("V2_9.DLL"), kNewer);
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(Texts(cut, "2.9") + "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (1).\r\n", LogText());
 
     ClearLog();
     Install(FixtureBytes("V1_0.DLL"), kNewer);
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(Texts(cut, "1.0") + "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (2).\r\n" + Copied(), LogText());
     EXPECT_EQ(Digest(FixtureBytes("VLONGTEXT.DLL")), Installed());
 }

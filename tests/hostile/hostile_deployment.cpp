@@ -148,10 +148,10 @@ void HostileDeployment::SetUp() {
     SetLogSwitch(1);
     m_programDir = m_program.path();
     m_systemDir = m_system.path();
-    env.m_programDir = m_programDir;
-    env.m_systemDir = m_systemDir;
-    env.m_isAdmin = 1;
-    env.m_osClass = QMX_OS_NT5_OR_LATER;
+    machine.programDir = m_programDir;
+    machine.systemDir = m_systemDir;
+    machine.isAdmin = 1;
+    machine.osClass = QMX_OS_NT5_OR_LATER;
     m_before = Capture();
 }
 
@@ -207,14 +207,14 @@ std::string HostileDeployment::DeepFolder(const std::string& root, size_t length
 void HostileDeployment::UsePackageFolder(const std::string& folder) {
     CreateLongFolder(folder);
     m_programDir = folder;
-    env.m_programDir = folder;
+    machine.programDir = folder;
     m_before.package = TreeContents(folder);
 }
 
 void HostileDeployment::UseSystemFolder(const std::string& folder) {
     CreateLongFolder(folder);
     m_systemDir = folder;
-    env.m_systemDir = folder;
+    machine.systemDir = folder;
 }
 
 void HostileDeployment::Ship(const std::string& bytes, uint64_t time, const std::string& name) {

@@ -15,7 +15,7 @@
 #include <set>
 #include <string>
 
-#include "engine/install_environment.h"
+#include "engine/file_deployment.h"
 #include "support/log_file.h"
 #include "support/restart_schedule.h"
 #include "support/temp_dir.h"
@@ -74,7 +74,8 @@ protected:
     // WININIT.INI entry); TearDown takes it back.
     void AllowRestartSchedule() { m_scheduleAllowed = true; }
 
-    InstallEnvironment env;
+    Machine machine;
+    FileDeployment env{machine};
     TempDir m_program;
     TempDir m_system;
     std::string m_programDir;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "changelist/change_list_file.h"
+#include "engine/install_environment.h"
 #include "engine/letter_shift.h"
 #include "hostile_deployment.h"
 #include "platform/os_calls.h"
@@ -118,7 +119,7 @@ TEST_F(LongPath, SystemDirectoryAtTheLimitTakesTheNewerModule) {
     UseSystemFolder(DeepFolder(m_system.path(), kDeepestSystemFolder));
     ShipNewerOverOlder();
     PathLimit limit;
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(NewerByMinor() + Lock("QMX_LOCK_SUCEES"), LogText());
     EXPECT_EQ(Digest(FixtureBytes("V2_10.DLL")), Installed());
     EXPECT_EQ(std::set<std::string>{"X.DLL"}, SystemNames());
@@ -131,7 +132,7 @@ TEST_F(LongPath, SystemDirectoryWithoutRoomForATemporaryFileKeepsTheModule) {
     ASSERT_EQ(kLongestPath, Dest().size());
     ShipNewerOverOlder();
     PathLimit limit;
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(NewerByMinor() + Lock("QMX_LOCK_SUCEES") + "CopyTargetFile - CopyFile is failed.(206) " +
                   Source() + " -> " + Dest() + "\r\n",
               LogText());
@@ -144,7 +145,7 @@ TEST_F(LongPath, PackageFolderAtTheLimitShipsTheModule) {
     ASSERT_EQ(kLongestPath, Source().size());
     ShipNewerOverOlder();
     PathLimit limit;
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(Digest(FixtureBytes("V2_10.DLL")), Installed());
 }
 
@@ -153,7 +154,7 @@ TEST_F(LongPath, SystemDirectoryBeyondTheLimitFindsNothingInstalled) {
     ASSERT_EQ(kLongestPath + 1, Dest().size());
     ShipNewerOverOlder();
     PathLimit limit;
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ("CopyTargetFile - Not exist " + Dest() + ".\r\n", LogText());
     EXPECT_EQ(Digest(FixtureBytes("V2_9.DLL")), Installed());
 }
@@ -163,7 +164,7 @@ TEST_F(LongPath, PackageFolderBeyondTheLimitShipsNothing) {
     ASSERT_EQ(kLongestPath + 1, Source().size());
     ShipNewerOverOlder();
     PathLimit limit;
-    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ("CompareTimeStamp [2] - Not exist " + Source() + ".\r\n", LogText());
     EXPECT_EQ(Digest(FixtureBytes("V2_9.DLL")), Installed());
 }
@@ -177,7 +178,7 @@ TEST_F(LongPath, PathsOneByteBeyondTheLimitAreNeverCutByTheEngine) {
     UseSystemFolder(DeepFolder(m_system.path(), kDeepestSystemFolder));
     ASSERT_EQ(static_cast<size_t>(MAX_PATH), Source().size());
     ShipNewerOverOlder();
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(NewerByMinor() + Lock("QMX_LOCK_SUCEES"), LogText());
     EXPECT_EQ(Digest(FixtureBytes("V2_10.DLL")), Installed());
 }
@@ -189,7 +190,7 @@ TEST_F(LongPath, ModuleInUseAtTheLimitIsStagedBesideItOnNt) {
     PathLimit limit;
     HANDLE holder = Hold();
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
     ::CloseHandle(holder);
     const std::string staging = ShiftLastLetterOf(Dest(), 0);
     EXPECT_EQ(NewerByMinor() + Lock("QMX_LOCK_INUSE") + "CompareTimeStamp [1] - Not exist " +
@@ -204,11 +205,11 @@ TEST_F(LongPath, ModuleInUseAtTheLimitGetsAShortRenameEntryOn9x) {
     UseSystemFolder(DeepFolder(m_system.path(), kDeepestSystemFolder));
     ShipNewerOverOlder();
     AllowRestartSchedule();
-    env.m_osClass = QMX_OS_WIN9X;
+    machine.osClass = QMX_OS_WIN9X;
     PathLimit limit;
     HANDLE holder = Hold();
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL", ""));
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
     ::CloseHandle(holder);
 
     char shortForm[MAX_PATH] = {};
@@ -242,9 +243,7 @@ TEST_F(LongPath, ExecutablePathLongerThanItsBufferReadsNoChangeListAndNoPackage)
         EXPECT_EQ(0, list.FirstFileEntry(entry, "")) << terminated;
 
         InstallEnvironment probe;
-        probe.m_programDir = "unchanged";
-        probe.GetProgramDir();
-        EXPECT_EQ("unchanged", probe.m_programDir) << terminated;
+        EXPECT_EQ("", probe.GetProgramDir()) << terminated;
     }
     EXPECT_EQ("", LogText());
 

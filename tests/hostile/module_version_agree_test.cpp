@@ -19,7 +19,7 @@ protected:
     std::string ByPlatform(const std::string& bytes) {
         Ship(bytes, kNewer);
         char buffer[MAX_PATH];
-        return env.QmxGetVersion(Source(), buffer, sizeof buffer) == 1 ? std::string(buffer)
+        return VersionCompare().QmxGetVersion(Source(), buffer, sizeof buffer) == 1 ? std::string(buffer)
                                                                       : "<unreadable>";
     }
     static std::string ByBytes(const std::string& bytes) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "changelist/change_list_file.h"
-#include "changelist/change_list_test_file.h"
+#include "support/change_list_test_file.h"
 #include "log/debug_log.h"
 
 namespace {

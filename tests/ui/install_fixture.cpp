@@ -74,8 +74,8 @@ std::string InstallFixture::MachinePattern() {
     InstallEnvironment environment;
     environment.InitEnvironment();
     char pattern[64];
-    std::snprintf(pattern, sizeof pattern, "%u:%u:%u", environment.m_platformId,
-                  environment.m_majorVersion, environment.m_minorVersion);
+    std::snprintf(pattern, sizeof pattern, "%u:%u:%u", environment.GetMachine().platformId,
+                  environment.GetMachine().majorVersion, environment.GetMachine().minorVersion);
     return pattern;
 }
 

@@ -12,9 +12,7 @@
 // Controls.
 #define IDC_MESSAGE_TEXT 1000
 
-// Strings. C++ takes these ids from engine/outcome.h, which owns them as
-// constants; the resource compiler needs them as macros.
-#ifdef RC_INVOKED
+// Strings.
 #define IDS_ABOUT_MENU 101
 #define IDS_DONE_JA 102
 #define IDS_REBOOT_JA 103
@@ -30,4 +28,3 @@
 #define IDS_FAILED_REBOOT_EN 113
 #define IDS_USAGE_JA 114
 #define IDS_USAGE_EN 115
-#endif

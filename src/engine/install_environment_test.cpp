@@ -134,17 +134,6 @@ TEST(ResourceCounter, SeesALeakAndADoubleRelease) {
     EXPECT_EQ(1, counter.StrayReleases());
 }
 
-TEST_F(ProbeTest, StartsUnclassifiedWithoutRightsLanguageOrFolders) {
-    EXPECT_EQ(QMX_OS_NONE, m_env.m_osClass);
-    EXPECT_EQ(0, m_env.m_isAdmin);
-    EXPECT_EQ(-1, m_env.m_language);
-    EXPECT_EQ("", m_env.m_systemDir);
-    EXPECT_EQ("", m_env.m_programDir);
-    EXPECT_EQ(0u, m_env.m_platformId);
-    EXPECT_EQ(0u, m_env.m_majorVersion);
-    EXPECT_EQ(0u, m_env.m_minorVersion);
-}
-
 TEST_F(ProbeTest, ClassifiesEverySupportedWindowsVersion) {
     m_guard.Set(&OsCalls::GetVersionExA, &FakeGetVersionExA);
     const struct {
@@ -162,10 +151,10 @@ TEST_F(ProbeTest, ClassifiesEverySupportedWindowsVersion) {
         InstallEnvironment env;
         g_reported = row.reported;
         EXPECT_EQ(1, env.CheckOsVersion()) << row.reported.platform << " " << row.reported.major;
-        EXPECT_EQ(row.osClass, env.m_osClass) << row.reported.platform << " " << row.reported.major;
-        EXPECT_EQ(row.reported.platform, env.m_platformId);
-        EXPECT_EQ(row.reported.major, env.m_majorVersion);
-        EXPECT_EQ(row.reported.minor, env.m_minorVersion);
+        EXPECT_EQ(row.osClass, env.GetMachine().osClass) << row.reported.platform << " " << row.reported.major;
+        EXPECT_EQ(row.reported.platform, env.GetMachine().platformId);
+        EXPECT_EQ(row.reported.major, env.GetMachine().majorVersion);
+        EXPECT_EQ(row.reported.minor, env.GetMachine().minorVersion);
     }
 }
 
@@ -174,31 +163,29 @@ TEST_F(ProbeTest, UnsupportedVersionsStoreWhatWasReportedButLeaveTheClass) {
     const Reported rows[] = {{2, 3, 50}, {2, 3, 10}, {2, 2, 99}, {0, 3, 11}, {3, 5, 0}};
     for (const Reported& row : rows) {
         InstallEnvironment env;
-        env.m_osClass = QMX_OS_NT4;  // a value the failed probe must not touch
+        g_reported = {2, 4, 0};
+        ASSERT_EQ(1, env.CheckOsVersion());  // a class the failed probe must not touch
         g_reported = row;
         EXPECT_EQ(0, env.CheckOsVersion()) << row.platform << " " << row.major << "." << row.minor;
-        EXPECT_EQ(QMX_OS_NT4, env.m_osClass);
-        EXPECT_EQ(row.platform, env.m_platformId);
-        EXPECT_EQ(row.major, env.m_majorVersion);
-        EXPECT_EQ(row.minor, env.m_minorVersion);
+        EXPECT_EQ(QMX_OS_NT4, env.GetMachine().osClass);
+        EXPECT_EQ(row.platform, env.GetMachine().platformId);
+        EXPECT_EQ(row.major, env.GetMachine().majorVersion);
+        EXPECT_EQ(row.minor, env.GetMachine().minorVersion);
     }
 }
 
 TEST_F(ProbeTest, AFailedVersionQueryClearsTheReportedVersion) {
-    m_env.m_platformId = 2;
-    m_env.m_majorVersion = 5;
-    m_env.m_minorVersion = 1;
+    ASSERT_EQ(1, m_env.CheckOsVersion());
     OsFault<&OsCalls::GetVersionExA> fault(1, FALSE, ERROR_INVALID_PARAMETER);
     EXPECT_EQ(0, m_env.CheckOsVersion());
-    EXPECT_EQ(QMX_OS_NONE, m_env.m_osClass);
-    EXPECT_EQ(0u, m_env.m_platformId);
-    EXPECT_EQ(0u, m_env.m_majorVersion);
-    EXPECT_EQ(0u, m_env.m_minorVersion);
+    EXPECT_EQ(0u, m_env.GetMachine().platformId);
+    EXPECT_EQ(0u, m_env.GetMachine().majorVersion);
+    EXPECT_EQ(0u, m_env.GetMachine().minorVersion);
 }
 
 TEST_F(ProbeTest, TheRealWindowsIsClassified) {
     EXPECT_EQ(1, m_env.CheckOsVersion());
-    EXPECT_NE(QMX_OS_NONE, m_env.m_osClass);
+    EXPECT_NE(QMX_OS_NONE, m_env.GetMachine().osClass);
 }
 
 TEST_F(ProbeTest, The9xFamilyMayInstallWithoutAnyTokenBeingOpened) {
@@ -208,38 +195,39 @@ TEST_F(ProbeTest, The9xFamilyMayInstallWithoutAnyTokenBeingOpened) {
     OsFault<&OsCalls::OpenThreadToken> thread(1000, FALSE, 0);
     OsFault<&OsCalls::OpenProcessToken> process(1000, FALSE, 0);
     m_env.InitEnvironment();
-    EXPECT_EQ(QMX_OS_WIN9X, m_env.m_osClass);
-    EXPECT_EQ(1, m_env.m_isAdmin);
+    EXPECT_EQ(QMX_OS_WIN9X, m_env.GetMachine().osClass);
+    EXPECT_EQ(1, m_env.GetMachine().isAdmin);
     EXPECT_EQ(0, thread.calls() + process.calls());
 }
 
 TEST_F(ProbeTest, NoRightsWhenTheVersionIsUnknownOrUnsupported) {
-    m_env.m_isAdmin = 1;
+    m_env.InitEnvironment();
+    ASSERT_EQ(1, m_env.GetMachine().isAdmin);  // Wine's user is an administrator
     {
         OsFault<&OsCalls::GetVersionExA> fault(1, FALSE, ERROR_INVALID_PARAMETER);
         m_env.InitEnvironment();
     }
-    EXPECT_EQ(0, m_env.m_isAdmin);
+    EXPECT_EQ(0, m_env.GetMachine().isAdmin);
 
-    m_env.m_isAdmin = 1;
+    InstallEnvironment unsupported;
     m_guard.Set(&OsCalls::GetVersionExA, &FakeGetVersionExA);
     g_reported = {2, 3, 50};
-    m_env.InitEnvironment();
-    EXPECT_EQ(0, m_env.m_isAdmin);
-    EXPECT_EQ(QMX_OS_NONE, m_env.m_osClass);
+    unsupported.InitEnvironment();
+    EXPECT_EQ(0, unsupported.GetMachine().isAdmin);
+    EXPECT_EQ(QMX_OS_NONE, unsupported.GetMachine().osClass);
 }
 
 TEST_F(AdministratorTest, TheNtFamilyAsksTheToken) {
     m_guard.Set(&OsCalls::GetVersionExA, &FakeGetVersionExA);
     g_reported = {2, 3, 51};
     m_env.InitEnvironment();
-    EXPECT_EQ(QMX_OS_NT351, m_env.m_osClass);
-    EXPECT_EQ(1, m_env.m_isAdmin);  // Wine's user is an administrator
+    EXPECT_EQ(QMX_OS_NT351, m_env.GetMachine().osClass);
+    EXPECT_EQ(1, m_env.GetMachine().isAdmin);  // Wine's user is an administrator
 
     UseGroups({{m_everyone.get(), SE_GROUP_ENABLED}, {m_users.get(), SE_GROUP_ENABLED}});
     g_reported = {2, 5, 1};
     m_env.InitEnvironment();
-    EXPECT_EQ(0, m_env.m_isAdmin);
+    EXPECT_EQ(0, m_env.GetMachine().isAdmin);
 }
 
 TEST_F(AdministratorTest, WineUserIsAnAdministratorAndEverythingIsReleased) {
@@ -345,16 +333,6 @@ TEST_F(AdministratorTest, OnlyAThreadWithoutATokenFallsBackToTheProcess) {
     EXPECT_EQ(1, process.calls());
 }
 
-TEST_F(ProbeTest, NotAnAdministratorIsLoggedOnlyWhenSo) {
-    m_env.m_isAdmin = 1;
-    EXPECT_EQ(1, m_env.HaveAuthority());
-    EXPECT_FALSE(PathExists(kLogPath));
-
-    m_env.m_isAdmin = 0;
-    EXPECT_EQ(0, m_env.HaveAuthority());
-    EXPECT_EQ("HaveAuthority - I'm not administrator.\r\n", LogText());
-}
-
 TEST_F(ProbeTest, OnlyAJapanesePrimaryLanguageGivesJapanese) {
     m_guard.Set(&OsCalls::GetUserDefaultLangID, &FakeUserLanguage);
     const WORD japanese[] = {0x0411, 0x0011, 0x0811, 0xFC11};
@@ -362,7 +340,7 @@ TEST_F(ProbeTest, OnlyAJapanesePrimaryLanguageGivesJapanese) {
         ClearLog();
         g_langId = id;
         EXPECT_EQ(QMX_LANG_JAPANESE, m_env.CheckLanguageEnv()) << id;
-        EXPECT_EQ(QMX_LANG_JAPANESE, m_env.m_language);
+        EXPECT_EQ(QMX_LANG_JAPANESE, m_env.GetMachine().language);
         EXPECT_EQ("CheckLanguageEnv : QMX_LANG_JAPANESE.\r\n", LogText());
     }
     const WORD others[] = {0x0409, 0x0809, 0x0412, 0x0804, 0x0000, 0x0011 | 0x0400 | 0x0100};
@@ -370,7 +348,7 @@ TEST_F(ProbeTest, OnlyAJapanesePrimaryLanguageGivesJapanese) {
         ClearLog();
         g_langId = id;
         EXPECT_EQ(QMX_LANG_ENGLISH, m_env.CheckLanguageEnv()) << id;
-        EXPECT_EQ(QMX_LANG_ENGLISH, m_env.m_language);
+        EXPECT_EQ(QMX_LANG_ENGLISH, m_env.GetMachine().language);
         EXPECT_EQ("CheckLanguageEnv : QMX_LANG_ENGLISH.\r\n", LogText());
     }
 }
@@ -379,19 +357,20 @@ TEST_F(ProbeTest, SystemDirectoryAsWindowsReportsIt) {
     char expected[MAX_PATH];
     ASSERT_NE(0u, ::GetSystemDirectoryA(expected, MAX_PATH));
     m_env.GetSystemDir();
-    EXPECT_EQ(expected, m_env.m_systemDir);
+    EXPECT_EQ(expected, m_env.GetMachine().systemDir);
 }
 
 TEST_F(ProbeTest, AFailedOrOverlongSystemDirectoryLeavesTheFolderAsItWas) {
-    m_env.m_systemDir = "previous";
+    const std::string previous = m_env.GetSystemDir();
+    ASSERT_NE("", previous);
     {
         OsFault<&OsCalls::GetSystemDirectoryA> fault(1, 0, ERROR_ACCESS_DENIED);
         m_env.GetSystemDir();
     }
-    EXPECT_EQ("previous", m_env.m_systemDir);
+    EXPECT_EQ(previous, m_env.GetMachine().systemDir);
     m_guard.Set(&OsCalls::GetSystemDirectoryA, &SystemDirectoryTooLong);
     m_env.GetSystemDir();
-    EXPECT_EQ("previous", m_env.m_systemDir);
+    EXPECT_EQ(previous, m_env.GetMachine().systemDir);
 }
 
 TEST_F(ProbeTest, ProgramFolderIsTheRunningExecutablesFolder) {
@@ -401,7 +380,7 @@ TEST_F(ProbeTest, ProgramFolderIsTheRunningExecutablesFolder) {
     std::string expected(exe, length);
     expected.erase(expected.rfind('\\'));
     m_env.GetProgramDir();
-    EXPECT_EQ(expected, m_env.m_programDir);
+    EXPECT_EQ(expected, m_env.GetMachine().programDir);
 }
 
 TEST_F(ProbeTest, ProgramFolderIsDriveAndFolderWithoutTheTrailingBackslash) {
@@ -420,7 +399,7 @@ TEST_F(ProbeTest, ProgramFolderIsDriveAndFolderWithoutTheTrailingBackslash) {
         InstallEnvironment env;
         g_modulePath = row.path;
         env.GetProgramDir();
-        EXPECT_EQ(row.folder, env.m_programDir) << row.path;
+        EXPECT_EQ(row.folder, env.GetMachine().programDir) << row.path;
     }
 }
 
@@ -429,11 +408,11 @@ TEST_F(ProbeTest, ADoubleByteTrailBackslashIsNeverASeparator) {
     m_guard.Set(&OsCalls::IsDBCSLeadByte, &ShiftJisLeadByte);
     g_modulePath = "C:\\APP\\\x83\\.EXE";  // the file name itself holds the trail byte
     m_env.GetProgramDir();
-    EXPECT_EQ("C:\\APP", m_env.m_programDir);
+    EXPECT_EQ("C:\\APP", m_env.GetMachine().programDir);
 
     g_modulePath = "C:\\\x83\\\\QMXSET.EXE";  // a folder ending in that character
     m_env.GetProgramDir();
-    EXPECT_EQ("C:\\\x83\\", m_env.m_programDir);
+    EXPECT_EQ("C:\\\x83\\", m_env.GetMachine().programDir);
 }
 
 TEST_F(ProbeTest, AFailedOrCutExecutablePathLeavesTheFolderEmpty) {
@@ -441,10 +420,10 @@ TEST_F(ProbeTest, AFailedOrCutExecutablePathLeavesTheFolderEmpty) {
         OsFault<&OsCalls::GetModuleFileNameA> fault(1, 0, ERROR_ACCESS_DENIED);
         m_env.GetProgramDir();
     }
-    EXPECT_EQ("", m_env.m_programDir);
+    EXPECT_EQ("", m_env.GetMachine().programDir);
 
     m_guard.Set(&OsCalls::GetModuleFileNameA, &FakeGetModuleFileNameA);
     g_modulePath = "C:\\" + std::string(250, 'D') + "\\QMXSET.EXE";
     m_env.GetProgramDir();
-    EXPECT_EQ("", m_env.m_programDir);
+    EXPECT_EQ("", m_env.GetMachine().programDir);
 }

@@ -1,0 +1,61 @@
+// The system folder as the place where modules are replaced and staged: the
+// real ModuleSite. CopyTargetFile deploys one listed module by the one
+// decision (DeployModule); the other operations are its steps.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "engine/machine.h"
+#include "engine/module_decision.h"
+#include "engine/outcome.h"
+#include "engine/version_compare.h"
+
+class FileDeployment : public ModuleSite {
+public:
+    // Modules come from sourceDir, or the program folder when it is empty,
+    // and go to machine's system folder. machine must outlive this.
+    explicit FileDeployment(const Machine& machine, std::string sourceDir = std::string());
+
+    // Exactly one QMX_INST_* bit for the one file.
+    uint32_t CopyTargetFile(const std::string& fileName);
+    // 1 when a staged copy of fileName is scheduled to replace it at the next
+    // restart; else 0.
+    int MoveOnReboot(const std::string& fileName);
+    std::string ShiftLastLetter(const std::string& path, int backward);
+    // The short form of path, or "" on any failure.
+    std::string GetShortPathNameCS(const std::string& path);
+
+    // ModuleSite.
+    std::string PackagePath(const std::string& name) const override;
+    std::string InstalledPath(const std::string& name) const override;
+    bool IsPlainName(const std::string& name) const override;
+    // 1 when a directory search finds path (a directory counts); else 0.
+    int FileExists(const std::string& path) override;
+    int32_t CompareTimeStamp(const std::string& file1, const std::string& file2) override;
+    bool IsProtected(const std::string& path) override;
+    // QMX_LOCK_*: whether path can be opened exclusively (it is closed again
+    // at once: this tests the lock, it holds none).
+    int32_t LockDestFile(const std::string& path) override;
+    SwapResult ReplaceNow(const std::string& source, const std::string& dest, bool stillThere,
+                          uint32_t* error) override;
+    int WriteStagedCopy(const std::string& source, const std::string& staging,
+                        const std::string& dest, uint32_t* error) override;
+    int ScheduleReplacement(const std::string& staging, const std::string& dest) override;
+
+private:
+    // ScheduleReplacement on each family: 1 when the restart will carry it
+    // out, else 0 with a log line.
+    int ScheduleDelayedMove(const std::string& stagingPath, const std::string& destPath);
+    int ScheduleRenameEntry(const std::string& stagingPath, const std::string& destPath);
+
+    const Machine& m_machine;
+    std::string m_sourceDir;
+    VersionCompare m_compare;
+    // What the last existence test found, and where: a replaced module keeps
+    // its attributes and creation time, without a second search.
+    WIN32_FIND_DATAA m_lastFound = {};
+    std::string m_lastFoundPath;
+};

@@ -1,0 +1,27 @@
+#include "ui/outcome_strings.h"
+
+#include "log/debug_log.h"
+#include "platform/app_base.h"
+#include "platform/resource_string.h"
+#include "ui/res/resource.h"
+
+UINT OutcomeStringId(OutcomeMessage message, int language) {
+    const bool english = language == QMX_LANG_ENGLISH;
+    switch (message) {
+    case OutcomeMessage::kDone: return english ? IDS_DONE_EN : IDS_DONE_JA;
+    case OutcomeMessage::kReboot: return english ? IDS_REBOOT_EN : IDS_REBOOT_JA;
+    case OutcomeMessage::kNotAdmin: return english ? IDS_NOT_ADMIN_EN : IDS_NOT_ADMIN_JA;
+    case OutcomeMessage::kNotApplicable: return english ? IDS_NOT_APPLICABLE_EN : IDS_NOT_APPLICABLE_JA;
+    case OutcomeMessage::kFailed: return english ? IDS_FAILED_EN : IDS_FAILED_JA;
+    case OutcomeMessage::kFailedReboot: return english ? IDS_FAILED_REBOOT_EN : IDS_FAILED_REBOOT_JA;
+    }
+    return english ? IDS_NOT_APPLICABLE_EN : IDS_NOT_APPLICABLE_JA;
+}
+
+UINT ChooseAndLogMessage(const RunResult& result, int language) {
+    const UINT id = OutcomeStringId(ChooseMessage(result), language);
+    const AppBase* app = AppBase::Current();
+    const HINSTANCE module = app ? app->ResourceHandle() : ::GetModuleHandleA(nullptr);
+    DebugLog("EngingMessage[0x%x] - %s\r\n", result.outcome, LoadResourceString(module, id).c_str());
+    return id;
+}
