@@ -5,31 +5,10 @@
 
 #include <limits>
 
+#include "changelist/decimal_text.h"
 #include "log/debug_log.h"
 
 namespace {
-
-bool IsCSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Reads like the runtime's decimal conversion (leading white space, optional
-// sign, digits up to the first other byte; no digits gives 0), except that a
-// number beyond the 32-bit range saturates instead of being undefined.
-int32_t ReadDecimal(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && IsCSpace(text[i])) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    const int64_t limit = negative ? -static_cast<int64_t>(std::numeric_limits<int32_t>::min())
-                                   : std::numeric_limits<int32_t>::max();
-    int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > limit) value = limit;  // keeps further digits from overflowing
-    }
-    return static_cast<int32_t>(negative ? -value : value);
-}
 
 // The machine's values are traced and compared as the signed 32-bit numbers
 // the patterns hold.

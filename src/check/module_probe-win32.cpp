@@ -14,7 +14,7 @@
 
 namespace {
 
-void ReadFixedVersion(const std::string& path, ModuleVersion* version) {
+void ReadPlatformFixedVersion(const std::string& path, ModuleVersion* version) {
     DWORD ignored = 0;
     const DWORD size = g_os.GetFileVersionInfoSizeA(path.c_str(), &ignored);
     if (size == 0) return;
@@ -66,6 +66,6 @@ ModuleProbe ProbeModule(const std::string& folder, const std::string& name) {
         probe.version.hasText = true;
         probe.version.text = text;
     }
-    ReadFixedVersion(probe.path, &probe.version);
+    ReadPlatformFixedVersion(probe.path, &probe.version);
     return probe;
 }

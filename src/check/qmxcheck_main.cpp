@@ -1,10 +1,12 @@
-// qmxcheck [--json] [--against SYSDIR --windows NAME] PACKAGE_DIR
+// qmxcheck [--json] [--against SYSDIR --windows NAME [--busy MODULE]...] PACKAGE_DIR
 //
 // Exit status: 0 for a clean package, 1 for warnings only, 2 for errors,
 // 3 when the command line or a named folder is wrong.
 #include <cstdio>
+#include <set>
 #include <string>
 
+#include "changelist/text_case.h"
 #include "check/check_report.h"
 #include "check/package_check.h"
 #include "check/what_if.h"
@@ -17,7 +19,7 @@ const int kUsageError = 3;
 int Usage(const char* problem) {
     std::fprintf(stderr,
                  "qmxcheck: %s\n"
-                 "usage: qmxcheck [--json] [--against SYSDIR --windows NAME] PACKAGE_DIR\n"
+                 "usage: qmxcheck [--json] [--against SYSDIR --windows NAME [--busy MODULE]...] PACKAGE_DIR\n"
                  "NAME is one of:",
                  problem);
     for (const WindowsVersion& w : KnownWindows()) std::fprintf(stderr, " %s", w.name);
@@ -30,10 +32,17 @@ int Usage(const char* problem) {
 int main(int argc, char** argv) {
     bool json = false;
     std::string against, windowsName, package;
+    // Installed modules the what-if takes as in use, which a copy of a
+    // system folder cannot show.
+    std::set<std::string> busy;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--json") {
             json = true;
+        } else if (arg == "--busy" && i + 1 < argc) {
+            std::string name = argv[++i];
+            UpperCaseAnsi(name);
+            busy.insert(name);
         } else if ((arg == "--against" || arg == "--windows") && i + 1 < argc) {
             (arg == "--against" ? against : windowsName) = argv[++i];
         } else if (!arg.empty() && arg[0] == '-') {
@@ -56,7 +65,7 @@ int main(int argc, char** argv) {
 
     const PackageReport report = CheckPackage(package);
     WhatIfResult whatIf;
-    if (windows != nullptr) whatIf = RunWhatIf(package, against, *windows);
+    if (windows != nullptr) whatIf = RunWhatIf(package, against, *windows, busy);
     const WhatIfResult* shown = windows != nullptr ? &whatIf : nullptr;
     const std::string text = json ? JsonReport(report, shown, windows) : TextReport(report, shown, windows);
     std::fwrite(text.data(), 1, text.size(), stdout);

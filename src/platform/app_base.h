@@ -39,9 +39,6 @@ public:
     // WM_COMMAND ids here). true when the application handled it.
     virtual bool OnCmdMsg(UINT id);
 
-    // The instance name of the running executable (see
-    // InstanceNameFromModulePath); empty before Run.
-    const std::string& InstanceName() const { return m_exeName; }
     // Where the program's own resources are.
     HINSTANCE ResourceHandle() const;
 
