@@ -555,6 +555,8 @@ def main():
         print("the generator never reached: %s" % ", ".join(missing))
     print("%d of %d cases disagree; %.0f s (what-if %.0f s, real runs %.0f s)" % (
         harness.mismatches, total, time.time() - started, predicted - started, time.time() - predicted))
+    if total < 200:
+        print("fewer than 200 cases: too few to pass")
     if not busy:
         print("note: modules in use were left out, so \"stage\" was not tried")
     if harness.no_busy_option:
