@@ -1,0 +1,568 @@
+#!/usr/bin/env python3
+"""Prediction against reality: random packages and system folders, each
+predicted by the package check's what-if and then installed for real by
+QMXSET.EXE /quiet under Wine, on the same folders.
+
+    differential.py --qmxset EXE --driver EXE --arch x86|x64 --fixtures DIR
+                    (--native-check PATH | --check QMXCHECK.EXE)
+
+Environment:
+    QMX_DIFF_SEED   the seed (default 19); the same seed makes the same cases
+    QMX_DIFF_CASES  how many cases (default 240, at least 200 to count)
+    QMX_DIFF_BUSY   0 leaves out modules held in use (they need qmxcheck's
+                    --busy); anything else includes them (the default)
+
+Every case gets module names of its own, so all cases of one Windows version
+are set up at once and run by one driver process, one installer after the
+other: Wine's start-up, not the installer, is what costs. Then the outcome
+bits (the log's last EngingMessage line), the exit code and each module's end
+state (the installed copy and its staged copy, by digest) must be what the
+predicted decisions, taken in list order, leave behind.
+"""
+
+import argparse
+import hashlib
+import json
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+ACTIONS = ["replace", "stage", "keep", "not installed", "missing", "refused"]
+
+# Windows as Wine imitates it for one program: the what-if's name for it, its
+# family and the platform, major and minor version the installer reads.
+WINDOWS = {
+    "win10": ("10", "NT", (2, 10, 0)),
+    "winxp": ("XP", "NT", (2, 5, 1)),
+    "win98": ("98", "95/98/Me", (1, 4, 10)),
+    "winme": ("ME", "95/98/Me", (1, 4, 90)),
+}
+
+# The fixture modules used, with their FileVersion text and first three
+# numbers: only these decide whether a staged copy waiting is replaced, which
+# the predicted decision does not say.
+FIXTURES = {
+    "V1_0.DLL": ("1.0", (1, 0, 0)),
+    "V1_0_0.DLL": ("1.0.0", (1, 0, 0)),
+    "V1_0A_LOWER.DLL": ("1.0a", (1, 0, 0)),
+    "V1_0A_UPPER.DLL": ("1.0A", (1, 0, 0)),
+    "V2_9.DLL": ("2.9", (2, 9, 0)),
+    "V2_10.DLL": ("2.10", (2, 10, 0)),
+    "V3_0.DLL": ("3.0", (3, 0, 0)),
+    "V5_1_2600_0.DLL": ("5.1.2600.0", (5, 1, 2600)),
+    "V5_1_2600_1.DLL": ("5.1.2600.1", (5, 1, 2600)),
+    "V5_1_2601.DLL": ("5.1.2601", (5, 1, 2601)),
+    "NOVERSION.DLL": (None, None),
+    "NOVERSION2.DLL": (None, None),
+}
+
+# Few distinct times, so that equal ones are common.
+TIMES = [int(time.mktime((year, month, 1, 12, 0, 0, 0, 0, -1)))
+         for year in (2019, 2021, 2023) for month in (3, 9)]
+
+QUIET = ["/quiet", "/q", "-Q", "-quiet", "/QUIET"]
+REFUSED_FORMS = ["..\\{}", "SUB\\{}", "C:{}", "{}:STREAM", "QDF*.DLL", "NUL.DLL", "..", "LPT1"]
+
+
+def action_of(decision):
+    text = decision.lower()
+    for action in ACTIONS:
+        if text.startswith(action):
+            return action
+    return "unknown: " + decision
+
+
+def newer(first, second):
+    """Whether the first copy is newer than the second, by the installer's
+    rule: equal texts or equal numbers leave it to the times."""
+    (fix1, time1), (fix2, time2) = first, second
+    text1, numbers1 = FIXTURES[fix1]
+    text2, numbers2 = FIXTURES[fix2]
+    if text1 is not None and text2 is not None and text1.lower() != text2.lower() \
+            and numbers1 != numbers2:
+        return numbers1 > numbers2
+    return time1 > time2
+
+
+def describe(copy):
+    if copy is None:
+        return "-"
+    fixture, when = copy
+    return "%s@%s" % (fixture[:-4], time.strftime("%Y-%m", time.localtime(when)))
+
+
+def digest(path):
+    try:
+        with open(path, "rb") as f:
+            return hashlib.md5(f.read()).hexdigest()[:8]
+    except FileNotFoundError:
+        return "absent"
+    except IsADirectoryError:
+        return "folder"
+
+
+class Slot:
+    """One module: its copy in the package, the installed one, a staged copy
+    already waiting, and whether the installed one is held in use."""
+
+    def __init__(self, name):
+        self.name = name
+        self.package = self.installed = self.staged = None
+        self.busy = False
+
+    @property
+    def staged_name(self):
+        """The staged copy's name, the last letter shifted (only D to M
+        occurs here); None for a name that does not end in a letter, which
+        has no place for a staged copy."""
+        return self.name[:-1] + "M" if self.name.endswith("L") else None
+
+
+class Case:
+    def __init__(self, number, windows, rng, arch_digit, busy_allowed):
+        self.number = number
+        self.windows = windows
+        prefix = "QDF%s%03d" % (arch_digit, number)
+        self.slots = []
+        for letter in "ABCDE"[:rng.randint(1, 5)]:
+            slot = Slot(prefix + letter + (".DL1" if rng.random() < 0.06 else ".DLL"))
+            if rng.random() < 0.88:
+                slot.package = (rng.choice(list(FIXTURES)), rng.choice(TIMES))
+            if rng.random() < 0.8:
+                if slot.package and rng.random() < 0.25:
+                    slot.installed = slot.package
+                else:
+                    slot.installed = (rng.choice(list(FIXTURES)), rng.choice(TIMES))
+                if slot.staged_name and rng.random() < 0.3:
+                    if slot.package and rng.random() < 0.3:
+                        slot.staged = slot.package
+                    else:
+                        slot.staged = (rng.choice(list(FIXTURES)), rng.choice(TIMES))
+                # In use is where a name without a place to stage matters.
+                # Drawn either way, so that leaving modules in use out
+                # changes nothing else.
+                in_use = rng.random() < (0.3 if slot.staged_name else 0.7)
+                slot.busy = busy_allowed and in_use
+            self.slots.append(slot)
+
+        # The [File] entries: every module in some spelling, some twice,
+        # and now and then a name that is not a plain file name.
+        def spelled(name):
+            return rng.choice([name, name.lower(), name[:4].lower() + name[4:], " \t" + name + " "])
+        entries = [spelled(s.name) for s in self.slots]
+        for slot in self.slots:
+            if rng.random() < 0.15:
+                entries.append(spelled(slot.name))
+        self.parent_name = None
+        if rng.random() < 0.25:
+            form = rng.choice(REFUSED_FORMS)
+            if form.startswith("..\\"):
+                # Something to overwrite one folder up, if the name were taken.
+                self.parent_name = prefix + "R.DLL"
+            entries.append(form.format(prefix + "R.DLL"))
+        rng.shuffle(entries)
+
+        _, _, (platform, major, minor) = WINDOWS[windows]
+        matching = ["%d:%d" % (platform, major), "%d:%d:%d" % (platform, major, minor),
+                    "%d : %d :" % (platform, major)]
+        other = ["1:4:0", "2:6:1", "%d:%d:%d" % (platform, major, minor + 1), "3:10",
+                 "%d:%d:%d:0" % (platform, major, minor)]
+        kind = rng.random()
+        patterns = rng.sample(other, rng.randint(0, 2))
+        if kind < 0.85:
+            patterns.insert(rng.randint(0, len(patterns)), rng.choice(matching))
+        elif not patterns:
+            patterns = [rng.choice(other)]
+        lines = ["// differential case %d" % number]
+        if kind < 0.97:
+            lines += ["[Install]", ", ".join(patterns) + rng.choice(["", " // targets"])]
+        lines += ["[File]"] + ([] if rng.random() < 0.03 else entries)
+        lines += rng.choice([[], ["[Log]", "ON"], ["[Log]", "off"]])
+        self.change_list = "\r\n".join(lines) + "\r\n"
+        self.quiet = rng.choice(QUIET)
+
+    def summary(self):
+        text = self.change_list.replace("\r\n", " | ").rstrip(" |")
+        folders = []
+        for s in self.slots:
+            folders.append("%s package %s, system %s, staged %s%s" % (
+                s.name[-5], describe(s.package), describe(s.installed), describe(s.staged),
+                ", busy" if s.busy else ""))
+        return text, folders
+
+
+class Harness:
+    def __init__(self, args):
+        self.args = args
+        self.arch_digit = "3" if args.arch == "x86" else "6"
+        prefix = os.environ["WINEPREFIX"]
+        self.windows_dir = os.path.join(prefix, "drive_c", "windows")
+        self.sysdir = os.path.join(self.windows_dir, "syswow64" if args.arch == "x86" else "system32")
+        self.wininit = os.path.join(self.windows_dir, "WININIT.INI")
+        self.windows = WINDOWS
+        self.root = tempfile.mkdtemp(prefix="qmxdiff.")
+        self.wininit_before = None
+        if os.path.exists(self.wininit):
+            with open(self.wininit, "rb") as f:
+                self.wininit_before = f.read()
+        self.mismatches = 0
+        self.no_busy_option = False
+        self.counts = {}
+
+    # -- files -------------------------------------------------------------
+
+    def put(self, copy, path, label):
+        """A fixture with the given last-write time, made unique by a trailer
+        after the image (which no version reader looks at), so that a digest
+        tells which copy ended up where."""
+        fixture, when = copy
+        with open(os.path.join(self.args.fixtures, fixture), "rb") as f:
+            data = f.read()
+        with open(path, "wb") as f:
+            f.write(data + ("\0qmxdiff %s\0" % label).encode())
+        os.utime(path, (when, when))
+
+    def own_files(self):
+        pattern = re.compile(r"^QDF%s\d{3}[A-Z]\.DL[LM1]$" % self.arch_digit, re.I)
+        for folder in (self.sysdir, self.windows_dir):
+            for name in os.listdir(folder):
+                if pattern.match(name):
+                    yield folder, name
+
+    def clean_own_files(self):
+        for folder, name in list(self.own_files()):
+            path = os.path.join(folder, name)
+            if os.path.isdir(path):
+                shutil.rmtree(path)
+            else:
+                os.remove(path)
+
+    def set_up(self, case):
+        folder = os.path.join(self.root, "c%03d" % case.number)
+        os.mkdir(folder)
+        case.folder = folder
+        shutil.copyfile(self.args.qmxset, os.path.join(folder, "QMXSET.EXE"))
+        with open(os.path.join(folder, "QMX_CHG.DAT"), "w", newline="") as f:
+            f.write(case.change_list)
+        # A copy equal to the package's is the very same bytes.
+        for s in case.slots:
+            package = s.name + " package"
+            if s.package:
+                self.put(s.package, os.path.join(folder, s.name), package)
+            if s.installed:
+                label = package if s.installed == s.package else s.name + " installed"
+                self.put(s.installed, os.path.join(self.sysdir, s.name), label)
+            if s.staged:
+                label = package if s.staged == s.package else s.name + " staged"
+                self.put(s.staged, os.path.join(self.sysdir, s.staged_name), label)
+        if case.parent_name:
+            self.put(("V1_0.DLL", TIMES[0]), os.path.join(self.windows_dir, case.parent_name), "installed")
+            self.put(("V3_0.DLL", TIMES[-1]), os.path.join(self.root, case.parent_name), "package")
+
+    # -- prediction ----------------------------------------------------------
+
+    def predict(self, case):
+        name = self.windows[case.windows][0]
+        busy = []
+        for s in case.slots:
+            if s.busy:
+                busy += ["--busy", s.name]
+        if self.args.native_check:
+            command = [self.args.native_check, "--json", "--against", self.sysdir, "--windows", name] + \
+                busy + [case.folder]
+        else:
+            system = "C:\\windows\\system32"
+            command = ["wine", self.args.check, "--json", "--against", system, "--windows", name] + \
+                busy + [winpath(case.folder)]
+        result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+        try:
+            case.prediction = json.loads(result.stdout.decode("utf-8", "replace"))["whatIf"]
+            case.prediction_error = None
+        except (ValueError, KeyError):
+            case.prediction = None
+            case.prediction_error = "no prediction (exit %d): %s" % (
+                result.returncode, result.stderr.decode("utf-8", "replace").strip().splitlines()[:2])
+
+    # -- reality -------------------------------------------------------------
+
+    def run_group(self, windows, cases):
+        reg(["add", APP_KEY, "/v", "Version", "/d", windows, "/f"])
+        # One driver runs the installers one after the other; what it holds
+        # stays held until it ends, which touches no other case's modules.
+        # Its command line stays well below Windows' 32767 characters.
+        chunk, length = [], 0
+        for case in cases + [None]:
+            if case is not None:
+                commands = []
+                for s in case.slots:
+                    if s.busy:
+                        # In use as a loaded library is: readable, never
+                        # exclusively.
+                        commands += ["hold", "C:\\windows\\system32\\" + s.name]
+                commands += ["run-with", winpath(os.path.join(case.folder, "QMXSET.EXE")),
+                             "%s /log:%s" % (case.quiet, winpath(os.path.join(case.folder, "RUN.LOG"))),
+                             "60000"]
+                case.commands = commands
+                size = sum(len(c) + 3 for c in commands)
+            if case is None or length + size > 20000:
+                self.run_chunk(chunk)
+                chunk, length = [], 0
+            if case is not None:
+                chunk.append(case)
+                length += size
+
+    def run_chunk(self, cases):
+        if not cases:
+            return
+        command = ["wine", self.args.driver]
+        for case in cases:
+            command += case.commands
+        out = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL).stdout.decode("utf-8", "replace")
+        codes = re.findall(r"^run\.exit=(\d+)", out.replace("\r", ""), re.M)
+        failed = re.findall(r"^FAIL: (.*)$", out.replace("\r", ""), re.M)
+        for i, case in enumerate(cases):
+            case.exit_code = int(codes[i]) if i < len(codes) else None
+            case.driver_failure = failed[0] if failed and i >= len(codes) else None
+
+    # -- comparison ------------------------------------------------------------
+
+    def expected_state(self, case):
+        """Each module's installed and staged copy after the predicted
+        decisions, taken in list order."""
+        installed = {s.name: s.installed for s in case.slots}
+        staged = {s.name: s.staged for s in case.slots}
+        slots = {s.name: s for s in case.slots}
+        for m in case.prediction["modules"]:
+            name = m["name"].strip().upper()
+            if name not in slots:
+                continue
+            action = action_of(m["decision"])
+            package = slots[name].package
+            if action == "replace" and m["bit"] == 0x01:
+                installed[name] = package
+            elif action == "stage" and m["bit"] == 0x04:
+                if staged[name] is None or newer(package, staged[name]):
+                    staged[name] = package
+        return installed, staged
+
+    def compare(self, case):
+        seen = []
+        if case.prediction is None:
+            seen.append(case.prediction_error)
+        if case.exit_code is None:
+            seen.append("the installer did not run: %s" % (case.driver_failure or "driver ended early"))
+        log = ""
+        try:
+            with open(os.path.join(case.folder, "RUN.LOG"), "rb") as f:
+                log = f.read().decode("latin-1").replace("\r", "")
+        except FileNotFoundError:
+            pass
+        outcomes = re.findall(r"^EngingMessage\[(0x[0-9a-f]+)\]", log, re.M)
+        case.outcome = int(outcomes[-1], 16) if outcomes else None
+        # The installer must have seen the Windows it was meant to.
+        _, _, version = self.windows[case.windows]
+        for seen_version in re.findall(r"^CompVersion\((\d+), (\d+), (\d+),", log, re.M):
+            if tuple(map(int, seen_version)) != version:
+                seen.append("the installer saw Windows %s, not %s" % (".".join(seen_version), case.windows))
+                break
+
+        case.reality = []
+        if case.prediction is not None and case.exit_code is not None:
+            p = case.prediction
+            if case.outcome != p["outcome"]:
+                seen.append("outcome predicted %s, real %s" % (
+                    hex(p["outcome"]), hex(case.outcome) if case.outcome is not None else "none"))
+            if case.exit_code != p["quietExitCode"]:
+                seen.append("exit code predicted %d, real %d" % (p["quietExitCode"], case.exit_code))
+            installed, staged = self.expected_state(case)
+            for s in case.slots:
+                copies = [("installed", installed[s.name], s.name)]
+                if s.staged_name:
+                    copies.append(("staged", staged[s.name], s.staged_name))
+                for what, expected, name in copies:
+                    path = os.path.join(self.sysdir, name)
+                    real = digest(path)
+                    case.reality.append("%s %s %s" % (s.name[-5], what, self.name_digest(s, real)))
+                    if real != self.digest_of(s, expected, what):
+                        seen.append("%s: %s copy expected %s, found %s" % (
+                            s.name, what, describe(expected), self.name_digest(s, real)))
+            if case.parent_name:
+                path = os.path.join(self.windows_dir, case.parent_name)
+                if digest(path) != case.parent_digest:
+                    seen.append("..\\%s: the module one folder up was changed" % case.parent_name)
+        if case.prediction_error and "--busy" in case.prediction_error:
+            self.no_busy_option = True
+        if seen:
+            self.mismatches += 1
+            self.report(case, seen)
+
+    @staticmethod
+    def digest_of(slot, copy, what):
+        if copy is None:
+            return "absent"
+        if copy == slot.package:
+            return slot.digests["package"]
+        return slot.digests[what]
+
+    @staticmethod
+    def name_digest(slot, real):
+        if real == "absent":
+            return "absent"
+        for what, value in slot.digests.items():
+            if value == real:
+                return "the %s copy" % ("package's" if what == "package" else "old " + what)
+        return "unknown bytes " + real
+
+    def record_digests(self, case):
+        """The digest of each copy as put down, before the run."""
+        for s in case.slots:
+            s.digests = {}
+            if s.package:
+                s.digests["package"] = digest(os.path.join(case.folder, s.name))
+            if s.installed and s.installed != s.package:
+                s.digests["installed"] = digest(os.path.join(self.sysdir, s.name))
+            if s.staged and s.staged != s.package:
+                s.digests["staged"] = digest(os.path.join(self.sysdir, s.staged_name))
+        if case.parent_name:
+            case.parent_digest = digest(os.path.join(self.windows_dir, case.parent_name))
+
+    def report(self, case, seen):
+        change_list, folders = case.summary()
+        name, family, _ = self.windows[case.windows]
+        print("MISMATCH in case %d (seed %d, %s, Wine %s as %s, %s family, QMXSET %s /log)" % (
+            case.number, self.args.seed, self.args.arch, case.windows, name, family, case.quiet))
+        print("  change list: %s" % change_list)
+        for line in folders:
+            print("  module %s" % line)
+        if case.prediction is not None:
+            p = case.prediction
+            print("  predicted: outcome %s, exit %d; %s" % (hex(p["outcome"]), p["quietExitCode"], "; ".join(
+                "%s %s (%s)" % (m["name"], action_of(m["decision"]), hex(m["bit"])) for m in p["modules"])))
+        print("  real: outcome %s, exit %s; %s" % (
+            hex(case.outcome) if case.outcome is not None else "none", case.exit_code,
+            "; ".join(case.reality)))
+        for line in seen:
+            print("  -> %s" % line)
+
+    def count(self, what):
+        self.counts[what] = self.counts.get(what, 0) + 1
+
+    def tally(self, case):
+        name, family, _ = self.windows[case.windows]
+        self.count("family " + family)
+        self.count("windows %s (%s)" % (case.windows, name))
+        self.count("quiet run (%s)" % case.quiet)
+        for s in case.slots:
+            if s.staged:
+                self.count("folder: staged copy waiting")
+            if s.busy:
+                self.count("folder: installed copy in use")
+            if not s.staged_name:
+                self.count("folder: a name without a place to stage")
+        if case.prediction is not None:
+            slots = {s.name: s for s in case.slots}
+            for m in case.prediction["modules"]:
+                action = action_of(m["decision"])
+                self.count("action " + action)
+                slot = slots.get(m["name"].strip().upper())
+                if action == "stage" and slot and slot.staged:
+                    self.count("action stage, a staged copy waiting")
+            self.count("exit code %d" % case.prediction["quietExitCode"])
+            names = [m["name"].strip().upper() for m in case.prediction["modules"]]
+            if len(set(names)) < len(names):
+                self.count("change list: a module listed twice")
+
+    # -- cleaning up -----------------------------------------------------------
+
+    def clean(self):
+        self.clean_own_files()
+        shutil.rmtree(self.root, ignore_errors=True)
+        if self.wininit_before is not None:
+            with open(self.wininit, "wb") as f:
+                f.write(self.wininit_before)
+        elif os.path.exists(self.wininit):
+            os.remove(self.wininit)
+        reg(["delete", APP_KEY, "/f"])
+        reg(["delete", PENDING_KEY, "/v", "PendingFileRenameOperations", "/f"])
+
+
+APP_KEY = "HKCU\\Software\\Wine\\AppDefaults\\QMXSET.EXE"
+PENDING_KEY = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager"
+
+
+def reg(arguments):
+    subprocess.run(["wine", "reg"] + arguments, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def winpath(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--qmxset", required=True)
+    parser.add_argument("--driver", required=True)
+    parser.add_argument("--arch", required=True, choices=["x86", "x64"])
+    parser.add_argument("--fixtures", required=True)
+    parser.add_argument("--native-check")
+    parser.add_argument("--check")
+    args = parser.parse_args()
+    args.seed = int(os.environ.get("QMX_DIFF_SEED", "19"))
+    total = int(os.environ.get("QMX_DIFF_CASES", "240"))
+    busy = os.environ.get("QMX_DIFF_BUSY", "1") != "0"
+    if not 1 <= total <= 999:
+        sys.exit("QMX_DIFF_CASES must be between 1 and 999")
+    if not args.native_check and not args.check:
+        sys.exit("no what-if: give --native-check or --check")
+
+    started = time.time()
+    harness = Harness(args)
+    rng = random.Random(args.seed)
+    groups = list(harness.windows)
+    cases = [Case(i, groups[i % len(groups)], rng, harness.arch_digit, busy) for i in range(total)]
+    print("seed %d: %d cases on %s, modules in use %s; what-if by %s" % (
+        args.seed, total, args.arch, "included" if busy else "left out (QMX_DIFF_BUSY=0)",
+        "the native qmxcheck" if args.native_check else "QMXCHECK.EXE under Wine"))
+    try:
+        harness.clean_own_files()
+        for case in cases:
+            harness.set_up(case)
+            harness.record_digests(case)
+            harness.predict(case)
+        predicted = time.time()
+        for windows in groups:
+            harness.run_group(windows, [c for c in cases if c.windows == windows])
+        for case in cases:
+            harness.compare(case)
+            harness.tally(case)
+    finally:
+        harness.clean()
+
+    print("counts:")
+    for what in sorted(harness.counts):
+        print("  %-40s %d" % (what, harness.counts[what]))
+    missing = [a for a in ACTIONS if "action " + a not in harness.counts and (busy or a != "stage")]
+    missing += [f for f in ("NT", "95/98/Me") if "family " + f not in harness.counts]
+    if missing:
+        print("the generator never reached: %s" % ", ".join(missing))
+    print("%d of %d cases disagree; %.0f s (what-if %.0f s, real runs %.0f s)" % (
+        harness.mismatches, total, time.time() - started, predicted - started, time.time() - predicted))
+    if total < 200:
+        print("fewer than 200 cases: too few to pass")
+    if not busy:
+        print("note: modules in use were left out, so \"stage\" was not tried")
+    if harness.no_busy_option:
+        print("note: this qmxcheck has no --busy; QMX_DIFF_BUSY=0 leaves modules in use out")
+    sys.exit(1 if harness.mismatches or missing or total < 200 else 0)
+
+
+if __name__ == "__main__":
+    main()
