@@ -123,7 +123,9 @@ PackageReport CheckPackage(const std::string& folder) {
     changeList.SetChangeListPath(path);
     report.changeListRead = changeList.Load() == 1;
     if (!report.changeListRead) {
-        Add(report, Severity::ERROR, kChangeListName, "missing or unreadable in " + folder);
+        // The folder is named once, as the report's package: a finding holds
+        // only the package's own texts.
+        Add(report, Severity::ERROR, kChangeListName, "missing or unreadable in the package folder");
         return report;
     }
     CheckInstall(report, path);
