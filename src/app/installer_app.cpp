@@ -1,11 +1,13 @@
 #include "app/installer_app.h"
 
 #include "app/command_line.h"
+#include "app/single_instance.h"
 #include "engine/file_deployment.h"
 #include "engine/install_environment.h"
 #include "engine/installation_run.h"
 #include "engine/outcome.h"
 #include "log/debug_log.h"
+#include "platform/os_calls.h"
 #include "platform/resource_string.h"
 #include "ui/installer_dialog.h"
 #include "ui/outcome_strings.h"
@@ -30,8 +32,11 @@ BOOL InstallerApp::InitInstance() {
     // Owned at creation and never waited on: the mutex only tells a second
     // start from the first. Its handle stays open until the process ends, so
     // a start after the release but before the end still counts as second.
-    HANDLE mutex = ::CreateMutexA(nullptr, TRUE, m_exeName.c_str());
-    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+    HANDLE mutex = ::CreateMutexA(nullptr, TRUE, MutexName().c_str());
+    const DWORD error = ::GetLastError();
+    // A mutex made by another account (SYSTEM, running a start-up script)
+    // refuses this one: it exists, so another copy runs.
+    if (error == ERROR_ALREADY_EXISTS || (mutex == nullptr && error == ERROR_ACCESS_DENIED)) {
         if (options.quiet) {
             m_exitCode = QMX_EXIT_ALREADY_RUNNING;
         } else if (HWND running = FindRunningInstance()) {
@@ -67,6 +72,13 @@ int InstallerApp::RunQuietly(int logForced) {
     result.outcome &= 0xFFFF;
     ChooseAndLogMessage(result, environment.GetMachine().language);
     return QuietExitCode(result);
+}
+
+std::string InstallerApp::MutexName() const {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!g_os.GetVersionExA(&version)) return SingleInstanceMutexName(0, 0, m_exeName);
+    return SingleInstanceMutexName(version.dwPlatformId, version.dwMajorVersion, m_exeName);
 }
 
 void InstallerApp::ShowUsage() const {

@@ -21,10 +21,11 @@ public:
     // unknown argument shows it too and sets the exit status 87; neither
     // installs (with /quiet nothing is shown). Otherwise runs the
     // installation when no other copy of this executable (same instance name)
-    // runs; else brings the running copy's window forward, if one is found,
-    // and does nothing else. With /quiet no window is created and the exit
-    // status reports the outcome (QuietExitCode; 1618 for a second copy);
-    // without it the status stays 0. Always FALSE: the program never runs a
+    // runs on this machine (MutexName; a mutex this account may not open
+    // counts as another copy's); else brings the running copy's window
+    // forward, if one is found, and does nothing else. With /quiet no window
+    // is created and the exit status reports the outcome (QuietExitCode;
+    // 1618 for a second copy); without it the status stays 0. Always FALSE: the program never runs a
     // message loop of its own.
     BOOL InitInstance() override;
 
@@ -34,6 +35,10 @@ public:
 protected:
     // No help content ships with the program, so there is nothing to show.
     void OnHelp();
+
+    // The single-instance mutex's name on this Windows: see
+    // SingleInstanceMutexName.
+    std::string MutexName() const;
 
 private:
     // The first top-level window, in Z order, that carries a non-NULL window

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "check/json_text.h"
 #include "check/message_texts.h"
 #include "check/windows_versions.h"
 
@@ -32,23 +33,11 @@ std::string VersionLine(const ModuleVersion& v) {
     return line;
 }
 
-std::string Json(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
+// Texts from the package (names, patterns, version texts, and findings and
+// reasons that quote them) are in the package's code page; our own texts
+// are UTF-8 already.
+std::string Json(const std::string& text) { return JsonString(text, PackageEncoding()); }
+std::string OwnJson(const std::string& text) { return JsonString(text, Utf8Encoding()); }
 
 std::string JsonBool(bool value) { return value ? "true" : "false"; }
 
@@ -105,12 +94,12 @@ std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
 
 std::string JsonReport(const PackageReport& report, const WhatIfResult* whatIf,
                        const WindowsVersion* windows) {
-    std::string out = "{\"package\": " + Json(report.folder) +
+    std::string out = "{\"package\": " + JsonString(report.folder, LocalEncoding()) +
                       ", \"changeListRead\": " + JsonBool(report.changeListRead) + ", \"install\": [";
     for (size_t i = 0; i < report.patterns.size(); ++i) {
         const PatternReport& p = report.patterns[i];
         out += std::string(i ? ", " : "") + "{\"pattern\": " + Json(p.pattern) + ", \"matches\": [";
-        for (size_t j = 0; j < p.matches.size(); ++j) out += (j ? ", " : "") + Json(p.matches[j]);
+        for (size_t j = 0; j < p.matches.size(); ++j) out += (j ? ", " : "") + OwnJson(p.matches[j]);
         out += "]}";
     }
     out += "], \"files\": [";
@@ -128,22 +117,22 @@ std::string JsonReport(const PackageReport& report, const WhatIfResult* whatIf,
     out += "], \"logOn\": " + JsonBool(report.logOn) + ", \"findings\": [";
     for (size_t i = 0; i < report.findings.size(); ++i) {
         const Finding& f = report.findings[i];
-        out += std::string(i ? ", " : "") + "{\"severity\": " + Json(SeverityName(f.severity)) +
+        out += std::string(i ? ", " : "") + "{\"severity\": " + OwnJson(SeverityName(f.severity)) +
                ", \"where\": " + Json(f.where) + ", \"text\": " + Json(f.text) + "}";
     }
     out += "], \"status\": " + std::to_string(CheckExitStatus(report));
     if (whatIf != nullptr && windows != nullptr) {
-        out += ", \"whatIf\": {\"windows\": " + Json(windows->name) +
+        out += ", \"whatIf\": {\"windows\": " + OwnJson(windows->name) +
                ", \"targeted\": " + JsonBool(whatIf->targeted) + ", \"modules\": [";
         for (size_t i = 0; i < whatIf->modules.size(); ++i) {
             const ModuleDecision& m = whatIf->modules[i];
             out += std::string(i ? ", " : "") + "{\"name\": " + Json(m.name) +
-                   ", \"decision\": " + Json(DecisionText(m.action)) + ", \"bit\": " + std::to_string(m.bit) +
+                   ", \"decision\": " + OwnJson(DecisionText(m.action)) + ", \"bit\": " + std::to_string(m.bit) +
                    ", \"reason\": " + Json(m.reason) + "}";
         }
         out += "], \"outcome\": " + std::to_string(whatIf->outcome) +
-               ", \"message\": " + Json(MessageText(whatIf->message, QMX_LANG_ENGLISH)) +
-               ", \"messageJapanese\": " + Json(MessageText(whatIf->message, QMX_LANG_JAPANESE)) +
+               ", \"message\": " + OwnJson(MessageText(whatIf->message, QMX_LANG_ENGLISH)) +
+               ", \"messageJapanese\": " + OwnJson(MessageText(whatIf->message, QMX_LANG_JAPANESE)) +
                ", \"quietExitCode\": " + std::to_string(whatIf->quietExitCode) + "}";
     }
     return out + "}\n";

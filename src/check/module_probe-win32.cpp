@@ -10,6 +10,7 @@
 #include "changelist/text_case.h"
 #include "engine/durable_copy.h"
 #include "engine/version_compare.h"
+#include "engine/version_info_limit.h"
 #include "platform/os_calls.h"
 
 namespace {
@@ -17,7 +18,8 @@ namespace {
 void ReadPlatformFixedVersion(const std::string& path, ModuleVersion* version) {
     DWORD ignored = 0;
     const DWORD size = g_os.GetFileVersionInfoSizeA(path.c_str(), &ignored);
-    if (size == 0) return;
+    // As the installer: a damaged size would ask for up to 4 GiB.
+    if (size == 0 || size > kMaxVersionInfoSize) return;
     std::vector<char> block(size);
     if (!g_os.GetFileVersionInfoA(path.c_str(), 0, size, block.data())) return;
     void* value = nullptr;

@@ -9,14 +9,14 @@
 #include <cstdio>
 #include <vector>
 
+#include "engine/version_info_limit.h"
+
 namespace {
 
 const uint32_t kRtVersion = 16;
 const uint32_t kVersionInfoId = 1;
 const uint32_t kLanguageNeutral = 0x0000;
 const uint32_t kEnglishUs = 0x0409;
-// The installer refuses larger buffers: a version resource is at most 64 KiB.
-const size_t kMaxVersionInfoSize = 2 * 0x10000 + 4;
 // The installer's text buffer holds 259 bytes and a terminator.
 const size_t kMaxTextBytes = 259;
 const uint32_t kFixedFileInfoSignature = 0xFEEF04BD;

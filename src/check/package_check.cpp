@@ -17,6 +17,27 @@ void Add(PackageReport& report, Severity severity, const std::string& where, con
     report.findings.push_back({severity, where, text});
 }
 
+// The change list's first bytes as the installer's reader sees them: the
+// lines' contents, without their ends.
+std::string ChangeListStart(ChangeListFile& changeList) {
+    const size_t kEnough = 4096;
+    std::string start;
+    while (start.size() < kEnough && changeList.ReadLine(start) == 1) {
+    }
+    return start;
+}
+
+void CheckEncoding(PackageReport& report, ChangeListFile& changeList) {
+    const std::string encoding = ForeignEncoding(ChangeListStart(changeList));
+    if (encoding.empty()) return;
+    const bool utf8 = encoding.compare(0, 5, "UTF-8") == 0;
+    Add(report, Severity::ERROR, kChangeListName,
+        "saved as " + encoding + ": the installer reads ANSI text, " +
+            (utf8 ? "so the mark spoils the first line and names beyond ASCII are misread"
+                  : "so it finds no section at all") +
+            "; save it as ANSI (Shift-JIS for Japanese names)");
+}
+
 void CheckInstall(PackageReport& report, const std::string& path) {
     ChangeListFile changeList;
     changeList.SetChangeListPath(path);
@@ -116,6 +137,18 @@ void CheckFiles(PackageReport& report, const std::string& path) {
 
 }  // namespace
 
+std::string ForeignEncoding(const std::string& start) {
+    if (start.compare(0, 3, "\xEF\xBB\xBF") == 0) return "UTF-8 with a byte-order mark";
+    if (start.compare(0, 2, "\xFF\xFE") == 0) return "UTF-16 little-endian";
+    if (start.compare(0, 2, "\xFE\xFF") == 0) return "UTF-16 big-endian";
+    // ANSI text has no NUL at all; UTF-16 of ASCII has one in every
+    // character. A quarter leaves room for other scripts.
+    size_t nuls = 0;
+    for (const char c : start) nuls += c == '\0';
+    if (nuls >= 2 && nuls * 4 >= start.size()) return "UTF-16";
+    return "";
+}
+
 PackageReport CheckPackage(const std::string& folder) {
     PackageReport report;
     report.folder = folder;
@@ -124,9 +157,12 @@ PackageReport CheckPackage(const std::string& folder) {
     changeList.SetChangeListPath(path);
     report.changeListRead = changeList.Load() == 1;
     if (!report.changeListRead) {
-        Add(report, Severity::ERROR, kChangeListName, "missing or unreadable in " + folder);
+        // The folder is named once, as the report's package: a finding holds
+        // only the package's own texts.
+        Add(report, Severity::ERROR, kChangeListName, "missing or unreadable in the package folder");
         return report;
     }
+    CheckEncoding(report, changeList);
     CheckInstall(report, path);
     CheckFiles(report, path);
     report.logOn = changeList.IsLogOn() == 1;

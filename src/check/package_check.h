@@ -41,6 +41,12 @@ struct PackageReport {
     std::vector<Finding> findings;
 };
 
+// The encoding a change list was saved in, judged from its first bytes, when
+// it is one the installer cannot read: "UTF-8 with a byte-order mark",
+// "UTF-16 little-endian", "UTF-16 big-endian" (by their byte-order marks) or
+// "UTF-16" (no mark, but every other byte NUL); "" for ANSI text.
+std::string ForeignEncoding(const std::string& start);
+
 // Checks the package in folder (the folder QMXSET.EXE would run from).
 PackageReport CheckPackage(const std::string& folder);
 

@@ -98,6 +98,61 @@ TEST_F(PackageCheck, EachMistakeGivesItsFindingAndStatus) {
     }
 }
 
+// text as an editor's "Unicode" saves it: two bytes per character.
+std::string Utf16(const std::string& text, bool bigEndian) {
+    std::string out;
+    for (const char c : text) {
+        out += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+    }
+    return out;
+}
+
+TEST_F(PackageCheck, AChangeListSavedAsUnicodeIsNamedWithHowToSaveIt) {
+    const std::string list = "// sample\r\n[Install]\r\n2:5:1\r\n[File]\r\nQMXA.DLL\r\n";
+    const struct {
+        std::string bytes;
+        const char* encoding;
+    } rows[] = {
+        {"\xEF\xBB\xBF" + list, "UTF-8 with a byte-order mark"},
+        {"\xFF\xFE" + Utf16(list, false), "UTF-16 little-endian"},
+        {"\xFE\xFF" + Utf16(list, true), "UTF-16 big-endian"},
+        {Utf16(list, false), "UTF-16"},
+        {Utf16(list, true), "UTF-16"},
+    };
+    Write(m_package + "/QMXA.DLL", Module("5.1.2600.0", 5, 1, 2600));
+    for (const auto& row : rows) {
+        ChangeList(row.bytes);
+        const PackageReport report = CheckPackage(m_package);
+        const std::string text = FindingAt(report, "QMX_CHG.DAT");
+        EXPECT_EQ(0u, text.rfind("saved as " + std::string(row.encoding) + ": ", 0)) << text;
+        EXPECT_NE(std::string::npos, text.find("save it as ANSI (Shift-JIS for Japanese names)")) << text;
+        EXPECT_EQ(2, CheckExitStatus(report)) << row.encoding;
+    }
+    // Saved as ANSI, the same list is clean, Shift-JIS names included.
+    ChangeList(list + "\x95\x5C\x8E\xA6.DLL\r\n");
+    EXPECT_EQ("", FindingAt(CheckPackage(m_package), "QMX_CHG.DAT"));
+}
+
+TEST(ForeignEncoding, OnlyAMarkOrNulsMakeAChangeListForeign) {
+    const struct {
+        std::string start;
+        const char* encoding;
+    } rows[] = {
+        {"", ""},
+        {"[Install]2:5:1", ""},
+        {"\x95\x5C\x8E\xA6.DLL", ""},                 // Shift-JIS
+        {std::string("[Install]\0", 10) + "2:5:1", ""},  // one stray NUL
+        {"\xEF\xBB", ""},                               // a mark cut short
+        {"\xEF\xBB\xBF", "UTF-8 with a byte-order mark"},
+        {"\xFF\xFE", "UTF-16 little-endian"},
+        {"\xFE\xFF", "UTF-16 big-endian"},
+        {std::string("\0[\0I", 4), "UTF-16"},
+        // Japanese UTF-16 has fewer NULs than ASCII does.
+        {std::string("\x68\x88\x3a\x79.\0D\0L\0L\0", 12), "UTF-16"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(row.encoding, ForeignEncoding(row.start)) << row.encoding;
+}
+
 TEST_F(PackageCheck, VersionResourceMistakesAreWarnings) {
     ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nQMXA.DLL\r\nQMXB.DLL\r\nQMXC.DLL\r\nQMXA.DLL\r\n");
     Write(m_package + "/QMXA.DLL", Module("2.0", 1, 0, 0));

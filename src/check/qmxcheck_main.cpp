@@ -1,7 +1,8 @@
 // qmxcheck [--json] [--against SYSDIR --windows NAME [--busy MODULE]...] PACKAGE_DIR
+// qmxcheck --help | -h | /?
 //
-// Exit status: 0 for a clean package, 1 for warnings only, 2 for errors,
-// 3 when the command line or a named folder is wrong.
+// Exit status: 0 for a clean package (and for --help), 1 for warnings only,
+// 2 for errors, 3 when the command line or a named folder is wrong.
 #include <cstdio>
 #include <set>
 #include <string>
@@ -16,14 +17,19 @@ namespace {
 
 const int kUsageError = 3;
 
-int Usage(const char* problem) {
-    std::fprintf(stderr,
-                 "qmxcheck: %s\n"
+void PrintUsage(std::FILE* out) {
+    std::fprintf(out,
                  "usage: qmxcheck [--json] [--against SYSDIR --windows NAME [--busy MODULE]...] PACKAGE_DIR\n"
-                 "NAME is one of:",
-                 problem);
-    for (const WindowsVersion& w : KnownWindows()) std::fprintf(stderr, " %s", w.name);
-    std::fprintf(stderr, "\n");
+                 "NAME is one of:");
+    for (const WindowsVersion& w : KnownWindows()) std::fprintf(out, " %s", w.name);
+    std::fprintf(out,
+                 "\nexit status: 0 clean, 1 warnings only, 2 errors, 3 a wrong command line or "
+                 "folder\n");
+}
+
+int Usage(const char* problem) {
+    std::fprintf(stderr, "qmxcheck: %s\n", problem);
+    PrintUsage(stderr);
     return kUsageError;
 }
 
@@ -37,6 +43,10 @@ int main(int argc, char** argv) {
     std::set<std::string> busy;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h" || arg == "/?") {
+            PrintUsage(stdout);
+            return 0;
+        }
         if (arg == "--json") {
             json = true;
         } else if (arg == "--busy" && i + 1 < argc) {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/version_info_limit.h"
 #include "log/debug_log.h"
 #include "log/log_format.h"
 #include "platform/os_calls.h"
@@ -11,13 +12,6 @@
 namespace {
 
 const uint32_t kVersionTextSize = MAX_PATH;
-
-// A version resource holds at most 64 KiB (its length is a 16-bit field), and
-// the platform asks for twice that and 4 bytes more, room for the texts it
-// converts. A larger size comes from a damaged resource directory: reading it
-// would have the platform copy past the end of the file (Wine faults there),
-// after an allocation of up to 4 GiB.
-const DWORD kMaxVersionInfoSize = 2 * 0x10000 + 4;
 
 // Copies the zero-terminated text at source into buffer, at most
 // bufferSize - 1 bytes, and never reads at or past sourceEnd: a resource

@@ -6,9 +6,11 @@
 
 #include <string>
 
+#include "check/module_probe.h"
 #include "check/module_version.h"
 #include "hostile_deployment.h"
 #include "pe_version_resource.h"
+#include "platform/os_calls.h"
 
 namespace {
 
@@ -71,6 +73,39 @@ TEST_F(ReadersAgree, OnDamagedResources) {
     std::string shorter = whole;
     PutDword(shorter, at.entry + 4, static_cast<unsigned long>(at.size / 2));
     ExpectAgreement("directory recording half the resource", shorter);
+}
+
+// The Windows package check asks the platform itself, as the installer
+// does, and must refuse the same sizes before it asks for the block.
+DWORD g_largestBlockAskedFor = 0;
+BOOL WINAPI RecordingGetFileVersionInfoA(LPCSTR name, DWORD handle, DWORD size, LPVOID data) {
+    if (size > g_largestBlockAskedFor) g_largestBlockAskedFor = size;
+    return RealOsCalls().GetFileVersionInfoA(name, handle, size, data);
+}
+
+TEST_F(ReadersAgree, ThePackageCheckOnWindowsNeverAsksForADamagedSize) {
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::GetFileVersionInfoA, &RecordingGetFileVersionInfoA);
+    const std::string whole = FixtureBytes("V2_10.DLL");
+    VersionResourceAt at;
+    ASSERT_TRUE(FindVersionResource(whole, &at));
+    for (const unsigned long recorded : {0x14000ul, 0x100000ul, 0x7FFFFFF0ul}) {
+        std::string oversized = whole;
+        PutDword(oversized, at.entry + 4, recorded);
+        Ship(oversized, kNewer);
+        g_largestBlockAskedFor = 0;
+        const ModuleProbe probe = ProbeModule(m_programDir, "X.DLL");
+        EXPECT_TRUE(probe.opened) << recorded;
+        EXPECT_FALSE(probe.version.hasText) << recorded;
+        EXPECT_FALSE(probe.version.hasNumbers) << recorded;
+        EXPECT_EQ(0u, g_largestBlockAskedFor) << recorded;
+    }
+    // An intact module is still read in full.
+    Ship(whole, kNewer);
+    const ModuleProbe probe = ProbeModule(m_programDir, "X.DLL");
+    EXPECT_EQ("2.10", probe.version.text);
+    EXPECT_TRUE(probe.version.hasNumbers);
+    EXPECT_NE(0u, g_largestBlockAskedFor);
 }
 
 }  // namespace

@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# qmxcheck as a build pipeline meets it: the help switches, a Japanese
+# package's --json read by a strict JSON parser, and change lists saved in
+# encodings the installer cannot read. For the build machine's program, and
+# for QMXCHECK.EXE under Wine in a Japanese locale (code page 932).
+#
+#   qmxcheck_cli.sh qmxcheck native
+#   qmxcheck_cli.sh QMXCHECK.EXE x86|x64 FIXTURES
+set -euo pipefail
+check=$1 mode=$2 fixtures=${3:-}
+here=$(cd "$(dirname "$0")" && pwd)
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+if [ "$mode" = native ]; then
+  run() { "$check" "$@" 2>/dev/null; }
+  folder() { echo "$1"; }
+else
+  source "$here/../../scripts/wine-env.sh"
+  qmx_skip_unless_runnable "$mode"
+  export LANG=ja_JP.UTF-8
+  run() { wine "$check" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+  folder() { echo "Z:${1//\//\\}"; }
+fi
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+# A folder with a Japanese name: the report's "package" is a text of this
+# machine, not of the package.
+pkg=$root/パッケージ
+mkdir -p "$pkg" "$root/system"
+
+for switch in --help -h '/?'; do
+  status=0
+  out=$(run "$switch") || status=$?
+  [ "$status" -eq 0 ] || fail "$switch exits $status"
+  case "$out" in "usage: qmxcheck "*) ;; *) fail "$switch prints no usage on stdout: $out";; esac
+done
+
+# A Japanese package: a module named 表示 (its first character's second byte
+# is a backslash) and a name with a byte that is no Shift-JIS text.
+tag=${mode^^}
+sjis_name=$'\x95\x5c\x8e\xa6'$tag.DLL
+name=表示$tag.DLL
+printf '[Install]\r\n2:10\r\n[File]\r\n%s\r\nBAD\x80.DLL\r\n' "$sjis_name" >"$pkg/QMX_CHG.DAT"
+if [ "$mode" = native ]; then
+  # The build machine lists names byte for byte, as the package holds them.
+  printf 'MZ' >"$pkg/$sjis_name"
+  version=
+else
+  # Wine shows this Unix name to Windows as 表示; the fixture's FileVersion
+  # "6.0.1" becomes "表.0.1", which a Japanese system reads in code page 932.
+  python3 -c '
+import sys
+data = open(sys.argv[1], "rb").read()
+old = "6.0.1".encode("utf-16-le")
+assert old in data
+open(sys.argv[2], "wb").write(data.replace(old, "\u8868.0.1".encode("utf-16-le")))
+' "$fixtures/VJAPANESE.DLL" "$pkg/$name"
+  version=表.0.1
+fi
+run --json --against "$(folder "$root/system")" --windows 10 "$(folder "$pkg")" >"$root/report.json" || true
+python3 - "$root/report.json" "$name" "$version" <<'PY' || fail "Japanese package: $(cat "$root/report.json")"
+import json, sys
+report = json.loads(open(sys.argv[1], "rb").read().decode("utf-8"))  # strict UTF-8
+name, version = sys.argv[2], sys.argv[3]
+assert report["package"].endswith("パッケージ"), report["package"]
+files = {f["name"]: f for f in report["files"]}
+assert name in files, list(files)
+assert "BAD\u0080.DLL" in files, list(files)
+if version:
+    assert files[name]["fileVersion"] == version, files[name]
+assert any(f["where"] == "[File] " + name for f in report["findings"]), report["findings"]
+reasons = [m["reason"] for m in report["whatIf"]["modules"]]
+assert "the system folder has no " + name in reasons, reasons
+print("Japanese package: valid UTF-8 JSON, names and versions converted")
+PY
+
+# Change lists saved as an editor's "Unicode" choices.
+ascii_list=$'// sample\r\n[Install]\r\n2:10\r\n[File]\r\nA.DLL\r\n'
+for row in "utf8bom:UTF-8 with a byte-order mark" "utf16le:UTF-16 little-endian" \
+           "utf16be:UTF-16 big-endian" "utf16:UTF-16"; do
+  kind=${row%%:*} encoding=${row#*:}
+  case "$kind" in
+    utf8bom) { printf '\xef\xbb\xbf'; printf '%s' "$ascii_list"; } ;;
+    utf16le) { printf '\xff\xfe'; printf '%s' "$ascii_list" | iconv -f UTF-8 -t UTF-16LE; } ;;
+    utf16be) { printf '\xfe\xff'; printf '%s' "$ascii_list" | iconv -f UTF-8 -t UTF-16BE; } ;;
+    utf16) printf '%s' "$ascii_list" | iconv -f UTF-8 -t UTF-16LE ;;
+  esac >"$pkg/QMX_CHG.DAT"
+  status=0
+  run --json "$(folder "$pkg")" >"$root/report.json" || status=$?
+  [ "$status" -eq 2 ] || fail "$encoding: exit status $status"
+  python3 - "$root/report.json" "$encoding" <<'PY' || fail "$encoding: $(cat "$root/report.json")"
+import json, sys
+report = json.loads(open(sys.argv[1], "rb").read().decode("utf-8"))
+encoding = sys.argv[2]
+found = [f for f in report["findings"] if f["where"] == "QMX_CHG.DAT"]
+assert len(found) == 1 and found[0]["severity"] == "error", found
+assert found[0]["text"].startswith("saved as " + encoding + ": "), found
+assert "save it as ANSI (Shift-JIS for Japanese names)" in found[0]["text"], found
+print(encoding + ": named")
+PY
+done
+
+[ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
+echo "qmxcheck's switches, JSON and encoding findings hold"
