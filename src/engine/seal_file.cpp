@@ -15,6 +15,11 @@ bool ReadLine(const std::string& line, const NameRules& rules, SealLine* out) {
     }
     if (!ParseDigestHex(line.c_str(), &out->digest)) return false;
     out->name = line.substr(kDigestDigits + 2);
+    // Not even after a lead byte: a CR there could not be told from the line
+    // end, and no code page has a control byte as a trail byte.
+    for (const char c : out->name) {
+        if (static_cast<unsigned char>(c) < 0x20) return false;
+    }
     if (!IsPlainFileName(out->name, rules.isLeadByte)) return false;
     out->key = out->name;
     rules.upperCase(out->key);

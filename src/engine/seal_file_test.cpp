@@ -73,6 +73,7 @@ TEST(ReadSeal, AnyLineOutOfShapeDamagesTheWholeSeal) {
         {"a stray CR in the name", kHash + "  a\r.dll"},
         {"two CRs at the end", kHash + "  a.dll\r\r"},
         {"a zero byte", kHash + "  a" + std::string(1, '\0') + ".dll"},
+        {"a CR after a lead byte", kHash + "  a\x83\r.dll"},
         {"the same name again", kOther + "  good.dll"},
         {"byte order mark", "\xEF\xBB\xBF" + kHash + "  a.dll"},
     };
