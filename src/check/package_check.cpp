@@ -3,6 +3,7 @@
 #include <set>
 
 #include "changelist/change_list_file.h"
+#include "check/seal_check.h"
 #include "check/windows_versions.h"
 #include "engine/letter_shift.h"
 #include "engine/plain_file_name.h"
@@ -128,6 +129,7 @@ PackageReport CheckPackage(const std::string& folder) {
     }
     CheckInstall(report, path);
     CheckFiles(report, path);
+    AddSealFindings(report);
     report.logOn = changeList.IsLogOn() == 1;
     if (report.logOn) {
         Add(report, Severity::WARNING, "[Log]",

@@ -7,6 +7,7 @@
 
 #include "check/check_report.h"
 #include "check/package_check.h"
+#include "check/seal_check.h"
 #include "check/what_if.h"
 #include "check/windows_versions.h"
 
@@ -28,12 +29,14 @@ int Usage(const char* problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool json = false;
+    bool json = false, seal = false;
     std::string against, windowsName, package;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--json") {
             json = true;
+        } else if (arg == "--seal") {
+            seal = true;
         } else if ((arg == "--against" || arg == "--windows") && i + 1 < argc) {
             (arg == "--against" ? against : windowsName) = argv[++i];
         } else if (!arg.empty() && arg[0] == '-') {
@@ -47,6 +50,7 @@ int main(int argc, char** argv) {
     if (package.empty()) return Usage("no package folder");
     if (against.empty() != windowsName.empty()) return Usage("--against and --windows go together");
     if (!FolderExists(package)) return Usage(("no folder " + package).c_str());
+    if (seal) return RunSealCommand(package);
     const WindowsVersion* windows = nullptr;
     if (!windowsName.empty()) {
         windows = FindWindows(windowsName);
