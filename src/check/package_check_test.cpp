@@ -16,6 +16,7 @@
 #include "check/pe_builder.h"
 #include "check/seal_check.h"
 #include "check/what_if.h"
+#include "engine/outcome.h"
 
 namespace {
 
@@ -199,6 +200,23 @@ TEST_F(PackageCheck, WhatIfDecidesEachModuleAsTheInstallerWould) {
     EXPECT_FALSE(seven.targeted);
     EXPECT_EQ(0x08u, seven.outcome);
     EXPECT_EQ(1633, seven.quietExitCode);
+}
+
+TEST_F(PackageCheck, WhatIfOfABrokenSealInstallsNothingAndSaysWhy) {
+    ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nNEWER.DLL\r\n");
+    Write(m_package + "/NEWER.DLL", Module("5.1.2601", 5, 1, 2601));
+    Write(m_system + "/NEWER.DLL", Module("5.1.2600.0", 5, 1, 2600));
+    std::string seal, problem;
+    ASSERT_EQ(1, SealPackage(m_package, &seal, &problem)) << problem;
+    EXPECT_EQ(0x01u, RunWhatIf(m_package, m_system, *FindWindows("xp")).outcome);
+
+    Write(m_package + "/NEWER.DLL", Module("5.1.2602", 5, 1, 2602));
+    const WhatIfResult result = RunWhatIf(m_package, m_system, *FindWindows("xp"));
+    EXPECT_EQ("VerifyPackage - NEWER.DLL does not match QMX_CHG.SUM.", result.sealFault);
+    EXPECT_TRUE(result.modules.empty());
+    EXPECT_EQ(0x08u, result.outcome);
+    EXPECT_EQ(static_cast<uint32_t>(IDS_FAILED_EN), result.messageIdEnglish);
+    EXPECT_EQ(1620, result.quietExitCode);
 }
 
 TEST_F(PackageCheck, WhatIfNamesTheTimesWhenTheTextsDoNotDecide) {

@@ -62,19 +62,19 @@ std::string FindingText(const SealCheck& check) {
 
 }  // namespace
 
-SealCheck CheckFolderSeal(const std::string& folder, const PackageReport& report) {
+SealCheck CheckFolderSeal(const std::string& folder, const std::deque<std::string>& fileEntries) {
     std::string text;
     const SealRead read = ReadSealText(folder, &text);
     if (read == SealRead::kAbsent) return SealCheck{SealVerdict::kAbsent, std::string()};
     if (read == SealRead::kDamaged) return SealCheck{SealVerdict::kDamaged, std::string()};
-    std::deque<std::string> entries;
-    for (const FileReport& file : report.files) entries.push_back(file.name);
     ProbedFolder probed(folder);
-    return CheckSeal(&text, entries, probed, kRules);
+    return CheckSeal(&text, fileEntries, probed, kRules);
 }
 
 void AddSealFindings(PackageReport& report) {
-    const SealCheck check = CheckFolderSeal(report.folder, report);
+    std::deque<std::string> entries;
+    for (const FileReport& file : report.files) entries.push_back(file.name);
+    const SealCheck check = CheckFolderSeal(report.folder, entries);
     if (check.verdict == SealVerdict::kOk) return;
     if (check.verdict == SealVerdict::kAbsent) {
         report.findings.push_back({Severity::WARNING, kSealFileName,

@@ -2,14 +2,15 @@
 // checked by the plain check as the installer will check it.
 #pragma once
 
+#include <deque>
 #include <string>
 
 #include "check/package_check.h"
 #include "engine/package_seal.h"
 
 // What the installer's check would find in the package in folder, whose
-// [File] entries report lists.
-SealCheck CheckFolderSeal(const std::string& folder, const PackageReport& report);
+// change list has fileEntries under [File].
+SealCheck CheckFolderSeal(const std::string& folder, const std::deque<std::string>& fileEntries);
 
 // The check's findings on the seal: a warning when there is none, an error
 // for any fault the installer would refuse the package for.

@@ -2,7 +2,10 @@
 
 #include <cstdio>
 
+#include <deque>
+
 #include "changelist/change_list_file.h"
+#include "check/seal_check.h"
 #include "engine/module_order.h"
 #include "engine/outcome.h"
 #include "engine/plain_file_name.h"
@@ -115,13 +118,27 @@ WhatIfResult RunWhatIf(const std::string& packageFolder, const std::string& syst
     ChangeListFile files;
     files.SetChangeListPath(path);
     std::string entry;
+    std::deque<std::string> entries;
     if (result.targeted) {
         for (int found = files.FirstFileEntry(entry, std::string()); found == 1;
              found = files.NextEntry(entry)) {
-            result.modules.push_back(Decide(packageFolder, systemFolder, entry));
+            entries.push_back(entry);
             entry.clear();
         }
     }
+    // A package that fails its seal check installs nothing, and says so as a
+    // failed run does.
+    const SealCheck seal = entries.empty() ? SealCheck{} : CheckFolderSeal(packageFolder, entries);
+    if (seal.verdict != SealVerdict::kOk && seal.verdict != SealVerdict::kAbsent) {
+        result.sealFault = SealFaultLine(seal);
+        result.sealFault.resize(result.sealFault.size() - 2);  // without its CR LF
+        result.outcome = QMX_INST_NOT_APPLICABLE;
+        result.messageIdEnglish = MessageIdsForLanguage(QMX_LANG_ENGLISH).failedMsgId;
+        result.messageIdJapanese = MessageIdsForLanguage(QMX_LANG_JAPANESE).failedMsgId;
+        result.quietExitCode = QuietExitCode(result.outcome, 0);
+        return result;
+    }
+    for (const std::string& name : entries) result.modules.push_back(Decide(packageFolder, systemFolder, name));
     if (result.modules.empty()) {
         result.outcome = QMX_INST_NOT_APPLICABLE;
     } else {
