@@ -61,7 +61,8 @@ SealRead ReadSealText(const std::string& path, std::string* text) {
 
 }  // namespace
 
-int VerifyPackage(const std::string& programDir, const std::deque<std::string>& fileList) {
+int VerifyPackage(const std::string& programDir, const std::deque<std::string>& fileList,
+                  SealedDigests* vouched) {
     std::string text;
     const SealRead read = ReadSealText(InFolder(programDir, kSealFileName), &text);
     if (read == SealRead::kAbsent) return 1;
@@ -69,7 +70,7 @@ int VerifyPackage(const std::string& programDir, const std::deque<std::string>& 
     if (read == SealRead::kRead) {
         DiskFolder folder(programDir);
         const NameRules rules = {&IsAnsiLeadByte, &UpperCaseAnsi};
-        check = CheckSeal(&text, fileList, folder, rules);
+        check = CheckSeal(&text, fileList, folder, rules, vouched);
     }
     if (check.verdict == SealVerdict::kOk) return 1;
     DebugLog("%s", SealFaultLine(check).c_str());

@@ -42,8 +42,19 @@ SealCheck Fault(SealVerdict verdict, const std::string& name) { return SealCheck
 
 }  // namespace
 
+void SealedDigests::Assign(std::vector<SealLine> lines) {
+    m_lines = std::move(lines);
+    std::sort(m_lines.begin(), m_lines.end(), [](const SealLine& a, const SealLine& b) { return a.key < b.key; });
+}
+
+const Sha256Digest* SealedDigests::Find(const std::string& name) const {
+    const auto at = std::lower_bound(m_lines.begin(), m_lines.end(), name,
+                                     [](const SealLine& line, const std::string& n) { return line.key < n; });
+    return at != m_lines.end() && at->key == name ? &at->digest : nullptr;
+}
+
 SealCheck CheckSeal(const std::string* seal, const std::deque<std::string>& fileEntries,
-                    PackageFolder& folder, const NameRules& rules) {
+                    PackageFolder& folder, const NameRules& rules, SealedDigests* vouched) {
     if (seal == nullptr) return SealCheck{SealVerdict::kAbsent, std::string()};
     std::vector<SealLine> lines;
     if (ReadSeal(*seal, rules, &lines) != 1) return Fault(SealVerdict::kDamaged, std::string());
@@ -72,6 +83,7 @@ SealCheck CheckSeal(const std::string* seal, const std::deque<std::string>& file
             return Fault(SealVerdict::kDoesNotMatch, lines[i].key);
         }
     }
+    if (vouched != nullptr) vouched->Assign(std::move(lines));
     return SealCheck{SealVerdict::kOk, std::string()};
 }
 

@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <string>
+#include <vector>
 
 #include "engine/seal_file.h"
 
@@ -31,6 +32,20 @@ public:
     virtual int Hash(const std::string& name, Sha256Digest* digest) = 0;
 };
 
+// The digests a passed check vouched for, so that a module's copy can be
+// hashed again just before it takes the installed module's place.
+class SealedDigests {
+public:
+    void Assign(std::vector<SealLine> lines);
+    // The sealed digest of name (upper-cased as the run holds it), or null
+    // when the seal does not list it or no seal vouched for anything.
+    const Sha256Digest* Find(const std::string& name) const;
+    bool Empty() const { return m_lines.empty(); }
+
+private:
+    std::vector<SealLine> m_lines;  // by key
+};
+
 // Checks the package against seal, its text, or null when there is none;
 // fileEntries are the change list's [File] entries in order, as the run
 // holds them. The first fault in this order is the one named:
@@ -42,8 +57,9 @@ public:
 //   4. every other line of the seal, in its order: its file must be in the
 //      folder and match. A [File] module the seal lists but the folder lacks
 //      is one of these: it "does not match".
+// When the check passes and vouched is given, it receives the seal's digests.
 SealCheck CheckSeal(const std::string* seal, const std::deque<std::string>& fileEntries,
-                    PackageFolder& folder, const NameRules& rules);
+                    PackageFolder& folder, const NameRules& rules, SealedDigests* vouched = nullptr);
 
 // The one log line naming check's fault, CR LF included; "" for kOk and
 // kAbsent.
@@ -53,5 +69,7 @@ std::string SealFaultLine(const SealCheck& check);
 // list was read from) against its QMX_CHG.SUM; fileList is the run's
 // FileList. 1 when the package is sealed and whole, or not sealed; 0 when it
 // must not be installed, after logging SealFaultLine. An unreadable seal, or
-// one larger than kMaxSealSize, is damaged.
-int VerifyPackage(const std::string& programDir, const std::deque<std::string>& fileList);
+// one larger than kMaxSealSize, is damaged. vouched, when given, receives
+// the sealed digests of a whole package, and stays empty for an unsealed one.
+int VerifyPackage(const std::string& programDir, const std::deque<std::string>& fileList,
+                  SealedDigests* vouched = nullptr);

@@ -132,6 +132,22 @@ TEST(CheckSeal, HashesEachFileOnceHoweverOftenItIsListed) {
     EXPECT_EQ(4u, package.folder.hashed.size());
 }
 
+TEST(CheckSeal, AWholePackageHandsOnItsDigestsByUpperCasedName) {
+    Package package;
+    SealedDigests vouched;
+    ASSERT_EQ(SealVerdict::kOk, CheckSeal(&package.seal, package.entries, package.folder, kRules, &vouched).verdict);
+    ASSERT_NE(nullptr, vouched.Find("QMXSET.EXE"));
+    EXPECT_EQ(FakeFolder::Digest("exe"), *vouched.Find("QMXSET.EXE"));
+    ASSERT_NE(nullptr, vouched.Find("A.DLL"));
+    EXPECT_EQ(FakeFolder::Digest("a"), *vouched.Find("A.DLL"));
+    EXPECT_EQ(nullptr, vouched.Find("C.DLL"));
+
+    package.folder.files["B.DLL"] = "changed";
+    SealedDigests none;
+    EXPECT_EQ(SealVerdict::kDoesNotMatch, CheckSeal(&package.seal, package.entries, package.folder, kRules, &none).verdict);
+    EXPECT_TRUE(none.Empty());
+}
+
 TEST(SealFaultLine, NamesTheFaultInOneLine) {
     EXPECT_EQ("VerifyPackage - QMXA.DLL does not match QMX_CHG.SUM.\r\n",
               SealFaultLine({SealVerdict::kDoesNotMatch, "QMXA.DLL"}));

@@ -51,8 +51,11 @@ TEST_F(VerifyPackageOnDisk, AnUnsealedOrWholePackagePassesSilently) {
     ASSERT_TRUE(WriteWholeFile(m_dir.File("qmx_chg.sum"), m_seal));
     EXPECT_EQ(1, Verify());
     ASSERT_TRUE(WriteWholeFile(m_dir.File("QMX_CHG.SUM"), m_seal));
-    EXPECT_EQ(1, VerifyPackage(m_dir.path() + "\\", m_fileList));
+    SealedDigests vouched;
+    EXPECT_EQ(1, VerifyPackage(m_dir.path() + "\\", m_fileList, &vouched));
     EXPECT_EQ("", LogText());
+    ASSERT_NE(nullptr, vouched.Find("A.DLL"));
+    EXPECT_EQ(Line("MZ module a", "A.DLL").substr(0, 64), DigestHex(*vouched.Find("A.DLL")));
 }
 
 TEST_F(VerifyPackageOnDisk, EachFaultIsRefusedWithItsOneLine) {
