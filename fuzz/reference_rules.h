@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -132,6 +133,61 @@ inline void VersionNumbers3(const std::string& text, int32_t numbers[3]) {
     std::vector<std::string> pieces = Split(text, ".,");
     pieces.resize(3);
     for (int i = 0; i < 3; ++i) numbers[i] = Decimal(pieces[i].substr(0, 32));
+}
+
+// A file name that stays inside its folder: no separator, drive, stream,
+// wildcard or control character outside double-byte characters, not only
+// dots and spaces, not a device (the part before the first dot, trailing
+// spaces dropped).
+inline bool PlainName(const std::string& name) {
+    if (name.empty() || name.find_first_not_of(". ") == std::string::npos) return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const unsigned char b = static_cast<unsigned char>(name[i]);
+        if (IsLeadByte(b) && i + 1 < name.size()) {
+            ++i;
+        } else if (b < 0x20 || std::string("\\/:*?\"<>|").find(static_cast<char>(b)) != std::string::npos) {
+            return false;
+        }
+    }
+    std::string device = Upper(name.substr(0, name.find('.')));
+    while (!device.empty() && device.back() == ' ') device.pop_back();
+    for (const char* d : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (device == d) return false;
+    }
+    const bool numbered = device.size() == 4 && (device.rfind("COM", 0) == 0 || device.rfind("LPT", 0) == 0);
+    return !(numbered && device[3] >= '0' && device[3] <= '9');
+}
+
+struct SealEntry {
+    std::string hex;   // lower-case
+    std::string name;
+};
+
+// The lines of a sha256sum file, or false when one is out of shape or a
+// name comes twice (compared upper-cased).
+inline bool SealLines(const std::string& bytes, std::vector<SealEntry>* entries) {
+    entries->clear();
+    std::vector<std::string> lines = Split(bytes, "\n");
+    std::vector<std::string> seen;
+    for (std::string line : lines) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        if (line.size() < 67 || line[64] != ' ' || (line[65] != ' ' && line[65] != '*')) return false;
+        std::string hex = line.substr(0, 64);
+        for (char& c : hex) {
+            if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        const std::string name = line.substr(66);
+        for (const char c : name) {
+            if (static_cast<unsigned char>(c) < 0x20) return false;
+        }
+        if (!PlainName(name)) return false;
+        if (std::find(seen.begin(), seen.end(), Upper(name)) != seen.end()) return false;
+        seen.push_back(Upper(name));
+        entries->push_back({hex, name});
+    }
+    return true;
 }
 
 }  // namespace reference

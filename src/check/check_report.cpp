@@ -81,6 +81,9 @@ std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
                std::to_string(windows->platformId) + ", " + std::to_string(windows->majorVersion) + "." +
                std::to_string(windows->minorVersion) + "), run as an administrator\n";
         if (!whatIf->targeted) out += "  the change list does not target this Windows version\n";
+        if (!whatIf->sealFault.empty()) {
+            out += "  the seal check fails, and nothing is installed: " + whatIf->sealFault + "\n";
+        }
         for (const ModuleDecision& m : whatIf->modules) {
             out += "  " + m.name + ": " + DecisionText(m.action) + " (" + m.reason + ")\n";
         }
@@ -123,7 +126,8 @@ std::string JsonReport(const PackageReport& report, const WhatIfResult* whatIf,
     out += "], \"status\": " + std::to_string(CheckExitStatus(report));
     if (whatIf != nullptr && windows != nullptr) {
         out += ", \"whatIf\": {\"windows\": " + OwnJson(windows->name) +
-               ", \"targeted\": " + JsonBool(whatIf->targeted) + ", \"modules\": [";
+               ", \"targeted\": " + JsonBool(whatIf->targeted) + ", \"sealFault\": " +
+               (whatIf->sealFault.empty() ? std::string("null") : Json(whatIf->sealFault)) + ", \"modules\": [";
         for (size_t i = 0; i < whatIf->modules.size(); ++i) {
             const ModuleDecision& m = whatIf->modules[i];
             out += std::string(i ? ", " : "") + "{\"name\": " + Json(m.name) +

@@ -4,6 +4,7 @@
 
 #include "changelist/change_list_file.h"
 #include "changelist/text_case.h"
+#include "check/seal_check.h"
 #include "check/windows_versions.h"
 #include "engine/letter_shift.h"
 #include "engine/plain_file_name.h"
@@ -165,6 +166,7 @@ PackageReport CheckPackage(const std::string& folder) {
     CheckEncoding(report, changeList);
     CheckInstall(report, path);
     CheckFiles(report, path);
+    AddSealFindings(report);
     report.logOn = changeList.IsLogOn() == 1;
     if (report.logOn) {
         Add(report, Severity::WARNING, "[Log]",

@@ -8,13 +8,16 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include "check/pe_builder.h"
+#include "check/seal_check.h"
 #include "check/what_if.h"
+#include "engine/outcome.h"
 
 namespace {
 
@@ -43,6 +46,15 @@ protected:
         const uint16_t numbers[4] = {a, b, c, 0};
         return BuildPeImage(SerializeVersionNode(StandardVersionTree(text, numbers)));
     }
+    static std::string ShellOutput(const std::string& command) {
+        std::string output;
+        if (FILE* pipe = ::popen(command.c_str(), "r")) {
+            char buffer[512];
+            while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+            ::pclose(pipe);
+        }
+        return output;
+    }
     // The one finding's text for where, or "" when there is none.
     static std::string FindingAt(const PackageReport& report, const std::string& where) {
         for (const Finding& f : report.findings) {
@@ -57,6 +69,8 @@ protected:
 TEST_F(PackageCheck, CleanPackageExitsZeroAndListsWhatEachPatternMatches) {
     ChangeList("[Install]\r\n2:5:1, 2:10\r\n[File]\r\nqmxa.dll\r\n[Log]\r\nOFF\r\n");
     Write(m_package + "/QMXA.DLL", Module("5.1.2600.0", 5, 1, 2600));
+    std::string seal, problem;
+    ASSERT_EQ(1, SealPackage(m_package, &seal, &problem)) << problem;
     const PackageReport report = CheckPackage(m_package);
     EXPECT_EQ(0, CheckExitStatus(report)) << (report.findings.empty() ? "" : report.findings[0].text);
     ASSERT_EQ(2u, report.patterns.size());
@@ -170,6 +184,52 @@ TEST_F(PackageCheck, VersionResourceMistakesAreWarnings) {
     EXPECT_TRUE(report.files[3].duplicate);
 }
 
+TEST_F(PackageCheck, SealCoversTheChangeListEachPresentModuleOnceAndTheProgram) {
+    ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nQMXB.DLL\r\nqmxa.dll\r\nQMXB.DLL\r\nGONE.DLL\r\n"
+               "..\\QMXA.DLL\r\n");
+    Write(m_package + "/qmxa.dll", "module a");
+    Write(m_package + "/QMXB.DLL", "module b");
+    Write(m_package + "/QMXSET.EXE", "program");
+    Write(m_package + "/README.TXT", "notes");
+    std::string seal, problem;
+    ASSERT_EQ(1, SealPackage(m_package, &seal, &problem)) << problem;
+    // Names as the folder has them, in [File] order, as sha256sum writes them.
+    EXPECT_EQ(seal, ShellOutput("cd '" + m_package + "' && sha256sum QMX_CHG.DAT QMXB.DLL qmxa.dll QMXSET.EXE"));
+    EXPECT_EQ(seal, ShellOutput("cat '" + m_package + "/QMX_CHG.SUM'"));
+    EXPECT_EQ("QMX_CHG.DAT: OK\nQMXB.DLL: OK\nqmxa.dll: OK\nQMXSET.EXE: OK\n",
+              ShellOutput("cd '" + m_package + "' && sha256sum -c QMX_CHG.SUM"));
+}
+
+TEST_F(PackageCheck, TheCheckFindsWhatTheInstallerWouldRefuse) {
+    struct Row {
+        const char* what;
+        const char* change;  // a shell command run in the package after sealing
+        int status;
+        const char* text;
+    } rows[] = {
+        {"nothing changed", "true", 0, ""},
+        {"a byte of a module", "printf X | dd of=QMXA.DLL bs=1 seek=3 conv=notrunc 2>/dev/null", 2,
+         "QMXA.DLL does not match the seal"},
+        {"the change list", "printf '\\r\\n' >> QMX_CHG.DAT", 2, "QMX_CHG.DAT does not match the seal"},
+        {"a module the seal lacks", "sed -i /QMXA.DLL/d QMX_CHG.SUM", 2, "QMXA.DLL is in the package but not"},
+        {"a sealed file removed", "rm QMXSET.EXE", 2, "QMXSET.EXE does not match the seal"},
+        {"a line damaged", "sed -i 's/  / x/' QMX_CHG.SUM", 2, "damaged"},
+        {"no seal", "rm QMX_CHG.SUM", 1, "missing: the package is not sealed"},
+    };
+    for (const Row& row : rows) {
+        ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nQMXA.DLL\r\n");
+        Write(m_package + "/QMXA.DLL", Module("5.1.2600.0", 5, 1, 2600));
+        Write(m_package + "/QMXSET.EXE", "program");
+        std::string seal, problem;
+        ASSERT_EQ(1, SealPackage(m_package, &seal, &problem)) << problem;
+        ASSERT_EQ(0, std::system(("cd '" + m_package + "' && " + row.change).c_str())) << row.what;
+        const PackageReport report = CheckPackage(m_package);
+        EXPECT_EQ(row.status, CheckExitStatus(report)) << row.what;
+        EXPECT_EQ(0u, FindingAt(report, "QMX_CHG.SUM").find(row.text)) << row.what << ": "
+                                                                         << FindingAt(report, "QMX_CHG.SUM");
+    }
+}
+
 TEST_F(PackageCheck, MissingChangeListIsAnError) {
     const PackageReport report = CheckPackage(m_package);
     EXPECT_FALSE(report.changeListRead);
@@ -200,6 +260,23 @@ TEST_F(PackageCheck, WhatIfDecidesEachModuleAsTheInstallerWould) {
     EXPECT_FALSE(seven.targeted);
     EXPECT_EQ(0x08u, seven.outcome);
     EXPECT_EQ(1633, seven.quietExitCode);
+}
+
+TEST_F(PackageCheck, WhatIfOfABrokenSealInstallsNothingAndSaysWhy) {
+    ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nNEWER.DLL\r\n");
+    Write(m_package + "/NEWER.DLL", Module("5.1.2601", 5, 1, 2601));
+    Write(m_system + "/NEWER.DLL", Module("5.1.2600.0", 5, 1, 2600));
+    std::string seal, problem;
+    ASSERT_EQ(1, SealPackage(m_package, &seal, &problem)) << problem;
+    EXPECT_EQ(0x01u, RunWhatIf(m_package, m_system, *FindWindows("xp")).outcome);
+
+    Write(m_package + "/NEWER.DLL", Module("5.1.2602", 5, 1, 2602));
+    const WhatIfResult result = RunWhatIf(m_package, m_system, *FindWindows("xp"));
+    EXPECT_EQ("VerifyPackage - NEWER.DLL does not match QMX_CHG.SUM.", result.sealFault);
+    EXPECT_TRUE(result.modules.empty());
+    EXPECT_EQ(0x08u, result.outcome);
+    EXPECT_EQ(OutcomeMessage::kFailed, result.message);
+    EXPECT_EQ(1620, result.quietExitCode);
 }
 
 TEST_F(PackageCheck, WhatIfNamesTheTimesWhenTheTextsDoNotDecide) {

@@ -10,6 +10,7 @@
 #include "changelist/text_case.h"
 #include "check/check_report.h"
 #include "check/package_check.h"
+#include "check/seal_check.h"
 #include "check/what_if.h"
 #include "check/windows_versions.h"
 
@@ -36,7 +37,7 @@ int Usage(const char* problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool json = false;
+    bool json = false, seal = false;
     std::string against, windowsName, package;
     // Installed modules the what-if takes as in use, which a copy of a
     // system folder cannot show.
@@ -53,6 +54,8 @@ int main(int argc, char** argv) {
             std::string name = argv[++i];
             UpperCaseAnsi(name);
             busy.insert(name);
+        } else if (arg == "--seal") {
+            seal = true;
         } else if ((arg == "--against" || arg == "--windows") && i + 1 < argc) {
             (arg == "--against" ? against : windowsName) = argv[++i];
         } else if (!arg.empty() && arg[0] == '-') {
@@ -66,6 +69,7 @@ int main(int argc, char** argv) {
     if (package.empty()) return Usage("no package folder");
     if (against.empty() != windowsName.empty()) return Usage("--against and --windows go together");
     if (!FolderExists(package)) return Usage(("no folder " + package).c_str());
+    if (seal) return RunSealCommand(package);
     const WindowsVersion* windows = nullptr;
     if (!windowsName.empty()) {
         windows = FindWindows(windowsName);

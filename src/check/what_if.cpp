@@ -4,9 +4,12 @@
 #include <map>
 #include <utility>
 
+#include <deque>
+
 #include "changelist/change_list_file.h"
 #include "changelist/text_case.h"
 #include "engine/installation_run.h"
+#include "check/seal_check.h"
 #include "engine/module_order.h"
 #include "engine/plain_file_name.h"
 
@@ -110,12 +113,21 @@ public:
         return 1;
     }
     int ScheduleReplacement(const std::string&, const std::string&) override { return 1; }
+    int VerifyPackage(const FileList& files) override {
+        const SealCheck seal = CheckFolderSeal(m_package, files);
+        if (seal.verdict == SealVerdict::kOk || seal.verdict == SealVerdict::kAbsent) return 1;
+        m_sealFault = SealFaultLine(seal);
+        m_sealFault.resize(m_sealFault.size() - 2);  // without its CR LF
+        return 0;
+    }
     void Deployed(const std::string& name, const ModuleResult& result) override {
         m_decisions.push_back({name, result.action, result.bit, ReasonFor(name, result)});
         m_compared = false;
     }
 
     std::vector<ModuleDecision> TakeDecisions() { return std::move(m_decisions); }
+    // The installer's log line when the seal check failed, else empty.
+    const std::string& SealFault() const { return m_sealFault; }
 
 private:
     static std::string Key(std::string text) {
@@ -163,6 +175,7 @@ private:
     ModuleProbe m_installed;
     int32_t m_order = QMX_COMP_SAME;
     std::vector<ModuleDecision> m_decisions;
+    std::string m_sealFault;
 };
 
 }  // namespace
@@ -198,6 +211,7 @@ WhatIfResult RunWhatIf(const std::string& packageFolder, const std::string& syst
     WhatIfResult result;
     const RunResult outcome = run.Run();
     result.modules = model.TakeDecisions();
+    result.sealFault = model.SealFault();
     result.outcome = outcome.outcome;
     result.message = ChooseMessage(outcome);
     result.quietExitCode = QuietExitCode(outcome);

@@ -22,7 +22,8 @@ struct ModuleDecision {
 };
 
 struct WhatIfResult {
-    bool targeted = false;  // the [Install] patterns match this Windows
+    bool targeted = false;     // the [Install] patterns match this Windows
+    std::string sealFault;     // the installer's log line when the seal check fails
     std::vector<ModuleDecision> modules;
     uint32_t outcome = 0;
     OutcomeMessage message = OutcomeMessage::kNotApplicable;

@@ -118,6 +118,10 @@ int FileDeployment::ScheduleReplacement(const std::string& staging, const std::s
                                              : ScheduleDelayedMove(staging, dest);
 }
 
+int FileDeployment::VerifyPackage(const FileList& files) {
+    return ::VerifyPackage(m_sourceDir.empty() ? m_machine.programDir : m_sourceDir, files, &m_vouched);
+}
+
 int32_t FileDeployment::LockDestFile(const std::string& path) {
     ScopedFile file(g_os.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -11,6 +11,7 @@
 #include "engine/machine.h"
 #include "engine/module_decision.h"
 #include "engine/outcome.h"
+#include "engine/package_seal.h"
 #include "engine/version_compare.h"
 
 class FileDeployment : public ModuleSite {
@@ -44,6 +45,8 @@ public:
     int WriteStagedCopy(const std::string& source, const std::string& staging,
                         const std::string& dest, uint32_t* error) override;
     int ScheduleReplacement(const std::string& staging, const std::string& dest) override;
+    // The package's seal, checked in the folder the modules come from.
+    int VerifyPackage(const FileList& files) override;
 
 private:
     // ScheduleReplacement on each family: 1 when the restart will carry it
@@ -58,4 +61,6 @@ private:
     // its attributes and creation time, without a second search.
     WIN32_FIND_DATAA m_lastFound = {};
     std::string m_lastFoundPath;
+    // What a passed seal check vouched for.
+    SealedDigests m_vouched;
 };

@@ -1,0 +1,101 @@
+#include "engine/package_seal.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "engine/plain_file_name.h"
+
+namespace {
+
+const char kChangeListName[] = "QMX_CHG.DAT";
+
+// The seal's lines by name, to look them up, and which have been checked.
+class SealIndex {
+public:
+    explicit SealIndex(const std::vector<SealLine>& lines) : m_lines(lines), m_checked(lines.size()) {
+        for (size_t i = 0; i < lines.size(); ++i) m_order.push_back(i);
+        std::sort(m_order.begin(), m_order.end(),
+                  [&](size_t a, size_t b) { return lines[a].key < lines[b].key; });
+    }
+
+    // The line for key, or -1.
+    long Find(const std::string& key) const {
+        const auto at = std::lower_bound(m_order.begin(), m_order.end(), key,
+                                         [&](size_t i, const std::string& k) { return m_lines[i].key < k; });
+        return at != m_order.end() && m_lines[*at].key == key ? static_cast<long>(*at) : -1;
+    }
+    bool Checked(size_t i) const { return m_checked[i]; }
+    void MarkChecked(size_t i) { m_checked[i] = true; }
+
+private:
+    const std::vector<SealLine>& m_lines;
+    std::vector<size_t> m_order;
+    std::vector<bool> m_checked;
+};
+
+bool Matches(PackageFolder& folder, const SealLine& line, const std::string& name) {
+    Sha256Digest digest;
+    return folder.Hash(name, &digest) == 1 && digest == line.digest;
+}
+
+SealCheck Fault(SealVerdict verdict, const std::string& name) { return SealCheck{verdict, name}; }
+
+}  // namespace
+
+void SealedDigests::Assign(std::vector<SealLine> lines) {
+    m_lines = std::move(lines);
+    std::sort(m_lines.begin(), m_lines.end(), [](const SealLine& a, const SealLine& b) { return a.key < b.key; });
+}
+
+const Sha256Digest* SealedDigests::Find(const std::string& name) const {
+    const auto at = std::lower_bound(m_lines.begin(), m_lines.end(), name,
+                                     [](const SealLine& line, const std::string& n) { return line.key < n; });
+    return at != m_lines.end() && at->key == name ? &at->digest : nullptr;
+}
+
+SealCheck CheckSeal(const std::string* seal, const std::deque<std::string>& fileEntries,
+                    PackageFolder& folder, const NameRules& rules, SealedDigests* vouched) {
+    if (seal == nullptr) return SealCheck{SealVerdict::kAbsent, std::string()};
+    std::vector<SealLine> lines;
+    if (ReadSeal(*seal, rules, &lines) != 1) return Fault(SealVerdict::kDamaged, std::string());
+    SealIndex index(lines);
+
+    const long changeList = index.Find(kChangeListName);
+    if (changeList < 0 || !Matches(folder, lines[changeList], kChangeListName)) {
+        return Fault(SealVerdict::kDoesNotMatch, kChangeListName);
+    }
+    index.MarkChecked(changeList);
+
+    for (const std::string& entry : fileEntries) {
+        std::string key = entry;
+        rules.upperCase(key);
+        const long at = index.Find(key);
+        if (at >= 0 && index.Checked(at)) continue;
+        if (!IsPlainFileName(entry, rules.isLeadByte) || !folder.Contains(entry)) continue;
+        if (at < 0) return Fault(SealVerdict::kNotListed, key);
+        if (!Matches(folder, lines[at], entry)) return Fault(SealVerdict::kDoesNotMatch, key);
+        index.MarkChecked(at);
+    }
+
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (index.Checked(i)) continue;
+        if (!folder.Contains(lines[i].key) || !Matches(folder, lines[i], lines[i].key)) {
+            return Fault(SealVerdict::kDoesNotMatch, lines[i].key);
+        }
+    }
+    if (vouched != nullptr) vouched->Assign(std::move(lines));
+    return SealCheck{SealVerdict::kOk, std::string()};
+}
+
+std::string SealFaultLine(const SealCheck& check) {
+    switch (check.verdict) {
+    case SealVerdict::kDoesNotMatch:
+        return "VerifyPackage - " + check.name + " does not match QMX_CHG.SUM.\r\n";
+    case SealVerdict::kNotListed:
+        return "VerifyPackage - " + check.name + " is not in QMX_CHG.SUM.\r\n";
+    case SealVerdict::kDamaged:
+        return "VerifyPackage - QMX_CHG.SUM is damaged.\r\n";
+    default:
+        return std::string();
+    }
+}
