@@ -7,6 +7,7 @@
 #include "engine/letter_shift.h"
 #include "engine/pending_moves.h"
 #include "engine/plain_file_name.h"
+#include "engine/protected_module.h"
 #include "log/debug_log.h"
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
@@ -96,6 +97,14 @@ uint32_t InstallEnvironment::CopyTargetFile(std::string fileName, std::string so
         return QMX_INST_NOT_APPLICABLE;
     default:
         return QMX_INST_SKIPPED;
+    }
+
+    // --- Protected modules: asked only of a module that would change ---
+    // Windows would put a protected module back, or refuse the swap: an
+    // update reported as done would not hold. Neither replaced nor staged.
+    if (IsProtectedByWindows(destPath)) {
+        DebugLog("CopyTargetFile - Protected by Windows %s.\r\n", destPath.c_str());
+        return QMX_INST_FAILED;
     }
 
     const int32_t lock = LockDestFile(destPath);
