@@ -43,8 +43,9 @@ cleanup() {
   # Folders too: a failed scenario stands one where a staged copy would go.
   rm -rf "$sysdir/$A" "$sysdir/$B" "$sysdir/$L" "$sysdir/${A%L}M" "$sysdir/${B%L}M" \
     "$sysdir/${L%L}M" "$log"
-  # A killed run's temporary files: no one else's names begin so.
-  if [ "$scenario" = killed ]; then rm -f "$sysdir"/QMX*.TMP "$sysdir"/qmx*.tmp; fi
+  # A killed run's temporary files: no one else's names begin so. (Wine
+  # writes them as QMXnnn.tmp, which neither QMX*.TMP nor qmx*.tmp matches.)
+  if [ "$scenario" = killed ]; then find "$sysdir" -maxdepth 1 -iname 'qmx*.tmp' -delete; fi
   case "$scenario" in reboot | reboot_again | japanese | held_module | quiet | failed)
     wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
   esac
