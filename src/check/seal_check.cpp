@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <deque>
-#include <fstream>
 #include <iterator>
 #include <set>
 
@@ -37,14 +36,19 @@ enum class SealRead { kRead, kAbsent, kDamaged };
 SealRead ReadSealText(const std::string& folder, std::string* text) {
     const ModuleProbe probe = ProbeModule(folder, kSealFileName);
     if (!probe.listed) return SealRead::kAbsent;
-    std::ifstream in(probe.path, std::ios::binary);
-    if (!probe.opened || !in) return SealRead::kDamaged;
+    // The C library's files, not the C++ streams: those bring in imports
+    // that the oldest Windows the check runs on lack.
+    std::FILE* in = probe.opened ? std::fopen(probe.path.c_str(), "rb") : nullptr;
+    if (in == nullptr) return SealRead::kDamaged;
     char block[4096];
-    while (in.read(block, sizeof block) || in.gcount() > 0) {
-        text->append(block, static_cast<size_t>(in.gcount()));
-        if (text->size() > kMaxSealSize) return SealRead::kDamaged;
+    size_t got = 0;
+    while ((got = std::fread(block, 1, sizeof block, in)) > 0) {
+        text->append(block, got);
+        if (text->size() > kMaxSealSize) break;
     }
-    return in.bad() ? SealRead::kDamaged : SealRead::kRead;
+    const bool failed = std::ferror(in) != 0 || text->size() > kMaxSealSize;
+    std::fclose(in);
+    return failed ? SealRead::kDamaged : SealRead::kRead;
 }
 
 std::string FindingText(const SealCheck& check) {
@@ -114,10 +118,10 @@ int SealPackage(const std::string& folder, std::string* text, std::string* probl
     }
     const ModuleProbe existing = ProbeModule(folder, kSealFileName);
     const std::string path = existing.listed ? existing.path : JoinFolder(folder, kSealFileName);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(text->data(), static_cast<std::streamsize>(text->size()));
-    out.close();
-    if (!out) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    const bool written = out != nullptr && std::fwrite(text->data(), 1, text->size(), out) == text->size();
+    const bool closed = out != nullptr && std::fclose(out) == 0;
+    if (!written || !closed) {
         *problem = "cannot write " + path;
         return 0;
     }

@@ -51,10 +51,63 @@ bool Failed(DWORD* error) {
     return false;
 }
 
+// The owner and DACL of dest, the module, on temp, as a replacement must keep
+// them: a module locked down (or opened up) by its administrator stays so.
+// The descriptor goes over as it is, with its control bits, so a DACL that
+// inherits nothing from the folder still does not. The owner goes over where
+// this process may give it away (an owner such as TrustedInstaller needs a
+// privilege we do not take); the temporary file then keeps ours. Without the
+// functions (95/98/Me), or on a volume that keeps no security (FAT), there is
+// nothing to carry.
+bool CopySecurity(const std::string& dest, const TempFile& temp, DWORD* error) {
+    if (!g_os.GetSecurityInfo || !g_os.SetKernelObjectSecurity) return true;
+    const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    ScopedFile module(g_os.CreateFileA(dest.c_str(), READ_CONTROL, kShareAll, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!module.IsValid()) return Failed(error);
+    ScopedLocal descriptor;
+    const DWORD status = g_os.GetSecurityInfo(
+        module.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+        nullptr, nullptr, nullptr, nullptr, descriptor.Receive());
+    if (status == ERROR_NOT_SUPPORTED || status == ERROR_INVALID_FUNCTION ||
+        status == ERROR_CALL_NOT_IMPLEMENTED) {
+        return true;
+    }
+    if (status != ERROR_SUCCESS) {
+        *error = status;
+        return false;
+    }
+    // Not SetSecurityInfo: Wine's answers success on a file and changes
+    // nothing, and on Windows it would rebuild the inherited entries that
+    // the descriptor already holds.
+    ScopedFile file(g_os.CreateFileA(temp.Path(), READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+                                     kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                     nullptr));
+    if (file.IsValid() &&
+        g_os.SetKernelObjectSecurity(file.Get(),
+                                     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                     descriptor.Get())) {
+        return true;
+    }
+    // The owner could not be given away: the DACL alone.
+    if (!file.IsValid()) {
+        file.Reset(g_os.CreateFileA(temp.Path(), READ_CONTROL | WRITE_DAC, kShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+    if (!file.IsValid() ||
+        !g_os.SetKernelObjectSecurity(file.Get(), DACL_SECURITY_INFORMATION, descriptor.Get())) {
+        return Failed(error);
+    }
+    return true;
+}
+
 // source's bytes and last-write time in temp (CopyFileA keeps the time), with
-// the attributes and creation time of installed when there is one, on disk.
-bool WriteFlushedCopy(const std::string& source, const TempFile& temp,
-                      const WIN32_FIND_DATAA* installed, DWORD* error) {
+// the attributes and creation time of the installed module dest when there
+// is one, on disk; on the NT family (withSecurity) also its owner and DACL,
+// set last, so that a DACL that lets us write nothing more still lets us
+// finish the file.
+bool WriteFlushedCopy(const std::string& source, const TempFile& temp, const std::string& dest,
+                      const WIN32_FIND_DATAA* installed, bool withSecurity, DWORD* error) {
     if (!g_os.CopyFileA(source.c_str(), temp.Path(), FALSE)) return Failed(error);
     // Also clears a read-only mark that the package's copy (from a CD, say)
     // would otherwise pass on, and which would refuse the flush.
@@ -62,14 +115,17 @@ bool WriteFlushedCopy(const std::string& source, const TempFile& temp,
     if (!g_os.SetFileAttributesA(temp.Path(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL)) {
         return Failed(error);
     }
-    ScopedFile file(g_os.CreateFileA(temp.Path(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) return Failed(error);
-    if (installed && !g_os.SetFileTime(file.Get(), &installed->ftCreationTime, nullptr, nullptr)) {
-        return Failed(error);
+    {
+        ScopedFile file(g_os.CreateFileA(temp.Path(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.IsValid()) return Failed(error);
+        if (installed &&
+            !g_os.SetFileTime(file.Get(), &installed->ftCreationTime, nullptr, nullptr)) {
+            return Failed(error);
+        }
+        if (!g_os.FlushFileBuffers(file.Get())) return Failed(error);
     }
-    if (!g_os.FlushFileBuffers(file.Get())) return Failed(error);
-    return true;
+    return !installed || !withSecurity || CopySecurity(dest, temp, error);
 }
 
 // Whether another process holds path so that it cannot be opened exclusively.
@@ -88,40 +144,6 @@ SwapResult SwapFailed(const std::string& dest, DWORD* error) {
     return *error == ERROR_ACCESS_DENIED && InUse(dest) ? SwapResult::kBusy : SwapResult::kFailed;
 }
 
-// ReplaceFileA with a backup name: without one, a failure to move the new
-// file in (1176) leaves the module deleted. With one, that failure (1177,
-// and 1176 should it come anyway) leaves the module under the backup name,
-// and it is renamed back.
-SwapResult ReplaceWithBackup(TempFile& temp, const std::string& dest, const std::string& folder,
-                             DWORD* error) {
-    TempFile backup;
-    if (!backup.Create(folder, error)) return SwapResult::kFailed;
-    if (g_os.ReplaceFileA(dest.c_str(), temp.Path(), backup.Path(), 0, nullptr, nullptr)) {
-        temp.Keep();
-        // The old module: removed now, or at the next restart should
-        // something still hold it.
-        if (!g_os.DeleteFileA(backup.Path())) {
-            g_os.MoveFileExA(backup.Path(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-        }
-        backup.Keep();
-        return SwapResult::kDone;
-    }
-    const SwapResult result = SwapFailed(dest, error);
-    if (*error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || *error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-        // The backup may be the module itself now: never remove it.
-        const std::string backupPath = backup.Path();
-        backup.Keep();
-        WIN32_FIND_DATAA data;
-        if (!FindFile(dest, &data) &&
-            !g_os.MoveFileExA(backupPath.c_str(), dest.c_str(), MOVEFILE_WRITE_THROUGH)) {
-            // Whole under the backup name; the restart puts it back.
-            g_os.MoveFileExA(backupPath.c_str(), dest.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
-        }
-    }
-    return result;
-}
-
 }  // namespace
 
 bool FindFile(const std::string& path, WIN32_FIND_DATAA* data) {
@@ -133,12 +155,14 @@ SwapResult ReplaceDurably(const std::string& source, const std::string& dest,
                           const std::string& folder, const WIN32_FIND_DATAA* installed,
                           DWORD* error) {
     TempFile temp;
-    if (!temp.Create(folder, error) || !WriteFlushedCopy(source, temp, installed, error)) {
+    if (!temp.Create(folder, error) ||
+        !WriteFlushedCopy(source, temp, dest, installed, true, error)) {
         return SwapResult::kFailed;
     }
-    // ReplaceFileA needs a file to replace; one that vanished since the
-    // probe is put back by the rename.
-    if (installed && g_os.ReplaceFileA) return ReplaceWithBackup(temp, dest, folder, error);
+    // One rename: the module's name holds the old file or the new one at
+    // every instant, through a crash or a power cut too. (ReplaceFileA moves
+    // the module aside first, and a kill between its two renames left no
+    // module at all.)
     if (!g_os.MoveFileExA(temp.Path(), dest.c_str(),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return SwapFailed(dest, error);
@@ -153,7 +177,7 @@ bool StageDurably(const std::string& source, const std::string& staging, const s
     const bool exists = FindFile(dest, &installed);
     TempFile temp;
     if (!temp.Create(folder, error) ||
-        !WriteFlushedCopy(source, temp, exists ? &installed : nullptr, error)) {
+        !WriteFlushedCopy(source, temp, dest, exists ? &installed : nullptr, renameOver, error)) {
         return false;
     }
     if (renameOver) {

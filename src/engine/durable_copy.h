@@ -3,7 +3,8 @@
 //
 // The bytes go to a new temporary file in the same folder (GetTempFileNameA,
 // "QMXnnnn.TMP", a name no module has), which takes the installed module's
-// attributes and creation time, is flushed to disk and only then renamed.
+// attributes, creation time and (NT family) security, is flushed to disk and
+// only then renamed.
 // Every failure removes the temporary file and leaves the module as it was.
 #pragma once
 
@@ -19,19 +20,19 @@
 bool FindFile(const std::string& path, WIN32_FIND_DATAA* data);
 
 // Replaces dest, a module in folder, with source's bytes and last-write time;
-// installed is what a directory search found of dest (its attributes and
-// creation time carry over), or null when dest has vanished. By ReplaceFileA
-// where the platform has it (2000 and later: security, short name and the
-// rest carry over too); otherwise, on NT 4.0 and when dest has vanished, by
-// MoveFileExA with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH. Not
-// for 95/98/Me, which can rename over nothing.
+// installed is what a directory search found of dest (its attributes,
+// creation time, owner and DACL carry over), or null when dest has vanished.
+// The swap is one MoveFileExA with MOVEFILE_REPLACE_EXISTING |
+// MOVEFILE_WRITE_THROUGH, so dest's name never stands empty. For the NT
+// family only: 95/98/Me cannot rename over a file.
 SwapResult ReplaceDurably(const std::string& source, const std::string& dest,
                           const std::string& folder, const WIN32_FIND_DATAA* installed,
                           DWORD* error);
 
 // Writes source's bytes and last-write time to staging, beside dest, the
 // module it is to replace at the next restart, whose attributes and creation
-// time it takes. An older staged copy is replaced only by a complete one:
+// time it takes (and on the NT family its owner and DACL, which the restart's
+// rename keeps). An older staged copy is replaced only by a complete one:
 // renamed over it on the NT family (renameOver), deleted just before the
 // rename on 95/98/Me, where the module itself is untouched meanwhile.
 // true, or false with the failing step's error.

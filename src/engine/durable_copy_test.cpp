@@ -2,9 +2,9 @@
 // step fails, the module is what it was and no temporary file is left.
 #include "engine/durable_copy.h"
 
-#include "engine/file_deployment.h"
-
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -94,23 +94,88 @@ BOOL WINAPI CopyHalfThenDiskFull(LPCSTR from, LPCSTR to, BOOL) {
     return FALSE;
 }
 
-// ReplaceFileA as it fails after moving the module to the backup name.
-DWORD g_replaceError = 0;
-BOOL WINAPI ReplaceMovingTheModuleAway(LPCSTR replaced, LPCSTR, LPCSTR backup, DWORD, LPVOID,
-                                       LPVOID) {
-    ::MoveFileExA(replaced, backup, MOVEFILE_REPLACE_EXISTING);
-    ::SetLastError(g_replaceError);
-    return FALSE;
+// A file's owner and DACL as SDDL text, "" when they cannot be read.
+std::string SecurityText(const std::string& path, SECURITY_INFORMATION what) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (::GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr,
+                                nullptr, &sd) != ERROR_SUCCESS) {
+        return std::string();
+    }
+    char* text = nullptr;
+    std::string result;
+    if (::ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1, what, &text,
+                                                               nullptr)) {
+        result = text;
+        ::LocalFree(text);
+    }
+    ::LocalFree(sd);
+    return result;
 }
 
+// Sets what of an SDDL text on path; false when the platform refuses.
+bool SetSecurityText(const std::string& path, const char* sddl, SECURITY_INFORMATION what) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd,
+                                                                nullptr)) {
+        return false;
+    }
+    const BOOL ok = ::SetFileSecurityA(path.c_str(), what, sd);
+    ::LocalFree(sd);
+    return ok != FALSE;
+}
+
+// A DACL no folder would give a module: it inherits nothing, and only
+// administrators and the system may open the file. (Wine keeps a file's DACL
+// as its Unix mode: there it reads back as that mode's DACL, still unlike a
+// new file's.)
+const char kDistinctiveDacl[] = "D:P(A;;FA;;;BA)(A;;FA;;;SY)";
+
+// The calls that decide what the swap leaves: flushes, security changes and
+// renames, in order, with their arguments (temporary names as "TMP").
 std::vector<std::string> g_calls;
+std::string g_folder;
+std::string Shown(const std::string& path) {
+    const std::string prefix = g_folder + "\\";
+    if (path.compare(0, prefix.size(), prefix) != 0) return path;
+    const std::string name = path.substr(prefix.size());
+    // Windows writes "QMXnnnn.TMP", Wine "QMXnnn.tmp".
+    if (name.size() > 7 && _strnicmp(name.c_str(), "QMX", 3) == 0 &&
+        _stricmp(name.c_str() + name.size() - 4, ".TMP") == 0) {
+        return "TMP";
+    }
+    return name;
+}
 BOOL WINAPI RecordFlush(HANDLE file) {
     g_calls.push_back("flush");
     return RealOsCalls().FlushFileBuffers(file);
 }
 BOOL WINAPI RecordMove(LPCSTR from, LPCSTR to, DWORD flags) {
-    g_calls.push_back(std::string("move ") + std::to_string(flags));
+    g_calls.push_back("move " + Shown(from) + " " + (to ? Shown(to) : "-") + " " +
+                      std::to_string(flags));
     return RealOsCalls().MoveFileExA(from, to, flags);
+}
+// The DACL (and whether the owner comes along) that the swap gives a file.
+BOOL WINAPI RecordSetSecurity(HANDLE handle, SECURITY_INFORMATION what,
+                              PSECURITY_DESCRIPTOR sd) {
+    char* text = nullptr;
+    std::string dump = "?";
+    if (::ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1,
+                                                               DACL_SECURITY_INFORMATION, &text,
+                                                               nullptr)) {
+        dump = text;
+        ::LocalFree(text);
+    }
+    g_calls.push_back(std::string("security") +
+                      ((what & OWNER_SECURITY_INFORMATION) ? " owner " : " ") + dump);
+    return RealOsCalls().SetKernelObjectSecurity(handle, what, sd);
+}
+// As for an owner that only a privilege could give away.
+BOOL WINAPI RefuseOwner(HANDLE handle, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR sd) {
+    if (what & OWNER_SECURITY_INFORMATION) {
+        ::SetLastError(ERROR_INVALID_OWNER);
+        return FALSE;
+    }
+    return RecordSetSecurity(handle, what, sd);
 }
 
 class DurableReplace : public ::testing::Test {
@@ -188,22 +253,35 @@ private:
 
 }  // namespace
 
-TEST_F(DurableReplace, ModuleGetsThePackageBytesAndTimeWithAndWithoutReplaceFile) {
-    for (const bool replaceFile : {true, false}) {
+// The swap is one rename of the flushed temporary file onto the module's
+// name, which never stands empty; the module's DACL and owner went onto the
+// temporary file first. On NT 4.0-like systems without the security
+// functions, the same rename.
+TEST_F(DurableReplace, ModuleGetsThePackageBytesAndTimeByOneRename) {
+    g_folder = m_system.path();
+    for (const bool security : {true, false}) {
         Install("V2_9.DLL");
         ClearLog();
+        g_calls.clear();
         OsCallsGuard guard;
-        if (!replaceFile) guard.Set(&OsCalls::ReplaceFileA, decltype(g_os.ReplaceFileA)(nullptr));
-        OsFault<&OsCalls::MoveFileExA> moves(1000, FALSE, 0);  // never fires; counts
+        guard.Set(&OsCalls::FlushFileBuffers, &RecordFlush);
+        guard.Set(&OsCalls::MoveFileExA, &RecordMove);
+        guard.Set(&OsCalls::SetKernelObjectSecurity, &RecordSetSecurity);
+        if (!security) guard.MarkAbsent(&OsCalls::GetSecurityInfo);
+        const std::string dacl = SecurityText(Dest(), DACL_SECURITY_INFORMATION);
         ResourceCounter counter;
-        EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL")) << replaceFile;
+        EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL")) << security;
         EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
-        EXPECT_EQ(replaceFile ? 0 : 1, moves.calls());
+        std::vector<std::string> expected = {"flush"};
+        if (security) expected.push_back("security owner " + dacl);
+        expected.push_back("move TMP X.DLL " +
+                           std::to_string(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+        EXPECT_EQ(expected, g_calls) << security;
         EXPECT_EQ(Lines("QMX_LOCK_SUCEES"), LogText());
         EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Dest()));
         // The next run compares by this time.
         EXPECT_EQ(FactsOf(Source()).written, FactsOf(Dest()).written);
-        EXPECT_EQ(std::set<std::string>{"X.DLL"}, SystemNames()) << replaceFile;
+        EXPECT_EQ(std::set<std::string>{"X.DLL"}, SystemNames()) << security;
     }
 }
 
@@ -212,29 +290,65 @@ TEST_F(DurableReplace, HiddenSystemModuleKeepsItsAttributesAndCreationTime) {
     // on most Linux file systems does not keep it.
     ASSERT_TRUE(SetCreationTime(Dest(), kCreated2001));
     const bool keepsCreation = FactsOf(Dest()).created == kCreated2001;
-    for (const bool replaceFile : {true, false}) {
-        Install("V2_9.DLL");
-        ASSERT_TRUE(SetCreationTime(Dest(), kCreated2001));
-        ASSERT_TRUE(::SetFileAttributesA(Dest().c_str(),
-                                         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-        // The package's copy read-only, as from a CD: that does not carry over.
-        ASSERT_TRUE(::SetFileAttributesA(Source().c_str(), FILE_ATTRIBUTE_READONLY));
-        OsCallsGuard guard;
-        if (!replaceFile) guard.Set(&OsCalls::ReplaceFileA, decltype(g_os.ReplaceFileA)(nullptr));
+    Install("V2_9.DLL");
+    ASSERT_TRUE(SetCreationTime(Dest(), kCreated2001));
+    ASSERT_TRUE(::SetFileAttributesA(Dest().c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    // The package's copy read-only, as from a CD: that does not carry over.
+    ASSERT_TRUE(::SetFileAttributesA(Source().c_str(), FILE_ATTRIBUTE_READONLY));
 
-        EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL")) << replaceFile;
-        const FileFacts facts = FactsOf(Dest());
-        EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
-                  facts.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                      FILE_ATTRIBUTE_READONLY))
-            << replaceFile;
-        if (keepsCreation) {
-            EXPECT_EQ(kCreated2001, facts.created) << replaceFile;
-        }
-        EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Dest()));
-        ::SetFileAttributesA(Source().c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
+    const FileFacts facts = FactsOf(Dest());
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+              facts.attributes &
+                  (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY));
+    if (keepsCreation) {
+        EXPECT_EQ(kCreated2001, facts.created);
+    } else {
+        std::printf("note: this platform keeps no creation time\n");
     }
-    if (!keepsCreation) std::printf("note: this platform keeps no creation time\n");
+    EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Dest()));
+    ::SetFileAttributesA(Source().c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// The real functions on a real file: a module whose administrator locked it
+// down keeps that DACL, and its owner, through the replacement and through
+// the restart's rename of a staged copy.
+TEST_F(DurableReplace, ModuleKeepsItsOwnDaclAndOwner) {
+    const SECURITY_INFORMATION kDacl = DACL_SECURITY_INFORMATION;
+    const std::string usual = SecurityText(Dest(), kDacl);
+    ASSERT_TRUE(SetSecurityText(Dest(), kDistinctiveDacl, kDacl));
+    const std::string dacl = SecurityText(Dest(), kDacl);
+    ASSERT_NE(usual, dacl) << "this platform keeps no DACL on a file, so this proves nothing";
+    // Owned by SYSTEM, where this platform lets an administrator say so.
+    SetSecurityText(Dest(), "O:SY", OWNER_SECURITY_INFORMATION);
+    const std::string owner = SecurityText(Dest(), OWNER_SECURITY_INFORMATION);
+    if (owner != "O:SY") std::printf("note: this platform keeps the owner %s\n", owner.c_str());
+
+    ASSERT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Dest()));
+    EXPECT_EQ(dacl, SecurityText(Dest(), kDacl));
+    EXPECT_EQ(owner, SecurityText(Dest(), OWNER_SECURITY_INFORMATION));
+
+    // The staged copy takes them too: the restart renames it as it is.
+    Install("V2_9.DLL");
+    ASSERT_TRUE(SetSecurityText(Dest(), kDistinctiveDacl, kDacl));
+    EXPECT_EQ(1, env.MoveOnReboot("X.DLL"));
+    EXPECT_EQ(dacl, SecurityText(Staging(), kDacl));
+}
+
+// An owner that this process may not give away (TrustedInstaller's, say):
+// the DACL still goes over, and the swap goes ahead.
+TEST_F(DurableReplace, OwnerThatCannotBeGivenAwayStillCarriesTheDacl) {
+    ASSERT_TRUE(SetSecurityText(Dest(), kDistinctiveDacl, DACL_SECURITY_INFORMATION));
+    const std::string dacl = SecurityText(Dest(), DACL_SECURITY_INFORMATION);
+    g_calls.clear();
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::SetKernelObjectSecurity, &RefuseOwner);
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(std::vector<std::string>{"security " + dacl}, g_calls);
+    EXPECT_EQ(dacl, SecurityText(Dest(), DACL_SECURITY_INFORMATION));
+    EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Dest()));
+    EXPECT_EQ(std::set<std::string>{"X.DLL"}, SystemNames());
 }
 
 // Each step of the replacement failing in turn: the module is byte for byte
@@ -268,17 +382,23 @@ TEST_F(DurableReplace, EveryFailingStepKeepsTheModuleAndLeavesNoTemporaryFile) {
          [](OsCallsGuard&, DWORD e) {
              return std::make_shared<OsFault<&OsCalls::FlushFileBuffers>>(1, FALSE, e);
          }},
-        {"backup name", ERROR_ACCESS_DENIED,
+        {"module's security unreadable", ERROR_ACCESS_DENIED,
          [](OsCallsGuard&, DWORD e) {
-             return std::make_shared<OsFault<&OsCalls::GetTempFileNameA>>(2, 0, e);
+             return std::make_shared<OsFault<&OsCalls::GetSecurityInfo>>(1, e, e);
          }},
+        {"security refused, with the owner and without", ERROR_ACCESS_DENIED,
+         [](OsCallsGuard&, DWORD e) {
+             return std::make_shared<OsFault<&OsCalls::SetKernelObjectSecurity>>(1, FALSE, e,
+                                                                                 true);
+         }},
+        // As Windows fails a rename: nothing moved, the module in place.
         {"swap, access denied", ERROR_ACCESS_DENIED,
          [](OsCallsGuard&, DWORD e) {
-             return std::make_shared<OsFault<&OsCalls::ReplaceFileA>>(1, FALSE, e);
+             return std::make_shared<OsFault<&OsCalls::MoveFileExA>>(1, FALSE, e);
          }},
-        {"swap on NT 4.0, access denied", ERROR_ACCESS_DENIED,
+        {"swap without the security functions, access denied", ERROR_ACCESS_DENIED,
          [](OsCallsGuard& g, DWORD e) {
-             g.Set(&OsCalls::ReplaceFileA, decltype(g_os.ReplaceFileA)(nullptr));
+             g.MarkAbsent(&OsCalls::SetKernelObjectSecurity);
              return std::make_shared<OsFault<&OsCalls::MoveFileExA>>(1, FALSE, e);
          }},
     };
@@ -295,45 +415,26 @@ TEST_F(DurableReplace, EveryFailingStepKeepsTheModuleAndLeavesNoTemporaryFile) {
     }
 }
 
-TEST_F(DurableReplace, SwapThatMovedTheModuleAwayPutsItBack) {
-    for (const DWORD error : {ERROR_UNABLE_TO_MOVE_REPLACEMENT, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2}) {
-        Install("V2_9.DLL");
-        ClearLog();
-        g_replaceError = error;
-        OsCallsGuard guard;
-        guard.Set(&OsCalls::ReplaceFileA, &ReplaceMovingTheModuleAway);
-        EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL")) << error;
-        EXPECT_EQ(Lines("QMX_LOCK_SUCEES") + CopyFailed(error), LogText());
-        ExpectUntouched(std::to_string(error));
-    }
-}
-
 // The module taken between the probe and the swap: as if the probe had
 // found it in use, it is staged for the restart.
 TEST_F(DurableReplace, ModuleTakenBeforeTheSwapIsStagedForTheRestart) {
-    for (const bool replaceFile : {true, false}) {
-        Install("V2_9.DLL");
-        ::DeleteFileA(Staging().c_str());
-        ClearLog();
-        g_toTake = Dest();
-        g_taken = INVALID_HANDLE_VALUE;
-        OsCallsGuard guard;
-        if (!replaceFile) guard.Set(&OsCalls::ReplaceFileA, decltype(g_os.ReplaceFileA)(nullptr));
-        guard.Set(&OsCalls::FlushFileBuffers, &FlushThenTake);
-        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL")) << replaceFile;
-        ASSERT_NE(INVALID_HANDLE_VALUE, g_taken);
-        ::CloseHandle(g_taken);
-        EXPECT_EQ(Lines("QMX_LOCK_SUCEES") + "CompareTimeStamp [1] - Not exist " + Staging() +
-                      ".\r\n",
-                  LogText());
-        EXPECT_EQ(Content(FixturePath("V2_9.DLL")), Content(Dest()));
-        EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Staging()));
-        EXPECT_EQ((std::set<std::string>{"X.DLL", "X.DLM"}), SystemNames());
-    }
+    ::DeleteFileA(Staging().c_str());
+    g_toTake = Dest();
+    g_taken = INVALID_HANDLE_VALUE;
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::FlushFileBuffers, &FlushThenTake);
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
+    ASSERT_NE(INVALID_HANDLE_VALUE, g_taken);
+    ::CloseHandle(g_taken);
+    EXPECT_EQ(Lines("QMX_LOCK_SUCEES") + "CompareTimeStamp [1] - Not exist " + Staging() + ".\r\n",
+              LogText());
+    EXPECT_EQ(Content(FixturePath("V2_9.DLL")), Content(Dest()));
+    EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Staging()));
+    EXPECT_EQ((std::set<std::string>{"X.DLL", "X.DLM"}), SystemNames());
 }
 
 TEST_F(DurableReplace, SwapFailingWithASharingViolationIsStagedForTheRestart) {
-    OsFault<&OsCalls::ReplaceFileA> busy(1, FALSE, ERROR_SHARING_VIOLATION);
+    OsFault<&OsCalls::MoveFileExA> busy(1, FALSE, ERROR_SHARING_VIOLATION);
     ResourceCounter counter;
     EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
@@ -365,10 +466,13 @@ TEST_F(DurableStaging, StagedCopyIsFlushedBeforeItIsRenamedAndScheduled) {
     OsCallsGuard guard;
     guard.Set(&OsCalls::FlushFileBuffers, &RecordFlush);
     guard.Set(&OsCalls::MoveFileExA, &RecordMove);
+    g_folder = m_system.path();
     EXPECT_EQ(1, Stage());
     const std::vector<std::string> expected = {
-        "flush", "move " + std::to_string(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH),
-        "move " + std::to_string(MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)};
+        "flush",
+        "move TMP X.DLM " + std::to_string(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH),
+        "move X.DLM X.DLL " +
+            std::to_string(MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)};
     EXPECT_EQ(expected, g_calls);
     EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Staging()));
     EXPECT_EQ(FactsOf(Source()).written, FactsOf(Staging()).written);

@@ -9,6 +9,7 @@
 #include "engine/letter_shift.h"
 #include "engine/pending_moves.h"
 #include "engine/plain_file_name.h"
+#include "engine/protected_module.h"
 #include "log/debug_log.h"
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
@@ -80,7 +81,7 @@ int32_t FileDeployment::CompareTimeStamp(const std::string& file1, const std::st
     return m_compare.CompareTimeStamp(file1, file2);
 }
 
-bool FileDeployment::IsProtected(const std::string&) { return false; }
+bool FileDeployment::IsProtected(const std::string& path) { return IsProtectedByWindows(path); }
 
 SwapResult FileDeployment::ReplaceNow(const std::string& source, const std::string& dest,
                                       bool stillThere, uint32_t* error) {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <windows.h>
+#include <aclapi.h>
 
 struct OsCalls {
     // Files.
@@ -35,9 +36,6 @@ struct OsCalls {
     decltype(&::FlushFileBuffers) FlushFileBuffers;
     decltype(&::SetFileAttributesA) SetFileAttributesA;
     decltype(&::SetFileTime) SetFileTime;
-    // Windows 2000 and later only: null where kernel32 lacks it (NT 4.0,
-    // 95/98/Me), looked up when the program starts.
-    decltype(&::ReplaceFileA) ReplaceFileA;
     decltype(&::GetShortPathNameA) GetShortPathNameA;
     decltype(&::WritePrivateProfileStringA) WritePrivateProfileStringA;
     // Registry: the restart-time move list.
@@ -53,6 +51,7 @@ struct OsCalls {
     decltype(&::GetUserDefaultLangID) GetUserDefaultLangID;
     decltype(&::CharUpperBuffA) CharUpperBuffA;
     decltype(&::IsDBCSLeadByte) IsDBCSLeadByte;
+    decltype(&::MultiByteToWideChar) MultiByteToWideChar;
     // Memory.
     decltype(&::LocalAlloc) LocalAlloc;
     decltype(&::LocalFree) LocalFree;
@@ -67,6 +66,15 @@ struct OsCalls {
     decltype(&::AllocateAndInitializeSid) AllocateAndInitializeSid;
     decltype(&::EqualSid) EqualSid;
     decltype(&::FreeSid) FreeSid;
+    // A module's owner and DACL, carried over to its replacement: the NT
+    // family's, looked up when the program starts; null where advapi32
+    // lacks them.
+    decltype(&::GetSecurityInfo) GetSecurityInfo;
+    decltype(&::SetKernelObjectSecurity) SetKernelObjectSecurity;
+    // Libraries that the program loads by full path when it needs them.
+    decltype(&::LoadLibraryExA) LoadLibraryExA;
+    decltype(&::GetProcAddress) GetProcAddress;
+    decltype(&::FreeLibrary) FreeLibrary;
     // Version resources.
     decltype(&::GetFileVersionInfoSizeA) GetFileVersionInfoSizeA;
     decltype(&::GetFileVersionInfoA) GetFileVersionInfoA;

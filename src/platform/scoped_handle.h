@@ -73,9 +73,18 @@ struct RegKeyTraits {
     static void Close(Handle h) { g_os.RegCloseKey(h); }
 };
 
+// Libraries loaded at run time, by LoadLibraryExA.
+struct LibraryTraits {
+    using Handle = HMODULE;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { g_os.FreeLibrary(h); }
+};
+
 using ScopedFile = ScopedHandle<FileHandleTraits>;
 using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
 using ScopedFind = ScopedHandle<FindHandleTraits>;
 using ScopedLocal = ScopedHandle<LocalMemoryTraits>;
 using ScopedSid = ScopedHandle<SidTraits>;
 using ScopedRegKey = ScopedHandle<RegKeyTraits>;
+using ScopedLibrary = ScopedHandle<LibraryTraits>;

@@ -2,14 +2,15 @@
 # End-to-end tests of the real QMXSET.EXE under Wine, on a private X display,
 # driven from outside by qmx_driver the way a user would click through it.
 #
-#   qmxset_e2e.sh SCENARIO QMXSET.EXE qmx_driver.exe x86|x64 VERSION.DLL FIXTURES
+#   qmxset_e2e.sh SCENARIO QMXSET.EXE qmx_driver.exe x86|x64 VERSION.DLL FIXTURES SFC.DLL
 #
-# VERSION.DLL is the planted library and FIXTURES the folder of modules with
-# version resources, both of the same architecture.
+# VERSION.DLL is the planted library, FIXTURES the folder of modules with
+# version resources and SFC.DLL the tests' own sfc.dll (tests/e2e/test_sfc.cpp),
+# all of the same architecture.
 #
 # Scenarios: full, outcomes, reboot, reboot_again, win98_rename, japanese,
 # second_instance, logging, planted_version, held_module, held_changelist,
-# held_log, killed, quiet, switches, failed.
+# held_log, killed, quiet, switches, failed, protected.
 # The system directory is the Wine prefix's own (system32, or syswow64 for
 # x86); the modules put there have names no one else uses and are removed
 # again, as are the package folder, the log and any restart-time move.
@@ -20,6 +21,7 @@ driver=$3
 arch=$4
 planted_dll=${5:-}
 fixtures=${6:-}
+test_sfc=${7:-}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/wine-env.sh"
 qmx_skip_unless_runnable "$arch"
@@ -41,8 +43,9 @@ cleanup() {
   # Folders too: a failed scenario stands one where a staged copy would go.
   rm -rf "$sysdir/$A" "$sysdir/$B" "$sysdir/$L" "$sysdir/${A%L}M" "$sysdir/${B%L}M" \
     "$sysdir/${L%L}M" "$log"
-  # A killed run's temporary files: no one else's names begin so.
-  if [ "$scenario" = killed ]; then rm -f "$sysdir"/QMX*.TMP "$sysdir"/qmx*.tmp; fi
+  # A killed run's temporary files: no one else's names begin so. (Wine
+  # writes them as QMXnnn.tmp, which neither QMX*.TMP nor qmx*.tmp matches.)
+  if [ "$scenario" = killed ]; then find "$sysdir" -maxdepth 1 -iname 'qmx*.tmp' -delete; fi
   case "$scenario" in reboot | reboot_again | japanese | held_module | quiet | failed)
     wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
   esac
@@ -50,6 +53,8 @@ cleanup() {
     wine reg delete "$win98_key" /f >/dev/null 2>&1 </dev/null || true
     if [ -f "$pkg/wininit.before" ]; then cp "$pkg/wininit.before" "$wininit"; else rm -f "$wininit"; fi
   fi
+  # Wine's own sfc.dll back, for every later test.
+  if [ "$scenario" = protected ] && [ -f "$pkg/sfc.before" ]; then cp "$pkg/sfc.before" "$sysdir/sfc.dll"; fi
   rm -rf "$pkg"
   x_session_stop
 }
@@ -624,6 +629,43 @@ killed)
   run_once
   check "next run: message" "Module installation complete." "$(message)"
   cmp -s "$pkg/$A" "$sysdir/$A" || fail "the next run did not install the shipped module"
+  ;;
+
+protected)
+  # Windows protects A: the test's own sfc.dll says so, where Wine's protects
+  # nothing. The system folder is the one the program's bitness sees.
+  cp "$sysdir/sfc.dll" "$pkg/sfc.before"
+  cp "$test_sfc" "$sysdir/sfc.dll"
+  export QMX_TEST_PROTECTED="$A" QMX_TEST_SFC_ASKED
+  QMX_TEST_SFC_ASKED=$(x_session_winpath "$pkg/asked.txt")
+  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;sfc=n"
+  put "$sysdir/$A" "installed A" 2001
+  put "$pkg/$A" "shipped A" 2002
+  changelist "2:10" "$A" ON
+  quiet_row "protected module" 1603 /quiet
+  check "quiet: protected module kept" "installed A" "$(cat "$sysdir/$A")"
+  [ ! -e "$sysdir/${A%L}M" ] || fail "quiet: a copy was staged beside the protected module"
+  lacks "quiet: restart-time move" "$(pending_moves)" "${A%L}M"
+  text=$(log_text)
+  contains "quiet: log" "$text" "CopyTargetFile - Protected by Windows C:\\windows\\system32\\$A."
+  lacks "quiet: log" "$text" "LockDestFile"
+  contains "quiet: log" "$text" "EngingMessage[0x80] - Module installation failed."
+  # Asked by the path the program sees: system32, even where the x86 build's
+  # files are in syswow64.
+  check "quiet: the path asked" "C:\\windows\\system32\\$A" "$(tr -d '\r' <"$pkg/asked.txt" 2>/dev/null)"
+
+  # Shown: the failure message, and the module still untouched.
+  rm -f "$log"
+  run_once
+  check "shown: message" "Module installation failed. Some modules could not be replaced." "$(message)"
+  check "shown: protected module kept" "installed A" "$(cat "$sysdir/$A")"
+
+  # Up to date: nothing would change, so nothing is asked.
+  rm -f "$log" "$pkg/asked.txt"
+  put "$sysdir/$A" "installed A" 2003
+  quiet_row "protected module up to date" 0 /quiet
+  contains "up to date: log" "$(log_text)" "EngingMessage[0x2] - "
+  [ ! -e "$pkg/asked.txt" ] || fail "up to date: Windows was asked about $(cat "$pkg/asked.txt")"
   ;;
 
 *)

@@ -2,7 +2,9 @@
 // table: file handles (CreateFileA / CloseHandle), token handles
 // (OpenThreadToken, OpenProcessToken / CloseHandle), heap blocks (LocalAlloc /
 // LocalFree), SIDs (AllocateAndInitializeSid / FreeSid) and find handles
-// (FindFirstFileA / FindClose) and registry keys (RegOpenKeyExA / RegCloseKey).
+// (FindFirstFileA / FindClose), registry keys (RegOpenKeyExA / RegCloseKey),
+// libraries (LoadLibraryExA / FreeLibrary), and the security descriptors that
+// GetSecurityInfo hands out, as heap blocks (LocalFree).
 //
 // Construct it before the code under test runs; every hooked entry forwards
 // to whatever the table held at that moment, so faults and fakes installed
@@ -31,7 +33,7 @@
 
 class ResourceCounter {
 public:
-    enum Kind { kFile, kToken, kHeap, kSid, kFind, kRegKey, kKindCount };
+    enum Kind { kFile, kToken, kHeap, kSid, kFind, kRegKey, kLibrary, kKindCount };
 
     ResourceCounter() {
         s_previous = g_os;
@@ -50,6 +52,10 @@ public:
         g_os.FindClose = &HookFindClose;
         g_os.RegOpenKeyExA = &HookRegOpenKeyExA;
         g_os.RegCloseKey = &HookRegCloseKey;
+        g_os.LoadLibraryExA = &HookLoadLibraryExA;
+        g_os.FreeLibrary = &HookFreeLibrary;
+        // Absent stays absent: the code under test takes its fallback.
+        if (s_previous.GetSecurityInfo) g_os.GetSecurityInfo = &HookGetSecurityInfo;
     }
     ~ResourceCounter() {
         g_os.CreateFileA = s_previous.CreateFileA;
@@ -64,6 +70,9 @@ public:
         g_os.FindClose = s_previous.FindClose;
         g_os.RegOpenKeyExA = s_previous.RegOpenKeyExA;
         g_os.RegCloseKey = s_previous.RegCloseKey;
+        g_os.LoadLibraryExA = s_previous.LoadLibraryExA;
+        g_os.FreeLibrary = s_previous.FreeLibrary;
+        g_os.GetSecurityInfo = s_previous.GetSecurityInfo;
     }
     ResourceCounter(const ResourceCounter&) = delete;
     ResourceCounter& operator=(const ResourceCounter&) = delete;
@@ -88,7 +97,8 @@ public:
     // One line for assertion messages.
     std::string Report() const {
         static const char* const kNames[kKindCount] = {"files", "tokens", "heap blocks", "SIDs",
-                                                       "find handles", "registry keys"};
+                                                       "find handles", "registry keys",
+                                                       "libraries"};
         std::string text = "held:";
         for (int k = 0; k < kKindCount; ++k) {
             text += std::string(" ") + kNames[k] + "=" +
@@ -100,7 +110,7 @@ public:
 
 private:
     // Files and tokens share one space because CloseHandle releases both.
-    enum Space { kKernelSpace, kHeapSpace, kSidSpace, kFindSpace, kRegSpace };
+    enum Space { kKernelSpace, kHeapSpace, kSidSpace, kFindSpace, kRegSpace, kLibrarySpace };
     using Key = std::pair<Space, uintptr_t>;
 
     static Key KeyOf(Space space, const void* h) { return {space, reinterpret_cast<uintptr_t>(h)}; }
@@ -176,6 +186,27 @@ private:
     static LSTATUS WINAPI HookRegCloseKey(HKEY key) {
         Release(KeyOf(kRegSpace, key));
         return s_previous.RegCloseKey(key);
+    }
+
+    static HMODULE WINAPI HookLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags) {
+        const HMODULE module = s_previous.LoadLibraryExA(name, file, flags);
+        if (module) Acquire(KeyOf(kLibrarySpace, module), kLibrary);
+        return module;
+    }
+    static BOOL WINAPI HookFreeLibrary(HMODULE module) {
+        Release(KeyOf(kLibrarySpace, module));
+        return s_previous.FreeLibrary(module);
+    }
+    static DWORD WINAPI HookGetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type,
+                                            SECURITY_INFORMATION what, PSID* owner, PSID* group,
+                                            PACL* dacl, PACL* sacl,
+                                            PSECURITY_DESCRIPTOR* descriptor) {
+        const DWORD status = s_previous.GetSecurityInfo(handle, type, what, owner, group, dacl,
+                                                        sacl, descriptor);
+        if (status == ERROR_SUCCESS && descriptor && *descriptor) {
+            Acquire(KeyOf(kHeapSpace, *descriptor), kHeap);
+        }
+        return status;
     }
 
     static inline OsCalls s_previous{};
