@@ -10,7 +10,8 @@
 #
 # Scenarios: full, outcomes, reboot, reboot_again, win98_rename, japanese,
 # second_instance, logging, planted_version, held_module, held_changelist,
-# held_log, killed, quiet, switches, failed, protected.
+# held_log, killed, quiet, switches, failed, protected, broken_reboot,
+# win98_space, unreadable_changelist.
 # The system directory is the Wine prefix's own (system32, or syswow64 for
 # x86); the modules put there have names no one else uses and are removed
 # again, as are the package folder, the log and any restart-time move.
@@ -35,6 +36,7 @@ pkg=$(mktemp -d)
 A=QE2E${arch^^}A.DLL
 B=QE2E${arch^^}B.DLL
 L=QE2ELONGMODULE${arch^^}.DLL
+S='MY MOD.DLL'
 wininit=$drive_c/windows/WININIT.INI
 pending_key='HKLM\System\CurrentControlSet\Control\Session Manager'
 failures=0
@@ -42,14 +44,14 @@ failures=0
 cleanup() {
   # Folders too: a failed scenario stands one where a staged copy would go.
   rm -rf "$sysdir/$A" "$sysdir/$B" "$sysdir/$L" "$sysdir/${A%L}M" "$sysdir/${B%L}M" \
-    "$sysdir/${L%L}M" "$log"
+    "$sysdir/${L%L}M" "$sysdir/$S" "$sysdir/${S%L}M" "$log"
   # A killed run's temporary files: no one else's names begin so. (Wine
   # writes them as QMXnnn.tmp, which neither QMX*.TMP nor qmx*.tmp matches.)
   if [ "$scenario" = killed ]; then find "$sysdir" -maxdepth 1 -iname 'qmx*.tmp' -delete; fi
-  case "$scenario" in reboot | reboot_again | japanese | held_module | quiet | failed)
+  case "$scenario" in reboot | reboot_again | japanese | held_module | quiet | failed | broken_reboot)
     wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
   esac
-  if [ "$scenario" = win98_rename ]; then
+  if [ "$scenario" = win98_rename ] || [ "$scenario" = win98_space ]; then
     wine reg delete "$win98_key" /f >/dev/null 2>&1 </dev/null || true
     if [ -f "$pkg/wininit.before" ]; then cp "$pkg/wininit.before" "$wininit"; else rm -f "$wininit"; fi
   fi
@@ -666,6 +668,98 @@ protected)
   quiet_row "protected module up to date" 0 /quiet
   contains "up to date: log" "$(log_text)" "EngingMessage[0x2] - "
   [ ! -e "$pkg/asked.txt" ] || fail "up to date: Windows was asked about $(cat "$pkg/asked.txt")"
+  ;;
+
+broken_reboot)
+  # A module in use is staged (0x04) while another listed module, installed
+  # here, is missing from the package (0x08): the package is broken, so the
+  # user is told of a failure, and still asked to restart for the staged one.
+  put "$sysdir/$A" "installed A" 2001
+  put "$pkg/$A" "shipped A" 2002
+  put "$sysdir/$B" "installed B" 2001
+  changelist "2:10" "$A $B" ON
+  expected='Module installation failed. Some modules could not be replaced. To make the other changes take effect, restart your computer.'
+  for how in shown quiet; do
+    rm -f "$log" "$sysdir/${A%L}M"
+    wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
+    if [ $how = shown ]; then
+      run_once hold "$(in_use "$A")"
+      check "shown: message" "$expected" "$(message)"
+    else
+      quiet_row "in use, and one missing from the package" 1620 /quiet hold "$(in_use "$A")"
+    fi
+    contains "$how: log" "$(log_text)" "EngingMessage[0xc] - $expected"
+    check "$how: module in use kept" "installed A" "$(cat "$sysdir/$A")"
+    check "$how: staged copy" "shipped A" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
+    contains "$how: restart-time move" "$(pending_moves)" "${A%L}M"
+    check "$how: module the package lacks kept" "installed B" "$(cat "$sysdir/$B")"
+  done
+  ;;
+
+win98_space)
+  # Windows 98, a module in use whose name has a blank. Its short name is
+  # longer than the name itself (Wine hashes it: MYMOD~XX.DLL or the like),
+  # which once left no room to ask for it, so it could never be staged.
+  if [ -f "$wininit" ]; then cp "$wininit" "$pkg/wininit.before"; fi
+  wine reg add "$win98_key" /v Version /d win98 /f >/dev/null 2>&1 </dev/null
+  put "$sysdir/$S" "installed S" 2001
+  put "$pkg/$S" "shipped S" 2002
+  # Written here: changelist splits its names at blanks.
+  printf '[Install]\r\n1:4:10\r\n[File]\r\n%s\r\n[Log]\r\nON\r\n' "$S" >"$pkg/QMX_CHG.DAT"
+  system='C:\windows\system32'
+  drive short "$system\\$S"
+  short_module=$(fact short)
+  short_name=${short_module##*\\}
+  [ "${#short_name}" -gt "${#S}" ] ||
+    fail "the short name $short_module is no longer than $S, so this proves nothing"
+  run_once hold "$system\\$S"
+  check "message" "Module installation complete. To make the changes take effectm restart your computer." "$(message)"
+  text=$(log_text)
+  contains "log" "$text" "CompVersion(1, 4, 10, 1:4:10)"
+  contains "log" "$text" "PrepareInstallation Append - $S"
+  lacks "log" "$text" "GetShortPathNameCS is failed"
+  contains "log" "$text" "EngingMessage[0x4] - "
+  check "staged copy" "shipped S" "$(cat "$sysdir/${S%L}M" 2>/dev/null)"
+  check "module in use kept" "installed S" "$(cat "$sysdir/$S")"
+  drive short "$system\\${S%L}M"
+  short_staged=$(fact short)
+  check "[Rename] entries" "$short_module=$short_staged" "$(rename_section)"
+  echo "row: $system\\$S, held, on Windows 98 -> [Rename] $(rename_section)"
+  ;;
+
+unreadable_changelist)
+  # A change list that cannot be read is "not applicable", with 1620; with
+  # /log the one line before the outcome says which file and why.
+  put "$sysdir/$A" "installed A" 2001
+  put "$pkg/$A" "shipped A" 2002
+  list=$(x_session_winpath "$pkg/QMX_CHG.DAT")
+  not_applicable='EngingMessage[0x8] - It was not the environment which this module applies.'
+  changelist "2:10" "$A" ON
+  rm -f "$log"
+  quiet_row "held by another process" 1620 "/quiet /log" hold-as "$list" w -
+  check "held: log" "ChangeList - Cannot read $list.(32)
+$not_applicable" "$(log_text)"
+
+  rm -f "$log" "$pkg/QMX_CHG.DAT"
+  mkdir "$pkg/QMX_CHG.DAT"
+  quiet_row "a folder by its name" 1620 "/quiet /log"
+  check "folder: log" "ChangeList - Cannot read $list.(5)
+$not_applicable" "$(log_text)"
+
+  rm -f "$log"
+  rmdir "$pkg/QMX_CHG.DAT"
+  quiet_row "missing" 1620 "/quiet /log"
+  check "missing: log" "ChangeList - Cannot read $list.(2)
+$not_applicable" "$(log_text)"
+
+  # Shown, the list's own 0x08 is still "not applicable", not a failure.
+  rm -f "$log"
+  changelist "2:10" "$A" ON
+  drive hold-as "$list" w - start-with "$EXE" /log find msg VAREL 1000 dump msg press msg 1 wait-exit
+  check "shown: message" "It was not the environment which this module applies." "$(message)"
+  check "shown: log" "ChangeList - Cannot read $list.(32)
+$not_applicable" "$(log_text)"
+  check "installed file kept" "installed A" "$(cat "$sysdir/$A")"
   ;;
 
 *)
