@@ -103,12 +103,13 @@ public:
     int32_t LockDestFile(const std::string& path) override {
         return m_busy.count(Key(NameOf(path))) ? QMX_LOCK_INUSE : QMX_LOCK_SUCEES;
     }
-    SwapResult ReplaceNow(const std::string& source, const std::string& dest, bool, uint32_t*) override {
+    SwapResult ReplaceNow(const std::string&, const std::string& source, const std::string& dest, bool,
+                          uint32_t*) override {
         Put(dest, Probe(source));
         return SwapResult::kDone;
     }
-    int WriteStagedCopy(const std::string& source, const std::string& staging, const std::string&,
-                        uint32_t*) override {
+    int WriteStagedCopy(const std::string&, const std::string& source, const std::string& staging,
+                        const std::string&, uint32_t*) override {
         Put(staging, Probe(source));
         return 1;
     }

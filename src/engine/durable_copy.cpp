@@ -1,5 +1,6 @@
 #include "engine/durable_copy.h"
 
+#include "engine/file_hash.h"
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
 
@@ -107,7 +108,8 @@ bool CopySecurity(const std::string& dest, const TempFile& temp, DWORD* error) {
 // set last, so that a DACL that lets us write nothing more still lets us
 // finish the file.
 bool WriteFlushedCopy(const std::string& source, const TempFile& temp, const std::string& dest,
-                      const WIN32_FIND_DATAA* installed, bool withSecurity, DWORD* error) {
+                      const WIN32_FIND_DATAA* installed, bool withSecurity, const Sha256Digest* sealed,
+                      DWORD* error) {
     if (!g_os.CopyFileA(source.c_str(), temp.Path(), FALSE)) return Failed(error);
     // Also clears a read-only mark that the package's copy (from a CD, say)
     // would otherwise pass on, and which would refuse the flush.
@@ -125,6 +127,8 @@ bool WriteFlushedCopy(const std::string& source, const TempFile& temp, const std
         }
         if (!g_os.FlushFileBuffers(file.Get())) return Failed(error);
     }
+    // Read back before the module's DACL, which may keep us from reading it.
+    if (sealed && !HoldsSealedBytes(temp.Path(), *sealed, error)) return false;
     return !installed || !withSecurity || CopySecurity(dest, temp, error);
 }
 
@@ -151,12 +155,26 @@ bool FindFile(const std::string& path, WIN32_FIND_DATAA* data) {
     return find.IsValid();
 }
 
+bool HoldsSealedBytes(const std::string& path, const Sha256Digest& sealed, DWORD* error) {
+    Sha256Digest digest;
+    uint32_t failure = 0;
+    if (HashFile(path, &digest, &failure) != 1) {
+        *error = failure;
+        return false;
+    }
+    if (digest != sealed) {
+        *error = ERROR_CRC;
+        return false;
+    }
+    return true;
+}
+
 SwapResult ReplaceDurably(const std::string& source, const std::string& dest,
                           const std::string& folder, const WIN32_FIND_DATAA* installed,
-                          DWORD* error) {
+                          DWORD* error, const Sha256Digest* sealed) {
     TempFile temp;
     if (!temp.Create(folder, error) ||
-        !WriteFlushedCopy(source, temp, dest, installed, true, error)) {
+        !WriteFlushedCopy(source, temp, dest, installed, true, sealed, error)) {
         return SwapResult::kFailed;
     }
     // One rename: the module's name holds the old file or the new one at
@@ -172,12 +190,14 @@ SwapResult ReplaceDurably(const std::string& source, const std::string& dest,
 }
 
 bool StageDurably(const std::string& source, const std::string& staging, const std::string& dest,
-                  const std::string& folder, bool renameOver, DWORD* error) {
+                  const std::string& folder, bool renameOver, DWORD* error,
+                  const Sha256Digest* sealed) {
     WIN32_FIND_DATAA installed;
     const bool exists = FindFile(dest, &installed);
     TempFile temp;
     if (!temp.Create(folder, error) ||
-        !WriteFlushedCopy(source, temp, dest, exists ? &installed : nullptr, renameOver, error)) {
+        !WriteFlushedCopy(source, temp, dest, exists ? &installed : nullptr, renameOver, sealed,
+                          error)) {
         return false;
     }
     if (renameOver) {

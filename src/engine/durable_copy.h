@@ -13,21 +13,28 @@
 #include <string>
 
 #include "engine/module_decision.h"
+#include "engine/sha256.h"
 
 // A directory search for path: true with what it found (attributes, times)
 // in data. It reads them on every Windows, 95 included, and opens nothing
 // that another process could keep it from.
 bool FindFile(const std::string& path, WIN32_FIND_DATAA* data);
 
+// Whether the file at path hashes to sealed: false with ERROR_CRC when it
+// does not, or with the reading's error.
+bool HoldsSealedBytes(const std::string& path, const Sha256Digest& sealed, DWORD* error);
+
 // Replaces dest, a module in folder, with source's bytes and last-write time;
 // installed is what a directory search found of dest (its attributes,
 // creation time, owner and DACL carry over), or null when dest has vanished.
 // The swap is one MoveFileExA with MOVEFILE_REPLACE_EXISTING |
 // MOVEFILE_WRITE_THROUGH, so dest's name never stands empty. For the NT
-// family only: 95/98/Me cannot rename over a file.
+// family only: 95/98/Me cannot rename over a file. With sealed, the flushed
+// copy must hash to it, or nothing is swapped (kFailed, ERROR_CRC): the
+// package's file may have changed since its seal was checked.
 SwapResult ReplaceDurably(const std::string& source, const std::string& dest,
                           const std::string& folder, const WIN32_FIND_DATAA* installed,
-                          DWORD* error);
+                          DWORD* error, const Sha256Digest* sealed = nullptr);
 
 // Writes source's bytes and last-write time to staging, beside dest, the
 // module it is to replace at the next restart, whose attributes and creation
@@ -35,6 +42,8 @@ SwapResult ReplaceDurably(const std::string& source, const std::string& dest,
 // rename keeps). An older staged copy is replaced only by a complete one:
 // renamed over it on the NT family (renameOver), deleted just before the
 // rename on 95/98/Me, where the module itself is untouched meanwhile.
+// With sealed, the copy must hash to it, as for ReplaceDurably.
 // true, or false with the failing step's error.
 bool StageDurably(const std::string& source, const std::string& staging, const std::string& dest,
-                  const std::string& folder, bool renameOver, DWORD* error);
+                  const std::string& folder, bool renameOver, DWORD* error,
+                  const Sha256Digest* sealed = nullptr);

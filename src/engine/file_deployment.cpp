@@ -83,17 +83,23 @@ int32_t FileDeployment::CompareTimeStamp(const std::string& file1, const std::st
 
 bool FileDeployment::IsProtected(const std::string& path) { return IsProtectedByWindows(path); }
 
-SwapResult FileDeployment::ReplaceNow(const std::string& source, const std::string& dest,
-                                      bool stillThere, uint32_t* error) {
+SwapResult FileDeployment::ReplaceNow(const std::string& fileName, const std::string& source,
+                                      const std::string& dest, bool stillThere, uint32_t* error) {
+    // The digest the package's seal vouched for, when it has one: the bytes
+    // that go in must be those, whatever happened to the file since.
+    const Sha256Digest* sealed = m_vouched.Find(fileName);
     DWORD failure = 0;
     SwapResult result = SwapResult::kFailed;
     if (m_machine.osClass != QMX_OS_WIN9X) {
         // What the search finds (attributes, creation time) carries over to
-        // the replacement.
         // the replacement: the existence test's search found them.
         const bool found = stillThere && m_lastFoundPath == dest;
         result = ReplaceDurably(source, dest, m_machine.systemDir, found ? &m_lastFound : nullptr,
-                                &failure);
+                                &failure, sealed);
+    } else if (sealed && !HoldsSealedBytes(source, *sealed, &failure)) {
+        // 95/98/Me copy onto the module itself, with no copy of ours to
+        // check first: the package's file is checked just before.
+        result = SwapResult::kFailed;
     } else if (g_os.CopyFileA(source.c_str(), dest.c_str(), FALSE)) {
         // 95/98/Me can neither replace a file nor rename over one: the copy
         // goes onto the module itself, as it always has there.
@@ -105,11 +111,13 @@ SwapResult FileDeployment::ReplaceNow(const std::string& source, const std::stri
     return result;
 }
 
-int FileDeployment::WriteStagedCopy(const std::string& source, const std::string& staging,
-                                    const std::string& dest, uint32_t* error) {
+int FileDeployment::WriteStagedCopy(const std::string& fileName, const std::string& source,
+                                    const std::string& staging, const std::string& dest,
+                                    uint32_t* error) {
     DWORD failure = 0;
     const bool written = StageDurably(source, staging, dest, m_machine.systemDir,
-                                      m_machine.osClass != QMX_OS_WIN9X, &failure);
+                                      m_machine.osClass != QMX_OS_WIN9X, &failure,
+                                      m_vouched.Find(fileName));
     *error = failure;
     return written ? 1 : 0;
 }

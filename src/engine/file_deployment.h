@@ -40,10 +40,11 @@ public:
     // QMX_LOCK_*: whether path can be opened exclusively (it is closed again
     // at once: this tests the lock, it holds none).
     int32_t LockDestFile(const std::string& path) override;
-    SwapResult ReplaceNow(const std::string& source, const std::string& dest, bool stillThere,
-                          uint32_t* error) override;
-    int WriteStagedCopy(const std::string& source, const std::string& staging,
-                        const std::string& dest, uint32_t* error) override;
+    SwapResult ReplaceNow(const std::string& fileName, const std::string& source,
+                          const std::string& dest, bool stillThere, uint32_t* error) override;
+    int WriteStagedCopy(const std::string& fileName, const std::string& source,
+                        const std::string& staging, const std::string& dest,
+                        uint32_t* error) override;
     int ScheduleReplacement(const std::string& staging, const std::string& dest) override;
     // The package's seal, checked in the folder the modules come from.
     int VerifyPackage(const FileList& files) override;

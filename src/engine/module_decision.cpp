@@ -60,7 +60,7 @@ ModuleResult DeployModule(const std::string& fileName, const Machine& machine, M
         // replacement puts it back.
         uint32_t error = 0;
         const SwapResult replaced =
-            site.ReplaceNow(sourcePath, destPath, lock == QMX_LOCK_SUCEES, &error);
+            site.ReplaceNow(fileName, sourcePath, destPath, lock == QMX_LOCK_SUCEES, &error);
         if (replaced == SwapResult::kDone) return Result(ModuleAction::kReplace, QMX_INST_COPIED);
         if (replaced == SwapResult::kFailed) {
             DebugLog("CopyTargetFile - CopyFile is failed.(%d) %s -> %s\r\n",
@@ -94,7 +94,7 @@ int MoveOnReboot(const std::string& fileName, ModuleSite& site) {
     switch (site.CompareTimeStamp(sourcePath, stagingPath)) {
     case QMX_COMP_FILE1_IS_NEW:
     case QMX_COMP_FILE2_NOT_EXIST:
-        if (uint32_t error = 0; site.WriteStagedCopy(sourcePath, stagingPath, destPath, &error) != 1) {
+        if (uint32_t error = 0; site.WriteStagedCopy(fileName, sourcePath, stagingPath, destPath, &error) != 1) {
             DebugLog("MoveOnReboot - CopyFile is failed.(%d) %s -> %s\r\n", static_cast<int>(error),
                      sourcePath.c_str(), stagingPath.c_str());
             return 0;

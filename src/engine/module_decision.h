@@ -63,13 +63,15 @@ public:
     virtual bool IsProtected(const std::string& path) = 0;
     // QMX_LOCK_*: whether path can be opened exclusively.
     virtual int32_t LockDestFile(const std::string& path) = 0;
-    // Puts source's bytes in dest's place now; stillThere is false when the
-    // lock probe found dest gone. error is set for kFailed.
-    virtual SwapResult ReplaceNow(const std::string& source, const std::string& dest,
-                                  bool stillThere, uint32_t* error) = 0;
+    // Puts source's bytes, listed module fileName's, in dest's place now;
+    // stillThere is false when the lock probe found dest gone. error is set
+    // for kFailed.
+    virtual SwapResult ReplaceNow(const std::string& fileName, const std::string& source,
+                                  const std::string& dest, bool stillThere, uint32_t* error) = 0;
     // Writes source's bytes to staging, beside dest. 1, or 0 with error set.
-    virtual int WriteStagedCopy(const std::string& source, const std::string& staging,
-                                const std::string& dest, uint32_t* error) = 0;
+    virtual int WriteStagedCopy(const std::string& fileName, const std::string& source,
+                                const std::string& staging, const std::string& dest,
+                                uint32_t* error) = 0;
     // Schedules staging to replace dest at the next restart: 1, or 0 after
     // logging why not.
     virtual int ScheduleReplacement(const std::string& staging, const std::string& dest) = 0;
