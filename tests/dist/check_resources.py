@@ -114,6 +114,8 @@ def main(path, src):
         else:
             rtype = RT_DIALOG if name.startswith("IDD_") else RT_ICON_GROUP
             need("%s (%d)" % (name, rid), (rtype, rid, ENGLISH_US) in res)
+    # No run under Wine shows this: without it, an administrator's run on Vista
+    # and later lacks the rights to the system folder.
     manifest = res.get((RT_MANIFEST, 1, ENGLISH_US), b"").decode("utf-8", "replace")
     need("manifest asking for the highest rights", 'level="highestAvailable"' in manifest)
     return 1 if problems else 0
