@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "log/debug_log.h"
 #include "platform/os_calls.h"
 #include "ui/dialog_watcher.h"
 #include "ui/install_fixture.h"
@@ -73,14 +72,6 @@ DWORD WaitFromAnotherThread(HANDLE mutex) {
 using InstallerAppTest = InstallFixture;
 
 }  // namespace
-
-TEST_F(InstallerAppTest, StartsWithTheLogOffAndIgnoresHelp) {
-    SetLogSwitch(1);
-    InstallerApp app;
-    EXPECT_EQ(0, g_logSwitch);
-    EXPECT_TRUE(app.OnCmdMsg(ID_HELP));
-    EXPECT_FALSE(app.OnCmdMsg(ID_HELP - 1));
-}
 
 TEST_F(InstallerAppTest, FirstStartRunsTheInstallationThenReleasesTheMutex) {
     const std::string name = UniqueName("first");

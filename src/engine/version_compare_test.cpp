@@ -296,24 +296,6 @@ TEST_F(CompareTest, AnEmptyFileVersionIsReadAsEmptyAndWorthZero) {
               LogText());
 }
 
-TEST_F(CompareTest, CopiesAtMostOneByteLessThanTheBufferAndNoFurther) {
-    char buffer[8];
-    std::memset(buffer, '#', sizeof buffer);
-    EXPECT_EQ(1, m_env.QmxGetVersion(FixturePath("V5_1_2600_0.DLL"), buffer, 5));
-    EXPECT_EQ(std::string("5.1.\0###", 8), std::string(buffer, 8));
-
-    std::memset(buffer, '#', sizeof buffer);
-    EXPECT_EQ(1, m_env.QmxGetVersion(FixturePath("V5_1_2600_0.DLL"), buffer, 1));
-    EXPECT_EQ(std::string("\0#######", 8), std::string(buffer, 8));
-}
-
-TEST_F(CompareTest, NoBufferNoVersion) {
-    char buffer[4] = {'#', '#', '#', '#'};
-    EXPECT_EQ(0, m_env.QmxGetVersion(FixturePath("V2_9.DLL"), nullptr, 260));
-    EXPECT_EQ(0, m_env.QmxGetVersion(FixturePath("V2_9.DLL"), buffer, 0));
-    EXPECT_EQ('#', buffer[0]);
-}
-
 TEST_F(CompareTest, VersionsThatCannotBeReadGiveZeroAndAnEmptyBuffer) {
     const char* const fixtures[] = {"NOVERSION.DLL", "VNOTRANSLATION.DLL", "VOTHERBLOCK.DLL"};
     for (const char* fixture : fixtures) {

@@ -24,12 +24,3 @@ TEST(InstanceName, IgnoresADotInAFolderName) {
     EXPECT_EQ("QMXSET", InstanceNameFromModulePath("C:\\PACKAGE.V2\\QMXSET.EXE"));
 }
 
-TEST(AppBase, IsTheCurrentApplicationWhileItExists) {
-    {
-        AppBase app;
-        EXPECT_EQ(&app, AppBase::Current());
-        EXPECT_EQ(nullptr, app.MainWindowHandle());
-        EXPECT_FALSE(app.OnCmdMsg(0xE146));
-    }
-    EXPECT_EQ(nullptr, AppBase::Current());
-}

@@ -6,7 +6,6 @@
 
 #include "engine/outcome.h"
 #include "log/debug_log.h"
-#include "ui/centring.h"
 #include "ui/install_fixture.h"
 #include "ui/installer_dialog.h"
 
@@ -178,25 +177,6 @@ TEST_F(InstallerDialogTest, SystemMenuOffersAboutButNeitherSizeNorMaximize) {
         EXPECT_NE(static_cast<UINT>(SC_SIZE), item.id);
         EXPECT_NE(static_cast<UINT>(SC_MAXIMIZE), item.id);
     }
-}
-
-TEST_F(InstallerDialogTest, MessageIsTopmostActiveCentredOnTheScreenWithFocusOnOk) {
-    ScriptedInstaller dialog;
-    dialog.bits = 0x01;
-    const std::vector<SeenDialog> seen = RunModal(dialog);
-    ASSERT_EQ(1u, seen.size());
-    const SeenDialog& message = seen[0];
-    EXPECT_EQ("VAREL", message.caption);
-    EXPECT_TRUE(message.topmost);
-    EXPECT_TRUE(message.active);
-    EXPECT_EQ(IDOK, message.focusId);
-    const RECT& r = message.rect;
-    EXPECT_EQ(ScreenCentreOrigin(::GetSystemMetrics(SM_CXSCREEN), 0, r.right - r.left), r.left);
-    EXPECT_EQ(ScreenCentreOrigin(::GetSystemMetrics(SM_CYSCREEN), 0, r.bottom - r.top), r.top);
-    // Owned by the minimised installer dialog, which waits disabled.
-    EXPECT_EQ(dialog.window, message.owner);
-    EXPECT_TRUE(message.ownerIconic);
-    EXPECT_FALSE(message.ownerEnabled);
 }
 
 TEST_F(InstallerDialogTest, AboutCommandsOpenTheAboutBoxCentredInTheWorkArea) {

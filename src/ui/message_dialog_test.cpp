@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/app_base.h"
-#include "ui/centring.h"
 #include "ui/dialog_watcher.h"
 #include "ui/install_fixture.h"
 
@@ -26,16 +25,3 @@ TEST(MessageDialog, CanBeShownAgainWithAnotherMessage) {
     EXPECT_EQ(ResourceText(109), watcher.seen()[1].messageText);
 }
 
-TEST(MessageDialog, CenterOnScreenMovesAnyWindowWithoutResizingIt) {
-    HWND window = ::CreateWindowExA(0, "STATIC", "probe", WS_POPUP, 5, 7, 250, 90, nullptr, nullptr,
-                                    nullptr, nullptr);
-    ASSERT_NE(nullptr, window);
-    MessageDialog::CenterOnScreen(window);
-    RECT r = {};
-    ::GetWindowRect(window, &r);
-    EXPECT_EQ(ScreenCentreOrigin(::GetSystemMetrics(SM_CXSCREEN), 0, 250), r.left);
-    EXPECT_EQ(ScreenCentreOrigin(::GetSystemMetrics(SM_CYSCREEN), 0, 90), r.top);
-    EXPECT_EQ(250, r.right - r.left);
-    EXPECT_EQ(90, r.bottom - r.top);
-    ::DestroyWindow(window);
-}

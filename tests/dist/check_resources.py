@@ -1,15 +1,19 @@
 #!/usr/bin/env python3
 """Checks the resources of a built QMXSET.EXE by reading the file, without
 running it: the 32-bit program is checked this way even on a host that
-cannot run it. Fails unless the dialogs, the icon, the messages, the version
-and the manifest the program relies on are there as it expects them.
+cannot run it. Every dialog, icon and string that the code under SRC names
+must be in the file, each string non-empty and in the characters its
+language can show through the ANSI calls (English in ASCII, Japanese in
+code page 932); and the manifest must ask for the rights an installer needs.
 
-    check_resources.py QMXSET.EXE
+    check_resources.py QMXSET.EXE SRC
 """
+import glob
+import re
 import struct
 import sys
 
-RT_ICON_GROUP, RT_DIALOG, RT_STRING, RT_VERSION, RT_MANIFEST = 14, 5, 6, 16, 24
+RT_ICON_GROUP, RT_DIALOG, RT_STRING, RT_MANIFEST = 14, 5, 6, 24
 ENGLISH_US = 0x0409
 
 
@@ -70,9 +74,31 @@ def strings(table_blocks):
     return texts
 
 
-def main(path):
+def named_ids(src):
+    """{name: id} of the resource ids that the code under src uses."""
+    with open(src + "/ui/res/resource.h", encoding="utf-8") as f:
+        defined = dict(re.findall(r"#define\s+(ID[DIS]_\w+)\s+(\d+)", f.read()))
+    used = set()
+    for path in glob.glob(src + "/**/*.cpp", recursive=True):
+        if not path.endswith("_test.cpp"):
+            with open(path, encoding="utf-8") as f:
+                used.update(re.findall(r"\bID[DIS]_\w+", f.read()))
+    return {name: int(value) for name, value in defined.items() if name in used}
+
+
+def shows(text, japanese):
+    try:
+        text.encode("cp932" if japanese else "ascii")
+        return True
+    except UnicodeEncodeError:
+        return False
+
+
+def main(path, src):
     with open(path, "rb") as f:
         res = PeFile(f.read()).resources()
+    texts = strings({rid: data for (rtype, rid, lang), data in res.items()
+                     if rtype == RT_STRING and lang == ENGLISH_US})
     problems = []
 
     def need(what, ok):
@@ -80,27 +106,20 @@ def main(path):
         if not ok:
             problems.append(what)
 
-    for dialog in (100, 102, 129):
-        need("dialog %d" % dialog, (RT_DIALOG, dialog, ENGLISH_US) in res)
-    group = res.get((RT_ICON_GROUP, 128, ENGLISH_US), b"")
-    need("icon 128 with one image", len(group) == 20 and group[4] == 1)
-    texts = strings({rid: data for (rtype, rid, lang), data in res.items()
-                     if rtype == RT_STRING and lang == ENGLISH_US})
-    for sid in range(101, 110):
-        need("string %d" % sid, bool(texts.get(sid)))
-    need("the restart message as written",
-         texts.get(107) == "Module installation complete. To make the changes take effectm restart your computer.")
-    need("a Japanese message", texts.get(102) == "モジュールのインストールが完了しました。")
-    version = res.get((RT_VERSION, 1, ENGLISH_US), b"")
-    need("version resource naming QMXSET.EXE", "QMXSET.EXE".encode("utf-16-le") in version)
+    ids = named_ids(src)
+    need("the code names resources", len(ids) > 0)
+    for name, rid in sorted(ids.items()):
+        if name.startswith("IDS_"):
+            need("%s (%d) can be shown" % (name, rid), bool(texts.get(rid)) and shows(texts[rid], name.endswith("_JA")))
+        else:
+            rtype = RT_DIALOG if name.startswith("IDD_") else RT_ICON_GROUP
+            need("%s (%d)" % (name, rid), (rtype, rid, ENGLISH_US) in res)
+    # No run under Wine shows this: without it, an administrator's run on Vista
+    # and later lacks the rights to the system folder.
     manifest = res.get((RT_MANIFEST, 1, ENGLISH_US), b"").decode("utf-8", "replace")
     need("manifest asking for the highest rights", 'level="highestAvailable"' in manifest)
-    for os_id in ("e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
-                  "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
-                  "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"):
-        need("manifest declaring %s" % os_id, os_id in manifest)
     return 1 if problems else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    sys.exit(main(sys.argv[1], sys.argv[2]))
