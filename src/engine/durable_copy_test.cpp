@@ -24,6 +24,7 @@
 #include "support/os_fault.h"
 #include "support/resource_counter.h"
 #include "support/restart_schedule.h"
+#include "support/scratch_deployment.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -178,23 +179,12 @@ BOOL WINAPI RefuseOwner(HANDLE handle, SECURITY_INFORMATION what, PSECURITY_DESC
     return RecordSetSecurity(handle, what, sd);
 }
 
-class DurableReplace : public ::testing::Test {
+class DurableReplace : public ScratchDeployment {
 protected:
     void SetUp() override {
-        ClearLog();
-        SetLogSwitch(1);
-        m_scheduleBefore = ReadRestartSchedule();
-        machine.systemDir = m_system.path();
-        machine.programDir = m_program.path();
-        machine.isAdmin = 1;
-        machine.osClass = QMX_OS_NT5_OR_LATER;
+        ScratchDeployment::SetUp();
         Ship("V2_10.DLL");
         Install("V2_9.DLL");
-    }
-    void TearDown() override {
-        SetLogSwitch(0);
-        ClearLog();
-        RestoreRestartSchedule(m_scheduleBefore);
     }
 
     void Ship(const std::string& fixture) {
@@ -242,13 +232,7 @@ protected:
             << what;
     }
 
-    TempDir m_system;
-    TempDir m_program;
-    Machine machine;
-    FileDeployment env{machine};
 
-private:
-    RestartSchedule m_scheduleBefore;
 };
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "support/os_fault.h"
 #include "support/resource_counter.h"
 #include "support/restart_schedule.h"
+#include "support/scratch_deployment.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -160,21 +161,10 @@ BOOL WINAPI Windows98(LPOSVERSIONINFOA info) {
 // Shift-JIS: 0x83 leads characters such as the one written 0x83 0x5C.
 BOOL WINAPI ShiftJisLeadByte(BYTE byte) { return byte == 0x83; }
 
-class Deployment : public ::testing::Test {
+class Deployment : public ScratchDeployment {
 protected:
     void SetUp() override {
-        ClearLog();
-        SetLogSwitch(1);
-        m_scheduleBefore = ReadRestartSchedule();
-        machine.systemDir = m_system.path();
-        machine.programDir = m_program.path();
-        machine.isAdmin = 1;
-        machine.osClass = QMX_OS_NT5_OR_LATER;
-    }
-    void TearDown() override {
-        SetLogSwitch(0);
-        ClearLog();
-        RestoreRestartSchedule(m_scheduleBefore);
+        ScratchDeployment::SetUp();
     }
 
     // name in the program folder, a copy of fixture (last-write time kept).
@@ -240,13 +230,7 @@ protected:
         EXPECT_EQ(movesBefore, PendingMoves().size());
     }
 
-    TempDir m_system;
-    TempDir m_program;
-    Machine machine;
-    FileDeployment env{machine};
 
-private:
-    RestartSchedule m_scheduleBefore;
 };
 
 }  // namespace

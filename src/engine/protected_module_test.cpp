@@ -20,6 +20,7 @@
 #include "support/os_fault.h"
 #include "support/resource_counter.h"
 #include "support/restart_schedule.h"
+#include "support/scratch_deployment.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -48,26 +49,15 @@ FARPROC WINAPI OfferFake(HMODULE module, LPCSTR name) {
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
-class ProtectedModule : public ::testing::Test {
+class ProtectedModule : public ScratchDeployment {
 protected:
     void SetUp() override {
-        ClearLog();
-        SetLogSwitch(1);
-        m_scheduleBefore = ReadRestartSchedule();
-        machine.systemDir = m_system.path();
-        machine.programDir = m_program.path();
-        machine.isAdmin = 1;
-        machine.osClass = QMX_OS_NT5_OR_LATER;
+        ScratchDeployment::SetUp();
         g_asked.clear();
         g_loaded.clear();
         g_answer = TRUE;
         m_guard.Set(&OsCalls::LoadLibraryExA, &RecordLoad);
         m_guard.Set(&OsCalls::GetProcAddress, &OfferFake);
-    }
-    void TearDown() override {
-        SetLogSwitch(0);
-        ClearLog();
-        RestoreRestartSchedule(m_scheduleBefore);
     }
 
     void Put(const std::string& fixture, const std::string& path) {
@@ -77,14 +67,8 @@ protected:
     std::string Dest() const { return m_system.File("X.DLL"); }
     std::string Staging() const { return ShiftLastLetterOf(Dest(), 0); }
 
-    TempDir m_system;
-    TempDir m_program;
-    Machine machine;
-    FileDeployment env{machine};
     OsCallsGuard m_guard;
 
-private:
-    RestartSchedule m_scheduleBefore;
 };
 
 }  // namespace

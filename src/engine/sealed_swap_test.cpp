@@ -15,6 +15,7 @@
 #include "support/fixture_path.h"
 #include "support/log_file.h"
 #include "support/restart_schedule.h"
+#include "support/scratch_deployment.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -30,49 +31,32 @@ BOOL WINAPI CopyThenChange(LPCSTR from, LPCSTR to, BOOL failIfExists) {
     return copied;
 }
 
-class SealedSwap : public ::testing::Test {
+class SealedSwap : public ScratchDeployment {
 protected:
     void SetUp() override {
-        ClearLog();
-        SetLogSwitch(1);
-        m_schedule = ReadRestartSchedule();
-        machine.systemDir = m_system.path();
-        machine.programDir = m_program.path();
-        machine.isAdmin = 1;
-        machine.osClass = QMX_OS_NT5_OR_LATER;
+        ScratchDeployment::SetUp();
         ASSERT_TRUE(::CopyFileA(FixturePath("V2_10.DLL").c_str(), Source().c_str(), FALSE));
         ASSERT_TRUE(::CopyFileA(FixturePath("V2_9.DLL").c_str(), Dest().c_str(), FALSE));
         Seal();
         g_package = Source();
     }
-    void TearDown() override {
-        SetLogSwitch(0);
-        ClearLog();
-        RestoreRestartSchedule(m_schedule);
-    }
 
     // A seal of the package as it is now, checked as the run checks it.
     void Seal() {
+        WriteWholeFile(m_program.File("QMX_CHG.DAT"), "[File]\r\nX.DLL\r\n");
         std::string text;
         for (const char* name : {"QMX_CHG.DAT", "X.DLL"}) {
-            if (std::string(name) == "QMX_CHG.DAT") WriteWholeFile(m_program.File(name), "[File]\r\nX.DLL\r\n");
             Sha256Digest digest;
             uint32_t error = 0;
             ASSERT_EQ(1, HashFile(m_program.File(name), &digest, &error));
             text += SealLineText(digest, name);
         }
         ASSERT_TRUE(WriteWholeFile(m_program.File(kSealFileName), text));
-        ASSERT_EQ(1, deployment.VerifyPackage(std::deque<std::string>{"X.DLL"}));
+        ASSERT_EQ(1, env.VerifyPackage(std::deque<std::string>{"X.DLL"}));
     }
 
     std::string Source() const { return m_program.File("X.DLL"); }
     std::string Dest() const { return m_system.File("X.DLL"); }
-
-    TempDir m_program;
-    TempDir m_system;
-    Machine machine;
-    FileDeployment deployment{machine};
-    RestartSchedule m_schedule;
 };
 
 TEST_F(SealedSwap, ACopyThatIsNotTheSealedOneNeverTakesTheModulesPlace) {
@@ -95,7 +79,7 @@ TEST_F(SealedSwap, ACopyThatIsNotTheSealedOneNeverTakesTheModulesPlace) {
         } else {
             guard.Set(&OsCalls::CopyFileA, &CopyThenChange);
         }
-        EXPECT_EQ(QMX_INST_FAILED, deployment.CopyTargetFile("X.DLL")) << c.how;
+        EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL")) << c.how;
         EXPECT_EQ(installed, FileText(Dest())) << c.how;
         const std::string log = LogText();
         EXPECT_NE(std::string::npos,
@@ -118,7 +102,7 @@ TEST_F(SealedSwap, AStagedCopyThatIsNotTheSealedOneIsNotScheduled) {
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     OsCallsGuard guard;
     guard.Set(&OsCalls::CopyFileA, &CopyThenChange);
-    EXPECT_EQ(QMX_INST_FAILED, deployment.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
     ::CloseHandle(held);
     EXPECT_EQ(installed, FileText(Dest()));
     EXPECT_FALSE(PathExists(m_system.File("X.DLM")));
@@ -126,7 +110,7 @@ TEST_F(SealedSwap, AStagedCopyThatIsNotTheSealedOneIsNotScheduled) {
 }
 
 TEST_F(SealedSwap, TheSealedCopyGoesIn) {
-    EXPECT_EQ(QMX_INST_COPIED, deployment.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest()));
 }
 

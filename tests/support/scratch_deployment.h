@@ -1,0 +1,39 @@
+// A deployment between two scratch folders, the "package" and the "system
+// directory", on an administrator's NT machine, with the log switched on.
+// The restart-time schedule (delayed moves, WININIT.INI) is put back as it
+// was when the test ends.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "engine/file_deployment.h"
+#include "log/debug_log.h"
+#include "support/log_file.h"
+#include "support/restart_schedule.h"
+#include "support/temp_dir.h"
+
+class ScratchDeployment : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ClearLog();
+        SetLogSwitch(1);
+        m_scheduleBefore = ReadRestartSchedule();
+        machine.systemDir = m_system.path();
+        machine.programDir = m_program.path();
+        machine.isAdmin = 1;
+        machine.osClass = QMX_OS_NT5_OR_LATER;
+    }
+    void TearDown() override {
+        SetLogSwitch(0);
+        ClearLog();
+        RestoreRestartSchedule(m_scheduleBefore);
+    }
+
+    TempDir m_system;
+    TempDir m_program;
+    Machine machine;
+    FileDeployment env{machine};
+
+private:
+    RestartSchedule m_scheduleBefore;
+};
