@@ -4,9 +4,10 @@
 # of the package with one byte of a module changed and show that it installs
 # nothing.
 #
-# With DISPLAY set the installer's message appears on your display and waits
-# for you to press OK; otherwise it runs on a private Xvfb and OK is pressed
-# automatically. Everything lives under build/demo-run/.
+# With DISPLAY set each run's message appears on your display and waits for
+# you to press OK; otherwise it runs on a private Xvfb and OK is pressed
+# automatically. Everything lives under build/demo-run/. It exits non-zero,
+# with the reason, when anything did not happen as expected.
 #
 # It runs the shipped 32-bit program; on a host that runs no 32-bit code
 # (see scripts/wine-env.sh) the 64-bit one, and says so first.
