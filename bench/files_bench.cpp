@@ -1,6 +1,8 @@
-// Cost per file of an installation run, against the floor of the same work.
+// Cost per file of an installation run, against the floor of the same work,
+// and the cost of a seal.
 //
 //   bench_files NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...
+//   bench_files --sealed NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...
 //
 // For each N, generates a package of N modules (see bench_package.h) and
 // times, in ROUNDS alternating rounds, four runs over the same files: the
@@ -16,11 +18,22 @@
 // floor. The per-round ratios compare runs
 // made moments apart, so a slow spell of the shared machine, or of Wine,
 // that spans a round cancels out of them.
-// Exit status 1 when a run does not do what it should.
+//
+// With --sealed, each round times the installer's run with the log off on
+// the same package twice, in turn first: without a seal and with a
+// QMX_CHG.SUM covering the change list and every module (written outside the
+// timing). The change list then sits in the package folder, where the seal
+// check hashes it. Prints one tab-separated line per N: N, rounds, median
+// seconds unsealed and sealed, the median of the per-round ratios
+// sealed/unsealed, the bytes the seal covers, and the median seconds of the
+// seal check alone (VerifyPackage, once a round).
+// Exit status 1 when a run does not do what it should (a sealed run whose
+// check fails does not copy the newer half).
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -28,8 +41,11 @@
 #include "bench_package.h"
 #include "changelist/change_list_file.h"
 #include "engine/file_deployment.h"
+#include "engine/file_hash.h"
 #include "engine/installation_run.h"
 #include "engine/outcome.h"
+#include "engine/package_seal.h"
+#include "engine/seal_file.h"
 #include "floor_install.h"
 #include "log/debug_log.h"
 
@@ -52,25 +68,27 @@ Machine BenchMachine(const BenchPackage& package) {
 }
 
 // The installer's run from its initialisation on: the log switch, then the
-// installation run itself. Returns the outcome bits.
-uint32_t InstallerRun(const Machine& machine) {
-    ApplyLogSwitch(0);
+// installation run itself, on the change list at changeListPath (empty:
+// beside this executable). Returns the outcome bits.
+uint32_t InstallerRun(const Machine& machine, const std::string& changeListPath = std::string()) {
+    ApplyLogSwitch(0, changeListPath);
     FileDeployment deployment(machine);
-    InstallationRun run(machine, deployment);
+    InstallationRun run(machine, deployment, changeListPath);
     const uint32_t outcome = run.Run().outcome;
     SetLogSwitch(0);
     return outcome;
 }
 
 enum Variant { FLOOR, DURABLE_FLOOR, LOG_OFF, LOG_ON, VARIANTS };
+enum SealVariant { UNSEALED, SEALED, SEAL_VARIANTS };
 
 struct Sizes {
     size_t files;
     int rounds;
 };
 
-bool ParseSizes(int argc, char** argv, std::vector<Sizes>* sizes) {
-    for (int i = 3; i < argc; ++i) {
+bool ParseSizes(int first, int argc, char** argv, std::vector<Sizes>* sizes) {
+    for (int i = first; i < argc; ++i) {
         unsigned long files = 0;
         int rounds = 0;
         if (std::sscanf(argv[i], "%lu:%d", &files, &rounds) != 2 || files == 0 || rounds <= 0) {
@@ -85,6 +103,12 @@ long FileSize(const char* path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!::GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return 0;
     return static_cast<long>(data.nFileSizeLow);
+}
+
+// The run's outcome on a package of count modules: the newer half copied,
+// the rest skipped.
+uint32_t ExpectedOutcome(size_t count) {
+    return count == 1 ? QMX_INST_COPIED : (QMX_INST_COPIED | QMX_INST_SKIPPED);
 }
 
 // One timed run of the variant; false when it did not copy exactly the
@@ -107,7 +131,7 @@ bool TimedRun(Variant variant, const BenchPackage& package, double* seconds, lon
     } else {
         const uint32_t outcome = InstallerRun(machine);
         *seconds = NowSeconds() - start;
-        right = outcome == (count == 1 ? QMX_INST_COPIED : (QMX_INST_COPIED | QMX_INST_SKIPPED));
+        right = outcome == ExpectedOutcome(count);
         if (variant == LOG_ON) *logBytes = FileSize(kLogPath);
     }
     if (!right) std::fprintf(stderr, "variant %d did the wrong thing for %lu files\n", variant,
@@ -188,15 +212,109 @@ bool MeasureSize(const BenchFixtures& fixtures, const Sizes& size, const std::st
     return true;
 }
 
+bool WriteWholeFile(const std::string& path, const std::string& text) {
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    ::CloseHandle(file);
+    return ok && written == text.size();
+}
+
+// The seal of the package as sha256sum would write it: the change list,
+// then every module. Adds the bytes it covers to *bytes.
+bool SealText(const BenchPackage& package, std::string* seal, long long* bytes) {
+    std::vector<std::string> names(1, "QMX_CHG.DAT");
+    names.insert(names.end(), package.names.begin(), package.names.end());
+    for (const std::string& name : names) {
+        const std::string path = package.programDir + "\\" + name;
+        Sha256Digest digest;
+        uint32_t error = 0;
+        if (HashFile(path, &digest, &error) != 1) {
+            std::fprintf(stderr, "hashing %s failed (%lu)\n", path.c_str(), static_cast<unsigned long>(error));
+            return false;
+        }
+        *seal += SealLineText(digest, name);
+        *bytes += FileSize(path.c_str());
+    }
+    return true;
+}
+
+bool TimedSealRun(SealVariant variant, const BenchPackage& package, const std::string& seal,
+                  double* seconds) {
+    const std::string sealPath = package.programDir + "\\" + kSealFileName;
+    if (!ResetSystemDir(package)) return false;
+    if (variant == UNSEALED) {
+        ::DeleteFileA(sealPath.c_str());
+    } else if (!WriteWholeFile(sealPath, seal)) {
+        std::fprintf(stderr, "writing %s failed (%lu)\n", sealPath.c_str(), ::GetLastError());
+        return false;
+    }
+    const Machine machine = BenchMachine(package);
+    const double start = NowSeconds();
+    const uint32_t outcome = InstallerRun(machine, package.changeListPath);
+    *seconds = NowSeconds() - start;
+    const bool right = outcome == ExpectedOutcome(package.names.size());
+    if (!right) std::fprintf(stderr, "the %s run gave 0x%x for %lu files\n", variant == SEALED ? "sealed" : "unsealed",
+                             static_cast<unsigned>(outcome), static_cast<unsigned long>(package.names.size()));
+    return right;
+}
+
+bool MeasureSeal(const BenchFixtures& fixtures, const Sizes& size) {
+    BenchPackage package;
+    bool right = CreateBenchPackage(fixtures, size.files, std::string(), &package);
+    // The change list in the package folder, where the seal covers it.
+    package.changeListPath = package.programDir + "\\QMX_CHG.DAT";
+    std::string seal;
+    long long sealedBytes = 0;
+    right = right && WriteBenchChangeList(package, false) && SealText(package, &seal, &sealedBytes);
+    std::vector<double> seconds[SEAL_VARIANTS];
+    std::vector<double> ratio;
+    std::vector<double> check;
+    for (int round = 0; round < size.rounds && right; ++round) {
+        double taken[SEAL_VARIANTS] = {};
+        for (int k = 0; k < SEAL_VARIANTS && right; ++k) {
+            const SealVariant variant = static_cast<SealVariant>((round + k) % SEAL_VARIANTS);
+            right = TimedSealRun(variant, package, seal, &taken[variant]);
+            seconds[variant].push_back(taken[variant]);
+        }
+        ratio.push_back(taken[SEALED] / taken[UNSEALED]);
+        // The seal check alone, on the sealed package.
+        if (right) {
+            const std::deque<std::string> entries(package.names.begin(), package.names.end());
+            right = WriteWholeFile(package.programDir + "\\" + kSealFileName, seal);
+            const double start = NowSeconds();
+            right = right && VerifyPackage(package.programDir, entries) == 1;
+            check.push_back(NowSeconds() - start);
+        }
+    }
+    RemoveBenchPackage(package);
+    if (!right) return false;
+    std::printf("%lu\t%d\t%.9f\t%.9f\t%.4f\t%lld\t%.9f\n", static_cast<unsigned long>(size.files),
+                size.rounds, Median(seconds[UNSEALED]), Median(seconds[SEALED]), Median(ratio), sealedBytes,
+                Median(check));
+    std::fflush(stdout);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool sealed = argc > 1 && std::string(argv[1]) == "--sealed";
+    const int first = sealed ? 2 : 1;
     std::vector<Sizes> sizes;
-    if (argc < 4 || !ParseSizes(argc, argv, &sizes)) {
-        std::fprintf(stderr, "usage: %s NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...\n", argv[0]);
+    if (argc < first + 3 || !ParseSizes(first + 2, argc, argv, &sizes)) {
+        std::fprintf(stderr, "usage: %s [--sealed] NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...\n", argv[0]);
         return 2;
     }
-    const BenchFixtures fixtures = {argv[1], argv[2]};
+    const BenchFixtures fixtures = {argv[first], argv[first + 1]};
+    if (sealed) {
+        for (const Sizes& size : sizes) {
+            if (!MeasureSeal(fixtures, size)) return 1;
+        }
+        return 0;
+    }
     // The change list sits beside this executable, where the reader looks.
     std::string listPath;
     {

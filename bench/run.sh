@@ -26,11 +26,15 @@ if [ -n "${QMX_BENCH_QUICK:-}" ]; then
   list_sizes="1000 10000"
   long_line=100000
   startup_rounds=3
+  seal_size=1000:1
+  hash_megabytes=8
 else
   file_sizes="1:201 100:15 1000:6 5000:3"
   list_sizes="1000 10000 100000 1000000"
   long_line=5000000
   startup_rounds=41
+  seal_size=1000:9
+  hash_megabytes=64
 fi
 
 log() { echo "== [${SECONDS}s] $*" >&2; }
@@ -51,10 +55,10 @@ quiet_build() {  # tree, targets...
   local tree=$1; shift
   cmake --build "$tree" -j2 --target "$@" >"$work/build.log" 2>&1 || { cat "$work/build.log"; exit 1; }
 }
-quiet_build "$build/$tree" bench_files bench_changelist bench_startup bench_min_dialog qmxset qmx_fixtures
+quiet_build "$build/$tree" bench_files bench_changelist bench_hash bench_startup bench_min_dialog qmxset qmx_fixtures
 quiet_build "$build/win32" qmxset
 quiet_build "$build/win64" qmxset
-quiet_build "$native" bench_changelist
+quiet_build "$native" bench_changelist bench_hash
 "$top/scripts/wine-prefix.sh"
 
 # The machine is shared: the measured programs, and the prefix's wineserver
@@ -130,6 +134,14 @@ ahead "$top/bench/with-display.sh" bash -c "wine \"\$@\" | tr -d '\r'" wine \
   { grep -v '^X connection' "$work/startup.err" >&2 || true; exit 1; }
 # A 32-bit program's system folder in a 64-bit prefix.
 rm -rf "$pkg" "$drive_c/windows/syswow64/QMXBENCH.DLL" "$drive_c/windows/system32/QMXBENCH.DLL"
+
+# --- 5. The seal: what it adds to a run, and how fast it hashes. bench_hash
+# writes its file into the folder it runs in.
+log "sealed package ($seal_size) and hashing speed ($hash_megabytes MB)"
+wine_run "$win/bench/files/bench_files.exe" --sealed "$(winpath "$fixtures/V5_1_2601.DLL")" \
+  "$(winpath "$fixtures/V5_1_2600_0.DLL")" "$seal_size" >"$work/seal.tsv"
+(cd "$work" && ahead "$native/bench/hash/bench_hash" "$hash_megabytes") >"$work/hash-native.tsv"
+(cd "$work" && wine_run "$win/bench/hash/bench_hash.exe" "$hash_megabytes") >"$work/hash-wine.tsv"
 
 # --- 4. Size.
 log "size"

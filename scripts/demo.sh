@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# The whole job, for real, under Wine: assemble a demo package, seed the
-# system directory, run QMXSET.EXE and show what it did.
+# The whole job, for real, under Wine: assemble a demo package, seal it, seed
+# the system directory, run QMXSET.EXE and show what it did; then run a copy
+# of the package with one byte of a module changed and show that it installs
+# nothing.
 #
-# With DISPLAY set the installer's message appears on your display and waits
-# for you to press OK; otherwise it runs on a private Xvfb and OK is pressed
-# automatically. Everything lives under build/demo-run/.
+# With DISPLAY set each run's message appears on your display and waits for
+# you to press OK; otherwise it runs on a private Xvfb and OK is pressed
+# automatically. Everything lives under build/demo-run/. It exits non-zero,
+# with the reason, when anything did not happen as expected.
 #
 # It runs the shipped 32-bit program; on a host that runs no 32-bit code
 # (see scripts/wine-env.sh) the 64-bit one, and says so first.
@@ -27,19 +30,23 @@ else
   echo "[demo] so the demo runs the 64-bit QMXSET.EXE against C:\windows\system32"
 fi
 
-step "1/6 building the $bits-bit program, the demo modules and tools"
+step "1/9 building the $bits-bit program, the demo modules and tools, and the native qmxcheck"
 QMX_TREES=$tree "$top/scripts/build.sh" >/dev/null
+cmake --build "$build/native" --target qmxcheck >"$build/demo-qmxcheck.build.log" 2>&1 ||
+  { cat "$build/demo-qmxcheck.build.log"; die "the native qmxcheck did not build"; }
 "$top/scripts/wine-prefix.sh"
 win=$build/$tree
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
 run=$build/demo-run
 pkg=$run/package
+changed=$run/package-changed
 log=$WINEPREFIX/drive_c/QMX_CHG.LOG
 modules=(QMXDEMO1.DLL QMXDEMO2.DLL QMXDEMO3.DLL QMXDEMO4.DLL)
 session_key='HKLM\System\CurrentControlSet\Control\Session Manager'
+failure="Module installation failed. Some modules could not be replaced."
 
-step "2/6 assembling the package in $pkg"
+step "2/9 assembling the package in $pkg"
 rm -rf "$run" && mkdir -p "$pkg"
 cp "$win/src/app/QMXSET.EXE" "$pkg/"
 cp "$win/demo/package/"*.DLL "$pkg/"
@@ -47,47 +54,78 @@ sed 's/$/\r/' "$top/demo/QMX_CHG.DAT.in" >"$pkg/QMX_CHG.DAT"
 touch -d '2024-06-01 12:00:00 UTC' "$pkg"/*.DLL
 ls -l "$pkg" | tail -n +2 | awk '{printf "  %-14s %8s bytes\n", $9, $5}'
 
-step "3/6 seeding the system directory: older QMXDEMO1 and QMXDEMO4, newer QMXDEMO2, no QMXDEMO3"
-for m in "${modules[@]}"; do rm -f "$sysdir/$m" "$sysdir/${m%?}M"; done
-cp "$win/demo/installed/"*.DLL "$sysdir/"
-touch -d '2020-01-15 09:30:00 UTC' "$sysdir"/QMXDEMO[124].DLL
-rm -f "$log"
-wine reg delete "$session_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
+step "3/9 sealing it: qmxcheck --seal writes QMX_CHG.SUM, which sha256sum -c checks"
+echo "  qmxcheck --seal $pkg, which prints what it writes:"
+"$build/native/src/check/qmxcheck" --seal "$pkg" | sed 's/^/    /' || die "qmxcheck --seal failed"
+echo "  sha256sum -c QMX_CHG.SUM, as an administrator checks a copy:"
+(cd "$pkg" && sha256sum -c QMX_CHG.SUM) | sed 's/^/    /' || die "sha256sum -c refuses the seal qmxcheck wrote"
 
+# The system directory as the demo starts it: older QMXDEMO1 and QMXDEMO4,
+# newer QMXDEMO2, no QMXDEMO3; nothing staged, no log.
+seed() {
+  for m in "${modules[@]}"; do rm -f "$sysdir/$m" "$sysdir/${m%?}M"; done
+  cp "$win/demo/installed/"*.DLL "$sysdir/"
+  touch -d '2020-01-15 09:30:00 UTC' "$sysdir"/QMXDEMO[124].DLL
+  rm -f "$log"
+  wine reg delete "$session_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
+}
 state() { wine "$(winpath "$win/demo/qmx_state.exe")" 'C:\windows\system32' "${modules[@]}" </dev/null | tr -d '\r'; }
-step "4/6 before: C:\\windows\\system32"
+staged_state() {
+  wine "$(winpath "$win/demo/qmx_state.exe")" 'C:\windows\system32' QMXDEMO4.DLM </dev/null | tr -d '\r' | tail -n1
+}
+pending_moves() {
+  wine reg query "$session_key" /v PendingFileRenameOperations </dev/null 2>/dev/null | tr -d '\r' | grep -i qmxdemo || true
+}
+
+step "4/9 seeding the system directory: older QMXDEMO1 and QMXDEMO4, newer QMXDEMO2, no QMXDEMO3"
+seed
+echo "  before: C:\\windows\\system32"
 state
 
-step "5/6 running QMXSET.EXE (QMXDEMO4.DLL is held open, as a loaded module is)"
 driver=$(winpath "$win/tests/driver/qmx_driver.exe")
-if [ -n "${DISPLAY:-}" ]; then
-  echo "  the message appears on your display: press OK to finish"
+interactive=${DISPLAY:+yes}
+if [ -n "$interactive" ]; then
   finish=(await-exit 600000)
 else
   source "$top/tests/ui/x_session.sh"
   x_session_start QMXSET.EXE qmx_driver.exe
   finish=(press msg 1 wait-exit)
 fi
-out=$run/driver.txt
-wine "$driver" hold 'C:\windows\system32\QMXDEMO4.DLL' \
-  start "$(winpath "$pkg/QMXSET.EXE")" \
-  find msg VAREL 1000 dump msg "${finish[@]}" </dev/null 2>"$run/wine.log" |
-  tr -d '\r' >"$out" || { cat "$out"; die "the installer did not show its message and exit"; }
-message=$(grep '^msg.child.1=' "$out" | head -n1 | cut -d'|' -f4-)
-echo "  message shown: \"$message\""
-echo "  exit status: $(grep '^exit=' "$out" | cut -d= -f2)"
+# run_installer PACKAGE NAME: runs PACKAGE/QMXSET.EXE with QMXDEMO4.DLL held
+# open, as a loaded module is; sets message, and keeps the driver's output
+# in $run/NAME.txt and the log in $run/NAME.LOG.
+message=""
+run_installer() {
+  local out=$run/$2.txt
+  if [ -n "$interactive" ]; then echo "  the message appears on your display: press OK to finish"; fi
+  wine "$driver" hold 'C:\windows\system32\QMXDEMO4.DLL' \
+    start "$(winpath "$1/QMXSET.EXE")" \
+    find msg VAREL 1000 dump msg "${finish[@]}" </dev/null 2>>"$run/wine.log" |
+    tr -d '\r' >"$out" || { cat "$out"; die "the installer did not show its message and exit"; }
+  message=$(grep '^msg.child.1=' "$out" | head -n1 | cut -d'|' -f4-)
+  echo "  message shown: \"$message\""
+  echo "  exit status: $(grep '^exit=' "$out" | cut -d= -f2)"
+  if [ -f "$log" ]; then cp "$log" "$run/$2.LOG"; else : >"$run/$2.LOG"; fi
+}
+show_after() {
+  after=$(state)
+  echo "$after"
+  staged=$(staged_state)
+  echo "  staged copy:"
+  echo "$staged"
+  pending=$(pending_moves)
+  echo "  pending restart-time replacement (PendingFileRenameOperations):"
+  echo "    ${pending:-(none)}"
+  echo "  diagnostic log, C:\\QMX_CHG.LOG:"
+  sed 's/\r$//; s/^/    /' "$run/$1.LOG"
+}
 
-step "6/6 after: C:\\windows\\system32"
-after=$(state)
-echo "$after"
-staged=$(wine "$(winpath "$win/demo/qmx_state.exe")" 'C:\windows\system32' QMXDEMO4.DLM </dev/null | tr -d '\r' | tail -n1)
-echo "  staged copy:"
-echo "$staged"
-pending=$(wine reg query "$session_key" /v PendingFileRenameOperations </dev/null 2>/dev/null | tr -d '\r' | grep -i qmxdemo || true)
-echo "  pending restart-time replacement (PendingFileRenameOperations):"
-echo "    ${pending:-(none)}"
-echo "  diagnostic log, C:\\QMX_CHG.LOG:"
-[ -f "$log" ] && sed 's/\r$//; s/^/    /' "$log"
+step "5/9 running the sealed package's QMXSET.EXE (QMXDEMO4.DLL is held open, as a loaded module is)"
+run_installer "$pkg" driver
+cp "$run/driver.LOG" "$run/QMX_CHG.LOG"
+
+step "6/9 after: C:\\windows\\system32"
+show_after driver
 
 # Did all of it happen as it should?
 grep -q 'QMXDEMO1.DLL *2.0.0.0' <<<"$after" || die "QMXDEMO1.DLL was not replaced"
@@ -98,6 +136,37 @@ grep -q 'QMXDEMO4.DLM *2.0.0.0' <<<"$staged" || die "no staged copy QMXDEMO4.DLM
 grep -qi 'QMXDEMO4.DLM' <<<"$pending" || die "no pending replacement for QMXDEMO4.DLL"
 [ "$message" = "Module installation complete. To make the changes take effectm restart your computer." ] ||
   die "unexpected message: $message"
-grep -q 'EngingMessage\[0x7\]' "$log" || die "the log lacks the outcome line"
-cp "$log" "$run/QMX_CHG.LOG"
-step "done: files, staged copy, pending move, message and log are as expected (output in $run)"
+grep -q 'EngingMessage\[0x7\]' "$run/driver.LOG" || die "the log lacks the outcome line"
+! grep -q '^VerifyPackage' "$run/driver.LOG" || die "the seal check failed on the sealed package"
+echo "  the seal held: no VerifyPackage line in the log, and the run went on as it does unsealed"
+
+step "7/9 copying the package to $changed and changing one byte of QMXDEMO1.DLL in the copy"
+cp -a "$pkg" "$changed"
+target=$changed/QMXDEMO1.DLL
+at=$(($(stat -c %s "$target") / 2))
+was=$(od -An -tu1 -j "$at" -N1 "$target" | tr -d ' ')
+now=$(((was + 1) % 256))
+printf "\\x$(printf %02x "$now")" | dd of="$target" bs=1 seek="$at" conv=notrunc 2>/dev/null
+touch -d '2024-06-01 12:00:00 UTC' "$target"
+echo "  byte $at of QMXDEMO1.DLL: $was -> $now (size and time unchanged)"
+echo "  sha256sum -c QMX_CHG.SUM in the copy:"
+(cd "$changed" && sha256sum -c QMX_CHG.SUM 2>/dev/null) | sed 's/^/    /' &&
+  die "sha256sum -c passed the changed copy"
+
+step "8/9 seeding the system directory again and running the changed copy's QMXSET.EXE"
+seed
+run_installer "$changed" changed
+
+step "9/9 after: C:\\windows\\system32 (as seeded: nothing replaced, nothing staged)"
+show_after changed
+grep -q 'QMXDEMO1.DLL *1.0.0.0' <<<"$after" || die "the changed copy's QMXDEMO1.DLL was installed"
+grep -q 'QMXDEMO2.DLL *3.2.0.0' <<<"$after" || die "QMXDEMO2.DLL was touched"
+grep -q 'QMXDEMO3.DLL *(absent)' <<<"$after" || die "QMXDEMO3.DLL was added"
+grep -q 'QMXDEMO4.DLL *1.0.0.0' <<<"$after" || die "QMXDEMO4.DLL was changed"
+grep -q 'QMXDEMO4.DLM *(absent)' <<<"$staged" || die "a copy of QMXDEMO4.DLL was staged"
+[ -z "$pending" ] || die "a restart-time replacement was registered: $pending"
+[ "$message" = "$failure" ] || die "unexpected message: $message"
+[ "$(grep '^VerifyPackage' "$run/changed.LOG" | tr -d '\r')" = \
+  "VerifyPackage - QMXDEMO1.DLL does not match QMX_CHG.SUM." ] || die "the log does not name QMXDEMO1.DLL alone"
+grep -q "EngingMessage\[0x8\] - $failure" "$run/changed.LOG" || die "the log lacks the failure line"
+step "done: the sealed package installed as before, and the copy with one changed byte installed nothing (output in $run)"

@@ -2,16 +2,16 @@
 # End-to-end tests of the real QMXSET.EXE under Wine, on a private X display,
 # driven from outside by qmx_driver the way a user would click through it.
 #
-#   qmxset_e2e.sh SCENARIO QMXSET.EXE qmx_driver.exe x86|x64 VERSION.DLL FIXTURES SFC.DLL
+#   qmxset_e2e.sh SCENARIO QMXSET.EXE qmx_driver.exe x86|x64 VERSION.DLL FIXTURES SFC.DLL QMXCHECK.EXE
 #
 # VERSION.DLL is the planted library, FIXTURES the folder of modules with
 # version resources and SFC.DLL the tests' own sfc.dll (tests/e2e/test_sfc.cpp),
-# all of the same architecture.
+# all of the same architecture; QMXCHECK.EXE the package check, which seals.
 #
 # Scenarios: full, outcomes, reboot, reboot_again, win98_rename, japanese,
 # second_instance, logging, planted_version, held_module, held_changelist,
 # held_log, killed, quiet, switches, failed, protected, broken_reboot,
-# win98_space, unreadable_changelist.
+# win98_space, unreadable_changelist, sealed.
 # The system directory is the Wine prefix's own (system32, or syswow64 for
 # x86); the modules put there have names no one else uses and are removed
 # again, as are the package folder, the log and any restart-time move.
@@ -23,6 +23,7 @@ arch=$4
 planted_dll=${5:-}
 fixtures=${6:-}
 test_sfc=${7:-}
+check_exe=${8:-}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/wine-env.sh"
 qmx_skip_unless_runnable "$arch"
@@ -48,7 +49,7 @@ cleanup() {
   # A killed run's temporary files: no one else's names begin so. (Wine
   # writes them as QMXnnn.tmp, which neither QMX*.TMP nor qmx*.tmp matches.)
   if [ "$scenario" = killed ]; then find "$sysdir" -maxdepth 1 -iname 'qmx*.tmp' -delete; fi
-  case "$scenario" in reboot | reboot_again | japanese | held_module | quiet | failed | broken_reboot)
+  case "$scenario" in reboot | reboot_again | japanese | held_module | quiet | failed | broken_reboot | sealed)
     wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
   esac
   if [ "$scenario" = win98_rename ] || [ "$scenario" = win98_space ]; then
@@ -760,6 +761,85 @@ $not_applicable" "$(log_text)"
   check "shown: log" "ChangeList - Cannot read $list.(32)
 $not_applicable" "$(log_text)"
   check "installed file kept" "installed A" "$(cat "$sysdir/$A")"
+  ;;
+
+sealed)
+  # A sealed package installs as before, whoever sealed it; one changed byte
+  # in a module, the change list or the seal itself installs nothing, not
+  # even the modules whose own bytes are whole. The change list names A in
+  # lower case: the log names it as the run holds it, upper-cased.
+  sealed_package() {  # the sealing command: sha256sum or qmxcheck
+    rm -f "$log" "$pkg/QMX_CHG.SUM"
+    put "$sysdir/$A" "installed A" 2001
+    put "$sysdir/$B" "installed B" 2001
+    put "$pkg/$A" "shipped A" 2002
+    put "$pkg/$B" "shipped B" 2002
+    changelist "2:10" "${A,,} $B" ON
+    if [ "$1" = sha256sum ]; then
+      (cd "$pkg" && sha256sum QMX_CHG.DAT "$A" "$B" QMXSET.EXE >QMX_CHG.SUM)
+    else
+      wine "$check_exe" --seal "$(x_session_winpath "$pkg")" </dev/null >/dev/null 2>&1 ||
+        fail "QMXCHECK.EXE --seal failed"
+    fi
+    (cd "$pkg" && sha256sum --quiet -c QMX_CHG.SUM) || fail "$1: sha256sum -c refuses the seal"
+  }
+  # The offset of the line of QMX_CHG.SUM that names $1.
+  seal_line() { grep -b -i -- "  $1\$" "$pkg/QMX_CHG.SUM" | cut -d: -f1; }
+  # One byte of a file becomes another, its size and everything else kept.
+  poke() {  # file, offset, byte
+    [ "$(dd if="$1" bs=1 skip="$2" count=1 2>/dev/null)" != "$3" ] || fail "poke: $1 already holds $3 at $2"
+    printf '%s' "$3" | dd of="$1" bs=1 seek="$2" conv=notrunc 2>/dev/null
+  }
+  # Some other hexadecimal digit than the one at offset.
+  other_digit() { if [ "$(dd if="$1" bs=1 skip="$2" count=1 2>/dev/null)" = 0 ]; then echo 1; else echo 0; fi; }
+
+  for sealer in sha256sum qmxcheck; do
+    sealed_package $sealer
+    quiet_row "sealed by $sealer" 0 /quiet
+    check "sealed by $sealer: A replaced" "shipped A" "$(cat "$sysdir/$A")"
+    check "sealed by $sealer: B replaced" "shipped B" "$(cat "$sysdir/$B")"
+    text=$(log_text)
+    lacks "sealed by $sealer: log" "$text" "VerifyPackage"
+    contains "sealed by $sealer: log" "$text" "EngingMessage[0x1] - Module installation complete."
+  done
+  sealed_package qmxcheck
+  run_once
+  check "sealed, shown: message" "Module installation complete." "$(message)"
+
+  # What changes | where (file, offset, byte) | the one line the log names it by.
+  failure='Module installation failed. Some modules could not be replaced.'
+  while IFS='|' read -r what target expected; do
+    for shown in quiet shown; do
+      sealed_package sha256sum
+      case "$target" in
+      module) poke "$pkg/$B" 0 S ;;
+      changelist) poke "$pkg/QMX_CHG.DAT" 3 W ;;  # in the comment: the list means the same
+      digest) at=$(seal_line "$A"); poke "$pkg/QMX_CHG.SUM" "$at" "$(other_digit "$pkg/QMX_CHG.SUM" "$at")" ;;
+      name) at=$(seal_line "$B"); poke "$pkg/QMX_CHG.SUM" $((at + 66 + ${#B} - 5)) Z ;;
+      form) at=$(seal_line QMX_CHG.DAT); poke "$pkg/QMX_CHG.SUM" $((at + 10)) g ;;
+      esac
+      if [ $shown = quiet ]; then
+        quiet_row "$what" 1620 /quiet
+      else
+        run_once
+        check "$what, shown: message" "$failure" "$(message)"
+      fi
+      check "$what, $shown: A kept" "installed A" "$(cat "$sysdir/$A")"
+      check "$what, $shown: B kept" "installed B" "$(cat "$sysdir/$B")"
+      [ ! -e "$sysdir/${A%L}M" ] && [ ! -e "$sysdir/${B%L}M" ] || fail "$what, $shown: a copy was staged"
+      lacks "$what, $shown: restart-time move" "$(pending_moves)" "QE2E${arch^^}"
+      text=$(log_text)
+      check "$what, $shown: the seal's log line" "$expected" "$(grep '^VerifyPackage' <<<"$text" || true)"
+      contains "$what, $shown: log" "$text" "EngingMessage[0x8] - $failure"
+      lacks "$what, $shown: log" "$text" "CompareTimeStamp"
+    done
+  done <<ROWS
+a byte of the module B|module|VerifyPackage - $B does not match QMX_CHG.SUM.
+a byte of the change list's comment|changelist|VerifyPackage - QMX_CHG.DAT does not match QMX_CHG.SUM.
+a digit of A's digest in the seal|digest|VerifyPackage - $A does not match QMX_CHG.SUM.
+a letter of B's name in the seal|name|VerifyPackage - $B is not in QMX_CHG.SUM.
+a digit of the seal made no digit|form|VerifyPackage - QMX_CHG.SUM is damaged.
+ROWS
   ;;
 
 *)
