@@ -12,22 +12,18 @@
 
 namespace {
 
-std::string InFolder(const std::string& folder, const std::string& name) {
-    return EndsWithBackslash(folder) ? folder + name : folder + "\\" + name;
-}
-
 class DiskFolder : public PackageFolder {
 public:
     explicit DiskFolder(const std::string& path) : m_path(path) {}
 
     bool Contains(const std::string& name) override {
         WIN32_FIND_DATAA data;
-        return FindFile(InFolder(m_path, name), &data) &&
+        return FindFile(JoinPath(m_path, name), &data) &&
                (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     }
     int Hash(const std::string& name, Sha256Digest* digest) override {
         uint32_t error = 0;
-        return HashFile(InFolder(m_path, name), digest, &error);
+        return HashFile(JoinPath(m_path, name), digest, &error);
     }
 
 private:
@@ -64,7 +60,7 @@ SealRead ReadSealText(const std::string& path, std::string* text) {
 int VerifyPackage(const std::string& programDir, const std::deque<std::string>& fileList,
                   SealedDigests* vouched) {
     std::string text;
-    const SealRead read = ReadSealText(InFolder(programDir, kSealFileName), &text);
+    const SealRead read = ReadSealText(JoinPath(programDir, kSealFileName), &text);
     if (read == SealRead::kAbsent) return 1;
     SealCheck check{SealVerdict::kDamaged, std::string()};
     if (read == SealRead::kRead) {

@@ -71,17 +71,25 @@ SealCheck CheckSeal(const std::string* seal, const std::deque<std::string>& file
         rules.upperCase(key);
         const long at = index.Find(key);
         if (at >= 0 && index.Checked(at)) continue;
-        if (!IsPlainFileName(entry, rules.isLeadByte) || !folder.Contains(entry)) continue;
-        if (at < 0) return Fault(SealVerdict::kNotListed, key);
-        if (!Matches(folder, lines[at], entry)) return Fault(SealVerdict::kDoesNotMatch, key);
+        if (!IsPlainFileName(entry, rules.isLeadByte)) continue;
+        if (at < 0) {
+            if (folder.Contains(entry)) return Fault(SealVerdict::kNotListed, key);
+            continue;
+        }
+        // Hashed first, and searched for only when it cannot be read: a
+        // directory search costs as much as reading the module where the
+        // folder holds many files.
+        if (!Matches(folder, lines[at], entry)) {
+            if (!folder.Contains(entry)) continue;  // absent: left to the usual rules
+            return Fault(SealVerdict::kDoesNotMatch, key);
+        }
         index.MarkChecked(at);
     }
 
+    // A sealed file gone missing cannot be read: it does not match.
     for (size_t i = 0; i < lines.size(); ++i) {
         if (index.Checked(i)) continue;
-        if (!folder.Contains(lines[i].key) || !Matches(folder, lines[i], lines[i].key)) {
-            return Fault(SealVerdict::kDoesNotMatch, lines[i].key);
-        }
+        if (!Matches(folder, lines[i], lines[i].key)) return Fault(SealVerdict::kDoesNotMatch, lines[i].key);
     }
     if (vouched != nullptr) vouched->Assign(std::move(lines));
     return SealCheck{SealVerdict::kOk, std::string()};

@@ -2,6 +2,14 @@
 
 #include <cstring>
 
+// The rest of the program is built for size; hashing a whole package before
+// the first module is compared is the one place where speed shows, and at
+// -Os GCC makes the rounds half as fast. A pragma, not a build flag, so that
+// it holds through link-time optimisation.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("O2")
+#endif
+
 namespace {
 
 const uint32_t kRoundConstants[64] = {
