@@ -30,20 +30,19 @@ int InstallationRun::PrepareInstallation(RunResult* result) {
     m_fileList.clear();
     ChangeListFile changeList;
     UsePath(changeList, m_changeListPath);
-    if (changeList.Load() != 1) {
-        // Said once, so that a broken package's log tells why.
-        DebugLog("ChangeList - Cannot read %s.(%d)\r\n", changeList.GetChangeListPath(std::string()).c_str(),
-                 static_cast<int>(changeList.LoadError()));
-        return 0;
-    }
     if (changeList.CheckInstallVersion(m_machine.platformId, m_machine.majorVersion,
                                        m_machine.minorVersion, std::string()) == 0) {
-        // Only a list with an [Install] entry can be said to target other
-        // Windows; one without it is a broken package.
-        std::string install;
-        if (changeList.Load() == 1 && changeList.FindEntry(install, "Install") == 1) {
-            result->notTargeted = 1;
+        // Read again only to say why: an unreadable list once, so that a
+        // broken package's log tells why; and only a list with an [Install]
+        // entry can be said to target other Windows.
+        if (changeList.Load() != 1) {
+            DebugLog("ChangeList - Cannot read %s.(%d)\r\n",
+                     changeList.GetChangeListPath(std::string()).c_str(),
+                     static_cast<int>(changeList.LoadError()));
+            return 0;
         }
+        std::string install;
+        if (changeList.FindEntry(install, "Install") == 1) result->notTargeted = 1;
         return 0;
     }
     std::string entry;
