@@ -77,17 +77,24 @@ std::string Reason(const ModuleProbe& shipped, const ModuleProbe& installed, int
 // either: each step the run takes is remembered instead, so that a module
 // listed twice, or a staged copy written earlier in the run, is seen again as
 // the real run would see it.
-class FolderModel : public ModuleSite {
+class FolderModel final : public ModuleSite {
 public:
     FolderModel(const std::string& packageFolder, const std::string& systemFolder,
                 const std::set<std::string>& busy)
         : m_package(packageFolder), m_system(systemFolder), m_busy(busy) {}
 
-    std::string PackagePath(const std::string& name) const override { return JoinFolder(m_package, name); }
-    std::string InstalledPath(const std::string& name) const override { return JoinFolder(m_system, name); }
-    bool IsPlainName(const std::string& name) const override { return IsPlainFileName(name, &IsAnsiLeadByte); }
-    int FileExists(const std::string& path) override { return Probe(path).listed ? 1 : 0; }
-    int32_t CompareTimeStamp(const std::string& file1, const std::string& file2) override {
+    ModuleResult Deploy(const std::string& fileName, const Machine& machine) override {
+        const ModuleResult result = DeployModule(fileName, machine, *this);
+        m_decisions.push_back({fileName, result.action, result.bit, ReasonFor(fileName, result)});
+        m_compared = false;
+        return result;
+    }
+
+    std::string PackagePath(const std::string& name) const { return JoinFolder(m_package, name); }
+    std::string InstalledPath(const std::string& name) const { return JoinFolder(m_system, name); }
+    bool IsPlainName(const std::string& name) const { return IsPlainFileName(name, &IsAnsiLeadByte); }
+    int FileExists(const std::string& path) { return Probe(path).listed ? 1 : 0; }
+    int32_t CompareTimeStamp(const std::string& file1, const std::string& file2) {
         const ModuleProbe first = Probe(file1), second = Probe(file2);
         const int32_t order = CompareModules(Facts(first), Facts(second));
         // The module's own comparison gives the reason, not the staged copy's.
@@ -99,31 +106,27 @@ public:
         }
         return order;
     }
-    bool IsProtected(const std::string&) override { return false; }
-    int32_t LockDestFile(const std::string& path) override {
+    bool IsProtected(const std::string&) { return false; }
+    int32_t LockDestFile(const std::string& path) {
         return m_busy.count(Key(NameOf(path))) ? QMX_LOCK_INUSE : QMX_LOCK_SUCEES;
     }
     SwapResult ReplaceNow(const std::string&, const std::string& source, const std::string& dest, bool,
-                          uint32_t*) override {
+                          uint32_t*) {
         Put(dest, Probe(source));
         return SwapResult::kDone;
     }
     int WriteStagedCopy(const std::string&, const std::string& source, const std::string& staging,
-                        const std::string&, uint32_t*) override {
+                        const std::string&, uint32_t*) {
         Put(staging, Probe(source));
         return 1;
     }
-    int ScheduleReplacement(const std::string&, const std::string&) override { return 1; }
+    int ScheduleReplacement(const std::string&, const std::string&) { return 1; }
     int VerifyPackage(const FileList& files) override {
         const SealCheck seal = CheckFolderSeal(m_package, files);
         if (seal.verdict == SealVerdict::kOk || seal.verdict == SealVerdict::kAbsent) return 1;
         m_sealFault = SealFaultLine(seal);
         m_sealFault.resize(m_sealFault.size() - 2);  // without its CR LF
         return 0;
-    }
-    void Deployed(const std::string& name, const ModuleResult& result) override {
-        m_decisions.push_back({name, result.action, result.bit, ReasonFor(name, result)});
-        m_compared = false;
     }
 
     std::vector<ModuleDecision> TakeDecisions() { return std::move(m_decisions); }

@@ -60,7 +60,11 @@ FileDeployment::FileDeployment(const Machine& machine, std::string sourceDir)
     : m_machine(machine), m_sourceDir(std::move(sourceDir)) {}
 
 uint32_t FileDeployment::CopyTargetFile(const std::string& fileName) {
-    return DeployModule(fileName, m_machine, *this).bit;
+    return Deploy(fileName, m_machine).bit;
+}
+
+ModuleResult FileDeployment::Deploy(const std::string& fileName, const Machine& machine) {
+    return DeployModule(fileName, machine, *this);
 }
 
 int FileDeployment::MoveOnReboot(const std::string& fileName) { return ::MoveOnReboot(fileName, *this); }

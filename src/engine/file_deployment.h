@@ -14,7 +14,7 @@
 #include "engine/package_seal.h"
 #include "engine/version_compare.h"
 
-class FileDeployment : public ModuleSite {
+class FileDeployment final : public ModuleSite {
 public:
     // Modules come from sourceDir, or the program folder when it is empty,
     // and go to machine's system folder. machine must outlive this.
@@ -29,23 +29,24 @@ public:
     // The short form of path, or "" on any failure.
     std::string GetShortPathNameCS(const std::string& path);
 
-    // ModuleSite.
-    std::string PackagePath(const std::string& name) const override;
-    std::string InstalledPath(const std::string& name) const override;
-    bool IsPlainName(const std::string& name) const override;
+    // ModuleSite, and the steps DeployModule takes on this site.
+    ModuleResult Deploy(const std::string& fileName, const Machine& machine) override;
+    std::string PackagePath(const std::string& name) const;
+    std::string InstalledPath(const std::string& name) const;
+    bool IsPlainName(const std::string& name) const;
     // 1 when a directory search finds path (a directory counts); else 0.
-    int FileExists(const std::string& path) override;
-    int32_t CompareTimeStamp(const std::string& file1, const std::string& file2) override;
-    bool IsProtected(const std::string& path) override;
+    int FileExists(const std::string& path);
+    int32_t CompareTimeStamp(const std::string& file1, const std::string& file2);
+    bool IsProtected(const std::string& path);
     // QMX_LOCK_*: whether path can be opened exclusively (it is closed again
     // at once: this tests the lock, it holds none).
-    int32_t LockDestFile(const std::string& path) override;
+    int32_t LockDestFile(const std::string& path);
     SwapResult ReplaceNow(const std::string& fileName, const std::string& source,
-                          const std::string& dest, bool stillThere, uint32_t* error) override;
+                          const std::string& dest, bool stillThere, uint32_t* error);
     int WriteStagedCopy(const std::string& fileName, const std::string& source,
                         const std::string& staging, const std::string& dest,
-                        uint32_t* error) override;
-    int ScheduleReplacement(const std::string& staging, const std::string& dest) override;
+                        uint32_t* error);
+    int ScheduleReplacement(const std::string& staging, const std::string& dest);
     // The package's seal, checked in the folder the modules come from.
     int VerifyPackage(const FileList& files) override;
 

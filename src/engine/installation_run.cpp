@@ -80,9 +80,7 @@ RunResult InstallationRun::Run() {
         }
         // A failed file does not stop the run: every listed name is tried.
         for (const std::string& name : m_fileList) {
-            const ModuleResult module = DeployModule(name, m_machine, m_site);
-            m_site.Deployed(name, module);
-            result.outcome |= module.bit;
+            result.outcome |= m_site.Deploy(name, m_machine).bit;
         }
     } catch (const std::bad_alloc&) {
         FileList().swap(m_fileList);

@@ -1,8 +1,8 @@
 // What the installer does with one listed module, decided in one place for
 // the real run and for the package check's prediction.
 //
-// DeployModule asks a ModuleSite for each fact when the decision needs it
-// (the lock probe only for a newer copy, the staged copy only for a module in
+// DeployModule asks its site for each fact when the decision needs it (the
+// lock probe only for a newer copy, the staged copy only for a module in
 // use) and tells it each step to take. The real site is the system folder
 // (FileDeployment); the package check's site is a model of a copy of one,
 // which changes nothing but remembers what a step would have left, so that a
@@ -14,7 +14,11 @@
 #include <string>
 
 #include "engine/file_list.h"
+#include "engine/letter_shift.h"
 #include "engine/machine.h"
+#include "engine/module_order.h"
+#include "engine/outcome.h"
+#include "log/debug_log.h"
 
 enum : int32_t {
     QMX_LOCK_SUCEES = 0,    // opened exclusively, and closed again
@@ -45,54 +49,152 @@ struct ModuleResult {
     uint32_t bit;  // exactly one QMX_INST_* bit
 };
 
+// What a run asks of the place its modules go to: the seal check first,
+// then one decision per listed name, in list order.
 class ModuleSite {
 public:
-    virtual ~ModuleSite() = default;
-
-    // Full paths of name in the package and in the system folder.
-    virtual std::string PackagePath(const std::string& name) const = 0;
-    virtual std::string InstalledPath(const std::string& name) const = 0;
-    // Whether name may be appended to the system folder (IsPlainFileName with
-    // this side's lead bytes).
-    virtual bool IsPlainName(const std::string& name) const = 0;
-    // 1 when a directory search finds path; else 0.
-    virtual int FileExists(const std::string& path) = 0;
-    // QMX_COMP_*: which of the two files is newer, each step logged.
-    virtual int32_t CompareTimeStamp(const std::string& file1, const std::string& file2) = 0;
-    // Whether Windows guards path against replacement.
-    virtual bool IsProtected(const std::string& path) = 0;
-    // QMX_LOCK_*: whether path can be opened exclusively.
-    virtual int32_t LockDestFile(const std::string& path) = 0;
-    // Puts source's bytes, listed module fileName's, in dest's place now;
-    // stillThere is false when the lock probe found dest gone. error is set
-    // for kFailed.
-    virtual SwapResult ReplaceNow(const std::string& fileName, const std::string& source,
-                                  const std::string& dest, bool stillThere, uint32_t* error) = 0;
-    // Writes source's bytes to staging, beside dest. 1, or 0 with error set.
-    virtual int WriteStagedCopy(const std::string& fileName, const std::string& source,
-                                const std::string& staging, const std::string& dest,
-                                uint32_t* error) = 0;
-    // Schedules staging to replace dest at the next restart: 1, or 0 after
-    // logging why not.
-    virtual int ScheduleReplacement(const std::string& staging, const std::string& dest) = 0;
     // Before any module is compared: 1 when the package's seal holds, or
     // it has none; 0 after logging the first fault.
-    virtual int VerifyPackage(const FileList& files) {
-        (void)files;
-        return 1;
-    }
-    // Told each listed name's result, in list order, as the run goes.
-    virtual void Deployed(const std::string& name, const ModuleResult& result) {
-        (void)name;
-        (void)result;
-    }
+    virtual int VerifyPackage(const FileList& files) = 0;
+    // DeployModule(fileName, machine, *this) on the concrete site, so that
+    // the decision calls the site's steps directly.
+    virtual ModuleResult Deploy(const std::string& fileName, const Machine& machine) = 0;
+
+protected:
+    // Never deleted through this interface: a run only borrows its site.
+    ~ModuleSite() = default;
 };
 
-// The one module's result: checks, comparison, then the replacement now, or
-// staging for the restart when the module is in use, as site reports it.
-ModuleResult DeployModule(const std::string& fileName, const Machine& machine, ModuleSite& site);
+// The steps DeployModule takes on a Site, which provides:
+//   std::string PackagePath(name) const, InstalledPath(name) const:
+//       full paths of name in the package and in the system folder;
+//   bool IsPlainName(name) const: whether name may be appended to the system
+//       folder (IsPlainFileName with this side's lead bytes);
+//   int FileExists(path): 1 when a directory search finds path; else 0;
+//   int32_t CompareTimeStamp(file1, file2): QMX_COMP_*, which of the two is
+//       newer, each step logged;
+//   bool IsProtected(path): whether Windows guards path against replacement;
+//   int32_t LockDestFile(path): QMX_LOCK_*, whether path opens exclusively;
+//   SwapResult ReplaceNow(fileName, source, dest, stillThere, uint32_t* error):
+//       puts source's bytes, listed module fileName's, in dest's place now;
+//       stillThere is false when the lock probe found dest gone; error is
+//       set for kFailed;
+//   int WriteStagedCopy(fileName, source, staging, dest, uint32_t* error):
+//       writes source's bytes to staging, beside dest: 1, or 0 with error;
+//   int ScheduleReplacement(staging, dest): schedules staging to replace dest
+//       at the next restart: 1, or 0 after logging why not.
+// A template rather than virtual steps: the installer has one site, and its
+// steps then compile into the decision itself.
 
 // The staging half alone: 1 when a staged copy of fileName is scheduled to
 // replace it at the next restart (written now, or left by an earlier run and
 // as new as the shipped file or newer); else 0.
-int MoveOnReboot(const std::string& fileName, ModuleSite& site);
+template <class Site>
+int MoveOnReboot(const std::string& fileName, Site& site);
+
+// The one module's result: checks, comparison, then the replacement now, or
+// staging for the restart when the module is in use, as site reports it.
+// Always inlined: each site calls it from its one Deploy, and a call of its
+// own would only add a frame and its unwind entry to the installer.
+template <class Site>
+[[gnu::always_inline]] inline ModuleResult DeployModule(const std::string& fileName,
+                                                        const Machine& machine, Site& site) {
+    if (machine.isAdmin == 0) {
+        DebugLog("CopyTargetFile - I'm not administrator.\r\n");
+        return ModuleResult{ModuleAction::kFailed, QMX_INST_NOT_ADMIN};
+    }
+    // A name with a folder, a drive or a device in it would reach outside the
+    // system folder ("..\\" did): the package is broken, as when it lacks a
+    // module it lists.
+    if (!site.IsPlainName(fileName)) {
+        DebugLog("CopyTargetFile - Invalid file name %s.\r\n", fileName.c_str());
+        return ModuleResult{ModuleAction::kRefused, QMX_INST_NOT_APPLICABLE};
+    }
+    // Without the system folder the destination would be "\NAME", a file in
+    // the root of the current drive: never probe, copy or schedule there.
+    if (machine.systemDir.empty()) {
+        DebugLog("CopyTargetFile - GetSystemDirectory is failed. %s\r\n", fileName.c_str());
+        return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
+    }
+    const std::string sourcePath = site.PackagePath(fileName);
+    const std::string destPath = site.InstalledPath(fileName);
+    // Only files already installed are updated; a missing one is never added.
+    if (site.FileExists(destPath) != 1) {
+        DebugLog("CopyTargetFile - Not exist %s.\r\n", destPath.c_str());
+        return ModuleResult{ModuleAction::kNotInstalled, QMX_INST_SKIPPED};
+    }
+
+    switch (site.CompareTimeStamp(sourcePath, destPath)) {
+    case QMX_COMP_FILE1_IS_NEW:
+        break;
+    case QMX_COMP_FILE1_NOT_EXIST:
+    case QMX_COMP_BOTH_NOT_EXIST:
+        return ModuleResult{ModuleAction::kMissing, QMX_INST_NOT_APPLICABLE};
+    default:
+        return ModuleResult{ModuleAction::kKeep, QMX_INST_SKIPPED};
+    }
+
+    // Asked only for a copy that would change: Windows would quietly put a
+    // guarded module back, and "complete" would then be untrue.
+    if (site.IsProtected(destPath)) {
+        DebugLog("CopyTargetFile - Protected by Windows %s.\r\n", destPath.c_str());
+        return ModuleResult{ModuleAction::kProtected, QMX_INST_FAILED};
+    }
+
+    const int32_t lock = site.LockDestFile(destPath);
+    if (lock == QMX_LOCK_SUCEES || lock == QMX_LOCK_NOTFOUND) {
+        // NOTFOUND: the file vanished since the existence test; the
+        // replacement puts it back.
+        uint32_t error = 0;
+        const SwapResult replaced =
+            site.ReplaceNow(fileName, sourcePath, destPath, lock == QMX_LOCK_SUCEES, &error);
+        if (replaced == SwapResult::kDone) return ModuleResult{ModuleAction::kReplace, QMX_INST_COPIED};
+        if (replaced == SwapResult::kFailed) {
+            DebugLog("CopyTargetFile - CopyFile is failed.(%d) %s -> %s\r\n",
+                     static_cast<int>(error), sourcePath.c_str(), destPath.c_str());
+            return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
+        }
+        // Taken by another process between the probe and the swap: as if
+        // the probe had found it in use.
+    } else if (lock != QMX_LOCK_INUSE) {
+        // The probe could not tell (access denied and the like): nothing was
+        // done, and saying "copied" would report a failure as success.
+        return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
+    }
+    return MoveOnReboot(fileName, site) == 1 ? ModuleResult{ModuleAction::kStage, QMX_INST_ON_REBOOT}
+                                             : ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
+}
+
+template <class Site>
+int MoveOnReboot(const std::string& fileName, Site& site) {
+    const std::string sourcePath = site.PackagePath(fileName);
+    const std::string destPath = site.InstalledPath(fileName);
+    const std::string stagingPath = ShiftLastLetterOf(destPath, 0);
+
+    // A name that does not end in a letter has no neighbouring name: copying
+    // would overwrite the file in use, and on 95/98/Me a Rename entry naming
+    // the same file twice deletes it at the next start.
+    if (stagingPath == destPath) {
+        DebugLog("MoveOnReboot - Cannot stage %s.\r\n", destPath.c_str());
+        return 0;
+    }
+
+    switch (site.CompareTimeStamp(sourcePath, stagingPath)) {
+    case QMX_COMP_FILE1_IS_NEW:
+    case QMX_COMP_FILE2_NOT_EXIST:
+        if (uint32_t error = 0; site.WriteStagedCopy(fileName, sourcePath, stagingPath, destPath, &error) != 1) {
+            DebugLog("MoveOnReboot - CopyFile is failed.(%d) %s -> %s\r\n", static_cast<int>(error),
+                     sourcePath.c_str(), stagingPath.c_str());
+            return 0;
+        }
+        break;
+    case QMX_COMP_FILE2_IS_NEW:
+    case QMX_COMP_SAME:
+        // An earlier run staged this copy, or a newer one, and it still waits
+        // for the restart: nothing has failed, so name it again.
+        break;
+    default:
+        return 0;
+    }
+    return site.ScheduleReplacement(stagingPath, destPath);
+}
