@@ -102,6 +102,27 @@ bool CopySecurity(const std::string& dest, const TempFile& temp, DWORD* error) {
     return true;
 }
 
+// Whether digest, of a file read whole, is sealed: else false with ERROR_CRC.
+bool IsSealed(const Sha256Digest& digest, const Sha256Digest& sealed, DWORD* error) {
+    if (digest == sealed) return true;
+    *error = ERROR_CRC;
+    return false;
+}
+
+// The file just written, read back through its own handle from the start.
+bool CopyHoldsSealedBytes(HANDLE file, const Sha256Digest& sealed, DWORD* error) {
+    Sha256Digest digest;
+    uint32_t failure = 0;
+    if (g_os.SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
+        return Failed(error);
+    }
+    if (HashOpenFile(file, &digest, &failure) != 1) {
+        *error = failure;
+        return false;
+    }
+    return IsSealed(digest, sealed, error);
+}
+
 // source's bytes and last-write time in temp (CopyFileA keeps the time), with
 // the attributes and creation time of the installed module dest when there
 // is one, on disk; on the NT family (withSecurity) also its owner and DACL,
@@ -118,7 +139,10 @@ bool WriteFlushedCopy(const std::string& source, const TempFile& temp, const std
         return Failed(error);
     }
     {
-        ScopedFile file(g_os.CreateFileA(temp.Path(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        // Read too when sealed: the copy is checked through this handle, with
+        // nobody else able to open it meanwhile, and without opening it again.
+        const DWORD access = sealed ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
+        ScopedFile file(g_os.CreateFileA(temp.Path(), access, 0, nullptr, OPEN_EXISTING,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.IsValid()) return Failed(error);
         if (installed &&
@@ -126,9 +150,9 @@ bool WriteFlushedCopy(const std::string& source, const TempFile& temp, const std
             return Failed(error);
         }
         if (!g_os.FlushFileBuffers(file.Get())) return Failed(error);
+        // Read back before the module's DACL, which may keep us from reading it.
+        if (sealed && !CopyHoldsSealedBytes(file.Get(), *sealed, error)) return false;
     }
-    // Read back before the module's DACL, which may keep us from reading it.
-    if (sealed && !HoldsSealedBytes(temp.Path(), *sealed, error)) return false;
     return !installed || !withSecurity || CopySecurity(dest, temp, error);
 }
 
@@ -162,11 +186,7 @@ bool HoldsSealedBytes(const std::string& path, const Sha256Digest& sealed, DWORD
         *error = failure;
         return false;
     }
-    if (digest != sealed) {
-        *error = ERROR_CRC;
-        return false;
-    }
-    return true;
+    return IsSealed(digest, sealed, error);
 }
 
 SwapResult ReplaceDurably(const std::string& source, const std::string& dest,

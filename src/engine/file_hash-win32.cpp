@@ -14,6 +14,10 @@ int HashFile(const std::string& path, Sha256Digest* digest, uint32_t* error) {
         *error = g_os.GetLastError();
         return 0;
     }
+    return HashOpenFile(file.Get(), digest, error);
+}
+
+int HashOpenFile(void* file, Sha256Digest* digest, uint32_t* error) {
     std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[kHashBlockSize]);
     if (!block) {
         *error = ERROR_NOT_ENOUGH_MEMORY;
@@ -22,7 +26,7 @@ int HashFile(const std::string& path, Sha256Digest* digest, uint32_t* error) {
     Sha256 hash;
     for (;;) {
         DWORD got = 0;
-        if (!g_os.ReadFile(file.Get(), block.get(), kHashBlockSize, &got, nullptr)) {
+        if (!g_os.ReadFile(file, block.get(), kHashBlockSize, &got, nullptr)) {
             *error = g_os.GetLastError();
             return 0;
         }

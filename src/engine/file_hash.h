@@ -15,3 +15,9 @@ const uint32_t kHashBlockSize = 64 * 1024;
 // (a Windows error code, errno on the build machine) in error, digest
 // untouched. Others may read the file meanwhile, nobody may write it.
 int HashFile(const std::string& path, Sha256Digest* digest, uint32_t* error);
+
+#ifdef _WIN32
+// As HashFile, of the bytes from an open file's position to its end: a file
+// this process has just written is read back without opening it again.
+int HashOpenFile(void* file, Sha256Digest* digest, uint32_t* error);
+#endif
