@@ -8,6 +8,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 

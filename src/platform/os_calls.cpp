@@ -67,6 +67,7 @@ const OsCalls kReal = {
     SystemVerQueryValueA,
     Optional<decltype(&::MonitorFromWindow)>("user32.dll", "MonitorFromWindow"),
     Optional<decltype(&::GetMonitorInfoA)>("user32.dll", "GetMonitorInfoA"),
+    Optional<decltype(&::IsProcessorFeaturePresent)>("kernel32.dll", "IsProcessorFeaturePresent"),
 };
 
 }  // namespace

@@ -82,6 +82,8 @@ struct OsCalls {
     // Monitors: may be null, as on 95 and NT 4.0.
     decltype(&::MonitorFromWindow) MonitorFromWindow;
     decltype(&::GetMonitorInfoA) GetMonitorInfoA;
+    // Whether the system keeps the vector registers: may be null, as on 95.
+    decltype(&::IsProcessorFeaturePresent) IsProcessorFeaturePresent;
 };
 
 // The live table. Entries default to the real functions.
