@@ -4,7 +4,8 @@
 //   bench_hash MEGABYTES
 //
 // Prints one tab-separated line: megabytes, in-memory MB/s, file MB/s (the
-// medians of five runs). Exit status 1 when the file cannot be written or
+// medians of five runs), and how the blocks were hashed: "SHA extensions"
+// or "portable". Exit status 1 when the file cannot be written or
 // hashes differently from the same bytes in memory.
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 
 #include "bench_clock.h"
 #include "engine/file_hash.h"
+#include "engine/sha256_blocks.h"
 
 int main(int argc, char** argv) {
     const long megabytes = argc > 1 ? std::atol(argv[1]) : 64;
@@ -42,6 +44,7 @@ int main(int argc, char** argv) {
     }
     std::remove(path);
     if (inMemory != fromFile) return 1;
-    std::printf("%ld\t%.1f\t%.1f\n", megabytes, megabytes / Median(memory), megabytes / Median(file));
+    std::printf("%ld\t%.1f\t%.1f\t%s\n", megabytes, megabytes / Median(memory), megabytes / Median(file),
+                Sha256CpuBlocksUsable() ? "SHA extensions" : "portable");
     return 0;
 }
