@@ -1,6 +1,5 @@
 #include "engine/package_seal.h"
 
-#include <algorithm>
 #include <vector>
 
 #include "engine/plain_file_name.h"
@@ -12,18 +11,11 @@ const char kChangeListName[] = "QMX_CHG.DAT";
 // The seal's lines by name, to look them up, and which have been checked.
 class SealIndex {
 public:
-    explicit SealIndex(const std::vector<SealLine>& lines) : m_lines(lines), m_checked(lines.size()) {
-        for (size_t i = 0; i < lines.size(); ++i) m_order.push_back(i);
-        std::sort(m_order.begin(), m_order.end(),
-                  [&](size_t a, size_t b) { return lines[a].key < lines[b].key; });
-    }
+    explicit SealIndex(const std::vector<SealLine>& lines)
+        : m_lines(lines), m_order(OrderByKey(lines)), m_checked(lines.size()) {}
 
     // The line for key, or -1.
-    long Find(const std::string& key) const {
-        const auto at = std::lower_bound(m_order.begin(), m_order.end(), key,
-                                         [&](size_t i, const std::string& k) { return m_lines[i].key < k; });
-        return at != m_order.end() && m_lines[*at].key == key ? static_cast<long>(*at) : -1;
-    }
+    long Find(const std::string& key) const { return FindByKey(m_lines, m_order, key); }
     bool Checked(size_t i) const { return m_checked[i]; }
     void MarkChecked(size_t i) { m_checked[i] = true; }
 
@@ -44,13 +36,12 @@ SealCheck Fault(SealVerdict verdict, const std::string& name) { return SealCheck
 
 void SealedDigests::Assign(std::vector<SealLine> lines) {
     m_lines = std::move(lines);
-    std::sort(m_lines.begin(), m_lines.end(), [](const SealLine& a, const SealLine& b) { return a.key < b.key; });
+    m_order = OrderByKey(m_lines);
 }
 
 const Sha256Digest* SealedDigests::Find(const std::string& name) const {
-    const auto at = std::lower_bound(m_lines.begin(), m_lines.end(), name,
-                                     [](const SealLine& line, const std::string& n) { return line.key < n; });
-    return at != m_lines.end() && at->key == name ? &at->digest : nullptr;
+    const long at = FindByKey(m_lines, m_order, name);
+    return at < 0 ? nullptr : &m_lines[at].digest;
 }
 
 SealCheck CheckSeal(const std::string* seal, const std::deque<std::string>& fileEntries,

@@ -43,7 +43,8 @@ public:
     bool Empty() const { return m_lines.empty(); }
 
 private:
-    std::vector<SealLine> m_lines;  // by key
+    std::vector<SealLine> m_lines;
+    std::vector<size_t> m_order;  // OrderByKey(m_lines)
 };
 
 // Checks the package against seal, its text, or null when there is none;

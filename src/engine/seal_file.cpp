@@ -43,14 +43,27 @@ int ReadSeal(const std::string& text, const NameRules& rules, std::vector<SealLi
         }
         start = end + 1;
     }
-    std::vector<const std::string*> keys;
-    keys.reserve(lines->size());
-    for (const SealLine& line : *lines) keys.push_back(&line.key);
-    std::sort(keys.begin(), keys.end(), [](const std::string* a, const std::string* b) { return *a < *b; });
-    for (size_t i = 1; i < keys.size(); ++i) {
-        if (*keys[i] == *keys[i - 1]) return 0;
+    const std::vector<size_t> order = OrderByKey(*lines);
+    for (size_t i = 1; i < order.size(); ++i) {
+        if ((*lines)[order[i]].key == (*lines)[order[i - 1]].key) return 0;
     }
     return 1;
+}
+
+// The one ordering of the seal's lines: the reader, the check and the digests
+// it vouches for all look names up through it.
+std::vector<size_t> OrderByKey(const std::vector<SealLine>& lines) {
+    std::vector<size_t> order(lines.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return lines[a].key < lines[b].key; });
+    return order;
+}
+
+long FindByKey(const std::vector<SealLine>& lines, const std::vector<size_t>& order,
+               const std::string& key) {
+    const auto at = std::lower_bound(order.begin(), order.end(), key,
+                                     [&](size_t i, const std::string& k) { return lines[i].key < k; });
+    return at != order.end() && lines[*at].key == key ? static_cast<long>(*at) : -1;
 }
 
 std::string SealLineText(const Sha256Digest& digest, const std::string& name) {

@@ -38,5 +38,14 @@ struct SealLine {
 // on two lines (ignoring case), or more than kMaxSealSize bytes.
 int ReadSeal(const std::string& text, const NameRules& rules, std::vector<SealLine>* lines);
 
+// The indices of lines in the order of their keys, to find a name in them
+// without regard to case.
+std::vector<size_t> OrderByKey(const std::vector<SealLine>& lines);
+
+// The index of the line whose key is key, looked up through order (as
+// OrderByKey gives it); -1 when no line has it.
+long FindByKey(const std::vector<SealLine>& lines, const std::vector<size_t>& order,
+               const std::string& key);
+
 // The line sha256sum writes for name ("<digest>  <name>\n").
 std::string SealLineText(const Sha256Digest& digest, const std::string& name);
