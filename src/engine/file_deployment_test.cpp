@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -323,18 +324,6 @@ TEST_F(Deployment, MissingShippedFileIsNotApplicable) {
               LogText());
 }
 
-TEST_F(Deployment, NewerShippedFileReplacesTheInstalledOneNow) {
-    Ship("V2_10.DLL");
-    Install("V2_9.DLL");
-    ResourceCounter counter;
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
-    EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_SUCEES \"" + Dest() + "\".\r\n",
-              LogText());
-    EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest()));
-    EXPECT_FALSE(PathExists(Staging()));
-}
-
 TEST_F(Deployment, SourceFolderGivenByTheCallerWinsWithOrWithoutBackslash) {
     TempDir other;
     ASSERT_TRUE(::CopyFileA(FixturePath("V2_10.DLL").c_str(), other.File("X.DLL").c_str(), FALSE));
@@ -360,59 +349,51 @@ TEST_F(Deployment, TrailByteOfADoubleByteFolderNameIsNoBackslash) {
               LogText());
 }
 
-TEST_F(Deployment, FailedCopyIsReportedWithItsErrorAndLeavesTheFile) {
+// After a comparison that favours the package, the module replaced now, and
+// each way the probe or the copy goes wrong: the outcome, the log's lines,
+// the module as it is left, and never a staged copy or a restart-time move.
+TEST_F(Deployment, ProbeAndCopyResultsGiveTheirOutcomeAndStageNothing) {
+    const struct {
+        const char* what;
+        DWORD probeError;  // 0: the real probe
+        DWORD copyError;   // 0: the copy succeeds
+        uint32_t outcome;
+        const char* lock;
+        int copies;
+        const char* installedAfter;
+    } rows[] = {
+        {"replaced now", 0, 0, QMX_INST_COPIED, "QMX_LOCK_SUCEES", 1, "V2_10.DLL"},
+        {"copy fails", 0, ERROR_DISK_FULL, QMX_INST_FAILED, "QMX_LOCK_SUCEES", 1, "V2_9.DLL"},
+        // A file vanishing before the probe is copied back, by one copy onto
+        // the file itself: nothing staged, nothing scheduled.
+        {"vanished", ERROR_FILE_NOT_FOUND, 0, QMX_INST_COPIED, "QMX_LOCK_NOTFOUND", 1, "V2_10.DLL"},
+        {"vanished, copy fails", ERROR_FILE_NOT_FOUND, ERROR_WRITE_PROTECT, QMX_INST_FAILED,
+         "QMX_LOCK_NOTFOUND", 1, "V2_9.DLL"},
+        {"probe error", ERROR_ACCESS_DENIED, 0, QMX_INST_FAILED, "QMX_LOCK_ERROR(5)", 0, "V2_9.DLL"},
+    };
     Ship("V2_10.DLL");
-    Install("V2_9.DLL");
-    OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_DISK_FULL);
-    ResourceCounter counter;
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
-    EXPECT_TRUE(AllReleased(counter));
-    EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_SUCEES \"" + Dest() + "\".\r\n" +
-                  "CopyTargetFile - CopyFile is failed.(112) " + Source() + " -> " + Dest() +
-                  "\r\n",
-              LogText());
-    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
-}
-
-TEST_F(Deployment, FileVanishingBeforeTheProbeIsCopiedBack) {
-    Ship("V2_10.DLL");
-    Install("V2_9.DLL");
-    ProbeFault probe(Dest(), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_NOTFOUND \"" + Dest() + "\".\r\n",
-              LogText());
-    EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest()));
-}
-
-TEST_F(Deployment, FileVanishingBeforeTheProbeThatCannotBeCopiedBackFails) {
-    Ship("V2_10.DLL");
-    Install("V2_9.DLL");
-    const size_t movesBefore = PendingMoves().size();
-    ProbeFault probe(Dest(), ERROR_FILE_NOT_FOUND);
-    OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_WRITE_PROTECT);
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_NOTFOUND \"" + Dest() + "\".\r\n" +
-                  "CopyTargetFile - CopyFile is failed.(19) " + Source() + " -> " + Dest() +
-                  "\r\n",
-              LogText());
-    // One copy, onto the file itself: nothing staged, nothing scheduled.
-    EXPECT_EQ(1, fault.calls());
-    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
-    EXPECT_FALSE(PathExists(Staging()));
-    EXPECT_EQ(movesBefore, PendingMoves().size());
-}
-
-TEST_F(Deployment, ProbeErrorCopiesAndSchedulesNothingAndReportsFailure) {
-    Ship("V2_10.DLL");
-    Install("V2_9.DLL");
-    const size_t movesBefore = PendingMoves().size();
-    ProbeFault probe(Dest(), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_ERROR(5) \"" + Dest() + "\".\r\n",
-              LogText());
-    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
-    EXPECT_FALSE(PathExists(Staging()));
-    EXPECT_EQ(movesBefore, PendingMoves().size());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ClearLog();
+        Install("V2_9.DLL");
+        const size_t movesBefore = PendingMoves().size();
+        std::unique_ptr<ProbeFault> probe;
+        if (row.probeError != 0) probe.reset(new ProbeFault(Dest(), row.probeError));
+        OsFault<&OsCalls::CopyFileA> copies(row.copyError ? 1 : 1000, FALSE, row.copyError);
+        ResourceCounter counter;
+        EXPECT_EQ(row.outcome, env.CopyTargetFile("X.DLL"));
+        EXPECT_TRUE(AllReleased(counter));
+        std::string log = NewerByMinor() + "LockDestFile : " + row.lock + " \"" + Dest() + "\".\r\n";
+        if (row.copyError != 0) {
+            log += "CopyTargetFile - CopyFile is failed.(" + std::to_string(row.copyError) + ") " +
+                   Source() + " -> " + Dest() + "\r\n";
+        }
+        EXPECT_EQ(log, LogText());
+        EXPECT_EQ(row.copies, copies.calls());
+        EXPECT_EQ(FileText(FixturePath(row.installedAfter)), FileText(Dest()));
+        EXPECT_FALSE(PathExists(Staging()));
+        EXPECT_EQ(movesBefore, PendingMoves().size());
+    }
 }
 
 // --- CopyTargetFile and MoveOnReboot: a file in use ---
@@ -592,27 +573,28 @@ protected:
     int Move() { return env.MoveOnReboot("X.DLL"); }
 };
 
+// Called alone, or by CopyTargetFile for a module in use.
 TEST_F(MoveOnRebootFailure, StagingCopyFails) {
-    OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_ACCESS_DENIED);
-    ResourceCounter counter;
-    EXPECT_EQ(0, Move());
-    EXPECT_TRUE(AllReleased(counter));
-    EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - CopyFile is failed.(5) " + Source() + " -> " +
-                  Staging() + "\r\n",
-              LogText());
-    EXPECT_FALSE(PathExists(Staging()));
-    EXPECT_FALSE(HasPendingMove(Staging(), Dest()));
-}
-
-TEST_F(MoveOnRebootFailure, CopyTargetFileReportsAFailedStagingCopy) {
-    Holder holder(Dest(), FILE_SHARE_READ);
-    OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_DISK_FULL);
-    ResourceCounter counter;
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
-    EXPECT_TRUE(AllReleased(counter));
-    EXPECT_EQ(InUse() + NoStagedCopy() + "MoveOnReboot - CopyFile is failed.(112) " + Source() +
-                  " -> " + Staging() + "\r\n",
-              LogText());
+    for (const bool inUse : {false, true}) {
+        SCOPED_TRACE(inUse ? "CopyTargetFile" : "MoveOnReboot");
+        ClearLog();
+        std::unique_ptr<Holder> holder;
+        if (inUse) holder.reset(new Holder(Dest(), FILE_SHARE_READ));
+        const DWORD error = inUse ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED;
+        OsFault<&OsCalls::CopyFileA> fault(1, FALSE, error);
+        ResourceCounter counter;
+        if (inUse) {
+            EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
+        } else {
+            EXPECT_EQ(0, Move());
+        }
+        EXPECT_TRUE(AllReleased(counter));
+        EXPECT_EQ((inUse ? InUse() : "") + NoStagedCopy() + "MoveOnReboot - CopyFile is failed.(" +
+                      std::to_string(error) + ") " + Source() + " -> " + Staging() + "\r\n",
+                  LogText());
+        EXPECT_FALSE(PathExists(Staging()));
+        EXPECT_FALSE(HasPendingMove(Staging(), Dest()));
+    }
 }
 
 TEST_F(MoveOnRebootFailure, DelayedMoveFailsOrAnswersOtherThanOne) {
