@@ -90,6 +90,15 @@ put() {
   touch -d "$3-06-01 12:00:00" "$1"
 }
 
+# Each module named (A, B, L or S) installed in 2001 and shipped in 2002.
+newer_shipped() {
+  local m
+  for m in "$@"; do
+    put "$sysdir/${!m}" "installed $m" 2001
+    put "$pkg/${!m}" "shipped $m" 2002
+  done
+}
+
 changelist() {  # install-patterns, files (one per line), log value or "" for none
   {
     printf '// written by the end-to-end test\r\n[Install]\r\n%s\r\n[File]\r\n' "$1"
@@ -156,8 +165,7 @@ rename_section() {
 
 case "$scenario" in
 full)
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   changelist "1:4, 2:10:0" "${A,,}" ON
   drive screen start "$EXE" find msg VAREL 1000 dump msg find inst VAREL none dump inst \
     syscommand inst 0x10 find about "About QMX_SET" any dump about press about 1 gone about \
@@ -234,8 +242,7 @@ outcomes)
 
   # One file replaced, one already current: complete.
   rm -f "$log"
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   put "$sysdir/$B" "installed B" 2003
   put "$pkg/$B" "shipped B" 2002
   changelist "2:10" "$A $B" ON
@@ -247,8 +254,7 @@ outcomes)
 
   # One replaced, one the package lacks: a broken package is a failure, not "complete".
   rm -f "$log" "$pkg/$B"
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   changelist "2:10" "$A $B" ON
   run_once
   check "one replaced, one missing: message" "Module installation failed. Some modules could not be replaced." "$(message)"
@@ -263,8 +269,7 @@ outcomes)
 
   # No change list at all: nothing applies, and nothing can switch the log on.
   rm -f "$log" "$pkg/QMX_CHG.DAT"
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   run_once
   check "no change list: message" "It was not the environment which this module applies." "$(message)"
   check "no change list: installed file kept" "installed A" "$(cat "$sysdir/$A")"
@@ -272,10 +277,7 @@ outcomes)
   ;;
 
 reboot | japanese)
-  put "$sysdir/$A" "installed A" 2001
-  put "$sysdir/$B" "installed B" 2001
-  put "$pkg/$A" "shipped A" 2002
-  put "$pkg/$B" "shipped B" 2002
+  newer_shipped A B
   changelist "2:10" "$A $B" ON
   # B is in use, as a loaded library would be: readable, not exclusively.
   commands=(hold "C:\\windows\\system32\\$B" start "$EXE" find msg VAREL 1000 dump msg press msg 1 wait-exit)
@@ -302,8 +304,7 @@ Windowsを再起動してください。"
 reboot_again)
   # A second run before the restart finds the copy that the first one staged
   # still waiting: the update is pending, not failed, and listed once.
-  put "$sysdir/$B" "installed B" 2001
-  put "$pkg/$B" "shipped B" 2002
+  newer_shipped B
   changelist "2:10" "$B" ON
   run_once hold "C:\\windows\\system32\\$B"
   first=$(pending_moves)
@@ -326,10 +327,7 @@ win98_rename)
   # no stem with the module's; the key must still name the module itself.
   if [ -f "$wininit" ]; then cp "$wininit" "$pkg/wininit.before"; fi
   wine reg add "$win98_key" /v Version /d win98 /f >/dev/null 2>&1 </dev/null
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
-  put "$sysdir/$L" "installed L" 2001
-  put "$pkg/$L" "shipped L" 2002
+  newer_shipped A L
   changelist "1:4:10" "$A $L" ON
   system='C:\windows\system32'
   drive short "$system\\$L"
@@ -405,8 +403,7 @@ held_module)
   # Another process has the installed copy open and lets no one else open it.
   # The comparison cannot read its time, so by its rule the copy is missing,
   # and the file is skipped untouched although the shipped one is newer.
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   changelist "2:10" "$A" ON
   run_once hold-as "C:\\windows\\system32\\$A" r -
   check "message" "It was not the environment which this module applies." "$(message)"
@@ -422,8 +419,7 @@ held_module)
 held_changelist)
   # Another process writes to the change list and lets no one else open it:
   # the list counts as missing, and its [Log] switch is never read.
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   changelist "2:10" "$A" ON
   run_once hold-as "$(x_session_winpath "$pkg/QMX_CHG.DAT")" w -
   check "message" "It was not the environment which this module applies." "$(message)"
@@ -434,8 +430,7 @@ held_changelist)
 held_log)
   # Another process writes to the log and shares it for reading only, so the
   # installer's appends cannot open it: the lines are lost, the run is not.
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   changelist "2:10" "$A" ON
   printf 'EngingMessage[0x8] - an earlier run\r\n' >"$log"
   cp "$log" "$pkg/log.before"
@@ -447,8 +442,7 @@ held_log)
 
 quiet)
   # Every exit-code row, each in a quiet run with the log on.
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   changelist "2:10" "$A" ON
   quiet_row "replaced" 0 /quiet
   check "replaced: installed file" "shipped A" "$(cat "$sysdir/$A")"
@@ -528,8 +522,7 @@ quiet)
   ;;
 
 switches)
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   changelist "2:10" "$A" ON
 
   # The usage: shown and nothing installed, or with /quiet not even shown.
@@ -580,10 +573,7 @@ failed)
   for lang in en ja; do
     for bits in 0x80 0x81 0x84; do
       rm -f "$log" "$sysdir/${A%L}M"
-      put "$sysdir/$A" "installed A" 2001
-      put "$pkg/$A" "shipped A" 2002
-      put "$sysdir/$B" "installed B" 2001
-      put "$pkg/$B" "shipped B" 2002
+      newer_shipped A B
       unreplaceable "$B"
       before=(hold "$(in_use "$B")")
       case $bits in
@@ -642,8 +632,7 @@ protected)
   export QMX_TEST_PROTECTED="$A" QMX_TEST_SFC_ASKED
   QMX_TEST_SFC_ASKED=$(x_session_winpath "$pkg/asked.txt")
   export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;sfc=n"
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   changelist "2:10" "$A" ON
   quiet_row "protected module" 1603 /quiet
   check "quiet: protected module kept" "installed A" "$(cat "$sysdir/$A")"
@@ -675,8 +664,7 @@ broken_reboot)
   # A module in use is staged (0x04) while another listed module, installed
   # here, is missing from the package (0x08): the package is broken, so the
   # user is told of a failure, and still asked to restart for the staged one.
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   put "$sysdir/$B" "installed B" 2001
   changelist "2:10" "$A $B" ON
   expected='Module installation failed. Some modules could not be replaced. To make the other changes take effect, restart your computer.'
@@ -703,8 +691,7 @@ win98_space)
   # which once left no room to ask for it, so it could never be staged.
   if [ -f "$wininit" ]; then cp "$wininit" "$pkg/wininit.before"; fi
   wine reg add "$win98_key" /v Version /d win98 /f >/dev/null 2>&1 </dev/null
-  put "$sysdir/$S" "installed S" 2001
-  put "$pkg/$S" "shipped S" 2002
+  newer_shipped S
   # Written here: changelist splits its names at blanks.
   printf '[Install]\r\n1:4:10\r\n[File]\r\n%s\r\n[Log]\r\nON\r\n' "$S" >"$pkg/QMX_CHG.DAT"
   system='C:\windows\system32'
@@ -731,8 +718,7 @@ win98_space)
 unreadable_changelist)
   # A change list that cannot be read is "not applicable", with 1620; with
   # /log the one line before the outcome says which file and why.
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   list=$(x_session_winpath "$pkg/QMX_CHG.DAT")
   not_applicable='EngingMessage[0x8] - It was not the environment which this module applies.'
   changelist "2:10" "$A" ON
@@ -770,10 +756,7 @@ sealed)
   # lower case: the log names it as the run holds it, upper-cased.
   sealed_package() {  # the sealing command: sha256sum or qmxcheck
     rm -f "$log" "$pkg/QMX_CHG.SUM"
-    put "$sysdir/$A" "installed A" 2001
-    put "$sysdir/$B" "installed B" 2001
-    put "$pkg/$A" "shipped A" 2002
-    put "$pkg/$B" "shipped B" 2002
+    newer_shipped A B
     changelist "2:10" "${A,,} $B" ON
     if [ "$1" = sha256sum ]; then
       (cd "$pkg" && sha256sum QMX_CHG.DAT "$A" "$B" QMXSET.EXE >QMX_CHG.SUM)
