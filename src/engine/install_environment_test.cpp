@@ -183,11 +183,6 @@ TEST_F(ProbeTest, AFailedVersionQueryClearsTheReportedVersion) {
     EXPECT_EQ(0u, m_env.GetMachine().minorVersion);
 }
 
-TEST_F(ProbeTest, TheRealWindowsIsClassified) {
-    EXPECT_EQ(1, m_env.CheckOsVersion());
-    EXPECT_NE(QMX_OS_NONE, m_env.GetMachine().osClass);
-}
-
 TEST_F(ProbeTest, The9xFamilyMayInstallWithoutAnyTokenBeingOpened) {
     m_guard.Set(&OsCalls::GetVersionExA, &FakeGetVersionExA);
     g_reported = {1, 4, 10};
