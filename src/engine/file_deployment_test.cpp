@@ -263,67 +263,6 @@ TEST_F(Deployment, UnknownSystemFolderFailsWithoutTouchingTheDriveRoot) {
     ::DeleteFileA(root.c_str());
 }
 
-TEST_F(Deployment, FileNotInstalledIsSkippedAndNeverAdded) {
-    Ship("V2_10.DLL");
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ("CopyTargetFile - Not exist " + Dest() + ".\r\n", LogText());
-    EXPECT_FALSE(PathExists(Dest()));
-}
-
-TEST_F(Deployment, InstalledCopyAsNewOrNewerIsSkipped) {
-    // Lower version but a later write time: the version decides.
-    Ship("V2_9.DLL");
-    Install("V2_10.DLL");
-    FILETIME later;
-    ::GetSystemTimeAsFileTime(&later);
-    HANDLE h = ::CreateFileA(Source().c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                             0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    ASSERT_TRUE(::SetFileTime(h, nullptr, nullptr, &later));
-    ::CloseHandle(h);
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ("CompareTimeStamp [4a] - " + Source() + " is \"2.9\".\r\n" +
-                  "CompareTimeStamp [4b] - " + Dest() + " is \"2.10\".\r\n" +
-                  "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (2).\r\n",
-              LogText());
-    EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest()));
-
-    // The very same file: equal versions, equal times.
-    ClearLog();
-    Ship("V2_10.DLL");
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ("CompareTimeStamp [4a] - " + Source() + " is \"2.10\".\r\n" +
-                  "CompareTimeStamp [4b] - " + Dest() + " is \"2.10\".\r\n" +
-                  "CompareTimeStamp : QMX_COMP_SAME (2).\r\n" +
-                  "CompareTimeStamp : QMX_COMP_SAME (3).\r\n",
-              LogText());
-}
-
-TEST_F(Deployment, InstalledCopyHeldWithoutAnySharingCountsAsMissingAndIsSkipped) {
-    Ship("V2_10.DLL");
-    Install("V2_9.DLL");
-    Holder holder(Dest(), 0);
-    ASSERT_TRUE(holder.ok());
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ("CompareTimeStamp [1] - Not exist " + Dest() + ".\r\n", LogText());
-    holder.Release();
-    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
-    EXPECT_FALSE(PathExists(Staging()));
-}
-
-TEST_F(Deployment, MissingShippedFileIsNotApplicable) {
-    Install("V2_9.DLL");
-    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ("CompareTimeStamp [2] - Not exist " + Source() + ".\r\n", LogText());
-
-    // Both unreadable: the installed one held exclusively as well.
-    ClearLog();
-    Holder holder(Dest(), 0);
-    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ("CompareTimeStamp [3] - Not exist " + Source() + ", " + Dest() + ".\r\n",
-              LogText());
-}
-
 TEST_F(Deployment, SourceFolderGivenByTheCallerWinsWithOrWithoutBackslash) {
     TempDir other;
     ASSERT_TRUE(::CopyFileA(FixturePath("V2_10.DLL").c_str(), other.File("X.DLL").c_str(), FALSE));
