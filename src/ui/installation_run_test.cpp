@@ -53,15 +53,6 @@ size_t Find(const std::string& text, const std::string& what) { return text.find
 
 }  // namespace
 
-TEST_F(RunTest, LogsNothingFromBeforeTheSwitchIsRead) {
-    WriteChangeList(Targeted("QMXA.DLL\r\n"));
-    Run();
-    const std::string log = LogText();
-    EXPECT_NE(std::string::npos, Find(log, "EngingMessage[0x2]"));
-    // The language decision is made by the constructor, while the log is off.
-    EXPECT_EQ(std::string::npos, Find(log, "CheckLanguageEnv"));
-}
-
 TEST_F(RunTest, InstallsEveryListedNameInListOrderDuplicatesIncluded) {
     PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
     PutFile(SystemFile("QMXB.DLL"), "installed b", 2001);
