@@ -126,6 +126,17 @@ run_once() {
 
 message() { fact msg.child.1 | cut -d'|' -f4-; }
 
+# The message of a run that staged a module for the restart.
+restart_message='Module installation complete. To make the changes take effectm restart your computer.'
+
+# run_once, and the message it must end with.
+shown() {  # description ("" for none), message, driver commands...
+  local what=$1 expected=$2
+  shift 2
+  run_once "$@"
+  check "${what:+$what: }message" "$expected" "$(message)"
+}
+
 # One quiet run, watched from start to exit: QMXSET.EXE ARGS must show no
 # window of any kind and end with the code expected. Any further arguments are
 # driver commands to run first. Prints the row as the test saw it: the code,
@@ -217,8 +228,7 @@ outcomes)
   put "$sysdir/$A" "installed A" 2003
   put "$pkg/$A" "shipped A" 2002
   changelist "2:10" "$A" ON
-  run_once
-  check "skipped: message" "It was not the environment which this module applies." "$(message)"
+  shown "skipped" "It was not the environment which this module applies."
   check "skipped: installed file kept" "installed A" "$(cat "$sysdir/$A")"
   contains "skipped: log" "$(log_text)" "EngingMessage[0x2] - "
 
@@ -226,8 +236,7 @@ outcomes)
   rm -f "$log"
   put "$sysdir/$A" "installed A" 2001
   changelist "1:4" "$A" ON
-  run_once
-  check "not applicable: message" "It was not the environment which this module applies." "$(message)"
+  shown "not applicable" "It was not the environment which this module applies."
   check "not applicable: installed file kept" "installed A" "$(cat "$sysdir/$A")"
   text=$(log_text)
   contains "not applicable: log" "$text" "EngingMessage[0x8] - "
@@ -236,8 +245,7 @@ outcomes)
   # The shipped file is missing.
   rm -f "$log" "$pkg/$A"
   changelist "2:10" "$A" ON
-  run_once
-  check "shipped file missing: message" "Module installation failed. Some modules could not be replaced." "$(message)"
+  shown "shipped file missing" "Module installation failed. Some modules could not be replaced."
   contains "shipped file missing: log" "$(log_text)" "EngingMessage[0x8] - "
 
   # One file replaced, one already current: complete.
@@ -246,8 +254,7 @@ outcomes)
   put "$sysdir/$B" "installed B" 2003
   put "$pkg/$B" "shipped B" 2002
   changelist "2:10" "$A $B" ON
-  run_once
-  check "one replaced, one current: message" "Module installation complete." "$(message)"
+  shown "one replaced, one current" "Module installation complete."
   check "one replaced, one current: replaced" "shipped A" "$(cat "$sysdir/$A")"
   check "one replaced, one current: kept" "installed B" "$(cat "$sysdir/$B")"
   contains "one replaced, one current: log" "$(log_text)" "EngingMessage[0x3] - Module installation complete."
@@ -256,22 +263,19 @@ outcomes)
   rm -f "$log" "$pkg/$B"
   newer_shipped A
   changelist "2:10" "$A $B" ON
-  run_once
-  check "one replaced, one missing: message" "Module installation failed. Some modules could not be replaced." "$(message)"
+  shown "one replaced, one missing" "Module installation failed. Some modules could not be replaced."
   contains "one replaced, one missing: log" "$(log_text)" "EngingMessage[0x9] - Module installation failed."
 
   # Targeted, but [File] lists nothing.
   rm -f "$log"
   changelist "2:10" "" ON
-  run_once
-  check "no files: message" "It was not the environment which this module applies." "$(message)"
+  shown "no files" "It was not the environment which this module applies."
   contains "no files: log" "$(log_text)" "EngingMessage[0x8] - "
 
   # No change list at all: nothing applies, and nothing can switch the log on.
   rm -f "$log" "$pkg/QMX_CHG.DAT"
   newer_shipped A
-  run_once
-  check "no change list: message" "It was not the environment which this module applies." "$(message)"
+  shown "no change list" "It was not the environment which this module applies."
   check "no change list: installed file kept" "installed A" "$(cat "$sysdir/$A")"
   [ ! -e "$log" ] || fail "no change list: a log was written"
   ;;
@@ -291,7 +295,7 @@ reboot | japanese)
 Windowsを再起動してください。"
   else
     drive "${commands[@]}"
-    check "message" "Module installation complete. To make the changes take effectm restart your computer." "$(message)"
+    check "message" "$restart_message" "$(message)"
     contains "log" "$(log_text)" "EngingMessage[0x5] - Module installation complete."
   fi
   check "exit status" 0 "$(fact exit)"
@@ -310,8 +314,7 @@ reboot_again)
   first=$(pending_moves)
   contains "first run: restart-time move" "$first" "${B%L}M"
   rm -f "$log"
-  run_once hold "C:\\windows\\system32\\$B"
-  check "second run: message" "Module installation complete. To make the changes take effectm restart your computer." "$(message)"
+  shown "second run" "$restart_message" hold "C:\\windows\\system32\\$B"
   text=$(log_text)
   contains "second run: log" "$text" "CompareTimeStamp : QMX_COMP_SAME (3)."
   lacks "second run: log" "$text" "MoveOnReboot"
@@ -333,8 +336,7 @@ win98_rename)
   drive short "$system\\$L"
   short_module=$(fact short)
   held=(hold "$system\\$A" hold "$system\\$L")
-  run_once "${held[@]}"
-  check "message" "Module installation complete. To make the changes take effectm restart your computer." "$(message)"
+  shown "" "$restart_message" "${held[@]}"
   contains "log" "$(log_text)" "CompVersion(1, 4, 10, 1:4:10)"
   drive short "$system\\${L%L}M"
   short_staged=$(fact short)
@@ -347,8 +349,7 @@ win98_rename)
 
   # Run again before the restart: the same entries, and the restart message.
   rm -f "$log"
-  run_once "${held[@]}"
-  check "second run: message" "Module installation complete. To make the changes take effectm restart your computer." "$(message)"
+  shown "second run" "$restart_message" "${held[@]}"
   contains "second run: log" "$(log_text)" "EngingMessage[0x4] - "
   check "second run: [Rename] entries" "$expected" "$(rename_section | sort)"
   ;;
@@ -405,8 +406,7 @@ held_module)
   # and the file is skipped untouched although the shipped one is newer.
   newer_shipped A
   changelist "2:10" "$A" ON
-  run_once hold-as "C:\\windows\\system32\\$A" r -
-  check "message" "It was not the environment which this module applies." "$(message)"
+  shown "" "It was not the environment which this module applies." hold-as "C:\\windows\\system32\\$A" r -
   check "installed file kept" "installed A" "$(cat "$sysdir/$A")"
   [ ! -e "$sysdir/${A%L}M" ] || fail "a copy was staged beside the installed file"
   lacks "restart-time move" "$(pending_moves)" "${A%L}M"
@@ -421,8 +421,7 @@ held_changelist)
   # the list counts as missing, and its [Log] switch is never read.
   newer_shipped A
   changelist "2:10" "$A" ON
-  run_once hold-as "$(x_session_winpath "$pkg/QMX_CHG.DAT")" w -
-  check "message" "It was not the environment which this module applies." "$(message)"
+  shown "" "It was not the environment which this module applies." hold-as "$(x_session_winpath "$pkg/QMX_CHG.DAT")" w -
   check "installed file kept" "installed A" "$(cat "$sysdir/$A")"
   [ ! -e "$log" ] || fail "the log was created: $(log_text)"
   ;;
@@ -434,8 +433,7 @@ held_log)
   changelist "2:10" "$A" ON
   printf 'EngingMessage[0x8] - an earlier run\r\n' >"$log"
   cp "$log" "$pkg/log.before"
-  run_once hold-as 'C:\QMX_CHG.LOG' w r
-  check "message" "Module installation complete." "$(message)"
+  shown "" "Module installation complete." hold-as 'C:\QMX_CHG.LOG' w r
   check "installed file replaced" "shipped A" "$(cat "$sysdir/$A")"
   cmp -s "$pkg/log.before" "$log" || fail "the log changed: $(log_text)"
   ;;
@@ -619,8 +617,7 @@ killed)
 
   # The next run, left alone, replaces it whole.
   rm -f "$log"
-  run_once
-  check "next run: message" "Module installation complete." "$(message)"
+  shown "next run" "Module installation complete."
   cmp -s "$pkg/$A" "$sysdir/$A" || fail "the next run did not install the shipped module"
   ;;
 
@@ -648,8 +645,7 @@ protected)
 
   # Shown: the failure message, and the module still untouched.
   rm -f "$log"
-  run_once
-  check "shown: message" "Module installation failed. Some modules could not be replaced." "$(message)"
+  shown "shown" "Module installation failed. Some modules could not be replaced."
   check "shown: protected module kept" "installed A" "$(cat "$sysdir/$A")"
 
   # Up to date: nothing would change, so nothing is asked.
@@ -672,8 +668,7 @@ broken_reboot)
     rm -f "$log" "$sysdir/${A%L}M"
     wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
     if [ $how = shown ]; then
-      run_once hold "$(in_use "$A")"
-      check "shown: message" "$expected" "$(message)"
+      shown "shown" "$expected" hold "$(in_use "$A")"
     else
       quiet_row "in use, and one missing from the package" 1620 /quiet hold "$(in_use "$A")"
     fi
@@ -700,8 +695,7 @@ win98_space)
   short_name=${short_module##*\\}
   [ "${#short_name}" -gt "${#S}" ] ||
     fail "the short name $short_module is no longer than $S, so this proves nothing"
-  run_once hold "$system\\$S"
-  check "message" "Module installation complete. To make the changes take effectm restart your computer." "$(message)"
+  shown "" "$restart_message" hold "$system\\$S"
   text=$(log_text)
   contains "log" "$text" "CompVersion(1, 4, 10, 1:4:10)"
   contains "log" "$text" "PrepareInstallation Append - $S"
@@ -786,8 +780,7 @@ sealed)
     contains "sealed by $sealer: log" "$text" "EngingMessage[0x1] - Module installation complete."
   done
   sealed_package qmxcheck
-  run_once
-  check "sealed, shown: message" "Module installation complete." "$(message)"
+  shown "sealed, shown" "Module installation complete."
 
   # What changes | where (file, offset, byte) | the one line the log names it by.
   failure='Module installation failed. Some modules could not be replaced.'
@@ -804,8 +797,7 @@ sealed)
       if [ $shown = quiet ]; then
         quiet_row "$what" 1620 /quiet
       else
-        run_once
-        check "$what, shown: message" "$failure" "$(message)"
+        shown "$what, shown" "$failure"
       fi
       check "$what, $shown: A kept" "installed A" "$(cat "$sysdir/$A")"
       check "$what, $shown: B kept" "installed B" "$(cat "$sysdir/$B")"
