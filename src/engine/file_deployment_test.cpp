@@ -164,10 +164,6 @@ BOOL WINAPI ShiftJisLeadByte(BYTE byte) { return byte == 0x83; }
 
 class Deployment : public ScratchDeployment {
 protected:
-    void SetUp() override {
-        ScratchDeployment::SetUp();
-    }
-
     // name in the program folder, a copy of fixture (last-write time kept).
     void Ship(const std::string& fixture, const std::string& name = "X.DLL") {
         ASSERT_TRUE(::CopyFileA(FixturePath(fixture).c_str(), Source(name).c_str(), FALSE))
@@ -230,8 +226,6 @@ protected:
         EXPECT_EQ(0, moves.calls());
         EXPECT_EQ(movesBefore, PendingMoves().size());
     }
-
-
 };
 
 }  // namespace
