@@ -231,8 +231,6 @@ protected:
                      std::string::npos)
             << what;
     }
-
-
 };
 
 }  // namespace

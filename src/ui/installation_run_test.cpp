@@ -136,16 +136,16 @@ TEST_F(RunTest, ChangeListTooLargeForMemoryInstallsNothing) {
     PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
     const std::string huge(4 << 20, 'B');
     const std::string pattern = MachinePattern();
+    // The dialogs are checked once the cap is gone.
+    auto runCapped = [this] {
+        AllocationCap cap(1 << 20);
+        return Run();
+    };
 
     // [Log] first: the switch is read, the files are not.
     WriteChangeList("[Install]\r\n" + pattern + "\r\n[Log]\r\nON\r\n[File]\r\nQMXA.DLL\r\n" + huge +
                     "\r\n");
-    std::vector<SeenDialog> seen;
-    {
-        AllocationCap cap(1 << 20);
-        seen = Run();
-    }
-    ExpectOneMessage(seen, 109);
+    ExpectOneMessage(runCapped(), 109);
     EXPECT_EQ("installed a", FileText(SystemFile("QMXA.DLL")));
     const std::string log = LogText();
     EXPECT_NE(std::string::npos, Find(log, "PrepareInstallation Append - QMXA.DLL\r\n"));
@@ -157,11 +157,7 @@ TEST_F(RunTest, ChangeListTooLargeForMemoryInstallsNothing) {
     ClearLog();
     WriteChangeList("[Install]\r\n" + pattern + "\r\n[File]\r\nQMXA.DLL\r\n" + huge +
                     "\r\n[Log]\r\nON\r\n");
-    {
-        AllocationCap cap(1 << 20);
-        seen = Run();
-    }
-    ExpectOneMessage(seen, 109);
+    ExpectOneMessage(runCapped(), 109);
     EXPECT_EQ("installed a", FileText(SystemFile("QMXA.DLL")));
     EXPECT_EQ("", LogText());
 }
