@@ -30,14 +30,6 @@ TEST(SplitCommandLine, BackslashesAreLiteralUnlessAQuoteFollows) {
     EXPECT_EQ(Arguments({"tail\\"}), SplitCommandLine("tail\\"));
 }
 
-TEST(ParseCommandLine, NoArgumentsRunTheInstallationAsAlways) {
-    const CommandLine none = ParseCommandLine("");
-    EXPECT_EQ(QMX_CMD_INSTALL, none.action);
-    EXPECT_FALSE(none.quiet);
-    EXPECT_FALSE(none.log);
-    EXPECT_EQ("", none.logPath);
-}
-
 TEST(ParseCommandLine, SwitchNamesIgnoreCaseAndTakeEitherPrefix) {
     for (const char* text : {"/quiet", "/QUIET", "-Quiet", "/q", "-Q", "/q /quiet"}) {
         const CommandLine options = ParseCommandLine(text);

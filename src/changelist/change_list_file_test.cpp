@@ -44,29 +44,25 @@ protected:
 
 using Strings = std::vector<std::string>;
 
-TEST_F(ChangeListReader, LineEndsCrLfLfAndTextBetweenCrAndLfIsDropped) {
-    Use("a\r\nb\nc\rjunk\nd");
-    EXPECT_EQ(Lines(), (Strings{"a", "b", "c", "d"}));
-
-    Use("abc\rdef\n");
-    EXPECT_EQ(Lines(), (Strings{"abc"}));
-
-    Use("\n\r\n\rx");
-    EXPECT_EQ(Lines(), (Strings{"", "", ""}));
-}
-
-TEST_F(ChangeListReader, DataEndingAfterCrOrInsideCommentEndsTheLineThere) {
-    Use("abc\r");
-    EXPECT_EQ(Lines(), (Strings{"abc"}));
-    Use("abc// no line end");
-    EXPECT_EQ(Lines(), (Strings{"abc"}));
-    Use("x\n//");
-    EXPECT_EQ(Lines(), (Strings{"x", ""}));
-}
-
-TEST_F(ChangeListReader, DoubleSlashStartsACommentThroughTheLineFeed) {
-    Use("a/b//c//d\nnext\n/\n//\nlast/");
-    EXPECT_EQ(Lines(), (Strings{"a/b", "next", "/", "", "last/"}));
+TEST_F(ChangeListReader, LinesEndAtCrLfOrLfAndCommentsRunThroughTheLineFeed) {
+    const struct {
+        const char* bytes;
+        Strings lines;
+    } rows[] = {
+        // Text between CR and LF is dropped.
+        {"a\r\nb\nc\rjunk\nd", {"a", "b", "c", "d"}},
+        {"abc\rdef\n", {"abc"}},
+        {"\n\r\n\rx", {"", "", ""}},
+        // Data ending after CR or inside a comment ends the line there.
+        {"abc\r", {"abc"}},
+        {"abc// no line end", {"abc"}},
+        {"x\n//", {"x", ""}},
+        {"a/b//c//d\nnext\n/\n//\nlast/", {"a/b", "next", "/", "", "last/"}},
+    };
+    for (const auto& row : rows) {
+        Use(row.bytes);
+        EXPECT_EQ(Lines(), row.lines) << row.bytes;
+    }
 }
 
 TEST_F(ChangeListReader, ReadLineAppendsAndReportsNothingWhenEmptyOrUnloaded) {

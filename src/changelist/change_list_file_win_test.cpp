@@ -89,15 +89,15 @@ TEST_F(ChangeListOnWindows, UnknownModulePathCountsAsAMissingList) {
 }
 
 TEST_F(ChangeListOnWindows, LineEndsOfEveryKindReadAlike) {
-    Write("[File]\r\na.dll\r\nb.dll\r\n");
-    EXPECT_EQ(FileEntries(), (Strings{"A.DLL", "B.DLL"}));
-    Write("[File]\na.dll\nb.dll\n");
-    EXPECT_EQ(FileEntries(), (Strings{"A.DLL", "B.DLL"}));
-    Write("[File]\r\na.dll\r\nb.dll");
-    EXPECT_EQ(FileEntries(), (Strings{"A.DLL", "B.DLL"}));
+    for (const char* bytes :
+         {"[File]\r\na.dll\r\nb.dll\r\n", "[File]\na.dll\nb.dll\n", "[File]\r\na.dll\r\nb.dll"}) {
+        Write(bytes);
+        EXPECT_EQ(FileEntries(), (Strings{"A.DLL", "B.DLL"})) << bytes;
+    }
 }
 
-TEST_F(ChangeListOnWindows, EmptyFileLoadsButAnswersNothing) {
+// An empty file loads but answers nothing; a missing one does not load.
+TEST_F(ChangeListOnWindows, EmptyOrMissingFileAnswersNothing) {
     Write("");
     ChangeListFile list;
     list.GetChangeListPath("");
@@ -106,36 +106,28 @@ TEST_F(ChangeListOnWindows, EmptyFileLoadsButAnswersNothing) {
     EXPECT_EQ(list.ReadLine(entry), 0);
     EXPECT_EQ(entry, "untouched");
     ExpectAnswersNothing(list);
+
+    ::DeleteFileA(ChangeListPathBesideExe().c_str());
+    ChangeListFile missing;
+    missing.GetChangeListPath("");
+    EXPECT_EQ(missing.Load(), 0);
+    ExpectAnswersNothing(missing);
 }
 
-TEST_F(ChangeListOnWindows, MissingFileAnswersNo) {
-    ChangeListFile list;
-    list.GetChangeListPath("");
-    EXPECT_EQ(list.Load(), 0);
-    ExpectAnswersNothing(list);
-}
-
-TEST_F(ChangeListOnWindows, FileHeldOpenForWritingCannotBeLoaded) {
+// A writer holding the file open stops the load; other readers do not.
+TEST_F(ChangeListOnWindows, OnlyAFileHeldOpenForWritingCannotBeLoaded) {
     Write("[Log]\non\n");
-    HANDLE writer = ::CreateFileA(ChangeListPathBesideExe().c_str(), GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    ChangeListFile list;
-    EXPECT_EQ(list.IsLogOn(), 0);
-    ::CloseHandle(writer);
-    EXPECT_EQ(list.IsLogOn(), 1);
-}
-
-TEST_F(ChangeListOnWindows, OtherReadersDoNotStopTheLoad) {
-    Write("[Log]\non\n");
-    HANDLE reader = ::CreateFileA(ChangeListPathBesideExe().c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-    ChangeListFile list;
-    EXPECT_EQ(list.IsLogOn(), 1);
-    ::CloseHandle(reader);
+    for (const DWORD access : {DWORD(GENERIC_WRITE), DWORD(GENERIC_READ)}) {
+        const bool writing = access == GENERIC_WRITE;
+        HANDLE other = ::CreateFileA(ChangeListPathBesideExe().c_str(), access,
+                                     writing ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(other, INVALID_HANDLE_VALUE);
+        ChangeListFile list;
+        EXPECT_EQ(list.IsLogOn(), writing ? 0 : 1) << writing;
+        ::CloseHandle(other);
+        EXPECT_EQ(list.IsLogOn(), 1) << writing;
+    }
 }
 
 TEST_F(ChangeListOnWindows, ReloadSeesTheFilesCurrentContent) {

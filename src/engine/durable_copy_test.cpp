@@ -231,8 +231,6 @@ protected:
                      std::string::npos)
             << what;
     }
-
-
 };
 
 }  // namespace
@@ -335,53 +333,44 @@ TEST_F(DurableReplace, OwnerThatCannotBeGivenAwayStillCarriesTheDacl) {
     EXPECT_EQ(std::set<std::string>{"X.DLL"}, SystemNames());
 }
 
+using Fault = std::shared_ptr<void>;
+using FailStep = std::function<Fault(OsCallsGuard&, DWORD)>;
+
+// Fails the first call of Entry (every call, if persistent) with answer and
+// the step's error.
+template <auto Entry, typename R>
+FailStep FailFirst(R answer, bool persistent = false) {
+    return [answer, persistent](OsCallsGuard&, DWORD error) -> Fault {
+        return std::make_shared<OsFault<Entry>>(1, answer, error, persistent);
+    };
+}
+
 // Each step of the replacement failing in turn: the module is byte for byte
 // what it was, no temporary file is left, and the log has the one CopyFile
 // line with that step's error.
 TEST_F(DurableReplace, EveryFailingStepKeepsTheModuleAndLeavesNoTemporaryFile) {
-    using Fault = std::shared_ptr<void>;
     const struct {
         const char* step;
         DWORD error;
-        std::function<Fault(OsCallsGuard&, DWORD)> fail;
+        FailStep fail;
     } cases[] = {
-        {"temporary name", ERROR_ACCESS_DENIED,
-         [](OsCallsGuard&, DWORD e) {
-             return std::make_shared<OsFault<&OsCalls::GetTempFileNameA>>(1, 0, e);
-         }},
+        {"temporary name", ERROR_ACCESS_DENIED, FailFirst<&OsCalls::GetTempFileNameA>(0u)},
         {"copy, disk full halfway", ERROR_DISK_FULL,
          [](OsCallsGuard& g, DWORD) {
              g.Set(&OsCalls::CopyFileA, &CopyHalfThenDiskFull);
              return Fault();
          }},
-        {"attributes", ERROR_ACCESS_DENIED,
-         [](OsCallsGuard&, DWORD e) {
-             return std::make_shared<OsFault<&OsCalls::SetFileAttributesA>>(1, FALSE, e);
-         }},
-        {"creation time", ERROR_INVALID_PARAMETER,
-         [](OsCallsGuard&, DWORD e) {
-             return std::make_shared<OsFault<&OsCalls::SetFileTime>>(1, FALSE, e);
-         }},
-        {"flush", ERROR_IO_DEVICE,
-         [](OsCallsGuard&, DWORD e) {
-             return std::make_shared<OsFault<&OsCalls::FlushFileBuffers>>(1, FALSE, e);
-         }},
+        {"attributes", ERROR_ACCESS_DENIED, FailFirst<&OsCalls::SetFileAttributesA>(FALSE)},
+        {"creation time", ERROR_INVALID_PARAMETER, FailFirst<&OsCalls::SetFileTime>(FALSE)},
+        {"flush", ERROR_IO_DEVICE, FailFirst<&OsCalls::FlushFileBuffers>(FALSE)},
         {"module's security unreadable", ERROR_ACCESS_DENIED,
-         [](OsCallsGuard&, DWORD e) {
-             return std::make_shared<OsFault<&OsCalls::GetSecurityInfo>>(1, e, e);
-         }},
+         FailFirst<&OsCalls::GetSecurityInfo>(DWORD(ERROR_ACCESS_DENIED))},
         {"security refused, with the owner and without", ERROR_ACCESS_DENIED,
-         [](OsCallsGuard&, DWORD e) {
-             return std::make_shared<OsFault<&OsCalls::SetKernelObjectSecurity>>(1, FALSE, e,
-                                                                                 true);
-         }},
+         FailFirst<&OsCalls::SetKernelObjectSecurity>(FALSE, true)},
         // As Windows fails a rename: nothing moved, the module in place.
-        {"swap, access denied", ERROR_ACCESS_DENIED,
-         [](OsCallsGuard&, DWORD e) {
-             return std::make_shared<OsFault<&OsCalls::MoveFileExA>>(1, FALSE, e);
-         }},
+        {"swap, access denied", ERROR_ACCESS_DENIED, FailFirst<&OsCalls::MoveFileExA>(FALSE)},
         {"swap without the security functions, access denied", ERROR_ACCESS_DENIED,
-         [](OsCallsGuard& g, DWORD e) {
+         [](OsCallsGuard& g, DWORD e) -> Fault {
              g.MarkAbsent(&OsCalls::SetKernelObjectSecurity);
              return std::make_shared<OsFault<&OsCalls::MoveFileExA>>(1, FALSE, e);
          }},

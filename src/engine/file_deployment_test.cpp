@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -163,10 +164,6 @@ BOOL WINAPI ShiftJisLeadByte(BYTE byte) { return byte == 0x83; }
 
 class Deployment : public ScratchDeployment {
 protected:
-    void SetUp() override {
-        ScratchDeployment::SetUp();
-    }
-
     // name in the program folder, a copy of fixture (last-write time kept).
     void Ship(const std::string& fixture, const std::string& name = "X.DLL") {
         ASSERT_TRUE(::CopyFileA(FixturePath(fixture).c_str(), Source(name).c_str(), FALSE))
@@ -229,8 +226,6 @@ protected:
         EXPECT_EQ(0, moves.calls());
         EXPECT_EQ(movesBefore, PendingMoves().size());
     }
-
-
 };
 
 }  // namespace
@@ -262,79 +257,6 @@ TEST_F(Deployment, UnknownSystemFolderFailsWithoutTouchingTheDriveRoot) {
     ::DeleteFileA(root.c_str());
 }
 
-TEST_F(Deployment, FileNotInstalledIsSkippedAndNeverAdded) {
-    Ship("V2_10.DLL");
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ("CopyTargetFile - Not exist " + Dest() + ".\r\n", LogText());
-    EXPECT_FALSE(PathExists(Dest()));
-}
-
-TEST_F(Deployment, InstalledCopyAsNewOrNewerIsSkipped) {
-    // Lower version but a later write time: the version decides.
-    Ship("V2_9.DLL");
-    Install("V2_10.DLL");
-    FILETIME later;
-    ::GetSystemTimeAsFileTime(&later);
-    HANDLE h = ::CreateFileA(Source().c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                             0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    ASSERT_TRUE(::SetFileTime(h, nullptr, nullptr, &later));
-    ::CloseHandle(h);
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ("CompareTimeStamp [4a] - " + Source() + " is \"2.9\".\r\n" +
-                  "CompareTimeStamp [4b] - " + Dest() + " is \"2.10\".\r\n" +
-                  "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (2).\r\n",
-              LogText());
-    EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest()));
-
-    // The very same file: equal versions, equal times.
-    ClearLog();
-    Ship("V2_10.DLL");
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ("CompareTimeStamp [4a] - " + Source() + " is \"2.10\".\r\n" +
-                  "CompareTimeStamp [4b] - " + Dest() + " is \"2.10\".\r\n" +
-                  "CompareTimeStamp : QMX_COMP_SAME (2).\r\n" +
-                  "CompareTimeStamp : QMX_COMP_SAME (3).\r\n",
-              LogText());
-}
-
-TEST_F(Deployment, InstalledCopyHeldWithoutAnySharingCountsAsMissingAndIsSkipped) {
-    Ship("V2_10.DLL");
-    Install("V2_9.DLL");
-    Holder holder(Dest(), 0);
-    ASSERT_TRUE(holder.ok());
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ("CompareTimeStamp [1] - Not exist " + Dest() + ".\r\n", LogText());
-    holder.Release();
-    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
-    EXPECT_FALSE(PathExists(Staging()));
-}
-
-TEST_F(Deployment, MissingShippedFileIsNotApplicable) {
-    Install("V2_9.DLL");
-    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ("CompareTimeStamp [2] - Not exist " + Source() + ".\r\n", LogText());
-
-    // Both unreadable: the installed one held exclusively as well.
-    ClearLog();
-    Holder holder(Dest(), 0);
-    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ("CompareTimeStamp [3] - Not exist " + Source() + ", " + Dest() + ".\r\n",
-              LogText());
-}
-
-TEST_F(Deployment, NewerShippedFileReplacesTheInstalledOneNow) {
-    Ship("V2_10.DLL");
-    Install("V2_9.DLL");
-    ResourceCounter counter;
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
-    EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_SUCEES \"" + Dest() + "\".\r\n",
-              LogText());
-    EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest()));
-    EXPECT_FALSE(PathExists(Staging()));
-}
-
 TEST_F(Deployment, SourceFolderGivenByTheCallerWinsWithOrWithoutBackslash) {
     TempDir other;
     ASSERT_TRUE(::CopyFileA(FixturePath("V2_10.DLL").c_str(), other.File("X.DLL").c_str(), FALSE));
@@ -360,79 +282,54 @@ TEST_F(Deployment, TrailByteOfADoubleByteFolderNameIsNoBackslash) {
               LogText());
 }
 
-TEST_F(Deployment, FailedCopyIsReportedWithItsErrorAndLeavesTheFile) {
+// After a comparison that favours the package, the module replaced now, and
+// each way the probe or the copy goes wrong: the outcome, the log's lines,
+// the module as it is left, and never a staged copy or a restart-time move.
+TEST_F(Deployment, ProbeAndCopyResultsGiveTheirOutcomeAndStageNothing) {
+    const struct {
+        const char* what;
+        DWORD probeError;  // 0: the real probe
+        DWORD copyError;   // 0: the copy succeeds
+        uint32_t outcome;
+        const char* lock;
+        int copies;
+        const char* installedAfter;
+    } rows[] = {
+        {"replaced now", 0, 0, QMX_INST_COPIED, "QMX_LOCK_SUCEES", 1, "V2_10.DLL"},
+        {"copy fails", 0, ERROR_DISK_FULL, QMX_INST_FAILED, "QMX_LOCK_SUCEES", 1, "V2_9.DLL"},
+        // A file vanishing before the probe is copied back, by one copy onto
+        // the file itself: nothing staged, nothing scheduled.
+        {"vanished", ERROR_FILE_NOT_FOUND, 0, QMX_INST_COPIED, "QMX_LOCK_NOTFOUND", 1, "V2_10.DLL"},
+        {"vanished, copy fails", ERROR_FILE_NOT_FOUND, ERROR_WRITE_PROTECT, QMX_INST_FAILED,
+         "QMX_LOCK_NOTFOUND", 1, "V2_9.DLL"},
+        {"probe error", ERROR_ACCESS_DENIED, 0, QMX_INST_FAILED, "QMX_LOCK_ERROR(5)", 0, "V2_9.DLL"},
+    };
     Ship("V2_10.DLL");
-    Install("V2_9.DLL");
-    OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_DISK_FULL);
-    ResourceCounter counter;
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
-    EXPECT_TRUE(AllReleased(counter));
-    EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_SUCEES \"" + Dest() + "\".\r\n" +
-                  "CopyTargetFile - CopyFile is failed.(112) " + Source() + " -> " + Dest() +
-                  "\r\n",
-              LogText());
-    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
-}
-
-TEST_F(Deployment, FileVanishingBeforeTheProbeIsCopiedBack) {
-    Ship("V2_10.DLL");
-    Install("V2_9.DLL");
-    ProbeFault probe(Dest(), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_NOTFOUND \"" + Dest() + "\".\r\n",
-              LogText());
-    EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest()));
-}
-
-TEST_F(Deployment, FileVanishingBeforeTheProbeThatCannotBeCopiedBackFails) {
-    Ship("V2_10.DLL");
-    Install("V2_9.DLL");
-    const size_t movesBefore = PendingMoves().size();
-    ProbeFault probe(Dest(), ERROR_FILE_NOT_FOUND);
-    OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_WRITE_PROTECT);
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_NOTFOUND \"" + Dest() + "\".\r\n" +
-                  "CopyTargetFile - CopyFile is failed.(19) " + Source() + " -> " + Dest() +
-                  "\r\n",
-              LogText());
-    // One copy, onto the file itself: nothing staged, nothing scheduled.
-    EXPECT_EQ(1, fault.calls());
-    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
-    EXPECT_FALSE(PathExists(Staging()));
-    EXPECT_EQ(movesBefore, PendingMoves().size());
-}
-
-TEST_F(Deployment, ProbeErrorCopiesAndSchedulesNothingAndReportsFailure) {
-    Ship("V2_10.DLL");
-    Install("V2_9.DLL");
-    const size_t movesBefore = PendingMoves().size();
-    ProbeFault probe(Dest(), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_ERROR(5) \"" + Dest() + "\".\r\n",
-              LogText());
-    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
-    EXPECT_FALSE(PathExists(Staging()));
-    EXPECT_EQ(movesBefore, PendingMoves().size());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ClearLog();
+        Install("V2_9.DLL");
+        const size_t movesBefore = PendingMoves().size();
+        std::unique_ptr<ProbeFault> probe;
+        if (row.probeError != 0) probe.reset(new ProbeFault(Dest(), row.probeError));
+        OsFault<&OsCalls::CopyFileA> copies(row.copyError ? 1 : 1000, FALSE, row.copyError);
+        ResourceCounter counter;
+        EXPECT_EQ(row.outcome, env.CopyTargetFile("X.DLL"));
+        EXPECT_TRUE(AllReleased(counter));
+        std::string log = NewerByMinor() + "LockDestFile : " + row.lock + " \"" + Dest() + "\".\r\n";
+        if (row.copyError != 0) {
+            log += "CopyTargetFile - CopyFile is failed.(" + std::to_string(row.copyError) + ") " +
+                   Source() + " -> " + Dest() + "\r\n";
+        }
+        EXPECT_EQ(log, LogText());
+        EXPECT_EQ(row.copies, copies.calls());
+        EXPECT_EQ(FileText(FixturePath(row.installedAfter)), FileText(Dest()));
+        EXPECT_FALSE(PathExists(Staging()));
+        EXPECT_EQ(movesBefore, PendingMoves().size());
+    }
 }
 
 // --- CopyTargetFile and MoveOnReboot: a file in use ---
-
-TEST_F(Deployment, FileInUseOnNtIsStagedBesideItAndMovedAtRestart) {
-    Ship("V2_10.DLL");
-    Install("V2_9.DLL");
-    Holder holder(Dest(), FILE_SHARE_READ);
-    ASSERT_TRUE(holder.ok());
-    {
-        ResourceCounter counter;
-        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
-        EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
-    }
-    EXPECT_EQ(InUse() + NoStagedCopy(), LogText());
-    EXPECT_EQ(m_system.File("X.DLM"), Staging());
-    EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Staging()));
-    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
-    EXPECT_TRUE(HasPendingMove(Staging(), Dest()));
-}
 
 TEST_F(Deployment, LoadedModuleIsStagedToo) {
     Ship("V2_10.DLL");
@@ -445,13 +342,23 @@ TEST_F(Deployment, LoadedModuleIsStagedToo) {
     EXPECT_TRUE(HasPendingMove(Staging(), Dest()));
 }
 
-// A second run before the restart finds the update still waiting: that is
-// the restart outcome again, with the pair listed once.
-TEST_F(Deployment, SecondRunBeforeRestartNamesTheWaitingCopyAgainOnce) {
+// A module in use on NT is staged beside it and moved at the restart. A
+// second run before the restart finds the update still waiting: that is the
+// restart outcome again, with the pair listed once.
+TEST_F(Deployment, FileInUseOnNtIsStagedAndASecondRunNamesTheWaitingCopyAgainOnce) {
     Ship("V2_10.DLL");
     Install("V2_9.DLL");
     Holder holder(Dest(), FILE_SHARE_READ);
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
+    ASSERT_TRUE(holder.ok());
+    {
+        ResourceCounter counter;
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
+        EXPECT_TRUE(AllReleased(counter));
+    }
+    EXPECT_EQ(InUse() + NoStagedCopy(), LogText());
+    EXPECT_EQ(m_system.File("X.DLM"), Staging());
+    EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Staging()));
+    EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
     const size_t moves = PendingMoves().size();
     ASSERT_TRUE(HasPendingMove(Staging(), Dest()));
 
@@ -487,17 +394,6 @@ TEST_F(Deployment, StagedCopyNewerThanTheShippedOneIsKeptAndNamed) {
                   "CompareTimeStamp [4b] - " + Staging() + " is \"2.10\".\r\n" +
                   "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (2).\r\n",
               LogText());
-    EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Staging()));
-    EXPECT_TRUE(HasPendingMove(Staging(), Dest()));
-}
-
-TEST_F(Deployment, NewerShippedFileOverwritesAWaitingStagedCopy) {
-    Ship("V2_9.DLL");
-    Install("V1_0.DLL");
-    Holder holder(Dest(), FILE_SHARE_READ);
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
-    Ship("V2_10.DLL");
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
     EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Staging()));
     EXPECT_TRUE(HasPendingMove(Staging(), Dest()));
 }
@@ -592,27 +488,28 @@ protected:
     int Move() { return env.MoveOnReboot("X.DLL"); }
 };
 
+// Called alone, or by CopyTargetFile for a module in use.
 TEST_F(MoveOnRebootFailure, StagingCopyFails) {
-    OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_ACCESS_DENIED);
-    ResourceCounter counter;
-    EXPECT_EQ(0, Move());
-    EXPECT_TRUE(AllReleased(counter));
-    EXPECT_EQ(NoStagedCopy() + "MoveOnReboot - CopyFile is failed.(5) " + Source() + " -> " +
-                  Staging() + "\r\n",
-              LogText());
-    EXPECT_FALSE(PathExists(Staging()));
-    EXPECT_FALSE(HasPendingMove(Staging(), Dest()));
-}
-
-TEST_F(MoveOnRebootFailure, CopyTargetFileReportsAFailedStagingCopy) {
-    Holder holder(Dest(), FILE_SHARE_READ);
-    OsFault<&OsCalls::CopyFileA> fault(1, FALSE, ERROR_DISK_FULL);
-    ResourceCounter counter;
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
-    EXPECT_TRUE(AllReleased(counter));
-    EXPECT_EQ(InUse() + NoStagedCopy() + "MoveOnReboot - CopyFile is failed.(112) " + Source() +
-                  " -> " + Staging() + "\r\n",
-              LogText());
+    for (const bool inUse : {false, true}) {
+        SCOPED_TRACE(inUse ? "CopyTargetFile" : "MoveOnReboot");
+        ClearLog();
+        std::unique_ptr<Holder> holder;
+        if (inUse) holder.reset(new Holder(Dest(), FILE_SHARE_READ));
+        const DWORD error = inUse ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED;
+        OsFault<&OsCalls::CopyFileA> fault(1, FALSE, error);
+        ResourceCounter counter;
+        if (inUse) {
+            EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
+        } else {
+            EXPECT_EQ(0, Move());
+        }
+        EXPECT_TRUE(AllReleased(counter));
+        EXPECT_EQ((inUse ? InUse() : "") + NoStagedCopy() + "MoveOnReboot - CopyFile is failed.(" +
+                      std::to_string(error) + ") " + Source() + " -> " + Staging() + "\r\n",
+                  LogText());
+        EXPECT_FALSE(PathExists(Staging()));
+        EXPECT_FALSE(HasPendingMove(Staging(), Dest()));
+    }
 }
 
 TEST_F(MoveOnRebootFailure, DelayedMoveFailsOrAnswersOtherThanOne) {

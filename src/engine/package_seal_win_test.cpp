@@ -58,34 +58,14 @@ TEST_F(VerifyPackageOnDisk, AnUnsealedOrWholePackagePassesSilently) {
     EXPECT_EQ(Line("MZ module a", "A.DLL").substr(0, 64), DigestHex(*vouched.Find("A.DLL")));
 }
 
-TEST_F(VerifyPackageOnDisk, EachFaultIsRefusedWithItsOneLine) {
-    struct Row {
-        const char* what;
-        const char* file;  // rewritten with bytes
-        std::string bytes;
-        const char* line;
-    } rows[] = {
-        {"a changed byte in a module", "B.DLL", "MZ module B", "VerifyPackage - B.DLL does not match QMX_CHG.SUM.\r\n"},
-        {"a changed change list", "QMX_CHG.DAT", "[Install]\r\n2:5:0\r\n[File]\r\nA.DLL\r\nB.DLL\r\n",
-         "VerifyPackage - QMX_CHG.DAT does not match QMX_CHG.SUM.\r\n"},
-        {"a changed byte in the seal", "QMX_CHG.SUM", "x" + m_seal.substr(1),
-         "VerifyPackage - QMX_CHG.SUM is damaged.\r\n"},
-        {"a seal too large", "QMX_CHG.SUM", m_seal + std::string(kMaxSealSize, '\n'),
-         "VerifyPackage - QMX_CHG.SUM is damaged.\r\n"},
-        {"a module the seal lacks", "QMX_CHG.SUM", m_seal.substr(0, m_seal.find("B.DLL\n") - 66),
-         "VerifyPackage - B.DLL is not in QMX_CHG.SUM.\r\n"},
-    };
-    for (const Row& row : rows) {
-        ASSERT_TRUE(WriteWholeFile(m_dir.File("QMX_CHG.SUM"), m_seal));
-        const std::string path = m_dir.File(row.file);
-        std::string before;
-        ASSERT_TRUE(ReadWholeFile(path, &before)) << row.what;
-        ASSERT_TRUE(WriteWholeFile(path, row.bytes));
-        ClearLog();
-        EXPECT_EQ(0, Verify()) << row.what;
-        EXPECT_EQ(row.line, LogText()) << row.what;
-        ASSERT_TRUE(WriteWholeFile(path, before));
-    }
+// A seal beyond the size limit is damaged, not read. Each other fault (a
+// module, the change list, a digest or a name changed, a line out of shape)
+// is refused with its own line, and nothing installed, by the end-to-end
+// test 'sealed'.
+TEST_F(VerifyPackageOnDisk, ASealTooLargeIsDamaged) {
+    ASSERT_TRUE(WriteWholeFile(m_dir.File("QMX_CHG.SUM"), m_seal + std::string(kMaxSealSize, '\n')));
+    EXPECT_EQ(0, Verify());
+    EXPECT_EQ("VerifyPackage - QMX_CHG.SUM is damaged.\r\n", LogText());
 }
 
 TEST_F(VerifyPackageOnDisk, ASealThatCannotBeReadIsDamagedNotAbsent) {

@@ -68,7 +68,6 @@ protected:
     std::string Staging() const { return ShiftLastLetterOf(Dest(), 0); }
 
     OsCallsGuard m_guard;
-
 };
 
 }  // namespace

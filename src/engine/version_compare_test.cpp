@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "log/debug_log.h"
 #include "support/fixture_path.h"
@@ -72,24 +74,93 @@ BOOL WINAPI VersionInfoReturnsTwo(LPCSTR name, DWORD handle, DWORD size, LPVOID 
 
 }  // namespace
 
-// --- Missing files ---
-
-TEST_F(CompareTest, BothMissing) {
-    const std::string a = m_dir.File("A.DLL"), b = m_dir.File("B.DLL");
-    EXPECT_EQ(QMX_COMP_BOTH_NOT_EXIST, m_env.CompareTimeStamp(a, b));
-    EXPECT_EQ("CompareTimeStamp [3] - Not exist " + a + ", " + b + ".\r\n", LogText());
-}
-
-TEST_F(CompareTest, FirstMissing) {
-    const std::string a = m_dir.File("A.DLL"), b = Copy("V2_9.DLL", "B.DLL");
-    EXPECT_EQ(QMX_COMP_FILE1_NOT_EXIST, m_env.CompareTimeStamp(a, b));
-    EXPECT_EQ("CompareTimeStamp [2] - Not exist " + a + ".\r\n", LogText());
-}
-
-TEST_F(CompareTest, SecondMissingLogsOnlyTheSecondPath) {
-    const std::string a = Copy("V2_9.DLL", "A.DLL"), b = m_dir.File("B.DLL");
-    EXPECT_EQ(QMX_COMP_FILE2_NOT_EXIST, m_env.CompareTimeStamp(a, b));
-    EXPECT_EQ("CompareTimeStamp [1] - Not exist " + b + ".\r\n", LogText());
+// Every comparison of two files: the result and every log line, with $A and
+// $B standing for the two paths. A missing fixture is a file that does not
+// exist; times are ticks after noon.
+TEST_F(CompareTest, EachPairGivesItsResultAndItsLines) {
+    const std::string cut = "1.2.3 " + std::string(259 - 6, 'x');
+    const struct {
+        const char* first;
+        uint64_t time1;
+        const char* second;
+        uint64_t time2;
+        int32_t result;
+        const char* version1;  // nullptr: no version text is logged
+        const char* version2;
+        std::vector<std::string> lines;  // each logged as "CompareTimeStamp <line>.\r\n"
+    } rows[] = {
+        // --- Missing files; the second missing logs only the second path ---
+        {nullptr, 0, nullptr, 0, QMX_COMP_BOTH_NOT_EXIST, nullptr, nullptr,
+         {"[3] - Not exist $A, $B"}},
+        {nullptr, 0, "V2_9.DLL", 0, QMX_COMP_FILE1_NOT_EXIST, nullptr, nullptr,
+         {"[2] - Not exist $A"}},
+        {"V2_9.DLL", 0, nullptr, 0, QMX_COMP_FILE2_NOT_EXIST, nullptr, nullptr,
+         {"[1] - Not exist $B"}},
+        // --- Unreadable versions: the times decide, and the line shows which ---
+        {"NOVERSION.DLL", 0, "NOVERSION2.DLL", 0, QMX_COMP_SAME, nullptr, nullptr,
+         {": QMX_COMP_SAME (3) QmxGetVersion is faild [0:0]", ": QMX_COMP_SAME (3)"}},
+        {"V3_0.DLL", 1, "NOVERSION.DLL", 0, QMX_COMP_FILE1_IS_NEW, nullptr, nullptr,
+         {": QMX_COMP_SAME (3) QmxGetVersion is faild [1:0]", ": QMX_COMP_FILE1_IS_NEW (4)"}},
+        {"NOVERSION.DLL", 0, "V3_0.DLL", 1, QMX_COMP_FILE2_IS_NEW, nullptr, nullptr,
+         {": QMX_COMP_SAME (3) QmxGetVersion is faild [0:1]", ": QMX_COMP_FILE2_IS_NEW (4)"}},
+        // --- The version numbers decide, not the texts; the first differing
+        // number names itself ---
+        {"V2_10.DLL", 0, "V2_9.DLL", 0, QMX_COMP_FILE1_IS_NEW, "2.10", "2.9",
+         {": QMX_COMP_FILE1_IS_NEW (2)"}},
+        {"V2_9.DLL", 0, "V2_10.DLL", 0, QMX_COMP_FILE2_IS_NEW, "2.9", "2.10",
+         {": QMX_COMP_FILE2_IS_NEW (2)"}},
+        {"V3_0.DLL", 0, "V2_9.DLL", 0, QMX_COMP_FILE1_IS_NEW, "3.0", "2.9",
+         {": QMX_COMP_FILE1_IS_NEW (1)"}},
+        {"V2_9.DLL", 0, "V3_0.DLL", 0, QMX_COMP_FILE2_IS_NEW, "2.9", "3.0",
+         {": QMX_COMP_FILE2_IS_NEW (1)"}},
+        {"V5_1_2601.DLL", 0, "V5_1_2600_2.DLL", 0, QMX_COMP_FILE1_IS_NEW, "5.1.2601",
+         "5.1.2600.2", {": QMX_COMP_FILE1_IS_NEW (3)"}},
+        {"V5_1_2600_0.DLL", 0, "V5_1_2601.DLL", 0, QMX_COMP_FILE2_IS_NEW, "5.1.2600.0",
+         "5.1.2601", {": QMX_COMP_FILE2_IS_NEW (3)"}},
+        // The version beats the time.
+        {"V3_0.DLL", 0, "V2_9.DLL", 10000000, QMX_COMP_FILE1_IS_NEW, "3.0", "2.9",
+         {": QMX_COMP_FILE1_IS_NEW (1)"}},
+        // --- Equal versions: the times decide, to the tick ---
+        // Texts equal but for case are the same version.
+        {"V1_0A_LOWER.DLL", 1, "V1_0A_UPPER.DLL", 0, QMX_COMP_FILE1_IS_NEW, "1.0a", "1.0A",
+         {": QMX_COMP_SAME (2)", ": QMX_COMP_FILE1_IS_NEW (4)"}},
+        // Equal numbers in different texts are the same version.
+        {"V1_0.DLL", 0, "V1_0_0.DLL", 0, QMX_COMP_SAME, "1.0", "1.0.0",
+         {": QMX_COMP_SAME (1)", ": QMX_COMP_SAME (3)"}},
+        // The fourth number is ignored.
+        {"V5_1_2600_1.DLL", 0, "V5_1_2600_2.DLL", 1, QMX_COMP_FILE2_IS_NEW, "5.1.2600.1",
+         "5.1.2600.2", {": QMX_COMP_SAME (1)", ": QMX_COMP_FILE2_IS_NEW (4)"}},
+        // Commas and blanks read like dots.
+        {"V5_1_2600_COMMAS.DLL", 1, "V5_1_2600_0.DLL", 0, QMX_COMP_FILE1_IS_NEW,
+         "5, 1, 2600, 0", "5.1.2600.0", {": QMX_COMP_SAME (1)", ": QMX_COMP_FILE1_IS_NEW (4)"}},
+        {"V2_9.DLL", 0, "V2_9.DLL", 0, QMX_COMP_SAME, "2.9", "2.9",
+         {": QMX_COMP_SAME (2)", ": QMX_COMP_SAME (3)"}},
+        // An overlong version is cut before it is logged or compared.
+        {"VLONGTEXT.DLL", 0, "VLONGTEXT.DLL", 0, QMX_COMP_SAME, cut.c_str(), cut.c_str(),
+         {": QMX_COMP_SAME (2)", ": QMX_COMP_SAME (3)"}},
+    };
+    for (const auto& row : rows) {
+        const std::string what = std::string(row.first ? row.first : "missing") + " " +
+                                 (row.second ? row.second : "missing");
+        SCOPED_TRACE(what);
+        ClearLog();
+        ::DeleteFileA(m_dir.File("A.DLL").c_str());
+        ::DeleteFileA(m_dir.File("B.DLL").c_str());
+        const std::string a = row.first ? Copy(row.first, "A.DLL", kNoon + row.time1)
+                                        : m_dir.File("A.DLL");
+        const std::string b = row.second ? Copy(row.second, "B.DLL", kNoon + row.time2)
+                                         : m_dir.File("B.DLL");
+        std::string expected = row.version1 ? Texts(a, row.version1, b, row.version2) : "";
+        for (std::string line : row.lines) {
+            for (const auto& name : {std::make_pair("$A", a), std::make_pair("$B", b)}) {
+                const size_t at = line.find(name.first);
+                if (at != std::string::npos) line.replace(at, 2, name.second);
+            }
+            expected += "CompareTimeStamp " + line + ".\r\n";
+        }
+        EXPECT_EQ(row.result, m_env.CompareTimeStamp(a, b));
+        EXPECT_EQ(expected, LogText());
+    }
 }
 
 TEST_F(CompareTest, AFileHeldWithoutReadSharingCountsAsMissing) {
@@ -130,147 +201,6 @@ TEST_F(CompareTest, ProbeReportsTheLastWriteTime) {
     EXPECT_EQ(INVALID_HANDLE_VALUE, h);
     EXPECT_EQ(0, exists);
     m_env.CloseFileTimeStamp(h);  // harmless on the invalid value
-}
-
-// --- Unreadable versions: the times decide ---
-
-TEST_F(CompareTest, NeitherVersionReadableAndEqualTimesAreTheSame) {
-    const std::string a = Copy("NOVERSION.DLL", "A.DLL"), b = Copy("NOVERSION2.DLL", "B.DLL");
-    EXPECT_EQ(QMX_COMP_SAME, m_env.CompareTimeStamp(a, b));
-    EXPECT_EQ("CompareTimeStamp : QMX_COMP_SAME (3) QmxGetVersion is faild [0:0].\r\n"
-              "CompareTimeStamp : QMX_COMP_SAME (3).\r\n",
-              LogText());
-}
-
-TEST_F(CompareTest, OneVersionUnreadableShowsWhichAndTheTimesDecide) {
-    const std::string a = Copy("V3_0.DLL", "A.DLL", kNoon + 1);
-    const std::string b = Copy("NOVERSION.DLL", "B.DLL", kNoon);
-    EXPECT_EQ(QMX_COMP_FILE1_IS_NEW, m_env.CompareTimeStamp(a, b));
-    EXPECT_EQ("CompareTimeStamp : QMX_COMP_SAME (3) QmxGetVersion is faild [1:0].\r\n"
-              "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (4).\r\n",
-              LogText());
-
-    ClearLog();
-    EXPECT_EQ(QMX_COMP_FILE2_IS_NEW, m_env.CompareTimeStamp(b, a));
-    EXPECT_EQ("CompareTimeStamp : QMX_COMP_SAME (3) QmxGetVersion is faild [0:1].\r\n"
-              "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (4).\r\n",
-              LogText());
-}
-
-// --- The version numbers decide ---
-
-TEST_F(CompareTest, NumbersAreComparedNotTexts) {
-    const std::string a = Copy("V2_10.DLL", "A.DLL"), b = Copy("V2_9.DLL", "B.DLL");
-    EXPECT_EQ(QMX_COMP_FILE1_IS_NEW, m_env.CompareTimeStamp(a, b));
-    EXPECT_EQ(Texts(a, "2.10", b, "2.9") + "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (2).\r\n",
-              LogText());
-    ClearLog();
-    EXPECT_EQ(QMX_COMP_FILE2_IS_NEW, m_env.CompareTimeStamp(b, a));
-    EXPECT_EQ(Texts(b, "2.9", a, "2.10") + "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (2).\r\n",
-              LogText());
-}
-
-TEST_F(CompareTest, TheFirstDifferingNumberDecidesAndNamesItself) {
-    const struct {
-        const char* first;
-        const char* version1;
-        const char* second;
-        const char* version2;
-        int32_t result;
-        const char* line;
-    } rows[] = {
-        {"V3_0.DLL", "3.0", "V2_9.DLL", "2.9", QMX_COMP_FILE1_IS_NEW, "QMX_COMP_FILE1_IS_NEW (1)"},
-        {"V2_9.DLL", "2.9", "V3_0.DLL", "3.0", QMX_COMP_FILE2_IS_NEW, "QMX_COMP_FILE2_IS_NEW (1)"},
-        {"V5_1_2601.DLL", "5.1.2601", "V5_1_2600_2.DLL", "5.1.2600.2", QMX_COMP_FILE1_IS_NEW,
-         "QMX_COMP_FILE1_IS_NEW (3)"},
-        {"V5_1_2600_0.DLL", "5.1.2600.0", "V5_1_2601.DLL", "5.1.2601", QMX_COMP_FILE2_IS_NEW,
-         "QMX_COMP_FILE2_IS_NEW (3)"},
-        // "V1" reads as 0.
-        {"VV1.DLL", "V1", "V1_0.DLL", "1.0", QMX_COMP_FILE2_IS_NEW, "QMX_COMP_FILE2_IS_NEW (1)"},
-        // Only 32 characters of a piece count: 31 zeros and "1", not 19.
-        {"VZEROS.DLL", "000000000000000000000000000000019", "V2_9.DLL", "2.9",
-         QMX_COMP_FILE2_IS_NEW, "QMX_COMP_FILE2_IS_NEW (1)"},
-        // Digits beyond the 32-bit range saturate, still the larger number.
-        {"VLONGPIECE.DLL", "1234567890123456789012345678901299999999.2", "V3_0.DLL", "3.0",
-         QMX_COMP_FILE1_IS_NEW, "QMX_COMP_FILE1_IS_NEW (1)"},
-    };
-    for (const auto& row : rows) {
-        ClearLog();
-        const std::string a = Copy(row.first, "A.DLL"), b = Copy(row.second, "B.DLL");
-        EXPECT_EQ(row.result, m_env.CompareTimeStamp(a, b)) << row.first << " " << row.second;
-        EXPECT_EQ(Texts(a, row.version1, b, row.version2) + "CompareTimeStamp : " + row.line +
-                      ".\r\n",
-                  LogText())
-            << row.first << " " << row.second;
-    }
-}
-
-TEST_F(CompareTest, TheVersionBeatsTheTime) {
-    const std::string a = Copy("V3_0.DLL", "A.DLL", kNoon);
-    const std::string b = Copy("V2_9.DLL", "B.DLL", kNoon + 10000000);
-    EXPECT_EQ(QMX_COMP_FILE1_IS_NEW, m_env.CompareTimeStamp(a, b));
-    EXPECT_EQ(Texts(a, "3.0", b, "2.9") + "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (1).\r\n",
-              LogText());
-}
-
-// --- Equal versions: the times decide, to the tick ---
-
-TEST_F(CompareTest, TextsEqualButForCaseAreTheSameVersion) {
-    const std::string a = Copy("V1_0A_LOWER.DLL", "A.DLL", kNoon + 1);
-    const std::string b = Copy("V1_0A_UPPER.DLL", "B.DLL", kNoon);
-    EXPECT_EQ(QMX_COMP_FILE1_IS_NEW, m_env.CompareTimeStamp(a, b));
-    EXPECT_EQ(Texts(a, "1.0a", b, "1.0A") +
-                  "CompareTimeStamp : QMX_COMP_SAME (2).\r\n"
-                  "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (4).\r\n",
-              LogText());
-}
-
-TEST_F(CompareTest, EqualNumbersInDifferentTextsAreTheSameVersion) {
-    const std::string a = Copy("V1_0.DLL", "A.DLL"), b = Copy("V1_0_0.DLL", "B.DLL");
-    EXPECT_EQ(QMX_COMP_SAME, m_env.CompareTimeStamp(a, b));
-    EXPECT_EQ(Texts(a, "1.0", b, "1.0.0") +
-                  "CompareTimeStamp : QMX_COMP_SAME (1).\r\n"
-                  "CompareTimeStamp : QMX_COMP_SAME (3).\r\n",
-              LogText());
-}
-
-TEST_F(CompareTest, TheFourthNumberIsIgnored) {
-    const std::string a = Copy("V5_1_2600_1.DLL", "A.DLL", kNoon);
-    const std::string b = Copy("V5_1_2600_2.DLL", "B.DLL", kNoon + 1);
-    EXPECT_EQ(QMX_COMP_FILE2_IS_NEW, m_env.CompareTimeStamp(a, b));
-    EXPECT_EQ(Texts(a, "5.1.2600.1", b, "5.1.2600.2") +
-                  "CompareTimeStamp : QMX_COMP_SAME (1).\r\n"
-                  "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (4).\r\n",
-              LogText());
-}
-
-TEST_F(CompareTest, CommasAndBlanksReadLikeDots) {
-    const std::string a = Copy("V5_1_2600_COMMAS.DLL", "A.DLL", kNoon + 1);
-    const std::string b = Copy("V5_1_2600_0.DLL", "B.DLL", kNoon);
-    EXPECT_EQ(QMX_COMP_FILE1_IS_NEW, m_env.CompareTimeStamp(a, b));
-    EXPECT_EQ(Texts(a, "5, 1, 2600, 0", b, "5.1.2600.0") +
-                  "CompareTimeStamp : QMX_COMP_SAME (1).\r\n"
-                  "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (4).\r\n",
-              LogText());
-}
-
-TEST_F(CompareTest, SameFileSameTimeIsTheSame) {
-    const std::string a = Copy("V2_9.DLL", "A.DLL"), b = Copy("V2_9.DLL", "B.DLL");
-    EXPECT_EQ(QMX_COMP_SAME, m_env.CompareTimeStamp(a, b));
-    EXPECT_EQ(Texts(a, "2.9", b, "2.9") +
-                  "CompareTimeStamp : QMX_COMP_SAME (2).\r\n"
-                  "CompareTimeStamp : QMX_COMP_SAME (3).\r\n",
-              LogText());
-}
-
-TEST_F(CompareTest, AnOverlongVersionIsCutBeforeItIsLoggedOrCompared) {
-    const std::string a = Copy("VLONGTEXT.DLL", "A.DLL"), b = Copy("VLONGTEXT.DLL", "B.DLL");
-    const std::string cut = "1.2.3 " + std::string(259 - 6, 'x');
-    EXPECT_EQ(QMX_COMP_SAME, m_env.CompareTimeStamp(a, b));
-    EXPECT_EQ(Texts(a, cut, b, cut) +
-                  "CompareTimeStamp : QMX_COMP_SAME (2).\r\n"
-                  "CompareTimeStamp : QMX_COMP_SAME (3).\r\n",
-              LogText());
 }
 
 // --- Reading the FileVersion text ---

@@ -41,8 +41,6 @@
 //                             of the whole screen) as a 24-bit BMP file
 //   sleep MS                  lets the windows settle, e.g. before a shot
 //   screen                    prints screen and workarea
-//   windows                   prints how many visible top-level windows the
-//                             process has
 //   short PATH                prints short, PATH's short (8.3) form as this
 //                             system gives it
 //   watch-folder DIR          starts watching DIR for any file being added,
@@ -139,7 +137,6 @@ struct Search {
     std::string caption;
     std::string child;
     HWND found;
-    int visibleCount;
 };
 
 bool Matches(HWND window, const Search& search) {
@@ -155,7 +152,6 @@ BOOL CALLBACK VisitTopLevel(HWND window, LPARAM param) {
     DWORD pid = 0;
     ::GetWindowThreadProcessId(window, &pid);
     if (pid != search->pid || !::IsWindowVisible(window)) return TRUE;
-    ++search->visibleCount;
     if (!search->found && Matches(window, *search)) search->found = window;
     return TRUE;
 }
@@ -358,15 +354,11 @@ size_t RunCommand(Driver& driver, const std::vector<std::string>& args, size_t i
              ModeBits(arg(3), FILE_SHARE_READ, FILE_SHARE_WRITE));
         return i + 4;
     }
-    if (command == "start") {
-        if (!StartProcess(arg(1), &driver.process)) Fail("cannot start " + arg(1));
+    if (command == "start" || command == "start-with") {
+        const bool with = command == "start-with";
+        if (!StartProcess(arg(1), &driver.process, with ? arg(2) : std::string())) Fail("cannot start " + arg(1));
         g_started = driver.process.hProcess;
-        return i + 2;
-    }
-    if (command == "start-with") {
-        if (!StartProcess(arg(1), &driver.process, arg(2))) Fail("cannot start " + arg(1));
-        g_started = driver.process.hProcess;
-        return i + 3;
+        return i + (with ? 3 : 2);
     }
     if (command == "watch") {
         NeedProcess(driver);
@@ -392,13 +384,12 @@ size_t RunCommand(Driver& driver, const std::vector<std::string>& args, size_t i
     }
     if (command == "find") {
         NeedProcess(driver);
-        Search search = {driver.process.dwProcessId, arg(2), arg(3), nullptr, 0};
+        Search search = {driver.process.dwProcessId, arg(2), arg(3), nullptr};
         for (DWORD waited = 0; !search.found; waited += kPollMs) {
             if (waited >= kTimeoutMs) Fail("find: no dialog \"" + arg(2) + "\" with " + arg(3));
             if (::WaitForSingleObject(driver.process.hProcess, kPollMs) == WAIT_OBJECT_0) {
                 Fail("find: the process ended before \"" + arg(2) + "\" appeared");
             }
-            search.visibleCount = 0;
             ::EnumWindows(&VisitTopLevel, reinterpret_cast<LPARAM>(&search));
         }
         // A dialog becomes visible inside its initialisation, before it is placed; a
@@ -432,13 +423,10 @@ size_t RunCommand(Driver& driver, const std::vector<std::string>& args, size_t i
         }
         return i + 2;
     }
-    if (command == "wait-exit") {
-        WaitExit(driver, kTimeoutMs);
-        return i + 1;
-    }
-    if (command == "await-exit") {
-        WaitExit(driver, ParseNumber(arg(1)));
-        return i + 2;
+    if (command == "wait-exit" || command == "await-exit") {
+        const bool limited = command == "await-exit";
+        WaitExit(driver, limited ? ParseNumber(arg(1)) : kTimeoutMs);
+        return i + (limited ? 2 : 1);
     }
     if (command == "shot") {
         RECT rect = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
@@ -455,13 +443,6 @@ size_t RunCommand(Driver& driver, const std::vector<std::string>& args, size_t i
         ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
         std::printf("screen=%d,%d\n", ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
         PrintRect("workarea", work);
-        return i + 1;
-    }
-    if (command == "windows") {
-        NeedProcess(driver);
-        Search search = {driver.process.dwProcessId, "", "any", nullptr, 0};
-        ::EnumWindows(&VisitTopLevel, reinterpret_cast<LPARAM>(&search));
-        std::printf("windows=%d\n", search.visibleCount);
         return i + 1;
     }
     if (command == "watch-folder") {

@@ -122,6 +122,13 @@ class Slot:
         has no place for a staged copy."""
         return self.name[:-1] + "M" if self.name.endswith("L") else None
 
+    def copies(self, package_folder, system_folder):
+        """(what, copy, path) of the package's, the installed and the staged
+        copy; a copy of None is not there."""
+        return [("package", self.package, os.path.join(package_folder, self.name)),
+                ("installed", self.installed, os.path.join(system_folder, self.name)),
+                ("staged", self.staged, os.path.join(system_folder, self.staged_name or ""))]
+
 
 class Case:
     def __init__(self, number, windows, rng, arch_digit, busy_allowed):
@@ -188,11 +195,9 @@ class Case:
 
     def summary(self):
         text = self.change_list.replace("\r\n", " | ").rstrip(" |")
-        folders = []
-        for s in self.slots:
-            folders.append("%s package %s, system %s, staged %s%s" % (
-                s.name[-5], describe(s.package), describe(s.installed), describe(s.staged),
-                ", busy" if s.busy else ""))
+        folders = ["%s package %s, system %s, staged %s%s" % (
+            s.name[-5], describe(s.package), describe(s.installed), describe(s.staged),
+            ", busy" if s.busy else "") for s in self.slots]
         return text, folders
 
 
@@ -204,7 +209,6 @@ class Harness:
         self.windows_dir = os.path.join(prefix, "drive_c", "windows")
         self.sysdir = os.path.join(self.windows_dir, "syswow64" if args.arch == "x86" else "system32")
         self.wininit = os.path.join(self.windows_dir, "WININIT.INI")
-        self.windows = WINDOWS
         self.root = tempfile.mkdtemp(prefix="qmxdiff.")
         self.wininit_before = None
         if os.path.exists(self.wininit):
@@ -227,20 +231,15 @@ class Harness:
             f.write(data + ("\0qmxdiff %s\0" % label).encode())
         os.utime(path, (when, when))
 
-    def own_files(self):
+    def clean_own_files(self):
         pattern = re.compile(r"^QDF%s\d{3}[A-Z]\.DL[LM1]$" % self.arch_digit, re.I)
         for folder in (self.sysdir, self.windows_dir):
-            for name in os.listdir(folder):
-                if pattern.match(name):
-                    yield folder, name
-
-    def clean_own_files(self):
-        for folder, name in list(self.own_files()):
-            path = os.path.join(folder, name)
-            if os.path.isdir(path):
-                shutil.rmtree(path)
-            else:
-                os.remove(path)
+            for name in filter(pattern.match, os.listdir(folder)):
+                path = os.path.join(folder, name)
+                if os.path.isdir(path):
+                    shutil.rmtree(path)
+                else:
+                    os.remove(path)
 
     def set_up(self, case):
         folder = os.path.join(self.root, "c%03d" % case.number)
@@ -251,15 +250,9 @@ class Harness:
             f.write(case.change_list)
         # A copy equal to the package's is the very same bytes.
         for s in case.slots:
-            package = s.name + " package"
-            if s.package:
-                self.put(s.package, os.path.join(folder, s.name), package)
-            if s.installed:
-                label = package if s.installed == s.package else s.name + " installed"
-                self.put(s.installed, os.path.join(self.sysdir, s.name), label)
-            if s.staged:
-                label = package if s.staged == s.package else s.name + " staged"
-                self.put(s.staged, os.path.join(self.sysdir, s.staged_name), label)
+            for what, copy, path in s.copies(folder, self.sysdir):
+                if copy:
+                    self.put(copy, path, s.name + (" package" if copy == s.package else " " + what))
         if case.parent_name:
             self.put(("V1_0.DLL", TIMES[0]), os.path.join(self.windows_dir, case.parent_name), "installed")
             self.put(("V3_0.DLL", TIMES[-1]), os.path.join(self.root, case.parent_name), "package")
@@ -267,18 +260,13 @@ class Harness:
     # -- prediction ----------------------------------------------------------
 
     def predict(self, case):
-        name = self.windows[case.windows][0]
-        busy = []
-        for s in case.slots:
-            if s.busy:
-                busy += ["--busy", s.name]
+        name = WINDOWS[case.windows][0]
+        busy = [arg for s in case.slots if s.busy for arg in ("--busy", s.name)]
         if self.args.native_check:
-            command = [self.args.native_check, "--json", "--against", self.sysdir, "--windows", name] + \
-                busy + [case.folder]
+            tool, system, folder = [self.args.native_check], self.sysdir, case.folder
         else:
-            system = "C:\\windows\\system32"
-            command = ["wine", self.args.check, "--json", "--against", system, "--windows", name] + \
-                busy + [winpath(case.folder)]
+            tool, system, folder = ["wine", self.args.check], "C:\\windows\\system32", winpath(case.folder)
+        command = tool + ["--json", "--against", system, "--windows", name] + busy + [folder]
         result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE)
         try:
@@ -299,12 +287,9 @@ class Harness:
         chunk, length = [], 0
         for case in cases + [None]:
             if case is not None:
-                commands = []
-                for s in case.slots:
-                    if s.busy:
-                        # In use as a loaded library is: readable, never
-                        # exclusively.
-                        commands += ["hold", "C:\\windows\\system32\\" + s.name]
+                # In use as a loaded library is: readable, never exclusively.
+                commands = [arg for s in case.slots if s.busy
+                            for arg in ("hold", "C:\\windows\\system32\\" + s.name)]
                 commands += ["run-with", winpath(os.path.join(case.folder, "QMXSET.EXE")),
                              "%s /log:%s" % (case.quiet, winpath(os.path.join(case.folder, "RUN.LOG"))),
                              "60000"]
@@ -367,7 +352,7 @@ class Harness:
         outcomes = re.findall(r"^EngingMessage\[(0x[0-9a-f]+)\]", log, re.M)
         case.outcome = int(outcomes[-1], 16) if outcomes else None
         # The installer must have seen the Windows it was meant to.
-        _, _, version = self.windows[case.windows]
+        _, _, version = WINDOWS[case.windows]
         for seen_version in re.findall(r"^CompVersion\((\d+), (\d+), (\d+),", log, re.M):
             if tuple(map(int, seen_version)) != version:
                 seen.append("the installer saw Windows %s, not %s" % (".".join(seen_version), case.windows))
@@ -423,19 +408,14 @@ class Harness:
     def record_digests(self, case):
         """The digest of each copy as put down, before the run."""
         for s in case.slots:
-            s.digests = {}
-            if s.package:
-                s.digests["package"] = digest(os.path.join(case.folder, s.name))
-            if s.installed and s.installed != s.package:
-                s.digests["installed"] = digest(os.path.join(self.sysdir, s.name))
-            if s.staged and s.staged != s.package:
-                s.digests["staged"] = digest(os.path.join(self.sysdir, s.staged_name))
+            s.digests = {what: digest(path) for what, copy, path in s.copies(case.folder, self.sysdir)
+                         if copy and (what == "package" or copy != s.package)}
         if case.parent_name:
             case.parent_digest = digest(os.path.join(self.windows_dir, case.parent_name))
 
     def report(self, case, seen):
         change_list, folders = case.summary()
-        name, family, _ = self.windows[case.windows]
+        name, family, _ = WINDOWS[case.windows]
         print("MISMATCH in case %d (seed %d, %s, Wine %s as %s, %s family, QMXSET %s /log)" % (
             case.number, self.args.seed, self.args.arch, case.windows, name, family, case.quiet))
         print("  change list: %s" % change_list)
@@ -455,7 +435,7 @@ class Harness:
         self.counts[what] = self.counts.get(what, 0) + 1
 
     def tally(self, case):
-        name, family, _ = self.windows[case.windows]
+        name, family, _ = WINDOWS[case.windows]
         self.count("family " + family)
         self.count("windows %s (%s)" % (case.windows, name))
         self.count("quiet run (%s)" % case.quiet)
@@ -526,7 +506,7 @@ def main():
     started = time.time()
     harness = Harness(args)
     rng = random.Random(args.seed)
-    groups = list(harness.windows)
+    groups = list(WINDOWS)
     cases = [Case(i, groups[i % len(groups)], rng, harness.arch_digit, busy) for i in range(total)]
     print("seed %d: %d cases on %s, modules in use %s; what-if by %s" % (
         args.seed, total, args.arch, "included" if busy else "left out (QMX_DIFF_BUSY=0)",

@@ -90,6 +90,15 @@ put() {
   touch -d "$3-06-01 12:00:00" "$1"
 }
 
+# Each module named (A, B, L or S) installed in 2001 and shipped in 2002.
+newer_shipped() {
+  local m
+  for m in "$@"; do
+    put "$sysdir/${!m}" "installed $m" 2001
+    put "$pkg/${!m}" "shipped $m" 2002
+  done
+}
+
 changelist() {  # install-patterns, files (one per line), log value or "" for none
   {
     printf '// written by the end-to-end test\r\n[Install]\r\n%s\r\n[File]\r\n' "$1"
@@ -117,17 +126,32 @@ run_once() {
 
 message() { fact msg.child.1 | cut -d'|' -f4-; }
 
-# One quiet run, watched from start to exit: QMXSET.EXE ARGS must show no
-# window of any kind and end with the code expected. Any further arguments are
-# driver commands to run first. Prints the row as the test saw it: the code,
-# and the message the log says a shown run would have shown.
-quiet_row() {  # description, expected code, ARGS, driver commands...
-  local what=$1 code=$2 args=$3
+# The message of a run that staged a module for the restart.
+restart_message='Module installation complete. To make the changes take effectm restart your computer.'
+
+# run_once, and the message it must end with; with outcome bits, the log's
+# last line must name them and the same message.
+shown() {  # description ("" for none), message, bits or "", driver commands...
+  local what=$1 expected=$2 bits=$3
   shift 3
+  run_once "$@"
+  check "${what:+$what: }message" "$expected" "$(message)"
+  [ -z "$bits" ] || contains "${what:+$what: }log" "$(log_text)" "EngingMessage[$bits] - $expected"
+}
+
+# One quiet run, watched from start to exit: QMXSET.EXE ARGS must show no
+# window of any kind and end with the code expected, and the log must hold
+# "EngingMessage" followed by LOGGED (unless that is ""). Any further
+# arguments are driver commands to run first. Prints the row as the test saw
+# it: the code, and the message the log says a shown run would have shown.
+quiet_row() {  # description, expected code, LOGGED, ARGS, driver commands...
+  local what=$1 code=$2 logged=$3 args=$4
+  shift 4
   drive "$@" start-with "$EXE" "$args" watch 20000 wait-exit
   check "$what: exit code" "$code" "$(fact exit)"
   check "$what: windows shown" 0 "$(fact watch.visible)"
   check "$what: ended while watched" 1 "$(fact watch.ended)"
+  [ -z "$logged" ] || contains "$what: log" "$(log_text)" "EngingMessage$logged"
   echo "row: $what: QMXSET $args -> exit $(fact exit); $(log_text | grep '^EngingMessage' | tail -n1)"
 }
 
@@ -156,8 +180,7 @@ rename_section() {
 
 case "$scenario" in
 full)
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   changelist "1:4, 2:10:0" "${A,,}" ON
   drive screen start "$EXE" find msg VAREL 1000 dump msg find inst VAREL none dump inst \
     syscommand inst 0x10 find about "About QMX_SET" any dump about press about 1 gone about \
@@ -209,73 +232,53 @@ outcomes)
   put "$sysdir/$A" "installed A" 2003
   put "$pkg/$A" "shipped A" 2002
   changelist "2:10" "$A" ON
-  run_once
-  check "skipped: message" "It was not the environment which this module applies." "$(message)"
+  shown "skipped" "It was not the environment which this module applies." 0x2
   check "skipped: installed file kept" "installed A" "$(cat "$sysdir/$A")"
-  contains "skipped: log" "$(log_text)" "EngingMessage[0x2] - "
 
   # The change list targets another Windows.
   rm -f "$log"
   put "$sysdir/$A" "installed A" 2001
   changelist "1:4" "$A" ON
-  run_once
-  check "not applicable: message" "It was not the environment which this module applies." "$(message)"
+  shown "not applicable" "It was not the environment which this module applies." 0x8
   check "not applicable: installed file kept" "installed A" "$(cat "$sysdir/$A")"
-  text=$(log_text)
-  contains "not applicable: log" "$text" "EngingMessage[0x8] - "
-  lacks "not applicable: log" "$text" "PrepareInstallation"
+  lacks "not applicable: log" "$(log_text)" "PrepareInstallation"
 
   # The shipped file is missing.
   rm -f "$log" "$pkg/$A"
   changelist "2:10" "$A" ON
-  run_once
-  check "shipped file missing: message" "Module installation failed. Some modules could not be replaced." "$(message)"
-  contains "shipped file missing: log" "$(log_text)" "EngingMessage[0x8] - "
+  shown "shipped file missing" "Module installation failed. Some modules could not be replaced." 0x8
 
   # One file replaced, one already current: complete.
   rm -f "$log"
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   put "$sysdir/$B" "installed B" 2003
   put "$pkg/$B" "shipped B" 2002
   changelist "2:10" "$A $B" ON
-  run_once
-  check "one replaced, one current: message" "Module installation complete." "$(message)"
+  shown "one replaced, one current" "Module installation complete." 0x3
   check "one replaced, one current: replaced" "shipped A" "$(cat "$sysdir/$A")"
   check "one replaced, one current: kept" "installed B" "$(cat "$sysdir/$B")"
-  contains "one replaced, one current: log" "$(log_text)" "EngingMessage[0x3] - Module installation complete."
 
   # One replaced, one the package lacks: a broken package is a failure, not "complete".
   rm -f "$log" "$pkg/$B"
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   changelist "2:10" "$A $B" ON
-  run_once
-  check "one replaced, one missing: message" "Module installation failed. Some modules could not be replaced." "$(message)"
-  contains "one replaced, one missing: log" "$(log_text)" "EngingMessage[0x9] - Module installation failed."
+  shown "one replaced, one missing" "Module installation failed. Some modules could not be replaced." 0x9
 
   # Targeted, but [File] lists nothing.
   rm -f "$log"
   changelist "2:10" "" ON
-  run_once
-  check "no files: message" "It was not the environment which this module applies." "$(message)"
-  contains "no files: log" "$(log_text)" "EngingMessage[0x8] - "
+  shown "no files" "It was not the environment which this module applies." 0x8
 
   # No change list at all: nothing applies, and nothing can switch the log on.
   rm -f "$log" "$pkg/QMX_CHG.DAT"
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
-  run_once
-  check "no change list: message" "It was not the environment which this module applies." "$(message)"
+  newer_shipped A
+  shown "no change list" "It was not the environment which this module applies." ""
   check "no change list: installed file kept" "installed A" "$(cat "$sysdir/$A")"
   [ ! -e "$log" ] || fail "no change list: a log was written"
   ;;
 
 reboot | japanese)
-  put "$sysdir/$A" "installed A" 2001
-  put "$sysdir/$B" "installed B" 2001
-  put "$pkg/$A" "shipped A" 2002
-  put "$pkg/$B" "shipped B" 2002
+  newer_shipped A B
   changelist "2:10" "$A $B" ON
   # B is in use, as a loaded library would be: readable, not exclusively.
   commands=(hold "C:\\windows\\system32\\$B" start "$EXE" find msg VAREL 1000 dump msg press msg 1 wait-exit)
@@ -289,7 +292,7 @@ reboot | japanese)
 Windowsを再起動してください。"
   else
     drive "${commands[@]}"
-    check "message" "Module installation complete. To make the changes take effectm restart your computer." "$(message)"
+    check "message" "$restart_message" "$(message)"
     contains "log" "$(log_text)" "EngingMessage[0x5] - Module installation complete."
   fi
   check "exit status" 0 "$(fact exit)"
@@ -302,19 +305,16 @@ Windowsを再起動してください。"
 reboot_again)
   # A second run before the restart finds the copy that the first one staged
   # still waiting: the update is pending, not failed, and listed once.
-  put "$sysdir/$B" "installed B" 2001
-  put "$pkg/$B" "shipped B" 2002
+  newer_shipped B
   changelist "2:10" "$B" ON
   run_once hold "C:\\windows\\system32\\$B"
   first=$(pending_moves)
   contains "first run: restart-time move" "$first" "${B%L}M"
   rm -f "$log"
-  run_once hold "C:\\windows\\system32\\$B"
-  check "second run: message" "Module installation complete. To make the changes take effectm restart your computer." "$(message)"
+  shown "second run" "$restart_message" 0x4 hold "C:\\windows\\system32\\$B"
   text=$(log_text)
   contains "second run: log" "$text" "CompareTimeStamp : QMX_COMP_SAME (3)."
   lacks "second run: log" "$text" "MoveOnReboot"
-  contains "second run: log" "$text" "EngingMessage[0x4] - "
   check "second run: the move listed once" "$first" "$(pending_moves)"
   check "staged copy" "shipped B" "$(cat "$sysdir/${B%L}M" 2>/dev/null)"
   check "file in use kept" "installed B" "$(cat "$sysdir/$B")"
@@ -326,17 +326,13 @@ win98_rename)
   # no stem with the module's; the key must still name the module itself.
   if [ -f "$wininit" ]; then cp "$wininit" "$pkg/wininit.before"; fi
   wine reg add "$win98_key" /v Version /d win98 /f >/dev/null 2>&1 </dev/null
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
-  put "$sysdir/$L" "installed L" 2001
-  put "$pkg/$L" "shipped L" 2002
+  newer_shipped A L
   changelist "1:4:10" "$A $L" ON
   system='C:\windows\system32'
   drive short "$system\\$L"
   short_module=$(fact short)
   held=(hold "$system\\$A" hold "$system\\$L")
-  run_once "${held[@]}"
-  check "message" "Module installation complete. To make the changes take effectm restart your computer." "$(message)"
+  shown "" "$restart_message" "" "${held[@]}"
   contains "log" "$(log_text)" "CompVersion(1, 4, 10, 1:4:10)"
   drive short "$system\\${L%L}M"
   short_staged=$(fact short)
@@ -349,9 +345,7 @@ win98_rename)
 
   # Run again before the restart: the same entries, and the restart message.
   rm -f "$log"
-  run_once "${held[@]}"
-  check "second run: message" "Module installation complete. To make the changes take effectm restart your computer." "$(message)"
-  contains "second run: log" "$(log_text)" "EngingMessage[0x4] - "
+  shown "second run" "$restart_message" 0x4 "${held[@]}"
   check "second run: [Rename] entries" "$expected" "$(rename_section | sort)"
   ;;
 
@@ -405,28 +399,23 @@ held_module)
   # Another process has the installed copy open and lets no one else open it.
   # The comparison cannot read its time, so by its rule the copy is missing,
   # and the file is skipped untouched although the shipped one is newer.
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   changelist "2:10" "$A" ON
-  run_once hold-as "C:\\windows\\system32\\$A" r -
-  check "message" "It was not the environment which this module applies." "$(message)"
+  shown "" "It was not the environment which this module applies." 0x2 hold-as "C:\\windows\\system32\\$A" r -
   check "installed file kept" "installed A" "$(cat "$sysdir/$A")"
   [ ! -e "$sysdir/${A%L}M" ] || fail "a copy was staged beside the installed file"
   lacks "restart-time move" "$(pending_moves)" "${A%L}M"
   text=$(log_text)
   contains "log" "$text" "CompareTimeStamp [1] - Not exist C:\\windows\\system32\\$A."
   lacks "log" "$text" "LockDestFile"
-  contains "log" "$text" "EngingMessage[0x2] - It was not the environment which this module applies."
   ;;
 
 held_changelist)
   # Another process writes to the change list and lets no one else open it:
   # the list counts as missing, and its [Log] switch is never read.
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   changelist "2:10" "$A" ON
-  run_once hold-as "$(x_session_winpath "$pkg/QMX_CHG.DAT")" w -
-  check "message" "It was not the environment which this module applies." "$(message)"
+  shown "" "It was not the environment which this module applies." "" hold-as "$(x_session_winpath "$pkg/QMX_CHG.DAT")" w -
   check "installed file kept" "installed A" "$(cat "$sysdir/$A")"
   [ ! -e "$log" ] || fail "the log was created: $(log_text)"
   ;;
@@ -434,76 +423,66 @@ held_changelist)
 held_log)
   # Another process writes to the log and shares it for reading only, so the
   # installer's appends cannot open it: the lines are lost, the run is not.
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   changelist "2:10" "$A" ON
   printf 'EngingMessage[0x8] - an earlier run\r\n' >"$log"
   cp "$log" "$pkg/log.before"
-  run_once hold-as 'C:\QMX_CHG.LOG' w r
-  check "message" "Module installation complete." "$(message)"
+  shown "" "Module installation complete." "" hold-as 'C:\QMX_CHG.LOG' w r
   check "installed file replaced" "shipped A" "$(cat "$sysdir/$A")"
   cmp -s "$pkg/log.before" "$log" || fail "the log changed: $(log_text)"
   ;;
 
 quiet)
   # Every exit-code row, each in a quiet run with the log on.
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   changelist "2:10" "$A" ON
-  quiet_row "replaced" 0 /quiet
+  quiet_row "replaced" 0 "[0x1] - Module installation complete." /quiet
   check "replaced: installed file" "shipped A" "$(cat "$sysdir/$A")"
-  contains "replaced: log" "$(log_text)" "EngingMessage[0x1] - Module installation complete."
 
   rm -f "$log"
-  quiet_row "already current" 0 -Q
-  contains "already current: log" "$(log_text)" "EngingMessage[0x2] - "
+  quiet_row "already current" 0 "[0x2] - " -Q
 
   rm -f "$log" "$sysdir/$A"
-  quiet_row "not installed here" 0 /QUIET
+  quiet_row "not installed here" 0 "" /QUIET
   [ ! -e "$sysdir/$A" ] || fail "not installed here: the module was added"
 
   rm -f "$log"
   put "$sysdir/$A" "installed A" 2001
-  quiet_row "in use, staged for the restart" 3010 -quiet hold "$(in_use "$A")"
+  quiet_row "in use, staged for the restart" 3010 "[0x4] - Module installation complete. To make" \
+    -quiet hold "$(in_use "$A")"
   check "staged: installed file kept" "installed A" "$(cat "$sysdir/$A")"
   check "staged: staged copy" "shipped A" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
-  contains "staged: log" "$(log_text)" "EngingMessage[0x4] - Module installation complete. To make"
   rm -f "$sysdir/${A%L}M"
 
   rm -f "$log"
   put "$sysdir/$A" "installed A" 2001
   unreplaceable "$A"
-  quiet_row "a module failed" 1603 /q hold "$(in_use "$A")"
+  quiet_row "a module failed" 1603 "[0x80] - Module installation failed." /q hold "$(in_use "$A")"
   check "failed: installed file kept" "installed A" "$(cat "$sysdir/$A")"
-  contains "failed: log" "$(log_text)" "EngingMessage[0x80] - Module installation failed."
   replaceable "$A"
 
   rm -f "$log"
   changelist "1:4" "$A" ON
-  quiet_row "another Windows targeted" 1633 /quiet
+  quiet_row "another Windows targeted" 1633 "[0x8] - " /quiet
   check "not targeted: installed file kept" "installed A" "$(cat "$sysdir/$A")"
-  contains "not targeted: log" "$(log_text)" "EngingMessage[0x8] - "
 
   rm -f "$log"
   changelist "2:10" "" ON
-  quiet_row "no module listed" 1620 /quiet
-  contains "no module listed: log" "$(log_text)" "EngingMessage[0x8] - "
+  quiet_row "no module listed" 1620 "[0x8] - " /quiet
 
   rm -f "$log"
   changelist "2:10" "$A" ON
-  quiet_row "change list unreadable" 1620 /quiet hold-as "$(x_session_winpath "$pkg/QMX_CHG.DAT")" w -
+  quiet_row "change list unreadable" 1620 "" /quiet hold-as "$(x_session_winpath "$pkg/QMX_CHG.DAT")" w -
   [ ! -e "$log" ] || fail "unreadable: the log was switched on: $(log_text)"
 
   rm -f "$pkg/$A"
-  quiet_row "module missing from the package" 1620 /quiet
-  contains "missing from the package: log" "$(log_text)" "EngingMessage[0x8] - "
+  quiet_row "module missing from the package" 1620 "[0x8] - " /quiet
   check "missing from the package: installed file kept" "installed A" "$(cat "$sysdir/$A")"
 
   # Without a change list nothing can switch the log on, but /log does.
   rm -f "$log" "$pkg/QMX_CHG.DAT"
   put "$pkg/$A" "shipped A" 2002
-  quiet_row "no change list" 1620 "/quiet /log"
-  contains "no change list: log" "$(log_text)" "EngingMessage[0x8] - "
+  quiet_row "no change list" 1620 "[0x8] - " "/quiet /log"
   check "no change list: installed file kept" "installed A" "$(cat "$sysdir/$A")"
 
   # A Windows version the program does not know (Win32s) is refused like a
@@ -512,10 +491,9 @@ quiet)
   changelist "2:10" "$A" ON
   appkey='HKCU\Software\Wine\AppDefaults\QMXSET.EXE'
   wine reg add "$appkey" /v Version /d win31 /f >/dev/null 2>&1 </dev/null
-  quiet_row "Windows not known" 740 /quiet
+  quiet_row "Windows not known" 740 "[0x10] - " /quiet
   wine reg add "$appkey" /v Version /d win10 /f >/dev/null 2>&1 </dev/null
   check "Windows not known: installed file kept" "installed A" "$(cat "$sysdir/$A")"
-  contains "Windows not known: log" "$(log_text)" "EngingMessage[0x10] - "
 
   # A second quiet start while a first copy runs.
   rm -f "$log"
@@ -528,15 +506,14 @@ quiet)
   ;;
 
 switches)
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   changelist "2:10" "$A" ON
 
   # The usage: shown and nothing installed, or with /quiet not even shown.
   drive start-with "$EXE" "/?" find usage QMXSET 65535 dump usage press usage 1 wait-exit
   check "/?: exit code" 0 "$(fact exit)"
   contains "/?: usage" "$out" "Usage: QMXSET [/quiet] [/log[:PATH]]"
-  quiet_row "usage, quiet" 0 "-HELP /q"
+  quiet_row "usage, quiet" 0 "" "-HELP /q"
 
   # An unknown switch: the usage, exit 87, nothing installed. The watch sees
   # the usage message, which shows that it would see any window.
@@ -544,16 +521,14 @@ switches)
   check "/quite: exit code" 87 "$(fact exit)"
   check "/quite: the watch saw the usage" 1 "$(fact watch.visible)"
   case "$(fact watch.first)" in "#32770|QMXSET") ;; *) fail "/quite: first window $(fact watch.first)";; esac
-  quiet_row "unknown switch, quiet" 87 "/quiet /quite"
+  quiet_row "unknown switch, quiet" 87 "" "/quiet /quite"
   check "unknown switch: installed file kept" "installed A" "$(cat "$sysdir/$A")"
   [ ! -e "$log" ] || fail "unknown switch: a log was written: $(log_text)"
 
   # /log whatever [Log] says.
   changelist "1:4" "$A" OFF
-  quiet_row "/log" 1633 "/quiet /log"
-  text=$(log_text)
-  contains "/log: log" "$text" "CompVersion(2, 10, 0, 1:4)"
-  contains "/log: log" "$text" "EngingMessage[0x8] - "
+  quiet_row "/log" 1633 "[0x8] - " "/quiet /log"
+  contains "/log: log" "$(log_text)" "CompVersion(2, 10, 0, 1:4)"
 
   # /log:PATH, with a blank in it: lines go there, appended run after run,
   # and not to the usual place.
@@ -563,7 +538,7 @@ switches)
   printf 'an earlier line
 ' >"$pkg/my logs/pc1.log"
   changelist "1:4" "$A" ""
-  quiet_row "/log:PATH" 1633 "/quiet \"/log:$other\""
+  quiet_row "/log:PATH" 1633 "" "/quiet \"/log:$other\""
   run_once_args() { drive start-with "$EXE" "$1" find msg VAREL 1000 press msg 1 wait-exit; }
   run_once_args "/LOG:\"$other\""
   check "/log:PATH: exit status without /quiet" 0 "$(fact exit)"
@@ -580,10 +555,7 @@ failed)
   for lang in en ja; do
     for bits in 0x80 0x81 0x84; do
       rm -f "$log" "$sysdir/${A%L}M"
-      put "$sysdir/$A" "installed A" 2001
-      put "$pkg/$A" "shipped A" 2002
-      put "$sysdir/$B" "installed B" 2001
-      put "$pkg/$B" "shipped B" 2002
+      newer_shipped A B
       unreplaceable "$B"
       before=(hold "$(in_use "$B")")
       case $bits in
@@ -629,8 +601,7 @@ killed)
 
   # The next run, left alone, replaces it whole.
   rm -f "$log"
-  run_once
-  check "next run: message" "Module installation complete." "$(message)"
+  shown "next run" "Module installation complete." ""
   cmp -s "$pkg/$A" "$sysdir/$A" || fail "the next run did not install the shipped module"
   ;;
 
@@ -642,32 +613,28 @@ protected)
   export QMX_TEST_PROTECTED="$A" QMX_TEST_SFC_ASKED
   QMX_TEST_SFC_ASKED=$(x_session_winpath "$pkg/asked.txt")
   export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;sfc=n"
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   changelist "2:10" "$A" ON
-  quiet_row "protected module" 1603 /quiet
+  quiet_row "protected module" 1603 "[0x80] - Module installation failed." /quiet
   check "quiet: protected module kept" "installed A" "$(cat "$sysdir/$A")"
   [ ! -e "$sysdir/${A%L}M" ] || fail "quiet: a copy was staged beside the protected module"
   lacks "quiet: restart-time move" "$(pending_moves)" "${A%L}M"
   text=$(log_text)
   contains "quiet: log" "$text" "CopyTargetFile - Protected by Windows C:\\windows\\system32\\$A."
   lacks "quiet: log" "$text" "LockDestFile"
-  contains "quiet: log" "$text" "EngingMessage[0x80] - Module installation failed."
   # Asked by the path the program sees: system32, even where the x86 build's
   # files are in syswow64.
   check "quiet: the path asked" "C:\\windows\\system32\\$A" "$(tr -d '\r' <"$pkg/asked.txt" 2>/dev/null)"
 
   # Shown: the failure message, and the module still untouched.
   rm -f "$log"
-  run_once
-  check "shown: message" "Module installation failed. Some modules could not be replaced." "$(message)"
+  shown "shown" "Module installation failed. Some modules could not be replaced." ""
   check "shown: protected module kept" "installed A" "$(cat "$sysdir/$A")"
 
   # Up to date: nothing would change, so nothing is asked.
   rm -f "$log" "$pkg/asked.txt"
   put "$sysdir/$A" "installed A" 2003
-  quiet_row "protected module up to date" 0 /quiet
-  contains "up to date: log" "$(log_text)" "EngingMessage[0x2] - "
+  quiet_row "protected module up to date" 0 "[0x2] - " /quiet
   [ ! -e "$pkg/asked.txt" ] || fail "up to date: Windows was asked about $(cat "$pkg/asked.txt")"
   ;;
 
@@ -675,8 +642,7 @@ broken_reboot)
   # A module in use is staged (0x04) while another listed module, installed
   # here, is missing from the package (0x08): the package is broken, so the
   # user is told of a failure, and still asked to restart for the staged one.
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   put "$sysdir/$B" "installed B" 2001
   changelist "2:10" "$A $B" ON
   expected='Module installation failed. Some modules could not be replaced. To make the other changes take effect, restart your computer.'
@@ -684,10 +650,9 @@ broken_reboot)
     rm -f "$log" "$sysdir/${A%L}M"
     wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
     if [ $how = shown ]; then
-      run_once hold "$(in_use "$A")"
-      check "shown: message" "$expected" "$(message)"
+      shown "shown" "$expected" "" hold "$(in_use "$A")"
     else
-      quiet_row "in use, and one missing from the package" 1620 /quiet hold "$(in_use "$A")"
+      quiet_row "in use, and one missing from the package" 1620 "" /quiet hold "$(in_use "$A")"
     fi
     contains "$how: log" "$(log_text)" "EngingMessage[0xc] - $expected"
     check "$how: module in use kept" "installed A" "$(cat "$sysdir/$A")"
@@ -703,8 +668,7 @@ win98_space)
   # which once left no room to ask for it, so it could never be staged.
   if [ -f "$wininit" ]; then cp "$wininit" "$pkg/wininit.before"; fi
   wine reg add "$win98_key" /v Version /d win98 /f >/dev/null 2>&1 </dev/null
-  put "$sysdir/$S" "installed S" 2001
-  put "$pkg/$S" "shipped S" 2002
+  newer_shipped S
   # Written here: changelist splits its names at blanks.
   printf '[Install]\r\n1:4:10\r\n[File]\r\n%s\r\n[Log]\r\nON\r\n' "$S" >"$pkg/QMX_CHG.DAT"
   system='C:\windows\system32'
@@ -713,13 +677,11 @@ win98_space)
   short_name=${short_module##*\\}
   [ "${#short_name}" -gt "${#S}" ] ||
     fail "the short name $short_module is no longer than $S, so this proves nothing"
-  run_once hold "$system\\$S"
-  check "message" "Module installation complete. To make the changes take effectm restart your computer." "$(message)"
+  shown "" "$restart_message" 0x4 hold "$system\\$S"
   text=$(log_text)
   contains "log" "$text" "CompVersion(1, 4, 10, 1:4:10)"
   contains "log" "$text" "PrepareInstallation Append - $S"
   lacks "log" "$text" "GetShortPathNameCS is failed"
-  contains "log" "$text" "EngingMessage[0x4] - "
   check "staged copy" "shipped S" "$(cat "$sysdir/${S%L}M" 2>/dev/null)"
   check "module in use kept" "installed S" "$(cat "$sysdir/$S")"
   drive short "$system\\${S%L}M"
@@ -731,25 +693,24 @@ win98_space)
 unreadable_changelist)
   # A change list that cannot be read is "not applicable", with 1620; with
   # /log the one line before the outcome says which file and why.
-  put "$sysdir/$A" "installed A" 2001
-  put "$pkg/$A" "shipped A" 2002
+  newer_shipped A
   list=$(x_session_winpath "$pkg/QMX_CHG.DAT")
   not_applicable='EngingMessage[0x8] - It was not the environment which this module applies.'
   changelist "2:10" "$A" ON
   rm -f "$log"
-  quiet_row "held by another process" 1620 "/quiet /log" hold-as "$list" w -
+  quiet_row "held by another process" 1620 "" "/quiet /log" hold-as "$list" w -
   check "held: log" "ChangeList - Cannot read $list.(32)
 $not_applicable" "$(log_text)"
 
   rm -f "$log" "$pkg/QMX_CHG.DAT"
   mkdir "$pkg/QMX_CHG.DAT"
-  quiet_row "a folder by its name" 1620 "/quiet /log"
+  quiet_row "a folder by its name" 1620 "" "/quiet /log"
   check "folder: log" "ChangeList - Cannot read $list.(5)
 $not_applicable" "$(log_text)"
 
   rm -f "$log"
   rmdir "$pkg/QMX_CHG.DAT"
-  quiet_row "missing" 1620 "/quiet /log"
+  quiet_row "missing" 1620 "" "/quiet /log"
   check "missing: log" "ChangeList - Cannot read $list.(2)
 $not_applicable" "$(log_text)"
 
@@ -770,10 +731,7 @@ sealed)
   # lower case: the log names it as the run holds it, upper-cased.
   sealed_package() {  # the sealing command: sha256sum or qmxcheck
     rm -f "$log" "$pkg/QMX_CHG.SUM"
-    put "$sysdir/$A" "installed A" 2001
-    put "$sysdir/$B" "installed B" 2001
-    put "$pkg/$A" "shipped A" 2002
-    put "$pkg/$B" "shipped B" 2002
+    newer_shipped A B
     changelist "2:10" "${A,,} $B" ON
     if [ "$1" = sha256sum ]; then
       (cd "$pkg" && sha256sum QMX_CHG.DAT "$A" "$B" QMXSET.EXE >QMX_CHG.SUM)
@@ -795,16 +753,13 @@ sealed)
 
   for sealer in sha256sum qmxcheck; do
     sealed_package $sealer
-    quiet_row "sealed by $sealer" 0 /quiet
+    quiet_row "sealed by $sealer" 0 "[0x1] - Module installation complete." /quiet
     check "sealed by $sealer: A replaced" "shipped A" "$(cat "$sysdir/$A")"
     check "sealed by $sealer: B replaced" "shipped B" "$(cat "$sysdir/$B")"
-    text=$(log_text)
-    lacks "sealed by $sealer: log" "$text" "VerifyPackage"
-    contains "sealed by $sealer: log" "$text" "EngingMessage[0x1] - Module installation complete."
+    lacks "sealed by $sealer: log" "$(log_text)" "VerifyPackage"
   done
   sealed_package qmxcheck
-  run_once
-  check "sealed, shown: message" "Module installation complete." "$(message)"
+  shown "sealed, shown" "Module installation complete." ""
 
   # What changes | where (file, offset, byte) | the one line the log names it by.
   failure='Module installation failed. Some modules could not be replaced.'
@@ -819,10 +774,9 @@ sealed)
       form) at=$(seal_line QMX_CHG.DAT); poke "$pkg/QMX_CHG.SUM" $((at + 10)) g ;;
       esac
       if [ $shown = quiet ]; then
-        quiet_row "$what" 1620 /quiet
+        quiet_row "$what" 1620 "" /quiet
       else
-        run_once
-        check "$what, shown: message" "$failure" "$(message)"
+        shown "$what, shown" "$failure" ""
       fi
       check "$what, $shown: A kept" "installed A" "$(cat "$sysdir/$A")"
       check "$what, $shown: B kept" "installed B" "$(cat "$sysdir/$B")"

@@ -168,23 +168,6 @@ TEST_F(DamagedVersion, DirectoryClaimingMoreThanAVersionResourceCanHoldIsUnreada
     }
 }
 
-TEST_F(DamagedVersion, NoTranslationIsUnreadableAndTheTimesDecide) {
-    Ship(FixtureBytes("VNOTRANSLATION.DLL"), kNewer);
-    Install(FixtureBytes("V2_9.DLL"), kOlder);
-    EXPECT_EQ("<unreadable>", ReadVersion(Source()));
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ(Unreadable(0, 1) + kFirstNewerByTime + Copied(), LogText());
-}
-
-TEST_F(DamagedVersion, EmptyFileVersionIsVersionZeroAndNeverReplacesAVersionedFile) {
-    Ship(FixtureBytes("VEMPTY.DLL"), kNewer);
-    Install(FixtureBytes("V2_9.DLL"), kOlder);
-    EXPECT_EQ("", ReadVersion(Source()));
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
-    EXPECT_EQ(Texts("", "2.9") + "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (1).\r\n", LogText());
-    EXPECT_EQ(Digest(FixtureBytes("V2_9.DLL")), Installed());
-}
-
 TEST_F(DamagedVersion, TwoEmptyFileVersionsAreTheSameAndTheTimesDecide) {
     Ship(FixtureBytes("VEMPTY.DLL"), kNewer);
     Install(FixtureBytes("VEMPTY.DLL"), kOlder);
