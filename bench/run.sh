@@ -33,7 +33,7 @@ else
   list_sizes="1000 10000 100000 1000000"
   long_line=5000000
   startup_rounds=41
-  seal_size=1000:9
+  seal_size=1000:15
   hash_megabytes=64
 fi
 
