@@ -90,13 +90,17 @@ bool WriteBenchChangeList(const BenchPackage& package, bool logOn) {
     std::string text = "[Install]\r\n1:4:10, 2:5:1, 2:6:1\r\n[File]\r\n";
     for (const std::string& name : package.names) text += name + "\r\n";
     text += logOn ? "[Log]\r\nON\r\n" : "[Log]\r\nOFF\r\n";
-    HANDLE file = ::CreateFileA(package.changeListPath.c_str(), GENERIC_WRITE, 0, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return Fail("CreateFile", package.changeListPath);
+    return WriteWholeFile(package.changeListPath, text) ? true : Fail("writing", package.changeListPath);
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& text) {
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     const BOOL ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     ::CloseHandle(file);
-    return ok && written == text.size() ? true : Fail("WriteFile", package.changeListPath);
+    return ok && written == text.size();
 }
 
 bool ResetSystemDir(const BenchPackage& package) {

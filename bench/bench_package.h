@@ -42,6 +42,10 @@ bool CreateBenchPackage(const BenchFixtures& fixtures, size_t count,
 // every name, and [Log] ON or OFF.
 bool WriteBenchChangeList(const BenchPackage& package, bool logOn);
 
+// Writes text as the whole of the file at path, created or emptied first;
+// false with the system's error left for GetLastError.
+bool WriteWholeFile(const std::string& path, const std::string& text);
+
 // Puts back the installed copies that a run replaced (the newer half), with
 // their original last-write time.
 bool ResetSystemDir(const BenchPackage& package);

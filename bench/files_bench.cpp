@@ -212,16 +212,6 @@ bool MeasureSize(const BenchFixtures& fixtures, const Sizes& size, const std::st
     return true;
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& text) {
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    ::CloseHandle(file);
-    return ok && written == text.size();
-}
-
 // The seal of the package as sha256sum would write it: the change list,
 // then every module. Adds the bytes it covers to *bytes.
 bool SealText(const BenchPackage& package, std::string* seal, long long* bytes) {
