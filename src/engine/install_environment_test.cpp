@@ -10,23 +10,15 @@
 
 #include "log/debug_log.h"
 #include "support/log_file.h"
+#include "support/logged_test.h"
 #include "support/os_fault.h"
 #include "support/resource_counter.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-class ProbeTest : public ::testing::Test {
+class ProbeTest : public LoggedTest {
 protected:
-    void SetUp() override {
-        ClearLog();
-        SetLogSwitch(1);
-    }
-    void TearDown() override {
-        SetLogSwitch(0);
-        ClearLog();
-    }
-
     OsCallsGuard m_guard;
     InstallEnvironment m_env;
 };
@@ -326,21 +318,22 @@ TEST_F(AdministratorTest, OnlyAThreadWithoutATokenFallsBackToTheProcess) {
 
 TEST_F(ProbeTest, OnlyAJapanesePrimaryLanguageGivesJapanese) {
     m_guard.Set(&OsCalls::GetUserDefaultLangID, &FakeUserLanguage);
-    const WORD japanese[] = {0x0411, 0x0011, 0x0811, 0xFC11};
-    for (WORD id : japanese) {
+    const struct {
+        WORD id;
+        bool japanese;
+    } cases[] = {
+        {0x0411, true},  {0x0011, true},  {0x0811, true},  {0xFC11, true},
+        {0x0409, false}, {0x0809, false}, {0x0412, false}, {0x0804, false},
+        {0x0000, false}, {0x0011 | 0x0400 | 0x0100, false},
+    };
+    for (const auto& c : cases) {
         ClearLog();
-        g_langId = id;
-        EXPECT_EQ(QMX_LANG_JAPANESE, m_env.CheckLanguageEnv()) << id;
-        EXPECT_EQ(QMX_LANG_JAPANESE, m_env.GetMachine().language);
-        EXPECT_EQ("CheckLanguageEnv : QMX_LANG_JAPANESE.\r\n", LogText());
-    }
-    const WORD others[] = {0x0409, 0x0809, 0x0412, 0x0804, 0x0000, 0x0011 | 0x0400 | 0x0100};
-    for (WORD id : others) {
-        ClearLog();
-        g_langId = id;
-        EXPECT_EQ(QMX_LANG_ENGLISH, m_env.CheckLanguageEnv()) << id;
-        EXPECT_EQ(QMX_LANG_ENGLISH, m_env.GetMachine().language);
-        EXPECT_EQ("CheckLanguageEnv : QMX_LANG_ENGLISH.\r\n", LogText());
+        g_langId = c.id;
+        const int language = c.japanese ? QMX_LANG_JAPANESE : QMX_LANG_ENGLISH;
+        const std::string name = c.japanese ? "QMX_LANG_JAPANESE" : "QMX_LANG_ENGLISH";
+        EXPECT_EQ(language, m_env.CheckLanguageEnv()) << c.id;
+        EXPECT_EQ(language, m_env.GetMachine().language) << c.id;
+        EXPECT_EQ("CheckLanguageEnv : " + name + ".\r\n", LogText()) << c.id;
     }
 }
 

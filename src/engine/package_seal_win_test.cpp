@@ -10,6 +10,7 @@
 
 #include "log/debug_log.h"
 #include "support/log_file.h"
+#include "support/logged_test.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -20,11 +21,10 @@ std::string Line(const std::string& bytes, const std::string& name) {
     return SealLineText(hash.Final(), name);
 }
 
-class VerifyPackageOnDisk : public ::testing::Test {
+class VerifyPackageOnDisk : public LoggedTest {
 protected:
     void SetUp() override {
-        ClearLog();
-        SetLogSwitch(1);
+        LoggedTest::SetUp();
         WriteWholeFile(m_dir.File("QMX_CHG.DAT"), "[Install]\r\n2:5:1\r\n[File]\r\nA.DLL\r\nB.DLL\r\n");
         WriteWholeFile(m_dir.File("a.dll"), "MZ module a");
         WriteWholeFile(m_dir.File("B.DLL"), "MZ module b");
@@ -32,11 +32,6 @@ protected:
         m_seal = Line("[Install]\r\n2:5:1\r\n[File]\r\nA.DLL\r\nB.DLL\r\n", "QMX_CHG.DAT") +
                  Line("MZ module a", "a.dll") + Line("MZ module b", "B.DLL") + Line("MZ program", "QMXSET.EXE");
     }
-    void TearDown() override {
-        SetLogSwitch(0);
-        ClearLog();
-    }
-
     int Verify() { return VerifyPackage(m_dir.path(), m_fileList); }
 
     TempDir m_dir;

@@ -13,6 +13,7 @@
 #include "log/debug_log.h"
 #include "support/fixture_path.h"
 #include "support/log_file.h"
+#include "support/logged_test.h"
 #include "support/os_fault.h"
 #include "support/resource_counter.h"
 #include "support/temp_dir.h"
@@ -23,15 +24,10 @@ const uint64_t kNoon = 0x01D9000000000000ull;  // some moment in 2022
 
 // Comparisons of copies of the version-resource fixtures, each given an
 // exact last-write time. Every test ends with no handle or heap block held.
-class CompareTest : public ::testing::Test {
+class CompareTest : public LoggedTest {
 protected:
-    void SetUp() override {
-        ClearLog();
-        SetLogSwitch(1);
-    }
     void TearDown() override {
-        SetLogSwitch(0);
-        ClearLog();
+        LoggedTest::TearDown();
         EXPECT_EQ(0, m_counter.Outstanding()) << m_counter.Report();
         EXPECT_EQ(0, m_counter.StrayReleases()) << m_counter.Report();
     }

@@ -7,22 +7,13 @@
 #include <string>
 
 #include "support/log_file.h"
+#include "support/logged_test.h"
 #include "support/os_fault.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-class DebugLogFile : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ClearLog();
-        SetLogSwitch(1);
-    }
-    void TearDown() override {
-        SetLogSwitch(0);
-        ClearLog();
-    }
-};
+class DebugLogFile : public LoggedTest {};
 
 // A process that holds the log open for writing with read sharing only, like
 // another tool tailing and writing it.

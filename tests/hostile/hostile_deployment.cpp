@@ -144,8 +144,7 @@ std::string FixtureBytes(const std::string& name) {
 }
 
 void HostileDeployment::SetUp() {
-    ClearLog();
-    SetLogSwitch(1);
+    LoggedTest::SetUp();
     m_programDir = m_program.path();
     m_systemDir = m_system.path();
     machine.programDir = m_programDir;
@@ -156,8 +155,7 @@ void HostileDeployment::SetUp() {
 }
 
 void HostileDeployment::TearDown() {
-    SetLogSwitch(0);
-    ClearLog();
+    LoggedTest::TearDown();
     const Outside after = Capture();
     EXPECT_EQ(after.package, m_before.package) << "the package was changed";
     EXPECT_EQ(after.driveRoot, m_before.driveRoot) << "C:\\ was changed";

@@ -17,6 +17,7 @@
 
 #include "engine/file_deployment.h"
 #include "support/log_file.h"
+#include "support/logged_test.h"
 #include "support/restart_schedule.h"
 #include "support/temp_dir.h"
 
@@ -40,7 +41,7 @@ std::string FixtureBytes(const std::string& name);
 // failure message stays readable.
 std::string Digest(const std::string& bytes);
 
-class HostileDeployment : public ::testing::Test {
+class HostileDeployment : public LoggedTest {
 protected:
     void SetUp() override;
     void TearDown() override;

@@ -9,14 +9,14 @@
 #include "engine/file_deployment.h"
 #include "log/debug_log.h"
 #include "support/log_file.h"
+#include "support/logged_test.h"
 #include "support/restart_schedule.h"
 #include "support/temp_dir.h"
 
-class ScratchDeployment : public ::testing::Test {
+class ScratchDeployment : public LoggedTest {
 protected:
     void SetUp() override {
-        ClearLog();
-        SetLogSwitch(1);
+        LoggedTest::SetUp();
         m_scheduleBefore = ReadRestartSchedule();
         machine.systemDir = m_system.path();
         machine.programDir = m_program.path();
@@ -24,8 +24,7 @@ protected:
         machine.osClass = QMX_OS_NT5_OR_LATER;
     }
     void TearDown() override {
-        SetLogSwitch(0);
-        ClearLog();
+        LoggedTest::TearDown();
         RestoreRestartSchedule(m_scheduleBefore);
     }
 
