@@ -1,17 +1,13 @@
 #include "app/command_line.h"
 
+#include "platform/ansi_text.h"
+
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-// Only the ASCII letters fold: the switch names are ASCII, and a byte of a
-// double-byte character must never match one of their letters.
-char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualsFolded(const std::string& text, size_t from, size_t length, const char* name) {
     size_t i = 0;
     for (; name[i] != '\0'; ++i) {
-        if (i >= length || FoldAscii(text[from + i]) != name[i]) return false;
+        if (i >= length || UpperAscii(text[from + i]) != UpperAscii(name[i])) return false;
     }
     return i == length;
 }

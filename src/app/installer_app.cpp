@@ -2,13 +2,11 @@
 
 #include "app/command_line.h"
 #include "app/single_instance.h"
-#include "engine/file_deployment.h"
 #include "engine/install_environment.h"
-#include "engine/installation_run.h"
 #include "engine/outcome.h"
 #include "log/debug_log.h"
-#include "platform/os_calls.h"
 #include "platform/resource_string.h"
+#include "platform/windows_version.h"
 #include "ui/installer_dialog.h"
 #include "ui/outcome_strings.h"
 #include "ui/res/resource.h"
@@ -47,37 +45,20 @@ BOOL InstallerApp::InitInstance() {
 
     if (!options.logPath.empty()) SetLogPath(options.logPath);
     if (options.quiet) {
-        m_exitCode = RunQuietly(options.log ? 1 : 0);
+        m_exitCode = RunQuietly(options.log ? 1 : 0, ResourceHandle());
         if (mutex) ::ReleaseMutex(mutex);
         return FALSE;
     }
-    InstallerDialog dialog;
+    InstallerDialog dialog(ResourceHandle());
     if (options.log) dialog.ForceLog();
-    SetMainWindow(&dialog);
     dialog.DoModal();
     if (mutex) ::ReleaseMutex(mutex);
-    SetMainWindow(nullptr);
     return FALSE;
 }
 
-int InstallerApp::RunQuietly(int logForced) {
-    // No window of any kind: even a minimised dialog has a task-bar button.
-    InstallEnvironment environment;
-    environment.Probe();
-    FileDeployment deployment(environment.GetMachine());
-    InstallationRun run(environment.GetMachine(), deployment);
-    ApplyLogSwitch(logForced);
-    RunResult result = run.Run();
-    // As a shown run reports it: only the low 16 bits travel to its message.
-    result.outcome &= 0xFFFF;
-    ChooseAndLogMessage(result, environment.GetMachine().language);
-    return QuietExitCode(result);
-}
-
 std::string InstallerApp::MutexName() const {
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    if (!g_os.GetVersionExA(&version)) return SingleInstanceMutexName(0, 0, m_exeName);
+    OSVERSIONINFOA version;
+    ReportedVersion(&version);  // all zero when it fails
     return SingleInstanceMutexName(version.dwPlatformId, version.dwMajorVersion, m_exeName);
 }
 
@@ -87,16 +68,6 @@ void InstallerApp::ShowUsage() const {
     const std::string text = LoadResourceString(ResourceHandle(), id);
     ::MessageBoxA(nullptr, text.c_str(), m_exeName.c_str(), MB_OK | MB_ICONINFORMATION);
 }
-
-bool InstallerApp::OnCmdMsg(UINT id) {
-    if (id == ID_HELP) {
-        OnHelp();
-        return true;
-    }
-    return AppBase::OnCmdMsg(id);
-}
-
-void InstallerApp::OnHelp() {}
 
 HWND InstallerApp::FindRunningInstance() const {
     for (HWND window = ::GetWindow(::GetDesktopWindow(), GW_CHILD); window;

@@ -6,9 +6,6 @@
 
 #include "platform/app_base.h"
 
-// The framework's standard Help command.
-enum : UINT { ID_HELP = 0xE146 };
-
 class InstallerApp : public AppBase {
 public:
     // Sets the diagnostic-log switch off; the installer dialog sets it from
@@ -29,13 +26,7 @@ public:
     // message loop of its own.
     BOOL InitInstance() override;
 
-    // Routes ID_HELP to OnHelp.
-    bool OnCmdMsg(UINT id) override;
-
 protected:
-    // No help content ships with the program, so there is nothing to show.
-    void OnHelp();
-
     // The single-instance mutex's name on this Windows: see
     // SingleInstanceMutexName.
     std::string MutexName() const;
@@ -47,9 +38,6 @@ private:
     static void BringForward(HWND window);
     // The usage text in the user's language, in a message box, until OK.
     void ShowUsage() const;
-    // The whole installation with no window (/quiet), the log on when
-    // logForced is 1; its message is logged, not shown. Returns the exit code.
-    static int RunQuietly(int logForced);
 
     std::string m_commandLine;
 };

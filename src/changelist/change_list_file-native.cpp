@@ -11,7 +11,7 @@
 #include <limits>
 #include <new>
 
-#include "changelist/module_folder.h"
+#include "platform/ansi_text.h"
 
 int ChangeListFile::Failed(uint32_t error) {
     m_loadError = error;
@@ -23,8 +23,8 @@ std::string ChangeListFile::GetChangeListPath(std::string fileName) {
     char module[4096];
     const ssize_t length = ::readlink("/proc/self/exe", module, sizeof module);
     if (length <= 0 || static_cast<size_t>(length) >= sizeof module) return m_path;
-    m_path = ModuleFolder(std::string(module, static_cast<size_t>(length))) +
-             (fileName.empty() ? std::string("QMX_CHG.DAT") : fileName);
+    m_path = JoinPath(ModuleFolder(std::string(module, static_cast<size_t>(length))),
+                      fileName.empty() ? std::string(kChangeListName) : fileName, '/');
     return m_path;
 }
 

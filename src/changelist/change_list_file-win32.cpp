@@ -4,8 +4,9 @@
 #include <limits>
 #include <new>
 
-#include "changelist/module_folder.h"
+#include "platform/ansi_text.h"
 #include "platform/os_calls.h"
+#include "platform/program_path.h"
 #include "platform/scoped_handle.h"
 
 namespace {
@@ -31,13 +32,11 @@ int ChangeListFile::Failed(uint32_t error) {
 
 std::string ChangeListFile::GetChangeListPath(std::string fileName) {
     if (!m_path.empty()) return m_path;
-    char module[MAX_PATH];
-    const DWORD length = g_os.GetModuleFileNameA(nullptr, module, MAX_PATH);
     // A truncated module path would name some other folder's change list; it
     // is refused, leaving the path empty so that Load fails.
-    if (length == 0 || length >= MAX_PATH) return m_path;
-    m_path = ModuleFolder(std::string(module, length)) +
-             (fileName.empty() ? std::string("QMX_CHG.DAT") : fileName);
+    const std::string folder = ProgramFolder();
+    if (folder.empty()) return m_path;
+    m_path = JoinPath(folder, fileName.empty() ? std::string(kChangeListName) : fileName);
     return m_path;
 }
 

@@ -7,7 +7,8 @@
 #include <new>
 #include <utility>
 
-#include "changelist/text_case.h"
+#include "platform/ansi_text.h"
+#include "platform/text_case.h"
 
 ChangeListFile::ChangeListFile() : m_size(0), m_position(0), m_loaded(0) {}
 
@@ -21,8 +22,6 @@ int32_t PastNextLineFeed(const char* data, int32_t from, int32_t size) {
     if (!lf) return size;
     return static_cast<int32_t>(static_cast<const char*>(lf) - data) + 1;
 }
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include "check/json_text.h"
 #include "check/message_texts.h"
 #include "check/windows_versions.h"
+#include "platform/text_case.h"
 
 namespace {
 
@@ -25,8 +26,7 @@ std::string Hex(uint32_t value) {
 std::string VersionLine(const ModuleVersion& v) {
     std::string line = v.hasText ? "FileVersion \"" + v.text + "\"" : "no FileVersion text";
     if (v.hasNumbers) {
-        line += ", numeric " + std::to_string(v.numbers[0]) + "." + std::to_string(v.numbers[1]) + "." +
-                std::to_string(v.numbers[2]) + "." + std::to_string(v.numbers[3]);
+        line += ", numeric " + NumericVersionText(v);
     } else {
         line += ", no numeric version";
     }
@@ -45,7 +45,8 @@ std::string JsonBool(bool value) { return value ? "true" : "false"; }
 
 std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
                        const WindowsVersion* windows) {
-    std::string out = "Package: " + report.folder + "\n";
+    std::string out = "Package: " + report.folder + " (names read in code page " +
+                      std::to_string(AnsiCodePage()) + ")\n";
     if (report.changeListRead) {
         out += "\n[Install]\n";
         for (const PatternReport& p : report.patterns) {
@@ -98,6 +99,7 @@ std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
 std::string JsonReport(const PackageReport& report, const WhatIfResult* whatIf,
                        const WindowsVersion* windows) {
     std::string out = "{\"package\": " + JsonString(report.folder, LocalEncoding()) +
+                      ", \"codePage\": " + std::to_string(AnsiCodePage()) +
                       ", \"changeListRead\": " + JsonBool(report.changeListRead) + ", \"install\": [";
     for (size_t i = 0; i < report.patterns.size(); ++i) {
         const PatternReport& p = report.patterns[i];
@@ -112,9 +114,7 @@ std::string JsonReport(const PackageReport& report, const WhatIfResult* whatIf,
         out += std::string(i ? ", " : "") + "{\"name\": " + Json(f.name) + ", \"plain\": " + JsonBool(f.plain) +
                ", \"present\": " + JsonBool(f.probe.opened) + ", \"duplicate\": " + JsonBool(f.duplicate) +
                ", \"fileVersion\": " + (v.hasText ? Json(v.text) : "null") + ", \"numericVersion\": ";
-        out += v.hasNumbers ? Json(std::to_string(v.numbers[0]) + "." + std::to_string(v.numbers[1]) + "." +
-                                   std::to_string(v.numbers[2]) + "." + std::to_string(v.numbers[3]))
-                            : "null";
+        out += v.hasNumbers ? Json(NumericVersionText(v)) : "null";
         out += ", \"stagingName\": " + (f.stageable ? Json(f.stagingName) : std::string("null")) + "}";
     }
     out += "], \"logOn\": " + JsonBool(report.logOn) + ", \"findings\": [";

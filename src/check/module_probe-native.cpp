@@ -3,30 +3,45 @@
 #include "check/module_probe.h"
 
 #include <dirent.h>
+#include <locale.h>
 #include <sys/stat.h>
+#include <wctype.h>
 
 #include <fstream>
 #include <iterator>
 
-namespace {
+#include "check/text_encoding.h"
+#include "platform/ansi_text.h"
 
-bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (upper(a[i]) != upper(b[i])) return false;
-    }
-    return true;
-}
+namespace {
 
 // Seconds from 1601 to 1970, the two epochs.
 const uint64_t kEpochDifference = 11644473600ull;
 
+// The code points of well-formed UTF-8, upper-cased as the C library's
+// UTF-8 locale does (Windows folds more than ASCII: é matches É).
+std::u32string FoldedCodePoints(const std::string& utf8) {
+    static const locale_t s_utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    std::u32string folded;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+    for (size_t at = 0; at < utf8.size();) {
+        const size_t length = Utf8Encoding().CharLength(bytes + at, utf8.size() - at);
+        char32_t c = length == 1 ? bytes[at] : bytes[at] & (0x7F >> length);
+        for (size_t i = 1; i < length; ++i) c = c << 6 | (bytes[at + i] & 0x3F);
+        if (s_utf8) {
+            c = static_cast<char32_t>(::towupper_l(static_cast<wint_t>(c), s_utf8));
+        } else if (c < 0x80) {
+            c = static_cast<unsigned char>(UpperAscii(static_cast<char>(c)));
+        }
+        folded += c;
+        at += length;
+    }
+    return folded;
+}
+
 }  // namespace
 
-std::string JoinFolder(const std::string& folder, const std::string& name) {
-    return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
-}
+const char kLocalSeparator = '/';
 
 bool FolderExists(const std::string& folder) {
     struct stat info;
@@ -35,11 +50,17 @@ bool FolderExists(const std::string& folder) {
 
 ModuleProbe ProbeModule(const std::string& folder, const std::string& name) {
     ModuleProbe probe;
+    std::string utf8;
+    if (!PackageTextToUtf8(name, &utf8)) {
+        probe.unnamable = true;
+        return probe;
+    }
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) return probe;
+    const std::u32string wanted = FoldedCodePoints(utf8);
     std::string found;
     while (const dirent* entry = ::readdir(dir)) {
-        if (SameIgnoringAsciiCase(entry->d_name, name)) {
+        if (FoldedCodePoints(entry->d_name) == wanted) {
             found = entry->d_name;
             break;
         }
@@ -48,9 +69,12 @@ ModuleProbe ProbeModule(const std::string& folder, const std::string& name) {
     if (found.empty()) return probe;
 
     probe.listed = true;
-    probe.path = JoinFolder(folder, found);
+    probe.name = found;
+    probe.path = JoinPath(folder, found, kLocalSeparator);
     struct stat info;
-    if (::stat(probe.path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return probe;
+    if (::stat(probe.path.c_str(), &info) != 0) return probe;
+    probe.directory = S_ISDIR(info.st_mode);
+    if (!S_ISREG(info.st_mode)) return probe;
     std::ifstream in(probe.path, std::ios::binary);
     if (!in) return probe;
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "changelist/text_case.h"
 #include "engine/durable_copy.h"
 #include "engine/version_compare.h"
 #include "engine/version_info_limit.h"
+#include "platform/ansi_text.h"
 #include "platform/os_calls.h"
 
 namespace {
@@ -40,10 +40,7 @@ void ReadPlatformFixedVersion(const std::string& path, ModuleVersion* version) {
 
 }  // namespace
 
-std::string JoinFolder(const std::string& folder, const std::string& name) {
-    const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
-    return separated ? folder + name : folder + "\\" + name;
-}
+const char kLocalSeparator = '\\';
 
 bool FolderExists(const std::string& folder) {
     const DWORD attributes = ::GetFileAttributesA(folder.c_str());
@@ -52,9 +49,12 @@ bool FolderExists(const std::string& folder) {
 
 ModuleProbe ProbeModule(const std::string& folder, const std::string& name) {
     ModuleProbe probe;
-    probe.path = JoinFolder(folder, name);
+    probe.path = JoinPath(folder, name);
     WIN32_FIND_DATAA found;
     probe.listed = FindFile(probe.path, &found);
+    probe.directory = probe.listed && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // Found by its short name, the file keeps the name it was asked by.
+    probe.name = probe.listed && EqualsIgnoringAsciiCase(found.cFileName, name) ? found.cFileName : name;
     VersionCompare compare;
     int exists = 0;
     FILETIME written = {};

@@ -9,20 +9,27 @@
 #include "check/module_version.h"
 
 struct ModuleProbe {
-    bool listed = false;    // a folder search finds the name (a subfolder counts)
-    bool opened = false;    // a file of that name opened and its time was read
-    std::string path;       // folder and name as found
-    ModuleVersion version;  // read only when opened
-    uint64_t lastWrite = 0; // FILETIME ticks
+    bool listed = false;     // a folder search finds the name (a subfolder counts)
+    bool directory = false;  // what it finds is a subfolder
+    bool opened = false;     // a file of that name opened and its time was read
+    // The name has no form in the file system's encoding: on the build
+    // machine, bytes that are no character of the code page in force.
+    bool unnamable = false;
+    std::string path;        // folder and name as found
+    std::string name;        // the name as the folder has it, in its encoding
+    ModuleVersion version;   // read only when opened
+    uint64_t lastWrite = 0;  // FILETIME ticks
 };
 
-// name in folder. Names match ignoring ASCII case, as on Windows, also where
-// the build machine's file system tells case apart.
+// The separator of this side's own paths: "/" on the build machine, "\" on
+// Windows.
+extern const char kLocalSeparator;
+
+// name, in the code page in force (AnsiCodePage), in folder, a path of this
+// machine. Names match ignoring case, as on Windows, also where the build
+// machine's file system tells case apart; there the name is converted to
+// the file system's UTF-8 first, as a copy from Windows names its files.
 ModuleProbe ProbeModule(const std::string& folder, const std::string& name);
 
 // Whether folder can be listed at all.
 bool FolderExists(const std::string& folder);
-
-// folder and name joined by this side's separator, "/" or "\", unless
-// folder already ends in one.
-std::string JoinFolder(const std::string& folder, const std::string& name);

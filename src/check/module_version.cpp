@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/ansi_text.h"
 #include "engine/version_info_limit.h"
 
 namespace {
@@ -205,9 +206,9 @@ size_t ChildrenOffset(const Node& node) {
 bool KeyIs(const Bytes& block, const Node& node, const std::string& key) {
     if ((node.keyEnd - node.at - 8) / 2 != key.size()) return false;
     for (size_t i = 0; i < key.size(); ++i) {
-        uint32_t c = block.Word(node.at + 6 + 2 * i);
-        auto fold = [](uint32_t x) { return x >= 'a' && x <= 'z' ? x - ('a' - 'A') : x; };
-        if (fold(c) != fold(static_cast<unsigned char>(key[i]))) return false;
+        // A UTF-16 unit beyond ASCII matches no byte of the ASCII key.
+        const uint32_t c = block.Word(node.at + 6 + 2 * i);
+        if (c > 0x7F || UpperAscii(static_cast<char>(c)) != UpperAscii(key[i])) return false;
     }
     return true;
 }
@@ -332,4 +333,10 @@ ModuleVersion ReadModuleVersion(const std::string& bytes) {
     ReadFixedVersion(Bytes(buffer.data(), size), &version);
     ReadFileVersionText(buffer, &version);
     return version;
+}
+
+std::string NumericVersionText(const ModuleVersion& version) {
+    std::string text;
+    for (int i = 0; i < 4; ++i) text += (i ? "." : "") + std::to_string(version.numbers[i]);
+    return text;
 }

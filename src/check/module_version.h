@@ -16,6 +16,9 @@ struct ModuleVersion {
     uint16_t numbers[4] = {};
 };
 
+// The fixed file version as "a.b.c.d"; meaningful only when hasNumbers.
+std::string NumericVersionText(const ModuleVersion& version);
+
 // Reads the RT_VERSION resource (id 1; language neutral, then English (US),
 // then the first) of a 32- or 64-bit PE image. Every size and offset in bytes
 // is checked before use: a damaged image gives a ModuleVersion without text,

@@ -1,18 +1,20 @@
 #include "check/package_check.h"
 
+#include <cstdio>
+#include <deque>
 #include <set>
 
 #include "changelist/change_list_file.h"
-#include "changelist/text_case.h"
 #include "check/seal_check.h"
 #include "check/windows_versions.h"
 #include "engine/letter_shift.h"
 #include "engine/plain_file_name.h"
 #include "engine/version_string.h"
+#include "platform/ansi_text.h"
+#include "platform/text_case.h"
 
 namespace {
 
-const char kChangeListName[] = "QMX_CHG.DAT";
 
 void Add(PackageReport& report, Severity severity, const std::string& where, const std::string& text) {
     report.findings.push_back({severity, where, text});
@@ -85,9 +87,7 @@ void CheckVersion(PackageReport& report, const FileReport& file) {
         if (parsed.major != v.numbers[0] || parsed.minor != v.numbers[1] || parsed.third != v.numbers[2]) {
             Add(report, Severity::WARNING, where,
                 "FileVersion text \"" + v.text + "\" disagrees with the numeric version " +
-                    std::to_string(v.numbers[0]) + "." + std::to_string(v.numbers[1]) + "." +
-                    std::to_string(v.numbers[2]) + "." + std::to_string(v.numbers[3]) +
-                    " (the installer compares the text)");
+                    NumericVersionText(v) + " (the installer compares the text)");
         }
     }
 }
@@ -96,7 +96,7 @@ void CheckFile(PackageReport& report, FileReport& file, std::set<std::string>& s
     const std::string where = "[File] " + file.name;
     file.duplicate = !seen.insert(file.name).second;
     if (file.duplicate) Add(report, Severity::WARNING, where, "listed more than once");
-    file.plain = IsPlainFileName(file.name, &IsAnsiLeadByte);
+    file.plain = IsPlainFileName(file.name);
     if (!file.plain) {
         Add(report, Severity::ERROR, where,
             "not a plain file name: the installer refuses it and reports a broken package");
@@ -109,6 +109,12 @@ void CheckFile(PackageReport& report, FileReport& file, std::set<std::string>& s
             "its last character is not a letter: it cannot be staged when in use, and that run fails");
     }
     file.probe = ProbeModule(report.folder, file.name);
+    if (file.probe.unnamable) {
+        Add(report, Severity::ERROR, where,
+            "no file can have this name here: it is no text of code page " + std::to_string(AnsiCodePage()) +
+                ", the code page the package is checked in (--codepage)");
+        return;
+    }
     if (!file.probe.opened) {
         Add(report, Severity::ERROR, where,
             "missing from the package: where the system has a copy, the installer reports a broken "
@@ -136,6 +142,35 @@ void CheckFiles(PackageReport& report, const std::string& path) {
     }
 }
 
+std::string SealFindingText(const SealCheck& check) {
+    switch (check.verdict) {
+    case SealVerdict::kDoesNotMatch:
+        return check.name + " does not match the seal (changed, unreadable or missing since it was "
+                            "sealed): the installer installs nothing";
+    case SealVerdict::kNotListed:
+        return check.name + " is in the package but not in the seal: the installer installs nothing";
+    default:
+        return "damaged (a line not as sha256sum writes it, a name that is not a plain file name, or "
+               "a name listed twice): the installer installs nothing";
+    }
+}
+
+// A warning when there is no seal, an error for any fault the installer
+// would refuse the package for.
+void CheckPackageSeal(PackageReport& report) {
+    std::deque<std::string> entries;
+    for (const FileReport& file : report.files) entries.push_back(file.name);
+    const SealCheck check = CheckFolderSeal(report.folder, entries);
+    if (check.verdict == SealVerdict::kOk) return;
+    if (check.verdict == SealVerdict::kAbsent) {
+        Add(report, Severity::WARNING, kSealFileName,
+            "missing: the package is not sealed, and a module changed on its way is installed all the "
+            "same; qmxcheck --seal makes one");
+        return;
+    }
+    Add(report, Severity::ERROR, kSealFileName, SealFindingText(check));
+}
+
 }  // namespace
 
 std::string ForeignEncoding(const std::string& start) {
@@ -153,7 +188,7 @@ std::string ForeignEncoding(const std::string& start) {
 PackageReport CheckPackage(const std::string& folder) {
     PackageReport report;
     report.folder = folder;
-    const std::string path = JoinFolder(folder, kChangeListName);
+    const std::string path = JoinPath(folder, kChangeListName, kLocalSeparator);
     ChangeListFile changeList;
     changeList.SetChangeListPath(path);
     report.changeListRead = changeList.Load() == 1;
@@ -166,13 +201,36 @@ PackageReport CheckPackage(const std::string& folder) {
     CheckEncoding(report, changeList);
     CheckInstall(report, path);
     CheckFiles(report, path);
-    AddSealFindings(report);
+    CheckPackageSeal(report);
     report.logOn = changeList.IsLogOn() == 1;
     if (report.logOn) {
         Add(report, Severity::WARNING, "[Log]",
             "ON: every machine writes C:\\QMX_CHG.LOG; turn it off before shipping");
     }
     return report;
+}
+
+int SealPackage(const std::string& folder, std::string* text, std::string* problem) {
+    const PackageReport report = CheckPackage(folder);
+    if (!report.changeListRead) {
+        *problem = "no readable QMX_CHG.DAT in " + folder;
+        return 0;
+    }
+    std::vector<std::string> modules;
+    for (const FileReport& file : report.files) {
+        if (file.plain && file.probe.opened) modules.push_back(file.name);
+    }
+    return WriteSeal(folder, modules, text, problem);
+}
+
+int RunSealCommand(const std::string& folder) {
+    std::string text, problem;
+    if (SealPackage(folder, &text, &problem) != 1) {
+        std::fprintf(stderr, "qmxcheck: %s\n", problem.c_str());
+        return 2;
+    }
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
 }
 
 int CheckExitStatus(const PackageReport& report) {

@@ -50,5 +50,14 @@ std::string ForeignEncoding(const std::string& start);
 // Checks the package in folder (the folder QMXSET.EXE would run from).
 PackageReport CheckPackage(const std::string& folder);
 
+// Writes or rewrites the seal of the package in folder (WriteSeal), over
+// the [File] modules it holds under plain names. 1 with the seal's text in
+// text; 0 with what went wrong in problem.
+int SealPackage(const std::string& folder, std::string* text, std::string* problem);
+
+// qmxcheck --seal PACKAGE_DIR: SealPackage, then the seal on standard output;
+// the exit status, 0 when written, 2 (and why on standard error) when not.
+int RunSealCommand(const std::string& folder);
+
 // 0 when the package is clean, 1 for warnings only, 2 for any error.
 int CheckExitStatus(const PackageReport& report);

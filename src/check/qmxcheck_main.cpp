@@ -1,13 +1,15 @@
-// qmxcheck [--json] [--against SYSDIR --windows NAME [--busy MODULE]...] PACKAGE_DIR
+// qmxcheck [--json] [--codepage N] [--against SYSDIR --windows NAME [--busy MODULE]...] PACKAGE_DIR
 // qmxcheck --help | -h | /?
 //
 // Exit status: 0 for a clean package (and for --help), 1 for warnings only,
 // 2 for errors, 3 when the command line or a named folder is wrong.
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <string>
+#include <vector>
 
-#include "changelist/text_case.h"
+#include "platform/text_case.h"
 #include "check/check_report.h"
 #include "check/package_check.h"
 #include "check/seal_check.h"
@@ -20,8 +22,11 @@ const int kUsageError = 3;
 
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: qmxcheck [--json] [--against SYSDIR --windows NAME [--busy MODULE]...] PACKAGE_DIR\n"
-                 "NAME is one of:");
+                 "usage: qmxcheck [--json] [--codepage N] [--against SYSDIR --windows NAME [--busy MODULE]...] "
+                 "PACKAGE_DIR\n"
+                 "N is the target's ANSI code page (932 Japanese, 1252 Western, ...; here %u unless told)\n"
+                 "NAME is one of:",
+                 AnsiCodePage());
     for (const WindowsVersion& w : KnownWindows()) std::fprintf(out, " %s", w.name);
     std::fprintf(out,
                  "\nexit status: 0 clean, 1 warnings only, 2 errors, 3 a wrong command line or "
@@ -41,7 +46,7 @@ int main(int argc, char** argv) {
     std::string against, windowsName, package;
     // Installed modules the what-if takes as in use, which a copy of a
     // system folder cannot show.
-    std::set<std::string> busy;
+    std::vector<std::string> busyNames;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h" || arg == "/?") {
@@ -51,9 +56,17 @@ int main(int argc, char** argv) {
         if (arg == "--json") {
             json = true;
         } else if (arg == "--busy" && i + 1 < argc) {
-            std::string name = argv[++i];
-            UpperCaseAnsi(name);
-            busy.insert(name);
+            busyNames.push_back(argv[++i]);
+        } else if (arg == "--codepage" && i + 1 < argc) {
+            // Before any name is read: the target's code page decides how
+            // each is split, upper-cased and found.
+            const std::string number = argv[++i];
+            const unsigned long codePage = std::strtoul(number.c_str(), nullptr, 10);
+            if (number.find_first_not_of("0123456789") != std::string::npos || !UseAnsiCodePage(codePage)) {
+                return Usage(("code page " + number + " cannot be assumed here (this Windows reads names in " +
+                              std::to_string(AnsiCodePage()) + ")")
+                                 .c_str());
+            }
         } else if (arg == "--seal") {
             seal = true;
         } else if ((arg == "--against" || arg == "--windows") && i + 1 < argc) {
@@ -77,6 +90,12 @@ int main(int argc, char** argv) {
         if (!FolderExists(against)) return Usage(("no folder " + against).c_str());
     }
 
+    // Upper-cased as the run holds them, once the code page is known.
+    std::set<std::string> busy;
+    for (std::string name : busyNames) {
+        UpperCaseAnsi(name);
+        busy.insert(name);
+    }
     const PackageReport report = CheckPackage(package);
     WhatIfResult whatIf;
     if (windows != nullptr) whatIf = RunWhatIf(package, against, *windows, busy);

@@ -1,27 +1,34 @@
 // The package's seal as its author handles it: written by "qmxcheck --seal",
-// checked by the plain check as the installer will check it.
+// checked by the installer's own check on the folder as the probe sees it.
 #pragma once
 
 #include <deque>
 #include <string>
+#include <vector>
 
-#include "check/package_check.h"
 #include "engine/package_seal.h"
 
-// What the installer's check would find in the package in folder, whose
-// change list has fileEntries under [File].
+// The package in folder, a path of this machine, as the installer's seal
+// check sees it: names matched ignoring case, the seal read whole.
+class ProbedPackage : public PackageFolder {
+public:
+    explicit ProbedPackage(const std::string& folder) : m_folder(folder) {}
+    bool Contains(const std::string& name) override;
+    int Hash(const std::string& name, Sha256Digest* digest) override;
+    SealRead ReadSealText(std::string* text) override;
+
+private:
+    std::string m_folder;
+};
+
+// What the installer's check (VerifyPackage) would find in the package in
+// folder, whose change list has fileEntries under [File].
 SealCheck CheckFolderSeal(const std::string& folder, const std::deque<std::string>& fileEntries);
 
-// The check's findings on the seal: a warning when there is none, an error
-// for any fault the installer would refuse the package for.
-void AddSealFindings(PackageReport& report);
-
 // Writes or rewrites QMX_CHG.SUM in folder, as sha256sum would: QMX_CHG.DAT,
-// every [File] module the folder holds (once, in [File] order) and
-// QMXSET.EXE when it is there, each under the name it has in the folder.
-// 1 with the seal's text in text; 0 with what went wrong in problem.
-int SealPackage(const std::string& folder, std::string* text, std::string* problem);
-
-// qmxcheck --seal PACKAGE_DIR: SealPackage, then the seal on standard output;
-// the exit status, 0 when written, 2 (and why on standard error) when not.
-int RunSealCommand(const std::string& folder);
+// each of modules (the [File] modules the folder holds, in [File] order;
+// once each) and QMXSET.EXE when it is there, each under the name it has in
+// the folder. 1 with the seal's text in text; 0 with what went wrong in
+// problem.
+int WriteSeal(const std::string& folder, const std::vector<std::string>& modules, std::string* text,
+              std::string* problem);

@@ -1,40 +1,47 @@
-// The build machine's side: packages are Shift-JIS, as Japanese Windows
-// writes them, converted by the C library's iconv; the command line is UTF-8.
-#include "changelist/text_case.h"
+// The build machine's side: packages are in the code page the check stands
+// in for, converted by the C library's iconv; the command line is UTF-8.
 #include "check/text_encoding.h"
 
 #include <iconv.h>
 
-#include "check/module_probe.h"
+#include <string>
+
+#include "platform/text_case.h"
 
 namespace {
 
-size_t ShiftJisCharLength(const unsigned char* text, size_t left) {
-    return IsAnsiLeadByte(static_cast<unsigned char>(text[0])) && left >= 2 ? 2 : 1;
-}
-
-bool AppendShiftJisAsUtf8(const char* text, size_t length, std::string* out) {
-    // Opened once; when the C library lacks the code page, no byte beyond
+bool AppendAnsiAsUtf8(const char* text, size_t length, std::string* out) {
+    // Opened once per code page; when the C library lacks it, no byte beyond
     // ASCII reads as a character.
-    static const iconv_t convert = ::iconv_open("UTF-8", "CP932");
-    if (convert == reinterpret_cast<iconv_t>(-1)) return false;
-    ::iconv(convert, nullptr, nullptr, nullptr, nullptr);
+    static unsigned s_codePage = 0;
+    static iconv_t s_convert = reinterpret_cast<iconv_t>(-1);
+    if (s_codePage != AnsiCodePage()) {
+        if (s_convert != reinterpret_cast<iconv_t>(-1)) ::iconv_close(s_convert);
+        s_codePage = AnsiCodePage();
+        s_convert = ::iconv_open("UTF-8", ("CP" + std::to_string(s_codePage)).c_str());
+    }
+    if (s_convert == reinterpret_cast<iconv_t>(-1)) {
+        if (length != 1 || static_cast<unsigned char>(text[0]) >= 0x80) return false;
+        *out += text[0];
+        return true;
+    }
+    ::iconv(s_convert, nullptr, nullptr, nullptr, nullptr);
     char* in = const_cast<char*>(text);
     size_t inLeft = length;
     char utf8[16];
     char* written = utf8;
     size_t room = sizeof utf8;
-    if (::iconv(convert, &in, &inLeft, &written, &room) == static_cast<size_t>(-1) || inLeft != 0) {
+    if (::iconv(s_convert, &in, &inLeft, &written, &room) == static_cast<size_t>(-1) || inLeft != 0) {
         return false;
     }
     out->append(utf8, static_cast<size_t>(written - utf8));
     return true;
 }
 
-const TextEncoding kShiftJis = {ShiftJisCharLength, AppendShiftJisAsUtf8};
+const TextEncoding kAnsi = {AnsiCharLength, AppendAnsiAsUtf8};
 
 }  // namespace
 
-const TextEncoding& PackageEncoding() { return kShiftJis; }
+const TextEncoding& PackageEncoding() { return kAnsi; }
 
 const TextEncoding& LocalEncoding() { return Utf8Encoding(); }

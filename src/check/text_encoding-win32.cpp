@@ -1,17 +1,10 @@
 // The Windows side: packages and the command line are in the system's ANSI
 // code page, as the installer reads them.
-#include "changelist/text_case.h"
 #include "check/text_encoding.h"
 
 #include <windows.h>
 
-#include "check/module_probe.h"
-
 namespace {
-
-size_t AnsiCharLength(const unsigned char* text, size_t left) {
-    return IsAnsiLeadByte(static_cast<unsigned char>(text[0])) && left >= 2 ? 2 : 1;
-}
 
 // Through UTF-16 and our own UTF-8 writer: Windows 95 has no UTF-8 code page
 // to convert to.

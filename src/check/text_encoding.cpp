@@ -1,5 +1,7 @@
 #include "check/text_encoding.h"
 
+#include "platform/ansi_text.h"
+
 namespace {
 
 size_t Utf8CharLength(const unsigned char* text, size_t left) {
@@ -52,6 +54,22 @@ const TextEncoding kUtf8 = {Utf8CharLength, AppendUtf8AsUtf8};
 }  // namespace
 
 const TextEncoding& Utf8Encoding() { return kUtf8; }
+
+size_t AnsiCharLength(const unsigned char* text, size_t left) {
+    return CharacterLength(reinterpret_cast<const char*>(text), left);
+}
+
+bool PackageTextToUtf8(const std::string& text, std::string* utf8) {
+    const TextEncoding& encoding = PackageEncoding();
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    utf8->clear();
+    for (size_t at = 0; at < text.size();) {
+        const size_t length = encoding.CharLength(bytes + at, text.size() - at);
+        if (!encoding.AppendUtf8(text.data() + at, length, utf8)) return false;
+        at += length;
+    }
+    return true;
+}
 
 void AppendCodePoint(unsigned long c, std::string* out) {
     if (c < 0x80) {

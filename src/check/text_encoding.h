@@ -19,9 +19,9 @@ struct TextEncoding {
 // UTF-8 itself: well-formed sequences pass, anything else is no character.
 const TextEncoding& Utf8Encoding();
 
-// Texts read from a package (change-list entries, version texts): Shift-JIS
-// (code page 932) on the build machine, where Japanese packages are made;
-// the system's ANSI code page on Windows, as the installer reads them.
+// Texts read from a package (change-list entries, version texts): the ANSI
+// code page in force (AnsiCodePage), as the installer on the target reads
+// them.
 const TextEncoding& PackageEncoding();
 // Texts from this machine (the folders named on the command line): UTF-8 on
 // the build machine, the ANSI code page on Windows.
@@ -29,3 +29,11 @@ const TextEncoding& LocalEncoding();
 
 // Appends code point c (up to U+10FFFF) to out in UTF-8.
 void AppendCodePoint(unsigned long c, std::string* out);
+
+// The length of the character at text in the ANSI code page in force, as
+// TextEncoding::CharLength.
+size_t AnsiCharLength(const unsigned char* text, size_t left);
+
+// text, in the package's encoding, all in UTF-8: true, or false (utf8 then
+// undefined) when a byte does not start a character of the encoding.
+bool PackageTextToUtf8(const std::string& text, std::string* utf8);

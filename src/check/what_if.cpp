@@ -4,16 +4,21 @@
 #include <map>
 #include <utility>
 
-#include <deque>
-
-#include "changelist/change_list_file.h"
-#include "changelist/text_case.h"
-#include "engine/installation_run.h"
 #include "check/seal_check.h"
+#include "engine/installation_run.h"
 #include "engine/module_order.h"
 #include "engine/plain_file_name.h"
+#include "platform/ansi_text.h"
+#include "platform/text_case.h"
 
 namespace {
+
+// The model's paths are written as the target writes them, in its code
+// page, and split and joined by the run's own rules: a folder of the model's
+// own, then the module's name. Only Probe turns one into a path of this
+// machine.
+const char kPackageRoot[] = "P:";
+const char kSystemRoot[] = "S:";
 
 std::string Quoted(const ModuleProbe& probe) {
     return probe.version.hasText ? "\"" + probe.version.text + "\"" : "no FileVersion";
@@ -90,9 +95,9 @@ public:
         return result;
     }
 
-    std::string PackagePath(const std::string& name) const { return JoinFolder(m_package, name); }
-    std::string InstalledPath(const std::string& name) const { return JoinFolder(m_system, name); }
-    bool IsPlainName(const std::string& name) const { return IsPlainFileName(name, &IsAnsiLeadByte); }
+    std::string PackagePath(const std::string& name) const { return JoinPath(kPackageRoot, name); }
+    std::string InstalledPath(const std::string& name) const { return JoinPath(kSystemRoot, name); }
+    bool IsPlainName(const std::string& name) const { return IsPlainFileName(name); }
     int FileExists(const std::string& path) { return Probe(path).listed ? 1 : 0; }
     int32_t CompareTimeStamp(const std::string& file1, const std::string& file2) {
         const ModuleProbe first = Probe(file1), second = Probe(file2);
@@ -121,8 +126,10 @@ public:
         return 1;
     }
     int ScheduleReplacement(const std::string&, const std::string&) { return 1; }
+    // The installer's own check, on the package as the probe sees it.
     int VerifyPackage(const FileList& files) override {
-        const SealCheck seal = CheckFolderSeal(m_package, files);
+        ProbedPackage package(m_package);
+        const SealCheck seal = ::VerifyPackage(package, files);
         if (seal.verdict == SealVerdict::kOk || seal.verdict == SealVerdict::kAbsent) return 1;
         m_sealFault = SealFaultLine(seal);
         m_sealFault.resize(m_sealFault.size() - 2);  // without its CR LF
@@ -138,18 +145,10 @@ private:
         UpperCaseAnsi(text);
         return text;
     }
-    static std::string NameOf(const std::string& path) {
-        const size_t separator = path.find_last_of("\\/");
-        return separator == std::string::npos ? path : path.substr(separator + 1);
-    }
-    static std::string FolderOf(const std::string& path) {
-        const size_t separator = path.find_last_of("\\/");
-        return separator == std::string::npos ? std::string() : path.substr(0, separator);
-    }
     ModuleProbe Probe(const std::string& path) {
         const auto written = m_written.find(Key(path));
         if (written != m_written.end()) return written->second;
-        return ProbeModule(FolderOf(path), NameOf(path));
+        return ProbeModule(FolderOf(path) == kPackageRoot ? m_package : m_system, NameOf(path));
     }
     // What a step leaves at path: the source's bytes and last-write time.
     void Put(const std::string& path, ModuleProbe copy) {
@@ -162,11 +161,19 @@ private:
     std::string m_system;
     const std::set<std::string>& m_busy;
     std::map<std::string, ModuleProbe> m_written;
-    std::string ReasonFor(const std::string& name, const ModuleResult& result) const {
+    std::string ReasonFor(const std::string& name, const ModuleResult& result) {
         switch (result.action) {
         case ModuleAction::kRefused: return "not a plain file name";
-        case ModuleAction::kNotInstalled: return "the system folder has no " + name;
-        case ModuleAction::kMissing: return "the package has no " + name;
+        case ModuleAction::kNotInstalled:
+        case ModuleAction::kMissing:
+            // A copy on the build machine names its files in UTF-8: this name
+            // has no such form, so neither folder can show the module.
+            if (Probe(InstalledPath(name)).unnamable) {
+                return "no file here can be named " + name + ": it is no text of code page " +
+                       std::to_string(AnsiCodePage());
+            }
+            return result.action == ModuleAction::kMissing ? "the package has no " + name
+                                                            : "the system folder has no " + name;
         case ModuleAction::kFailed: return "the run could not go on";
         default: break;
         }
@@ -200,15 +207,15 @@ const char* DecisionText(ModuleAction action) {
 
 WhatIfResult RunWhatIf(const std::string& packageFolder, const std::string& systemFolder,
                        const WindowsVersion& windows, const std::set<std::string>& busy) {
-    const std::string changeList = JoinFolder(packageFolder, "QMX_CHG.DAT");
+    const std::string changeList = JoinPath(packageFolder, kChangeListName, kLocalSeparator);
     Machine machine;
     machine.platformId = windows.platformId;
     machine.majorVersion = windows.majorVersion;
     machine.minorVersion = windows.minorVersion;
     machine.osClass = ClassifyWindows(windows.platformId, windows.majorVersion, windows.minorVersion);
     machine.isAdmin = 1;
-    machine.systemDir = systemFolder;
-    machine.programDir = packageFolder;
+    machine.systemDir = kSystemRoot;
+    machine.programDir = kPackageRoot;
 
     FolderModel model(packageFolder, systemFolder, busy);
     InstallationRun run(machine, model, changeList);
@@ -219,9 +226,7 @@ WhatIfResult RunWhatIf(const std::string& packageFolder, const std::string& syst
     result.outcome = outcome.outcome;
     result.message = ChooseMessage(outcome);
     result.quietExitCode = QuietExitCode(outcome);
-    ChangeListFile install;
-    install.SetChangeListPath(changeList);
-    result.targeted = install.CheckInstallVersion(windows.platformId, windows.majorVersion,
-                                                  windows.minorVersion, std::string()) == 1;
+    result.targeted = outcome.targeted == 1;
+    result.codePage = AnsiCodePage();
     return result;
 }

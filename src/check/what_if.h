@@ -23,6 +23,7 @@ struct ModuleDecision {
 
 struct WhatIfResult {
     bool targeted = false;     // the [Install] patterns match this Windows
+    unsigned codePage = 0;     // the target's ANSI code page, as assumed
     std::string sealFault;     // the installer's log line when the seal check fails
     std::vector<ModuleDecision> modules;
     uint32_t outcome = 0;

@@ -1,5 +1,7 @@
 #include "check/windows_versions.h"
 
+#include "platform/ansi_text.h"
+
 const std::vector<WindowsVersion>& KnownWindows() {
     static const std::vector<WindowsVersion> kWindows = {
         {"95", "Windows 95", 1, 4, 0},
@@ -31,13 +33,8 @@ const std::vector<WindowsVersion>& KnownWindows() {
 }
 
 const WindowsVersion* FindWindows(const std::string& name) {
-    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
     for (const WindowsVersion& windows : KnownWindows()) {
-        const std::string known = windows.name;
-        if (known.size() != name.size()) continue;
-        bool same = true;
-        for (size_t i = 0; i < known.size() && same; ++i) same = upper(name[i]) == known[i];
-        if (same) return &windows;
+        if (EqualsIgnoringAsciiCase(name, windows.name)) return &windows;
     }
     return nullptr;
 }

@@ -252,7 +252,7 @@ TEST_F(DurableReplace, ModuleGetsThePackageBytesAndTimeByOneRename) {
         if (!security) guard.MarkAbsent(&OsCalls::GetSecurityInfo);
         const std::string dacl = SecurityText(Dest(), DACL_SECURITY_INFORMATION);
         ResourceCounter counter;
-        EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL")) << security;
+        EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit) << security;
         EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
         std::vector<std::string> expected = {"flush"};
         if (security) expected.push_back("security owner " + dacl);
@@ -278,7 +278,7 @@ TEST_F(DurableReplace, HiddenSystemModuleKeepsItsAttributesAndCreationTime) {
     // The package's copy read-only, as from a CD: that does not carry over.
     ASSERT_TRUE(::SetFileAttributesA(Source().c_str(), FILE_ATTRIBUTE_READONLY));
 
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
     const FileFacts facts = FactsOf(Dest());
     EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
               facts.attributes &
@@ -306,7 +306,7 @@ TEST_F(DurableReplace, ModuleKeepsItsOwnDaclAndOwner) {
     const std::string owner = SecurityText(Dest(), OWNER_SECURITY_INFORMATION);
     if (owner != "O:SY") std::printf("note: this platform keeps the owner %s\n", owner.c_str());
 
-    ASSERT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
+    ASSERT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Dest()));
     EXPECT_EQ(dacl, SecurityText(Dest(), kDacl));
     EXPECT_EQ(owner, SecurityText(Dest(), OWNER_SECURITY_INFORMATION));
@@ -314,7 +314,7 @@ TEST_F(DurableReplace, ModuleKeepsItsOwnDaclAndOwner) {
     // The staged copy takes them too: the restart renames it as it is.
     Install("V2_9.DLL");
     ASSERT_TRUE(SetSecurityText(Dest(), kDistinctiveDacl, kDacl));
-    EXPECT_EQ(1, env.MoveOnReboot("X.DLL"));
+    EXPECT_EQ(1, MoveOnReboot("X.DLL", env));
     EXPECT_EQ(dacl, SecurityText(Staging(), kDacl));
 }
 
@@ -326,7 +326,7 @@ TEST_F(DurableReplace, OwnerThatCannotBeGivenAwayStillCarriesTheDacl) {
     g_calls.clear();
     OsCallsGuard guard;
     guard.Set(&OsCalls::SetKernelObjectSecurity, &RefuseOwner);
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(std::vector<std::string>{"security " + dacl}, g_calls);
     EXPECT_EQ(dacl, SecurityText(Dest(), DACL_SECURITY_INFORMATION));
     EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Dest()));
@@ -381,7 +381,7 @@ TEST_F(DurableReplace, EveryFailingStepKeepsTheModuleAndLeavesNoTemporaryFile) {
         OsCallsGuard guard;
         const Fault fault = c.fail(guard, c.error);
         ResourceCounter counter;
-        EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL")) << c.step;
+        EXPECT_EQ(QMX_INST_FAILED, env.Deploy("X.DLL", machine).bit) << c.step;
         EXPECT_EQ(0, counter.Outstanding()) << c.step << " " << counter.Report();
         EXPECT_EQ(Lines("QMX_LOCK_SUCEES") + CopyFailed(c.error), LogText()) << c.step;
         ExpectUntouched(c.step);
@@ -396,7 +396,7 @@ TEST_F(DurableReplace, ModuleTakenBeforeTheSwapIsStagedForTheRestart) {
     g_taken = INVALID_HANDLE_VALUE;
     OsCallsGuard guard;
     guard.Set(&OsCalls::FlushFileBuffers, &FlushThenTake);
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.Deploy("X.DLL", machine).bit);
     ASSERT_NE(INVALID_HANDLE_VALUE, g_taken);
     ::CloseHandle(g_taken);
     EXPECT_EQ(Lines("QMX_LOCK_SUCEES") + "CompareTimeStamp [1] - Not exist " + Staging() + ".\r\n",
@@ -409,7 +409,7 @@ TEST_F(DurableReplace, ModuleTakenBeforeTheSwapIsStagedForTheRestart) {
 TEST_F(DurableReplace, SwapFailingWithASharingViolationIsStagedForTheRestart) {
     OsFault<&OsCalls::MoveFileExA> busy(1, FALSE, ERROR_SHARING_VIOLATION);
     ResourceCounter counter;
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
     EXPECT_EQ(Lines("QMX_LOCK_SUCEES") + "CompareTimeStamp [1] - Not exist " + Staging() + ".\r\n",
               LogText());
@@ -422,7 +422,7 @@ TEST_F(DurableReplace, SwapFailingWithASharingViolationIsStagedForTheRestart) {
 TEST_F(DurableReplace, WindowsNineXCopiesOntoTheModuleWithoutATemporaryFile) {
     machine.osClass = QMX_OS_WIN9X;
     OsFault<&OsCalls::GetTempFileNameA> temp(1000, 0, 0);  // never fires; counts
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(0, temp.calls());
     EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Dest()));
 }
@@ -431,7 +431,7 @@ TEST_F(DurableReplace, WindowsNineXCopiesOntoTheModuleWithoutATemporaryFile) {
 
 class DurableStaging : public DurableReplace {
 protected:
-    int Stage() { return env.MoveOnReboot("X.DLL"); }
+    int Stage() { return MoveOnReboot("X.DLL", env); }
 };
 
 TEST_F(DurableStaging, StagedCopyIsFlushedBeforeItIsRenamedAndScheduled) {
@@ -500,7 +500,7 @@ TEST_F(DurableReplace, NameReachingOutsideTheSystemFolderIsRefusedAsABrokenPacka
                                    "C:\\X.DLL", "X.DLL:EVIL", "*.DLL", "CON", "NUL.DLL"}) {
         ClearLog();
         ResourceCounter counter;
-        EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile(name)) << name;
+        EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.Deploy(name, machine).bit) << name;
         EXPECT_EQ(0, counter.Acquired(ResourceCounter::kFind)) << name;
         EXPECT_EQ("CopyTargetFile - Invalid file name " + name + ".\r\n", LogText());
     }

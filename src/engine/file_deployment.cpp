@@ -3,8 +3,8 @@
 #include <cstring>
 #include <utility>
 
-#include "changelist/text_case.h"
-#include "engine/ansi_text.h"
+#include "platform/text_case.h"
+#include "platform/ansi_text.h"
 #include "engine/durable_copy.h"
 #include "engine/letter_shift.h"
 #include "engine/pending_moves.h"
@@ -59,15 +59,9 @@ std::string ReadPendingMoves() {
 FileDeployment::FileDeployment(const Machine& machine, std::string sourceDir)
     : m_machine(machine), m_sourceDir(std::move(sourceDir)) {}
 
-uint32_t FileDeployment::CopyTargetFile(const std::string& fileName) {
-    return Deploy(fileName, m_machine).bit;
-}
-
 ModuleResult FileDeployment::Deploy(const std::string& fileName, const Machine& machine) {
     return DeployModule(fileName, machine, *this);
 }
-
-int FileDeployment::MoveOnReboot(const std::string& fileName) { return ::MoveOnReboot(fileName, *this); }
 
 std::string FileDeployment::PackagePath(const std::string& name) const {
     return JoinPath(m_sourceDir.empty() ? m_machine.programDir : m_sourceDir, name);
@@ -78,7 +72,7 @@ std::string FileDeployment::InstalledPath(const std::string& name) const {
 }
 
 bool FileDeployment::IsPlainName(const std::string& name) const {
-    return IsPlainFileName(name, &IsAnsiLeadByte);
+    return IsPlainFileName(name);
 }
 
 int32_t FileDeployment::CompareTimeStamp(const std::string& file1, const std::string& file2) {
@@ -178,7 +172,7 @@ int FileDeployment::ScheduleRenameEntry(const std::string& stagingPath,
                  static_cast<int>(error), stagingPath.c_str());
         return 0;
     }
-    const std::string profilePath = std::string(windowsDir) + "\\WININIT.INI";
+    const std::string profilePath = JoinPath(windowsDir, "WININIT.INI");
 
     // The key must be the installed module's own short name. Deriving it from
     // the staged copy's short name names another module whenever the two
@@ -206,10 +200,6 @@ int FileDeployment::ScheduleRenameEntry(const std::string& stagingPath,
     }
     return LogFailedStep("MoveOnReboot - WritePrivateProfileString is failed.(%d) %s -> %s\r\n",
                          g_os.GetLastError(), key, shortStaging);
-}
-
-std::string FileDeployment::ShiftLastLetter(const std::string& path, int backward) {
-    return ShiftLastLetterOf(path, backward);
 }
 
 std::string FileDeployment::GetShortPathNameCS(const std::string& path) {

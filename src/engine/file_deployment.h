@@ -1,6 +1,7 @@
 // The system folder as the place where modules are replaced and staged: the
-// real ModuleSite. CopyTargetFile deploys one listed module by the one
-// decision (DeployModule); the other operations are its steps.
+// real ModuleSite. Deploy is the installer's CopyTargetFile: one listed
+// module by the one decision (DeployModule), whose steps the other
+// operations are.
 #pragma once
 
 #include <windows.h>
@@ -20,12 +21,6 @@ public:
     // and go to machine's system folder. machine must outlive this.
     explicit FileDeployment(const Machine& machine, std::string sourceDir = std::string());
 
-    // Exactly one QMX_INST_* bit for the one file.
-    uint32_t CopyTargetFile(const std::string& fileName);
-    // 1 when a staged copy of fileName is scheduled to replace it at the next
-    // restart; else 0.
-    int MoveOnReboot(const std::string& fileName);
-    std::string ShiftLastLetter(const std::string& path, int backward);
     // The short form of path, or "" on any failure.
     std::string GetShortPathNameCS(const std::string& path);
 

@@ -210,7 +210,7 @@ protected:
         const size_t movesBefore = PendingMoves().size();
         Holder holder(Dest(name), FILE_SHARE_READ);
         OsFault<&OsCalls::MoveFileExA> moves(1000, FALSE, 0);  // never fires; counts
-        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile(name));
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.Deploy(name, machine).bit);
         EXPECT_EQ(InUse(name) + NoStagedCopy(name), LogText());
 
         const std::string shortStaging = ShortPath(Staging(name));
@@ -220,7 +220,7 @@ protected:
         EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Staging(name)));
 
         ClearLog();
-        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile(name));
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.Deploy(name, machine).bit);
         EXPECT_EQ(InUse(name) + StagedCopySame(name), LogText());
         EXPECT_EQ(entry, RenameSection());
         EXPECT_EQ(0, moves.calls());
@@ -237,7 +237,7 @@ TEST_F(Deployment, NotAdministratorTouchesNothingNotEvenTheExistenceTest) {
     Install("V2_9.DLL");
     machine.isAdmin = 0;
     ResourceCounter counter;
-    EXPECT_EQ(QMX_INST_NOT_ADMIN, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_NOT_ADMIN, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(0, counter.Acquired(ResourceCounter::kFind));
     EXPECT_EQ("CopyTargetFile - I'm not administrator.\r\n", LogText());
     EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest()));
@@ -250,7 +250,7 @@ TEST_F(Deployment, UnknownSystemFolderFailsWithoutTouchingTheDriveRoot) {
     Ship("V2_10.DLL", "QMXROOTTEST.DLL");
     machine.systemDir.clear();
     ResourceCounter counter;
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("QMXROOTTEST.DLL"));
+    EXPECT_EQ(QMX_INST_FAILED, env.Deploy("QMXROOTTEST.DLL", machine).bit);
     EXPECT_EQ(0, counter.Acquired(ResourceCounter::kFind));
     EXPECT_EQ("CopyTargetFile - GetSystemDirectory is failed. QMXROOTTEST.DLL\r\n", LogText());
     EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(root));
@@ -264,7 +264,7 @@ TEST_F(Deployment, SourceFolderGivenByTheCallerWinsWithOrWithoutBackslash) {
     for (const std::string& dir : {other.path(), other.path() + "\\"}) {
         Install("V2_9.DLL");
         FileDeployment fromOther(machine, dir);
-        EXPECT_EQ(QMX_INST_COPIED, fromOther.CopyTargetFile("X.DLL")) << dir;
+        EXPECT_EQ(QMX_INST_COPIED, fromOther.Deploy("X.DLL", machine).bit) << dir;
         EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest())) << dir;
     }
     EXPECT_NE(std::string::npos, LogText().find("[4a] - " + other.File("X.DLL") + " is"));
@@ -274,9 +274,9 @@ TEST_F(Deployment, TrailByteOfADoubleByteFolderNameIsNoBackslash) {
     OsCallsGuard guard;
     guard.Set(&OsCalls::IsDBCSLeadByte, &ShiftJisLeadByte);
     machine.systemDir = "C:\\QMX\\\x83\\";  // a folder named by one double-byte character
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_SKIPPED, env.Deploy("X.DLL", machine).bit);
     machine.systemDir = "C:\\QMX\\\x83\\\\";  // the same, with a real backslash after it
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_SKIPPED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ("CopyTargetFile - Not exist C:\\QMX\\\x83\\\\X.DLL.\r\n"
               "CopyTargetFile - Not exist C:\\QMX\\\x83\\\\X.DLL.\r\n",
               LogText());
@@ -314,7 +314,7 @@ TEST_F(Deployment, ProbeAndCopyResultsGiveTheirOutcomeAndStageNothing) {
         if (row.probeError != 0) probe.reset(new ProbeFault(Dest(), row.probeError));
         OsFault<&OsCalls::CopyFileA> copies(row.copyError ? 1 : 1000, FALSE, row.copyError);
         ResourceCounter counter;
-        EXPECT_EQ(row.outcome, env.CopyTargetFile("X.DLL"));
+        EXPECT_EQ(row.outcome, env.Deploy("X.DLL", machine).bit);
         EXPECT_TRUE(AllReleased(counter));
         std::string log = NewerByMinor() + "LockDestFile : " + row.lock + " \"" + Dest() + "\".\r\n";
         if (row.copyError != 0) {
@@ -336,7 +336,7 @@ TEST_F(Deployment, LoadedModuleIsStagedToo) {
     Install("V2_9.DLL");
     HMODULE module = ::LoadLibraryExA(Dest().c_str(), nullptr, 0);
     ASSERT_NE(nullptr, module);
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.Deploy("X.DLL", machine).bit);
     ::FreeLibrary(module);
     EXPECT_EQ(InUse() + NoStagedCopy(), LogText());
     EXPECT_TRUE(HasPendingMove(Staging(), Dest()));
@@ -352,7 +352,7 @@ TEST_F(Deployment, FileInUseOnNtIsStagedAndASecondRunNamesTheWaitingCopyAgainOnc
     ASSERT_TRUE(holder.ok());
     {
         ResourceCounter counter;
-        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.Deploy("X.DLL", machine).bit);
         EXPECT_TRUE(AllReleased(counter));
     }
     EXPECT_EQ(InUse() + NoStagedCopy(), LogText());
@@ -367,7 +367,7 @@ TEST_F(Deployment, FileInUseOnNtIsStagedAndASecondRunNamesTheWaitingCopyAgainOnc
         OsFault<&OsCalls::MoveFileExA> delayedMoves(1000, FALSE, 0);  // never fires; counts
         OsFault<&OsCalls::CopyFileA> copies(1000, FALSE, 0);
         ResourceCounter counter;
-        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.Deploy("X.DLL", machine).bit);
         EXPECT_TRUE(AllReleased(counter));
         EXPECT_EQ(1, counter.Acquired(ResourceCounter::kRegKey));
         EXPECT_EQ(0, delayedMoves.calls());
@@ -379,7 +379,7 @@ TEST_F(Deployment, FileInUseOnNtIsStagedAndASecondRunNamesTheWaitingCopyAgainOnc
     // The list unreadable: the pair is added again, which is harmless.
     {
         OsFault<&OsCalls::RegOpenKeyExA> unreadable(1, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED);
-        EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
+        EXPECT_EQ(QMX_INST_ON_REBOOT, env.Deploy("X.DLL", machine).bit);
         EXPECT_EQ(1, unreadable.fired());
     }
     EXPECT_EQ(moves + 1, PendingMoves().size());
@@ -389,7 +389,7 @@ TEST_F(Deployment, StagedCopyNewerThanTheShippedOneIsKeptAndNamed) {
     Ship("V2_9.DLL");
     Install("V1_0.DLL");
     ASSERT_TRUE(::CopyFileA(FixturePath("V2_10.DLL").c_str(), Staging().c_str(), FALSE));
-    EXPECT_EQ(1, env.MoveOnReboot("X.DLL"));
+    EXPECT_EQ(1, MoveOnReboot("X.DLL", env));
     EXPECT_EQ("CompareTimeStamp [4a] - " + Source() + " is \"2.9\".\r\n" +
                   "CompareTimeStamp [4b] - " + Staging() + " is \"2.10\".\r\n" +
                   "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (2).\r\n",
@@ -449,7 +449,7 @@ TEST_F(Deployment, RenameEntryNamesTheInstalledModuleWhateverTheStagedCopysShort
     Install("V2_9.DLL", "LONGMODULEA.DLL");
     OsCallsGuard guard;
     guard.Set(&OsCalls::GetShortPathNameA, &FatShortNames);
-    EXPECT_EQ(1, env.MoveOnReboot("LONGMODULEB.DLL"));
+    EXPECT_EQ(1, MoveOnReboot("LONGMODULEB.DLL", env));
     EXPECT_EQ(std::vector<std::string>{"C:\\FAT\\LONGMO~2.DLL=C:\\FAT\\LONGMO~1.DLM"},
               RenameSection());
 }
@@ -464,7 +464,7 @@ TEST_F(Deployment, NameNotEndingInALetterIsNeverStagedOntoItself) {
             const size_t movesBefore = PendingMoves().size();
             Holder holder(Dest(name), FILE_SHARE_READ);
             ResourceCounter counter;
-            EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile(name)) << name;
+            EXPECT_EQ(QMX_INST_FAILED, env.Deploy(name, machine).bit) << name;
             EXPECT_TRUE(AllReleased(counter)) << name;
             EXPECT_EQ(InUse(name) + "MoveOnReboot - Cannot stage " + Dest(name) + ".\r\n",
                       LogText());
@@ -485,7 +485,7 @@ protected:
         Ship("V2_10.DLL");
         Install("V2_9.DLL");
     }
-    int Move() { return env.MoveOnReboot("X.DLL"); }
+    int Move() { return MoveOnReboot("X.DLL", env); }
 };
 
 // Called alone, or by CopyTargetFile for a module in use.
@@ -499,7 +499,7 @@ TEST_F(MoveOnRebootFailure, StagingCopyFails) {
         OsFault<&OsCalls::CopyFileA> fault(1, FALSE, error);
         ResourceCounter counter;
         if (inUse) {
-            EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
+            EXPECT_EQ(QMX_INST_FAILED, env.Deploy("X.DLL", machine).bit);
         } else {
             EXPECT_EQ(0, Move());
         }
@@ -626,7 +626,7 @@ TEST_F(MoveOnRebootFailure, EveryFailingOpenReleasesEverythingAndKeepsTheFile) {
             Holder holder(Dest(), FILE_SHARE_READ);
             OsFault<&OsCalls::CreateFileA> fault(nth, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
             ResourceCounter counter;
-            const uint32_t outcome = env.CopyTargetFile("X.DLL");
+            const uint32_t outcome = env.Deploy("X.DLL", machine).bit;
             EXPECT_EQ(0, counter.Outstanding()) << nth << " " << counter.Report();
             EXPECT_EQ(0, counter.StrayReleases()) << nth;
             EXPECT_TRUE(outcome == QMX_INST_ON_REBOOT || outcome == QMX_INST_FAILED ||

@@ -6,31 +6,16 @@
 #include <cstddef>
 #include <string>
 
-#include "changelist/module_folder.h"
-#include "engine/ansi_text.h"
 #include "log/debug_log.h"
 #include "platform/os_calls.h"
+#include "platform/program_path.h"
 #include "platform/scoped_handle.h"
+#include "platform/windows_version.h"
 
 namespace {
 
 const WORD kLangJapanese = 0x11;
 const WORD kPrimaryLanguageMask = 0x3FF;
-
-// _splitpath's limit for the folder part: 255 characters after the drive.
-const size_t kMaxFolderLength = 255;
-
-static_assert(sizeof(OSVERSIONINFOA) == 148, "the basic version record, not the extended one");
-
-// Drive and folder of a full file path, as _splitpath splits them, less one
-// trailing backslash: "C:\APP\X.EXE" gives "C:\APP", "C:\X.EXE" gives "C:".
-std::string FolderOfFile(const std::string& path) {
-    std::string folder = ModuleFolder(path);
-    const size_t driveLength = folder.size() >= 2 && folder[1] == ':' ? 2 : 0;
-    if (folder.size() - driveLength > kMaxFolderLength) folder.resize(driveLength + kMaxFolderLength);
-    if (EndsWithBackslash(folder)) folder.pop_back();
-    return folder;
-}
 
 }  // namespace
 
@@ -52,9 +37,8 @@ int InstallEnvironment::CheckOsVersion() {
     m_machine.majorVersion = 0;
     m_machine.minorVersion = 0;
 
-    OSVERSIONINFOA info = {};
-    info.dwOSVersionInfoSize = sizeof info;
-    if (!g_os.GetVersionExA(&info)) return 0;
+    OSVERSIONINFOA info;
+    if (!ReportedVersion(&info)) return 0;
     m_machine.platformId = info.dwPlatformId;
     m_machine.majorVersion = info.dwMajorVersion;
     m_machine.minorVersion = info.dwMinorVersion;
@@ -120,12 +104,8 @@ std::string InstallEnvironment::GetSystemDir() {
 }
 
 std::string InstallEnvironment::GetProgramDir() {
-    char path[MAX_PATH + 1] = {};
-    // A full buffer means the path was cut (and, before Vista, left without
-    // its terminator): its folder would be wrong, so it counts as a failure.
-    const DWORD length = g_os.GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return m_machine.programDir;
-    m_machine.programDir = FolderOfFile(path);
+    const std::string folder = ProgramFolder();
+    if (!folder.empty()) m_machine.programDir = folder;
     return m_machine.programDir;
 }
 

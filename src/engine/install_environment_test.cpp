@@ -375,7 +375,7 @@ TEST_F(ProbeTest, ProgramFolderIsDriveAndFolderWithoutTheTrailingBackslash) {
         {"D:\\TOOLS\\QMX\\QMXSET.EXE", "D:\\TOOLS\\QMX"},
         {"D:\\TOOLS\\QMX\\QMXSET", "D:\\TOOLS\\QMX"},
         {"\\\\SERVER\\SHARE\\QMXSET.EXE", "\\\\SERVER\\SHARE"},
-        {"D:/TOOLS/QMXSET.EXE", "D:/TOOLS/"},
+        {"D:/TOOLS/QMXSET.EXE", "D:/TOOLS"},
     };
     for (const auto& row : rows) {
         InstallEnvironment env;

@@ -45,6 +45,7 @@ int InstallationRun::PrepareInstallation(RunResult* result) {
         if (changeList.FindEntry(install, "Install") == 1) result->notTargeted = 1;
         return 0;
     }
+    result->targeted = 1;
     std::string entry;
     int found = changeList.FirstFileEntry(entry, std::string());
     while (found == 1) {

@@ -16,6 +16,8 @@ enum : uint32_t {
 // A run's outcome and where a 0x08 in it came from.
 struct RunResult {
     uint32_t outcome = 0;
+    // The change list's [Install] entry targets this machine.
+    int targeted = 0;
     // The change list was read and its [Install] entry names other Windows
     // versions only.
     int notTargeted = 0;

@@ -1,12 +1,10 @@
-// The package folder on Windows, and the check the installation run makes
-// before it compares the first module.
+// The package folder on Windows, as the installation run checks it before
+// it compares the first module.
 #include "engine/package_seal.h"
 
-#include "changelist/text_case.h"
-#include "engine/ansi_text.h"
 #include "engine/durable_copy.h"
 #include "engine/file_hash.h"
-#include "log/debug_log.h"
+#include "platform/ansi_text.h"
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
 
@@ -25,50 +23,39 @@ public:
         uint32_t error = 0;
         return HashFile(JoinPath(m_path, name), digest, &error);
     }
+    // Read whole: the seal is small, or damaged.
+    SealRead ReadSealText(std::string* text) override {
+        ScopedFile file(g_os.CreateFileA(JoinPath(m_path, kSealFileName).c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                         nullptr));
+        if (!file.IsValid()) {
+            const DWORD error = g_os.GetLastError();
+            // Anything else (denied, in use, a folder of that name) may hide
+            // a seal, and is not taken for its absence.
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? SealRead::kAbsent
+                                                                                   : SealRead::kDamaged;
+        }
+        char block[4096];
+        for (;;) {
+            DWORD got = 0;
+            if (!g_os.ReadFile(file.Get(), block, sizeof block, &got, nullptr) || got > sizeof block) {
+                return SealRead::kDamaged;
+            }
+            if (got == 0) return SealRead::kRead;
+            text->append(block, got);
+            if (text->size() > kMaxSealSize) return SealRead::kDamaged;
+        }
+    }
 
 private:
     std::string m_path;
 };
 
-enum class SealRead { kRead, kAbsent, kDamaged };
-
-// The seal's bytes, read whole: it is small, or damaged.
-SealRead ReadSealText(const std::string& path, std::string* text) {
-    ScopedFile file(g_os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) {
-        const DWORD error = g_os.GetLastError();
-        // Anything else (denied, in use, a folder of that name) may hide a
-        // seal, and is not taken for its absence.
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? SealRead::kAbsent
-                                                                               : SealRead::kDamaged;
-    }
-    char block[4096];
-    for (;;) {
-        DWORD got = 0;
-        if (!g_os.ReadFile(file.Get(), block, sizeof block, &got, nullptr) || got > sizeof block) {
-            return SealRead::kDamaged;
-        }
-        if (got == 0) return SealRead::kRead;
-        text->append(block, got);
-        if (text->size() > kMaxSealSize) return SealRead::kDamaged;
-    }
-}
-
 }  // namespace
 
 int VerifyPackage(const std::string& programDir, const std::deque<std::string>& fileList,
                   SealedDigests* vouched) {
-    std::string text;
-    const SealRead read = ReadSealText(JoinPath(programDir, kSealFileName), &text);
-    if (read == SealRead::kAbsent) return 1;
-    SealCheck check{SealVerdict::kDamaged, std::string()};
-    if (read == SealRead::kRead) {
-        DiskFolder folder(programDir);
-        const NameRules rules = {&IsAnsiLeadByte, &UpperCaseAnsi};
-        check = CheckSeal(&text, fileList, folder, rules, vouched);
-    }
-    if (check.verdict == SealVerdict::kOk) return 1;
-    DebugLog("%s", SealFaultLine(check).c_str());
-    return 0;
+    DiskFolder folder(programDir);
+    const SealVerdict verdict = VerifyPackage(folder, fileList, vouched).verdict;
+    return verdict == SealVerdict::kOk || verdict == SealVerdict::kAbsent ? 1 : 0;
 }

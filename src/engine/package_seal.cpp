@@ -2,11 +2,12 @@
 
 #include <vector>
 
+#include "platform/ansi_text.h"
 #include "engine/plain_file_name.h"
+#include "log/debug_log.h"
+#include "platform/text_case.h"
 
 namespace {
-
-const char kChangeListName[] = "QMX_CHG.DAT";
 
 // The seal's lines by name, to look them up, and which have been checked.
 class SealIndex {
@@ -62,7 +63,7 @@ SealCheck CheckSeal(const std::string* seal, const std::deque<std::string>& file
         rules.upperCase(key);
         const long at = index.Find(key);
         if (at >= 0 && index.Checked(at)) continue;
-        if (!IsPlainFileName(entry, rules.isLeadByte)) continue;
+        if (!IsPlainFileName(entry)) continue;
         if (at < 0) {
             if (folder.Contains(entry)) return Fault(SealVerdict::kNotListed, key);
             continue;
@@ -84,6 +85,20 @@ SealCheck CheckSeal(const std::string* seal, const std::deque<std::string>& file
     }
     if (vouched != nullptr) vouched->Assign(std::move(lines));
     return SealCheck{SealVerdict::kOk, std::string()};
+}
+
+SealCheck VerifyPackage(PackageFolder& folder, const std::deque<std::string>& fileList,
+                        SealedDigests* vouched) {
+    std::string text;
+    const SealRead read = folder.ReadSealText(&text);
+    if (read == SealRead::kAbsent) return SealCheck{SealVerdict::kAbsent, std::string()};
+    SealCheck check{SealVerdict::kDamaged, std::string()};
+    if (read == SealRead::kRead) {
+        const NameRules rules = {&UpperCaseAnsi};
+        check = CheckSeal(&text, fileList, folder, rules, vouched);
+    }
+    if (check.verdict != SealVerdict::kOk) DebugLog("%s", SealFaultLine(check).c_str());
+    return check;
 }
 
 std::string SealFaultLine(const SealCheck& check) {

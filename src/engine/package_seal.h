@@ -21,7 +21,16 @@ struct SealCheck {
     std::string name;  // upper-cased; for kDoesNotMatch and kNotListed only
 };
 
-// The package folder as the check sees it.
+// How the seal itself was found.
+enum class SealRead {
+    kRead,     // read whole, and no larger than kMaxSealSize
+    kAbsent,   // no file of that name: the package is not sealed
+    kDamaged,  // there, but it cannot be read whole (denied, in use, a
+               // folder of that name, too large): it may hide a seal
+};
+
+// The package folder as the check sees it: the real folder for the
+// installer, a model of a copy of it for the package check.
 class PackageFolder {
 public:
     virtual ~PackageFolder() = default;
@@ -30,6 +39,8 @@ public:
     virtual bool Contains(const std::string& name) = 0;
     // 1 with the file's digest; 0 when it cannot be read whole.
     virtual int Hash(const std::string& name, Sha256Digest* digest) = 0;
+    // QMX_CHG.SUM's text.
+    virtual SealRead ReadSealText(std::string* text) = 0;
 };
 
 // The digests a passed check vouched for, so that a module's copy can be
@@ -66,11 +77,16 @@ SealCheck CheckSeal(const std::string* seal, const std::deque<std::string>& file
 // kAbsent.
 std::string SealFaultLine(const SealCheck& check);
 
-// Windows only: checks the package in programDir (the folder the change
-// list was read from) against its QMX_CHG.SUM; fileList is the run's
-// FileList. 1 when the package is sealed and whole, or not sealed; 0 when it
-// must not be installed, after logging SealFaultLine. An unreadable seal, or
-// one larger than kMaxSealSize, is damaged. vouched, when given, receives
-// the sealed digests of a whole package, and stays empty for an unsealed one.
+// The check a run makes before it compares the first module: folder's seal
+// read and checked against fileList, the run's FileList, with the names'
+// rules of the ANSI code page in force. Anything but kOk and kAbsent means
+// the package must not be installed, and its SealFaultLine is logged. An
+// unreadable seal is damaged. vouched, when given, receives the sealed
+// digests of a whole package, and stays empty for an unsealed one.
+SealCheck VerifyPackage(PackageFolder& folder, const std::deque<std::string>& fileList,
+                        SealedDigests* vouched = nullptr);
+
+// Windows only: VerifyPackage on the package in programDir, the folder the
+// change list was read from: 1 when it may be installed, else 0.
 int VerifyPackage(const std::string& programDir, const std::deque<std::string>& fileList,
                   SealedDigests* vouched = nullptr);

@@ -6,11 +6,11 @@
 #include <set>
 #include <string>
 
-#include "changelist/text_case.h"
+#include "platform/text_case.h"
 
 namespace {
 
-const NameRules kRules = {&IsAnsiLeadByte, &UpperCaseAnsi};
+const NameRules kRules = {&UpperCaseAnsi};
 
 // A package folder in memory: names as they are on disk, and files that
 // cannot be read.
@@ -27,6 +27,12 @@ public:
         if (file == files.end() || unreadable.count(Upper(name))) return 0;
         *digest = Digest(file->second);
         return 1;
+    }
+    SealRead ReadSealText(std::string* text) override {
+        const auto seal = files.find(kSealFileName);
+        if (seal == files.end()) return SealRead::kAbsent;
+        *text = seal->second;
+        return SealRead::kRead;
     }
 
     static std::string Upper(std::string name) {

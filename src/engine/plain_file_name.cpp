@@ -2,13 +2,13 @@
 
 #include <cstring>
 
+#include "platform/ansi_text.h"
+
 namespace {
 
 bool IsRefusedByte(unsigned char byte) {
     return byte < 0x20 || std::strchr("\\/:*?\"<>|", byte) != nullptr;
 }
-
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // The part before the first dot, without the spaces Windows ignores before
 // it, is what the system matches against its device names.
@@ -26,17 +26,13 @@ bool IsDeviceName(const std::string& name) {
 
 }  // namespace
 
-bool IsPlainFileName(const std::string& name, bool (*isLeadByte)(unsigned char)) {
+bool IsPlainFileName(const std::string& name) {
     if (name.empty()) return false;
     bool onlyDotsAndSpaces = true;
-    for (size_t i = 0; i < name.size(); ++i) {
+    for (size_t i = 0; i < name.size(); i = NextCharacter(name, i)) {
         const unsigned char byte = static_cast<unsigned char>(name[i]);
         if (byte != '.' && byte != ' ') onlyDotsAndSpaces = false;
-        if (isLeadByte(byte) && i + 1 < name.size()) {
-            ++i;
-            continue;
-        }
-        if (IsRefusedByte(byte)) return false;
+        if (NextCharacter(name, i) == i + 1 && IsRefusedByte(byte)) return false;
     }
     return !onlyDotsAndSpaces && !IsDeviceName(name);
 }

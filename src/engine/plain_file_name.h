@@ -9,6 +9,7 @@
 // control characters included; not made only of dots and spaces, which the
 // system reads as the folder itself or its parent; and not a device name
 // such as CON or LPT1, with or without an extension, which opens the device
-// wherever the folder is. isLeadByte tells the lead bytes of double-byte
-// characters, whose trail byte may be 0x5C without being a backslash.
-bool IsPlainFileName(const std::string& name, bool (*isLeadByte)(unsigned char));
+// wherever the folder is. A double-byte character of the ANSI code page in
+// force is one character, whose trail byte may be 0x5C without being a
+// backslash.
+bool IsPlainFileName(const std::string& name);

@@ -4,15 +4,11 @@
 
 #include <string>
 
+#include "platform/text_case.h"
+
 namespace {
 
-bool NoLeadBytes(unsigned char) { return false; }
-// Shift-JIS: lead bytes 0x81-0x9F and 0xE0-0xFC.
-bool ShiftJisLead(unsigned char byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-bool Plain(const std::string& name) { return IsPlainFileName(name, &NoLeadBytes); }
+bool Plain(const std::string& name) { return IsPlainFileName(name); }
 
 }  // namespace
 
@@ -44,10 +40,13 @@ TEST(IsPlainFileName, RefusesDeviceNamesWithOrWithoutExtension) {
 TEST(IsPlainFileName, TrailByteOfADoubleByteCharacterIsNoBackslash) {
     // 0x95 0x5C is one character in Shift-JIS; 0x5C after a single-byte
     // character is a backslash still.
-    EXPECT_TRUE(IsPlainFileName("\x95\x5C.DLL", &ShiftJisLead));
-    EXPECT_FALSE(IsPlainFileName("\x95\x5C.DLL", &NoLeadBytes));
-    EXPECT_FALSE(IsPlainFileName("A\x5C.DLL", &ShiftJisLead));
+    EXPECT_TRUE(Plain("\x95\x5C.DLL"));
+    EXPECT_FALSE(Plain("A\x5C.DLL"));
     // A lead byte at the end has no trail byte to protect.
-    EXPECT_TRUE(IsPlainFileName("X.DLL\x95", &ShiftJisLead));
-    EXPECT_FALSE(IsPlainFileName("\x95\x5C\x5C.DLL", &ShiftJisLead));
+    EXPECT_TRUE(Plain("X.DLL\x95"));
+    EXPECT_FALSE(Plain("\x95\x5C\x5C.DLL"));
+    // On an English Windows the same name holds a backslash.
+    ASSERT_TRUE(UseAnsiCodePage(1252));
+    EXPECT_FALSE(Plain("\x95\x5C.DLL"));
+    UseAnsiCodePage(932);
 }

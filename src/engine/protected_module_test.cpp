@@ -85,7 +85,7 @@ TEST_F(ProtectedModule, NewerPackageCopyOfAProtectedModuleFailsAndTouchesNothing
                                               nullptr, OPEN_EXISTING, 0, nullptr)
                               : INVALID_HANDLE_VALUE;
         ResourceCounter counter;
-        EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL")) << inUse;
+        EXPECT_EQ(QMX_INST_FAILED, env.Deploy("X.DLL", machine).bit) << inUse;
         EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
         if (holder != INVALID_HANDLE_VALUE) ::CloseHandle(holder);
 
@@ -111,7 +111,7 @@ TEST_F(ProtectedModule, ProtectedModuleAsNewOrNewerIsSkippedWithoutAsking) {
     for (const char* installed : {"V2_10.DLL", "V3_0.DLL"}) {
         Put("V2_10.DLL", Source());
         Put(installed, Dest());
-        EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL")) << installed;
+        EXPECT_EQ(QMX_INST_SKIPPED, env.Deploy("X.DLL", machine).bit) << installed;
         EXPECT_TRUE(g_asked.empty()) << installed;
         EXPECT_TRUE(g_loaded.empty()) << installed;
         EXPECT_EQ(FileText(FixturePath(installed)), FileText(Dest()));
@@ -145,7 +145,7 @@ TEST_F(ProtectedModule, NoAnswerToBeHadMeansNotProtected) {
         if (c.functionAbsent) noFunction.reset(new OsFault<&OsCalls::GetProcAddress>(1, nullptr, ERROR_PROC_NOT_FOUND));
         if (c.noConversion) noConversion.reset(new OsFault<&OsCalls::MultiByteToWideChar>(1, 0, ERROR_NO_UNICODE_TRANSLATION));
         ResourceCounter counter;
-        EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL")) << c.why;
+        EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit) << c.why;
         EXPECT_EQ(0, counter.Outstanding()) << c.why << " " << counter.Report();
         EXPECT_TRUE(g_asked.empty()) << c.why;
         EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest())) << c.why;

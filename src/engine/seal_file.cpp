@@ -20,7 +20,7 @@ bool ReadLine(const std::string& line, const NameRules& rules, SealLine* out) {
     for (const char c : out->name) {
         if (static_cast<unsigned char>(c) < 0x20) return false;
     }
-    if (!IsPlainFileName(out->name, rules.isLeadByte)) return false;
+    if (!IsPlainFileName(out->name)) return false;
     out->key = out->name;
     rules.upperCase(out->key);
     return true;

@@ -21,9 +21,8 @@ const size_t kMaxSealSize = 1024 * 1024;
 
 // How the names of the package folder compare: upper-cased by the ANSI code
 // page's rules, as the change list's entries are (double-byte characters are
-// kept whole), and checked by IsPlainFileName with its lead bytes.
+// kept whole).
 struct NameRules {
-    bool (*isLeadByte)(unsigned char);
     void (*upperCase)(std::string&);
 };
 

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "changelist/text_case.h"
+#include "platform/text_case.h"
 
 namespace {
 
-const NameRules kRules = {&IsAnsiLeadByte, &UpperCaseAnsi};
+const NameRules kRules = {&UpperCaseAnsi};
 const std::string kHash = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
 const std::string kOther = "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855";
 

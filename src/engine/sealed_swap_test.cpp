@@ -79,7 +79,7 @@ TEST_F(SealedSwap, ACopyThatIsNotTheSealedOneNeverTakesTheModulesPlace) {
         } else {
             guard.Set(&OsCalls::CopyFileA, &CopyThenChange);
         }
-        EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL")) << c.how;
+        EXPECT_EQ(QMX_INST_FAILED, env.Deploy("X.DLL", machine).bit) << c.how;
         EXPECT_EQ(installed, FileText(Dest())) << c.how;
         const std::string log = LogText();
         EXPECT_NE(std::string::npos,
@@ -102,7 +102,7 @@ TEST_F(SealedSwap, AStagedCopyThatIsNotTheSealedOneIsNotScheduled) {
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     OsCallsGuard guard;
     guard.Set(&OsCalls::CopyFileA, &CopyThenChange);
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_FAILED, env.Deploy("X.DLL", machine).bit);
     ::CloseHandle(held);
     EXPECT_EQ(installed, FileText(Dest()));
     EXPECT_FALSE(PathExists(m_system.File("X.DLM")));
@@ -110,7 +110,7 @@ TEST_F(SealedSwap, AStagedCopyThatIsNotTheSealedOneIsNotScheduled) {
 }
 
 TEST_F(SealedSwap, TheSealedCopyGoesIn) {
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest()));
 }
 

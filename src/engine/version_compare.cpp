@@ -105,10 +105,6 @@ int VersionCompare::QmxGetVersion(const std::string& fileName, char* buffer, uin
     return 1;
 }
 
-void VersionCompare::ParseVersionString(const std::string& text, VersionNumbers* numbers) {
-    ParseVersionText(text.c_str(), numbers);
-}
-
 HANDLE VersionCompare::OpenFileTimeStamp(const std::string& fileName, int* exists,
                                              FILETIME* lastWriteTime) {
     int found = 0;

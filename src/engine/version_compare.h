@@ -19,7 +19,6 @@ public:
     int32_t CompareTimeStamp(const std::string& file1, const std::string& file2);
     // 1 with the file's FileVersion text, zero-terminated, in buffer; else 0.
     int QmxGetVersion(const std::string& fileName, char* buffer, uint32_t bufferSize);
-    void ParseVersionString(const std::string& text, VersionNumbers* numbers);
     // The file opened for shared reading, or INVALID_HANDLE_VALUE; exists is
     // 1 with lastWriteTime filled when the file opened and its time was read.
     HANDLE OpenFileTimeStamp(const std::string& fileName, int* exists, FILETIME* lastWriteTime);

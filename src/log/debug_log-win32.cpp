@@ -2,6 +2,7 @@
 
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
+#include "platform/windows_version.h"
 
 namespace {
 
@@ -23,11 +24,8 @@ bool IsPlainFile(HANDLE file) {
 // which has none, and their CreateFileA predates the flag, so it is not
 // asked of them; NT 4.0's ignores a flag it does not know.
 DWORD OpenFlags() {
-    OSVERSIONINFOA info = {};
-    info.dwOSVersionInfoSize = sizeof info;
-    if (g_os.GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
-        return FILE_ATTRIBUTE_NORMAL;
-    }
+    OSVERSIONINFOA info;
+    if (ReportedVersion(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return FILE_ATTRIBUTE_NORMAL;
     return FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
 }
 

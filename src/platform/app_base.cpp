@@ -1,36 +1,24 @@
 #include "platform/app_base.h"
 
-#include "platform/dialog_base.h"
-
-namespace {
-AppBase* g_currentApp = nullptr;
-}  // namespace
+#include "platform/ansi_text.h"
+#include "platform/program_path.h"
 
 std::string InstanceNameFromModulePath(const std::string& modulePath) {
-    const size_t nameStart = modulePath.find_last_of("\\/:");
-    const size_t first = nameStart == std::string::npos ? 0 : nameStart + 1;
-    size_t end = modulePath.rfind('.');
-    // Without this check a path with no '.' at all would have nothing to cut,
-    // and one like "C:\\A.B\\QMXSET" would be cut inside the folder name.
-    if (end == std::string::npos || end < first) end = modulePath.size();
-    return modulePath.substr(first, end - first);
+    std::string name = NameOf(modulePath);
+    if (LastSeparator(modulePath) == std::string::npos && name.size() >= 2 && name[1] == ':') name.erase(0, 2);
+    // Only the file's own extension is cut: a '.' in a folder name is gone
+    // with the folder.
+    const size_t end = name.rfind('.');
+    return end == std::string::npos ? name : name.substr(0, end);
 }
 
-AppBase::AppBase() : m_hInstance(nullptr), m_pMainWnd(nullptr), m_exitCode(0) {
-    g_currentApp = this;
-}
+AppBase::AppBase() : m_hInstance(nullptr), m_exitCode(0) {}
 
-AppBase::~AppBase() {
-    if (g_currentApp == this) g_currentApp = nullptr;
-}
-
-AppBase* AppBase::Current() { return g_currentApp; }
+AppBase::~AppBase() = default;
 
 int AppBase::Run(HINSTANCE hInstance) {
     m_hInstance = hInstance;
-    char path[MAX_PATH + 1] = {};
-    const DWORD length = ::GetModuleFileNameA(hInstance, path, MAX_PATH);
-    m_exeName = InstanceNameFromModulePath(std::string(path, length < MAX_PATH ? length : MAX_PATH));
+    m_exeName = InstanceNameFromModulePath(ProgramPath());
 
     if (InitInstance()) {
         MSG msg;
@@ -43,11 +31,3 @@ int AppBase::Run(HINSTANCE hInstance) {
 }
 
 BOOL AppBase::InitInstance() { return FALSE; }
-
-bool AppBase::OnCmdMsg(UINT) { return false; }
-
-HINSTANCE AppBase::ResourceHandle() const {
-    return m_hInstance ? m_hInstance : ::GetModuleHandleA(nullptr);
-}
-
-HWND AppBase::MainWindowHandle() const { return m_pMainWnd ? m_pMainWnd->GetSafeHwnd() : nullptr; }

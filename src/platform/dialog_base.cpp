@@ -1,6 +1,5 @@
 #include "platform/dialog_base.h"
 
-#include "platform/app_base.h"
 #include "platform/dialog_template.h"
 #include "platform/os_calls.h"
 #include "platform/resource_string.h"
@@ -34,17 +33,17 @@ PlacementRect ToPlacement(const RECT& r) { return {r.left, r.top, r.right, r.bot
 
 }  // namespace
 
-DialogBase::DialogBase(UINT templateId, HWND hParent)
-    : m_hWnd(nullptr), m_templateId(templateId), m_hParent(hParent), m_useDefault(false) {}
+DialogBase::DialogBase(UINT templateId, HWND hParent, HINSTANCE resources)
+    : m_hWnd(nullptr),
+      m_templateId(templateId),
+      m_hParent(hParent),
+      m_hResources(ResourceModule(resources)),
+      m_useDefault(false) {}
 
 DialogBase::~DialogBase() = default;
 
 INT_PTR DialogBase::DoModal() {
-    HWND owner = m_hParent;
-    if (!owner) {
-        if (AppBase* app = AppBase::Current()) owner = app->MainWindowHandle();
-    }
-    return ::DialogBoxParamA(ResourceHandle(), MAKEINTRESOURCEA(m_templateId), owner,
+    return ::DialogBoxParamA(m_hResources, MAKEINTRESOURCEA(m_templateId), m_hParent,
                              &DialogBase::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
@@ -68,8 +67,7 @@ bool DialogBase::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT* result)
         } else if (LOWORD(wParam) == IDCANCEL) {
             OnCancel();
         } else {
-            AppBase* app = AppBase::Current();
-            if (!app || !app->OnCmdMsg(LOWORD(wParam))) return false;
+            return false;
         }
         *result = 0;
         return true;
@@ -92,12 +90,7 @@ bool DialogBase::BindControl(int id, ControlWindow& control) {
     return child != nullptr;
 }
 
-std::string DialogBase::LoadString(UINT id) const { return LoadResourceString(ResourceHandle(), id); }
-
-HINSTANCE DialogBase::ResourceHandle() const {
-    AppBase* app = AppBase::Current();
-    return app ? app->ResourceHandle() : ::GetModuleHandleA(nullptr);
-}
+std::string DialogBase::LoadString(UINT id) const { return LoadResourceString(m_hResources, id); }
 
 INT_PTR CALLBACK DialogBase::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
@@ -150,7 +143,7 @@ void DialogBase::PlaceIfUnplaced(const RECT& before) {
 }
 
 bool DialogBase::TemplateWantsCentring() const {
-    HINSTANCE module = ResourceHandle();
+    HINSTANCE module = m_hResources;
     HRSRC found = ::FindResourceA(module, MAKEINTRESOURCEA(m_templateId), MAKEINTRESOURCEA(5));
     if (!found) return false;
     HGLOBAL loaded = ::LoadResource(module, found);

@@ -6,11 +6,11 @@
 // and fall back to the base for what they do not handle.
 //
 // Behaviour every dialog shares:
-// - A dialog created without a parent is owned by the application's main
-//   window (when there is one and it exists).
+// - Its owner and the module its template and strings come from are given
+//   at construction: the dialog asks no one else.
 // - OnInitDialog runs DoDataExchange, which binds controls to members.
 // - OK ends the run with IDOK, Cancel (also Escape and WM_CLOSE) with
-//   IDCANCEL. Other commands go to the application (AppBase::OnCmdMsg).
+//   IDCANCEL. Other commands go to the default processing.
 // - A dialog that is still hidden after its initialisation, has not been
 //   moved by it and whose template places it at (0, 0) is centred over its
 //   owner, or in the work area when it has no owner or the owner is
@@ -25,7 +25,9 @@
 
 class DialogBase {
 public:
-    explicit DialogBase(UINT templateId, HWND hParent = nullptr);
+    // resources: the module of the template and the strings; null for the
+    // program's own file (ResourceModule).
+    DialogBase(UINT templateId, HWND hParent, HINSTANCE resources);
     virtual ~DialogBase();
     DialogBase(const DialogBase&) = delete;
     DialogBase& operator=(const DialogBase&) = delete;
@@ -56,7 +58,7 @@ protected:
     bool BindControl(int id, ControlWindow& control);
     // A string of the program's string table; empty when there is none.
     std::string LoadString(UINT id) const;
-    HINSTANCE ResourceHandle() const;
+    HINSTANCE ResourceHandle() const { return m_hResources; }
 
     HWND m_hWnd;
 
@@ -70,5 +72,6 @@ private:
 
     UINT m_templateId;
     HWND m_hParent;
+    HINSTANCE m_hResources;
     bool m_useDefault;
 };

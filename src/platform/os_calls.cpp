@@ -45,6 +45,7 @@ const OsCalls kReal = {
     ::GetUserDefaultLangID,
     ::CharUpperBuffA,
     ::IsDBCSLeadByte,
+    ::GetACP,
     ::MultiByteToWideChar,
     ::LocalAlloc,
     ::LocalFree,

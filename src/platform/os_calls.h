@@ -51,6 +51,7 @@ struct OsCalls {
     decltype(&::GetUserDefaultLangID) GetUserDefaultLangID;
     decltype(&::CharUpperBuffA) CharUpperBuffA;
     decltype(&::IsDBCSLeadByte) IsDBCSLeadByte;
+    decltype(&::GetACP) GetACP;
     decltype(&::MultiByteToWideChar) MultiByteToWideChar;
     // Memory.
     decltype(&::LocalAlloc) LocalAlloc;

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+HINSTANCE ResourceModule(HINSTANCE module) { return module ? module : ::GetModuleHandleA(nullptr); }
+
 std::string LoadResourceString(HINSTANCE module, UINT id) {
     // LoadStringA reports a cut text only by filling the buffer, so a full
     // buffer means: try again with a larger one. A string-table entry holds

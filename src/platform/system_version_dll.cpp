@@ -1,6 +1,6 @@
 #include "platform/system_version_dll.h"
 
-#include <cstring>
+#include "platform/system_library.h"
 
 namespace {
 
@@ -17,31 +17,18 @@ struct VersionDll {
 
 VersionDll g_dll = {false, nullptr, nullptr, nullptr};
 
-const char kDllName[] = "\\version.dll";
-
-// A function pointer from GetProcAddress's FARPROC; the cast is the
-// documented way to call what it returns.
-template <typename Fn>
-Fn Find(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
-
 // Loads once; a failure stays a failure for the rest of the run, so every
 // query after it fails the same way.
 const VersionDll& Dll() {
     if (g_dll.tried) return g_dll;
     g_dll.tried = true;
-    char path[MAX_PATH];
-    const UINT length = ::GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length + sizeof kDllName > sizeof path) return g_dll;
-    std::memcpy(path + length, kDllName, sizeof kDllName);
-    // The altered search path resolves the library's own imports from its
-    // folder, the system folder, not from ours.
-    const HMODULE module = ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // Kept loaded for the rest of the process, by the real functions: these
+    // are the call table's own defaults.
+    const HMODULE module = LoadSystemLibrary("version.dll", RealOsCalls());
     if (!module) return g_dll;
-    g_dll.size = Find<SizeFn>(module, "GetFileVersionInfoSizeA");
-    g_dll.info = Find<InfoFn>(module, "GetFileVersionInfoA");
-    g_dll.query = Find<QueryFn>(module, "VerQueryValueA");
+    g_dll.size = FindFunction<SizeFn>(module, "GetFileVersionInfoSizeA");
+    g_dll.info = FindFunction<InfoFn>(module, "GetFileVersionInfoA");
+    g_dll.query = FindFunction<QueryFn>(module, "VerQueryValueA");
     return g_dll;
 }
 
@@ -70,7 +57,7 @@ void RestrictDllSearchToSystem() {
     const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
     if (!kernel) return;
     // Windows 8 and later, and earlier systems with the 2011 loader update.
-    if (const SetDirsFn setDirs = Find<SetDirsFn>(kernel, "SetDefaultDllDirectories")) {
+    if (const SetDirsFn setDirs = FindFunction<SetDirsFn>(kernel, "SetDefaultDllDirectories")) {
         setDirs(LOAD_LIBRARY_SEARCH_SYSTEM32);
     }
 }

@@ -2,7 +2,7 @@
 
 #include "ui/res/resource.h"
 
-AboutDialog::AboutDialog() : DialogBase(IDD_ABOUT) {}
+AboutDialog::AboutDialog(HWND hParent, HINSTANCE resources) : DialogBase(IDD_ABOUT, hParent, resources) {}
 
 AboutDialog::~AboutDialog() = default;
 

@@ -7,7 +7,7 @@
 
 class AboutDialog : public DialogBase {
 public:
-    AboutDialog();
+    AboutDialog(HWND hParent, HINSTANCE resources);
     ~AboutDialog() override;
 
 protected:

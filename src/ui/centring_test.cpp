@@ -2,26 +2,31 @@
 
 #include <gtest/gtest.h>
 
-TEST(IconCentreOffset, CentresAndTruncatesTowardZero) {
-    EXPECT_EQ(4, IconCentreOffset(0, 40, 32));    // (40 - 32 + 1) / 2
-    EXPECT_EQ(-5, IconCentreOffset(0, 20, 32));   // -11 / 2 is -5, not -6
-    EXPECT_EQ(4, IconCentreOffset(10, 50, 32));   // only the extent counts
-    EXPECT_EQ(0, IconCentreOffset(0, 32, 32));
+// What a person sees: the icon sits in the middle of the minimised window,
+// and the message in the middle of the screen, also for extents the
+// arithmetic handles awkwardly (odd sizes, windows larger than the screen,
+// screens beyond what 16 bits hold).
+TEST(Centring, PlacesTheExtentWithEqualMarginsOnBothSides) {
+    const struct {
+        int screen, low, high;
+    } windows[] = {{1024, 0, 250}, {1024, 600, 850}, {768, 0, 129}, {1024, 0, 1101}};
+    for (const auto& w : windows) {
+        const int width = w.high - w.low;
+        const int origin = ScreenCentreOrigin(w.screen, w.low, w.high);
+        const int left = origin, right = w.screen - (origin + width);
+        EXPECT_LE(left - right, 1) << w.screen << " " << width;
+        EXPECT_GE(left - right, -1) << w.screen << " " << width;
+    }
+    for (int client : {32, 33, 40, 41, 75}) {
+        const int offset = IconCentreOffset(10, 10 + client, 32);
+        const int before = offset, after = client - (offset + 32);
+        EXPECT_LE(before - after, 1) << client;
+        EXPECT_GE(before - after, -1) << client;
+    }
 }
 
-TEST(ScreenCentreOrigin, CentresTheWindowOnTheScreen) {
-    EXPECT_EQ(387, ScreenCentreOrigin(1024, 0, 250));
-    EXPECT_EQ(387, ScreenCentreOrigin(1024, 600, 850));  // wherever it starts
-    EXPECT_EQ(319, ScreenCentreOrigin(768, 0, 129));
-}
-
-TEST(ScreenCentreOrigin, TruncatesTowardZeroForWindowsWiderThanTheScreen) {
-    EXPECT_EQ(-38, ScreenCentreOrigin(1024, 0, 1101));  // -77 / 2 is -38, not -39
-}
-
-TEST(ScreenCentreOrigin, WorksInSigned16BitValues) {
-    // 70000 wraps to 4464 before the centring: (4464 - 64) / 2.
-    EXPECT_EQ(2200, ScreenCentreOrigin(70000, 0, 64));
-    // (1024 - 70000) / 2 = -34488, which wraps to 31048.
-    EXPECT_EQ(31048, ScreenCentreOrigin(1024, -70000, 0));
+// A screen extent beyond 16 bits is seen as the 16-bit number it wraps to:
+// 70000 pixels as 4464.
+TEST(Centring, SeesAScreenBeyondSixteenBitsAsItsWrappedWidth) {
+    EXPECT_EQ(ScreenCentreOrigin(4464, 0, 64), ScreenCentreOrigin(70000, 0, 64));
 }

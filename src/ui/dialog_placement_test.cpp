@@ -15,7 +15,7 @@ namespace {
 // The About template: at (0, 0) and hidden, as the rule wants.
 class PlacedDialog : public DialogBase {
 public:
-    PlacedDialog(HWND owner, bool movesItself) : DialogBase(IDD_ABOUT, owner), m_moves(movesItself) {}
+    PlacedDialog(HWND owner, bool movesItself) : DialogBase(IDD_ABOUT, owner, nullptr), m_moves(movesItself) {}
 
 protected:
     BOOL OnInitDialog() override {

@@ -23,22 +23,12 @@ private:
     HDC m_hDC;
 };
 
-InstallEnvironment ProbedEnvironment() {
-    InstallEnvironment environment;
-    environment.Probe();
-    return environment;
-}
-
 }  // namespace
 
-// The environment is probed before the deployment and the run are made from
-// its machine record: members are built in declaration order.
-InstallerDialog::InstallerDialog(HWND hParent)
-    : DialogBase(IDD_INSTALLER, hParent),
+// The program's main window: no owner.
+InstallerDialog::InstallerDialog(HINSTANCE resources)
+    : DialogBase(IDD_INSTALLER, nullptr, resources),
       m_hIcon(::LoadIconA(ResourceHandle(), MAKEINTRESOURCEA(IDI_APP))),
-      m_environment(ProbedEnvironment()),
-      m_deployment(m_environment.GetMachine()),
-      m_run(m_environment.GetMachine(), m_deployment),
       m_logForced(0) {}
 
 InstallerDialog::~InstallerDialog() = default;
@@ -101,7 +91,7 @@ bool InstallerDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRES
 
 void InstallerDialog::OnSysCommand(UINT nID, LPARAM) {
     if ((nID & 0xFFF0) == ID_SYS_ABOUT) {
-        AboutDialog about;
+        AboutDialog about(m_hWnd, ResourceHandle());
         about.DoModal();
     } else {
         Default();
@@ -126,9 +116,7 @@ void InstallerDialog::OnPaint() {
 HICON InstallerDialog::OnQueryDragIcon() { return m_hIcon; }
 
 LRESULT InstallerDialog::RunInstallation(WPARAM, LPARAM) {
-    m_result = m_run.Run();
-    // Only the low 16 bits travel with the message.
-    m_result.outcome &= 0xFFFF;
+    m_result = m_installation.Run();
     ::PostMessageA(m_hWnd, WM_INSTALL_DONE, m_result.outcome, 0);
     return 0;
 }
@@ -136,11 +124,11 @@ LRESULT InstallerDialog::RunInstallation(WPARAM, LPARAM) {
 LRESULT InstallerDialog::EngingMessage(WPARAM wParam, LPARAM) {
     RunResult shown = m_result;
     shown.outcome = static_cast<uint32_t>(wParam) & 0xFFFF;
-    const UINT messageId = ChooseAndLogMessage(shown, m_environment.GetMachine().language);
+    const UINT messageId = ChooseAndLogMessage(shown, m_installation.GetMachine().language, ResourceHandle());
 
     ::SetForegroundWindow(m_hWnd);
     {
-        MessageDialog message;
+        MessageDialog message(m_hWnd, ResourceHandle());
         message.ShowMessage(messageId);
     }
     ::PostMessageA(m_hWnd, WM_CLOSE, 0, 0);

@@ -9,9 +9,7 @@
 
 #include <cstdint>
 
-#include "engine/file_deployment.h"
-#include "engine/install_environment.h"
-#include "engine/installation_run.h"
+#include "engine/local_installation.h"
 #include "platform/dialog_base.h"
 
 // The installer dialog's private messages, posted to itself.
@@ -25,10 +23,10 @@ enum : UINT { ID_SYS_ABOUT = 0x0010 };
 
 class InstallerDialog : public DialogBase {
 public:
-    // Loads the icon and probes the machine (environment, system and program
-    // folders, language). Logs nothing: the log switch is read later, by
-    // OnInitDialog.
-    explicit InstallerDialog(HWND hParent = nullptr);
+    // Loads the icon from resources (null: the program's file) and probes
+    // the machine (environment, system and program folders, language). Logs
+    // nothing: the log switch is read later, by OnInitDialog.
+    explicit InstallerDialog(HINSTANCE resources);
     ~InstallerDialog() override;
 
     INT_PTR DoModal() override;
@@ -45,8 +43,6 @@ public:
     // posts WM_CLOSE once the user has dismissed it. Returns 0.
     LRESULT EngingMessage(WPARAM wParam, LPARAM lParam);
 
-    const FileList& GetFileList() const { return m_run.GetFileList(); }
-
 protected:
     void DoDataExchange() override;
     BOOL OnInitDialog() override;
@@ -59,9 +55,7 @@ protected:
     HICON OnQueryDragIcon();
 
     HICON m_hIcon;
-    InstallEnvironment m_environment;
-    FileDeployment m_deployment;
-    InstallationRun m_run;
+    LocalInstallation m_installation;
     // The last run's result, whose 0x08 (broken package or not applicable)
     // the bits posted with WM_INSTALL_DONE cannot tell apart.
     RunResult m_result;

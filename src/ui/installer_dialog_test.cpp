@@ -8,6 +8,7 @@
 #include "log/debug_log.h"
 #include "ui/install_fixture.h"
 #include "ui/installer_dialog.h"
+#include "ui/res/resource.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ struct MenuItem {
 // Records the window's state when the installation would start.
 class ScriptedInstaller : public InstallerDialog {
 public:
+    ScriptedInstaller() : InstallerDialog(nullptr) {}
     WPARAM bits = 0;
     std::vector<WPARAM> sysCommands;
 
@@ -98,18 +100,25 @@ RECT WorkArea() {
 }  // namespace
 
 TEST_F(InstallerDialogTest, ShowsEachOutcomeWithItsMessage) {
+    const char* done = "Module installation complete.";
+    const char* reboot = "Module installation complete. To make the changes take effectm restart your computer.";
+    const char* notAdmin = "Current user does not have administrator privleges. Installation canceled.";
+    const char* notApplicable = "It was not the environment which this module applies.";
+    const char* failed = "Module installation failed. Some modules could not be replaced.";
+    const char* failedReboot = "Module installation failed. Some modules could not be replaced. To make the other "
+                               "changes take effect, restart your computer.";
     const struct {
         WPARAM bits;
-        UINT id;
+        const char* text;
         unsigned logged = 0;  // the bits the log names, when not all of them
     } cases[] = {
-        {0x01, 106}, {0x03, 106}, {0x09, 106},               // replaced now
-        {0x05, 107}, {0x04, 107}, {0x06, 107},               // restart wins over done
-        {0x80, 112}, {0x81, 112}, {0x82, 112}, {0x88, 112},  // a failure is never success
-        {0x84, 113}, {0x87, 113},                            // ... and goes on with the restart
-        {0x02, 109}, {0x08, 109}, {0x0A, 109}, {0x00, 109},  // nothing replaced
-        {0x10, 108}, {0x15, 108}, {0x9F, 108},               // not-admin wins
-        {0x10005, 107, 0x5},                                 // the log has the low 16 bits
+        {0x01, done}, {0x03, done}, {0x09, done},                          // replaced now
+        {0x05, reboot}, {0x04, reboot}, {0x06, reboot},                    // restart wins over done
+        {0x80, failed}, {0x81, failed}, {0x82, failed}, {0x88, failed},    // a failure is never success
+        {0x84, failedReboot}, {0x87, failedReboot},                        // ... and goes on with the restart
+        {0x02, notApplicable}, {0x08, notApplicable}, {0x0A, notApplicable}, {0x00, notApplicable},
+        {0x10, notAdmin}, {0x15, notAdmin}, {0x9F, notAdmin},              // not-admin wins
+        {0x10005, reboot, 0x5},                                            // the log has the low 16 bits
     };
     for (const auto& c : cases) {
         ClearLog();
@@ -118,11 +127,11 @@ TEST_F(InstallerDialogTest, ShowsEachOutcomeWithItsMessage) {
         dialog.bits = c.bits;
         const std::vector<SeenDialog> seen = RunModal(dialog);
         ASSERT_EQ(1u, seen.size()) << std::hex << c.bits;
-        EXPECT_EQ(ResourceText(c.id), seen[0].messageText) << std::hex << c.bits;
+        EXPECT_EQ(c.text, seen[0].messageText) << std::hex << c.bits;
         char line[64];
         std::snprintf(line, sizeof line, "EngingMessage[0x%x] - ",
                       c.logged ? c.logged : static_cast<unsigned>(c.bits));
-        EXPECT_EQ(line + ResourceText(c.id) + "\r\n", LogText()) << std::hex << c.bits;
+        EXPECT_EQ(line + std::string(c.text) + "\r\n", LogText()) << std::hex << c.bits;
     }
 }
 
@@ -132,9 +141,9 @@ TEST_F(InstallerDialogTest, JapaneseRestartMessageKeepsItsLineBreak) {
     dialog.bits = 0x05;
     const std::vector<SeenDialog> seen = RunModal(dialog);
     ASSERT_EQ(1u, seen.size());
-    EXPECT_EQ(ResourceText(103), seen[0].messageText);
-    EXPECT_NE(std::string::npos, ResourceText(103).find("\r\nWindows"));
-    EXPECT_EQ("EngingMessage[0x5] - " + ResourceText(103) + "\r\n", LogText());
+    EXPECT_EQ(ResourceText(IDS_REBOOT_JA), seen[0].messageText);
+    EXPECT_NE(std::string::npos, ResourceText(IDS_REBOOT_JA).find("\r\nWindows"));
+    EXPECT_EQ("EngingMessage[0x5] - " + ResourceText(IDS_REBOOT_JA) + "\r\n", LogText());
 }
 
 TEST_F(InstallerDialogTest, IsAMinimisedTaskBarWindowWithTheProgramIcon) {
@@ -181,7 +190,7 @@ TEST_F(InstallerDialogTest, AboutCommandsOpenTheAboutBoxCentredInTheWorkArea) {
         const std::vector<SeenDialog> seen = RunModal(dialog);
         ASSERT_EQ(2u, seen.size()) << command;
         const SeenDialog& about = seen[0];
-        EXPECT_EQ(ResourceText(106), seen[1].messageText);
+        EXPECT_EQ(std::string("Module installation complete."), seen[1].messageText);
         EXPECT_EQ("About QMX_SET", about.caption);
         ASSERT_EQ(2u, about.statics.size());
         EXPECT_EQ("QMX_SET Version 1.0", about.statics[0]);
@@ -201,7 +210,7 @@ TEST_F(InstallerDialogTest, OtherSystemCommandsGetTheDefaultProcessing) {
     unknown.sysCommands = {0x0020};
     const std::vector<SeenDialog> seen = RunModal(unknown);
     ASSERT_EQ(1u, seen.size());
-    EXPECT_EQ(ResourceText(106), seen[0].messageText);
+    EXPECT_EQ(std::string("Module installation complete."), seen[0].messageText);
 
     // Close closes: the dialog ends before the outcome arrives.
     ScriptedInstaller closed;

@@ -3,7 +3,8 @@
 #include "ui/centring.h"
 #include "ui/res/resource.h"
 
-MessageDialog::MessageDialog(HWND hParent) : DialogBase(IDD_MESSAGE, hParent), m_messageId(0) {}
+MessageDialog::MessageDialog(HWND hParent, HINSTANCE resources)
+    : DialogBase(IDD_MESSAGE, hParent, resources), m_messageId(0) {}
 
 MessageDialog::~MessageDialog() = default;
 

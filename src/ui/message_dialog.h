@@ -8,7 +8,7 @@
 
 class MessageDialog : public DialogBase {
 public:
-    explicit MessageDialog(HWND hParent = nullptr);
+    MessageDialog(HWND hParent, HINSTANCE resources);
     ~MessageDialog() override;
 
     // Shows string id modally until the user presses OK (or Escape).

@@ -8,7 +8,7 @@
 
 TEST(MessageDialog, ShowsAnIdWithoutStringAsEmptyTextAndStillWaitsForOk) {
     DialogWatcher watcher;
-    MessageDialog dialog;
+    MessageDialog dialog(nullptr, nullptr);
     EXPECT_EQ(IDOK, dialog.ShowMessage(4242));
     ASSERT_EQ(1u, watcher.seen().size());
     EXPECT_EQ("", watcher.seen()[0].messageText);
@@ -17,7 +17,7 @@ TEST(MessageDialog, ShowsAnIdWithoutStringAsEmptyTextAndStillWaitsForOk) {
 
 TEST(MessageDialog, CanBeShownAgainWithAnotherMessage) {
     DialogWatcher watcher;
-    MessageDialog dialog;
+    MessageDialog dialog(nullptr, nullptr);
     dialog.ShowMessage(106);
     dialog.ShowMessage(109);
     ASSERT_EQ(2u, watcher.seen().size());

@@ -1,7 +1,7 @@
 #include "ui/outcome_strings.h"
 
 #include "log/debug_log.h"
-#include "platform/app_base.h"
+#include "engine/local_installation.h"
 #include "platform/resource_string.h"
 #include "ui/res/resource.h"
 
@@ -18,10 +18,18 @@ UINT OutcomeStringId(OutcomeMessage message, int language) {
     return english ? IDS_NOT_APPLICABLE_EN : IDS_NOT_APPLICABLE_JA;
 }
 
-UINT ChooseAndLogMessage(const RunResult& result, int language) {
+UINT ChooseAndLogMessage(const RunResult& result, int language, HINSTANCE resources) {
     const UINT id = OutcomeStringId(ChooseMessage(result), language);
-    const AppBase* app = AppBase::Current();
-    const HINSTANCE module = app ? app->ResourceHandle() : ::GetModuleHandleA(nullptr);
-    DebugLog("EngingMessage[0x%x] - %s\r\n", result.outcome, LoadResourceString(module, id).c_str());
+    DebugLog("EngingMessage[0x%x] - %s\r\n", result.outcome,
+             LoadResourceString(ResourceModule(resources), id).c_str());
     return id;
+}
+
+int RunQuietly(int logForced, HINSTANCE resources) {
+    // No window of any kind: even a minimised dialog has a task-bar button.
+    LocalInstallation installation;
+    ApplyLogSwitch(logForced);
+    const RunResult result = installation.Run();
+    ChooseAndLogMessage(result, installation.GetMachine().language, resources);
+    return QuietExitCode(result);
 }

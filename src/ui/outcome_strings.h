@@ -12,5 +12,11 @@
 UINT OutcomeStringId(OutcomeMessage message, int language);
 
 // The string id that reports result, logged as the line "EngingMessage[0x%x]
-// - %s" with the outcome bits and the message's text.
-UINT ChooseAndLogMessage(const RunResult& result, int language);
+// - %s" with the outcome bits and the message's text from resources' string
+// table.
+UINT ChooseAndLogMessage(const RunResult& result, int language, HINSTANCE resources);
+
+// The whole installation with no window (/quiet), the log on when logForced
+// is 1 and otherwise as the change list's [Log] says; its message is logged,
+// not shown. Returns the exit code (QuietExitCode).
+int RunQuietly(int logForced, HINSTANCE resources);

@@ -53,7 +53,7 @@ TEST_F(AwkwardFolder, ModuleThatIsAFolderInThePackageIsMissing) {
     SnapshotPackage();
     Install(FixtureBytes("V2_9.DLL"), kOlder);
     ResourceCounter counter;
-    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
     EXPECT_EQ("CompareTimeStamp [2] - Not exist " + Source() + ".\r\n", LogText());
     EXPECT_EQ(Digest(FixtureBytes("V2_9.DLL")), Installed());
@@ -63,7 +63,7 @@ TEST_F(AwkwardFolder, ModuleThatIsAFolderInTheSystemDirectoryIsLeftAlone) {
     Ship(FixtureBytes("V2_10.DLL"), kNewer);
     ASSERT_TRUE(CreateLongFolder(Dest()));
     ResourceCounter counter;
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_SKIPPED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
     EXPECT_EQ("CompareTimeStamp [1] - Not exist " + Dest() + ".\r\n", LogText());
     EXPECT_TRUE(IsFolder(Dest()));
@@ -74,7 +74,7 @@ TEST_F(AwkwardFolder, ModuleThatIsAFolderOnBothSidesIsNotApplicable) {
     ASSERT_TRUE(CreateLongFolder(Source()));
     SnapshotPackage();
     ASSERT_TRUE(CreateLongFolder(Dest()));
-    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ("CompareTimeStamp [3] - Not exist " + Source() + ", " + Dest() + ".\r\n", LogText());
     EXPECT_TRUE(IsFolder(Dest()));
 }
@@ -87,7 +87,7 @@ TEST_F(AwkwardFolder, ReadOnlyInstalledModuleFailsAndStaysAsItWas) {
     guard.Set(&OsCalls::CreateFileA, &CreateFileHonouringReadOnly);
     guard.Set(&OsCalls::CopyFileA, &CopyFileHonouringReadOnly);
 
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_FAILED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(NewerByMinor() + "LockDestFile : QMX_LOCK_ERROR(5) \"" + Dest() + "\".\r\n", LogText());
     EXPECT_EQ(Digest(FixtureBytes("V2_9.DLL")), Installed());
     EXPECT_EQ((std::set<std::string>{"X.DLL"}), SystemNames()) << "nothing staged";

@@ -116,7 +116,7 @@ TEST_F(DamagedVersion, TruncatedResourceIsUnreadableAndTheTimesDecide) {
     Install(FixtureBytes("V2_9.DLL"), kOlder);
     EXPECT_EQ("<unreadable>", ReadVersion(Source()));
 
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(Unreadable(0, 1) + kFirstNewerByTime + Copied(), LogText());
     EXPECT_EQ(Digest(bytes), Installed());
 }
@@ -127,7 +127,7 @@ TEST_F(DamagedVersion, TruncatedInstalledCopyThatIsNewerByTimeIsKept) {
     bytes.resize(at.data + at.size / 2);
     Ship(FixtureBytes("V2_10.DLL"), kOlder);
     Install(bytes, kNewer);
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_SKIPPED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(Unreadable(1, 0) + kSecondNewerByTime, LogText());
     EXPECT_EQ(Digest(bytes), Installed());
     EXPECT_EQ((std::set<std::string>{"X.DLL"}), SystemNames());
@@ -144,7 +144,7 @@ TEST_F(DamagedVersion, BlockClaimingMoreThanTheResourceHoldsIsUnreadable) {
     EXPECT_EQ("<unreadable>", ReadVersion(Source()));
 
     GuardedHeap heap;
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(Unreadable(0, 1) + kFirstNewerByTime + Copied(), LogText());
     EXPECT_EQ(Digest(bytes), Installed());
 }
@@ -162,7 +162,7 @@ TEST_F(DamagedVersion, DirectoryClaimingMoreThanAVersionResourceCanHoldIsUnreada
         EXPECT_EQ("<unreadable>", ReadVersion(Source())) << claimed;
 
         ClearLog();
-        EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL")) << claimed;
+        EXPECT_EQ(QMX_INST_SKIPPED, env.Deploy("X.DLL", machine).bit) << claimed;
         EXPECT_EQ(Unreadable(0, 1) + kSecondNewerByTime, LogText()) << claimed;
         EXPECT_EQ(Digest(FixtureBytes("V2_9.DLL")), Installed()) << claimed;
     }
@@ -171,7 +171,7 @@ TEST_F(DamagedVersion, DirectoryClaimingMoreThanAVersionResourceCanHoldIsUnreada
 TEST_F(DamagedVersion, TwoEmptyFileVersionsAreTheSameAndTheTimesDecide) {
     Ship(FixtureBytes("VEMPTY.DLL"), kNewer);
     Install(FixtureBytes("VEMPTY.DLL"), kOlder);
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(Texts("", "") + "CompareTimeStamp : QMX_COMP_SAME (2).\r\n" + kFirstNewerByTime + Copied(),
               LogText());
 }
@@ -183,12 +183,12 @@ TEST_F(DamagedVersion, FileVersionOf300CharactersIsCutTo259AndItsNumbersCount) {
     EXPECT_EQ(cut, ReadVersion(Source()));
 
     Install(FixtureBytes("V2_9.DLL"), kNewer);
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_SKIPPED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(Texts(cut, "2.9") + "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (1).\r\n", LogText());
 
     ClearLog();
     Install(FixtureBytes("V1_0.DLL"), kNewer);
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(Texts(cut, "1.0") + "CompareTimeStamp : QMX_COMP_FILE1_IS_NEW (2).\r\n" + Copied(), LogText());
     EXPECT_EQ(Digest(FixtureBytes("VLONGTEXT.DLL")), Installed());
 }

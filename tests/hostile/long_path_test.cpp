@@ -119,7 +119,7 @@ TEST_F(LongPath, SystemDirectoryAtTheLimitTakesTheNewerModule) {
     UseSystemFolder(DeepFolder(m_system.path(), kDeepestSystemFolder));
     ShipNewerOverOlder();
     PathLimit limit;
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(NewerByMinor() + Lock("QMX_LOCK_SUCEES"), LogText());
     EXPECT_EQ(Digest(FixtureBytes("V2_10.DLL")), Installed());
     EXPECT_EQ(std::set<std::string>{"X.DLL"}, SystemNames());
@@ -132,7 +132,7 @@ TEST_F(LongPath, SystemDirectoryWithoutRoomForATemporaryFileKeepsTheModule) {
     ASSERT_EQ(kLongestPath, Dest().size());
     ShipNewerOverOlder();
     PathLimit limit;
-    EXPECT_EQ(QMX_INST_FAILED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_FAILED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(NewerByMinor() + Lock("QMX_LOCK_SUCEES") + "CopyTargetFile - CopyFile is failed.(206) " +
                   Source() + " -> " + Dest() + "\r\n",
               LogText());
@@ -145,7 +145,7 @@ TEST_F(LongPath, PackageFolderAtTheLimitShipsTheModule) {
     ASSERT_EQ(kLongestPath, Source().size());
     ShipNewerOverOlder();
     PathLimit limit;
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(Digest(FixtureBytes("V2_10.DLL")), Installed());
 }
 
@@ -154,7 +154,7 @@ TEST_F(LongPath, SystemDirectoryBeyondTheLimitFindsNothingInstalled) {
     ASSERT_EQ(kLongestPath + 1, Dest().size());
     ShipNewerOverOlder();
     PathLimit limit;
-    EXPECT_EQ(QMX_INST_SKIPPED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_SKIPPED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ("CopyTargetFile - Not exist " + Dest() + ".\r\n", LogText());
     EXPECT_EQ(Digest(FixtureBytes("V2_9.DLL")), Installed());
 }
@@ -164,7 +164,7 @@ TEST_F(LongPath, PackageFolderBeyondTheLimitShipsNothing) {
     ASSERT_EQ(kLongestPath + 1, Source().size());
     ShipNewerOverOlder();
     PathLimit limit;
-    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ("CompareTimeStamp [2] - Not exist " + Source() + ".\r\n", LogText());
     EXPECT_EQ(Digest(FixtureBytes("V2_9.DLL")), Installed());
 }
@@ -178,7 +178,7 @@ TEST_F(LongPath, PathsOneByteBeyondTheLimitAreNeverCutByTheEngine) {
     UseSystemFolder(DeepFolder(m_system.path(), kDeepestSystemFolder));
     ASSERT_EQ(static_cast<size_t>(MAX_PATH), Source().size());
     ShipNewerOverOlder();
-    EXPECT_EQ(QMX_INST_COPIED, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(NewerByMinor() + Lock("QMX_LOCK_SUCEES"), LogText());
     EXPECT_EQ(Digest(FixtureBytes("V2_10.DLL")), Installed());
 }
@@ -190,7 +190,7 @@ TEST_F(LongPath, ModuleInUseAtTheLimitIsStagedBesideItOnNt) {
     PathLimit limit;
     HANDLE holder = Hold();
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.Deploy("X.DLL", machine).bit);
     ::CloseHandle(holder);
     const std::string staging = ShiftLastLetterOf(Dest(), 0);
     EXPECT_EQ(NewerByMinor() + Lock("QMX_LOCK_INUSE") + "CompareTimeStamp [1] - Not exist " +
@@ -209,7 +209,7 @@ TEST_F(LongPath, ModuleInUseAtTheLimitGetsAShortRenameEntryOn9x) {
     PathLimit limit;
     HANDLE holder = Hold();
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.CopyTargetFile("X.DLL"));
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.Deploy("X.DLL", machine).bit);
     ::CloseHandle(holder);
 
     char shortForm[MAX_PATH] = {};

@@ -82,8 +82,6 @@ std::string InstallFixture::MachinePattern() {
 void InstallFixture::UseLanguage(LANGID language) { g_language = language; }
 
 std::vector<SeenDialog> InstallFixture::RunModal(DialogBase& dialog, INT_PTR* result) {
-    AppBase app;
-    app.SetMainWindow(&dialog);
     DialogWatcher watcher;
     const INT_PTR ended = dialog.DoModal();
     if (result) *result = ended;
