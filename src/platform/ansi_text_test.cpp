@@ -37,9 +37,11 @@ TEST_F(InCodePage, UpperCasingKeepsDoubleByteCharactersWhole) {
     EXPECT_EQ(Upper("\xB1" "a"), "\xB1" "A");
     // A lead byte at the very end has no trail byte to protect.
     EXPECT_EQ(Upper("a\x81"), "A\x81");
-    // In 1252 the same bytes are letters of their own.
+    // In 1252 the same bytes are characters of their own, and the letters
+    // beyond ASCII fold as Windows folds them: é to É, ƒ kept.
     ASSERT_TRUE(UseAnsiCodePage(1252));
     EXPECT_EQ(Upper("\x83\x61" "bc.dll"), "\x83" "ABC.DLL");
+    EXPECT_EQ(Upper("\xE9t\xE9.dll \xFF\x9A"), "\xC9T\xC9.DLL \x9F\x8A");
 }
 
 TEST_F(InCodePage, PathsSplitAndJoinByWholeCharacters) {
