@@ -13,6 +13,7 @@
 #include "check/check_report.h"
 #include "check/package_check.h"
 #include "check/seal_check.h"
+#include "check/text_encoding.h"
 #include "check/what_if.h"
 #include "check/windows_versions.h"
 
@@ -92,7 +93,11 @@ int main(int argc, char** argv) {
 
     // Upper-cased as the run holds them, once the code page is known.
     std::set<std::string> busy;
-    for (std::string name : busyNames) {
+    for (const std::string& typed : busyNames) {
+        std::string name;
+        if (!LocalTextToPackageText(typed, &name)) {
+            return Usage(("--busy " + typed + " has no form in code page " + std::to_string(AnsiCodePage())).c_str());
+        }
         UpperCaseAnsi(name);
         busy.insert(name);
     }

@@ -44,4 +44,19 @@ const TextEncoding kAnsi = {AnsiCharLength, AppendAnsiAsUtf8};
 
 const TextEncoding& PackageEncoding() { return kAnsi; }
 
+bool LocalTextToPackageText(const std::string& text, std::string* packageText) {
+    const iconv_t convert = ::iconv_open(("CP" + std::to_string(AnsiCodePage())).c_str(), "UTF-8");
+    if (convert == reinterpret_cast<iconv_t>(-1)) return false;
+    std::string out(text.size() * 2 + 1, '\0');
+    char* in = const_cast<char*>(text.data());
+    char* written = &out[0];
+    size_t inLeft = text.size(), room = out.size();
+    const bool whole = ::iconv(convert, &in, &inLeft, &written, &room) != static_cast<size_t>(-1);
+    ::iconv_close(convert);
+    if (!whole) return false;
+    out.resize(out.size() - room);
+    *packageText = out;
+    return true;
+}
+
 const TextEncoding& LocalEncoding() { return Utf8Encoding(); }

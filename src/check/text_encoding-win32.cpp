@@ -34,4 +34,9 @@ const TextEncoding kAnsi = {AnsiCharLength, AppendAnsiAsUtf8};
 
 const TextEncoding& PackageEncoding() { return kAnsi; }
 
+bool LocalTextToPackageText(const std::string& text, std::string* packageText) {
+    *packageText = text;
+    return true;
+}
+
 const TextEncoding& LocalEncoding() { return kAnsi; }

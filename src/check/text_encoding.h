@@ -37,3 +37,8 @@ size_t AnsiCharLength(const unsigned char* text, size_t left);
 // text, in the package's encoding, all in UTF-8: true, or false (utf8 then
 // undefined) when a byte does not start a character of the encoding.
 bool PackageTextToUtf8(const std::string& text, std::string* utf8);
+
+// text typed on this machine (a name on the command line) in the package's
+// encoding: true, or false when the code page has no such characters. On
+// Windows both are the system's code page, and text stays as it is.
+bool LocalTextToPackageText(const std::string& text, std::string* packageText);

@@ -12,6 +12,14 @@ Environment:
     QMX_DIFF_BUSY   0 leaves out modules held in use (they need qmxcheck's
                     --busy); anything else includes them (the default)
 
+Each case runs in the code page of a Japanese (932) or a Western (1252)
+Windows, as Wine takes it from the locale, and tells the what-if which one
+(--codepage). Module names may hold characters beyond ASCII: in 932 some
+whose second byte is 0x5C, the byte of the backslash (表, ソ), which the
+installer must read as one character; in 1252 accented letters, and now and
+then the bytes of 表 as an entry, where 0x5C is a separator and the name is
+refused.
+
 Every case gets module names of its own, so all cases of one Windows version
 are set up at once and run by one driver process, one installer after the
 other: Wine's start-up, not the installer, is what costs. Then the outcome
@@ -66,6 +74,15 @@ TIMES = [int(time.mktime((year, month, 1, 12, 0, 0, 0, 0, -1)))
          for year in (2019, 2021, 2023) for month in (3, 9)]
 
 QUIET = ["/quiet", "/q", "-Q", "-quiet", "/QUIET"]
+
+# The code pages drawn, the locale Wine takes each from, and the characters
+# a module's name may hold beyond ASCII ("" keeps a name ASCII).
+CODE_PAGES = {
+    932: ("ja_JP.UTF-8", "cp932", ["", "", "表", "ソ", "ア", "ｱ"]),
+    1252: ("C.UTF-8", "cp1252", ["", "", "É", "Ü"]),
+}
+# 表 as a Western Windows reads its two bytes: a bullet and a backslash.
+HYOU_IN_1252 = "\u2022\\"
 REFUSED_FORMS = ["..\\{}", "SUB\\{}", "C:{}", "{}:STREAM", "QDF*.DLL", "NUL.DLL", "..", "LPT1"]
 
 
@@ -134,10 +151,13 @@ class Case:
     def __init__(self, number, windows, rng, arch_digit, busy_allowed):
         self.number = number
         self.windows = windows
+        self.codepage = rng.choice([932, 1252])
+        characters = CODE_PAGES[self.codepage][2]
         prefix = "QDF%s%03d" % (arch_digit, number)
         self.slots = []
         for letter in "ABCDE"[:rng.randint(1, 5)]:
-            slot = Slot(prefix + letter + (".DL1" if rng.random() < 0.06 else ".DLL"))
+            beyond = rng.choice(characters)
+            slot = Slot(prefix + beyond + letter + (".DL1" if rng.random() < 0.06 else ".DLL"))
             if rng.random() < 0.88:
                 slot.package = (rng.choice(list(FIXTURES)), rng.choice(TIMES))
             if rng.random() < 0.8:
@@ -166,6 +186,8 @@ class Case:
             if rng.random() < 0.15:
                 entries.append(spelled(slot.name))
         self.parent_name = None
+        if self.codepage == 1252 and rng.random() < 0.15:
+            entries.append(prefix + HYOU_IN_1252 + "R.DLL")
         if rng.random() < 0.25:
             form = rng.choice(REFUSED_FORMS)
             if form.startswith("..\\"):
@@ -185,7 +207,7 @@ class Case:
             patterns.insert(rng.randint(0, len(patterns)), rng.choice(matching))
         elif not patterns:
             patterns = [rng.choice(other)]
-        lines = ["// differential case %d" % number]
+        lines = ["// differential case %d, code page %d" % (number, self.codepage)]
         if kind < 0.97:
             lines += ["[Install]", ", ".join(patterns) + rng.choice(["", " // targets"])]
         lines += ["[File]"] + ([] if rng.random() < 0.03 else entries)
@@ -232,7 +254,7 @@ class Harness:
         os.utime(path, (when, when))
 
     def clean_own_files(self):
-        pattern = re.compile(r"^QDF%s\d{3}[A-Z]\.DL[LM1]$" % self.arch_digit, re.I)
+        pattern = re.compile(r"^QDF%s\d{3}.?[A-Z]\.DL[LM1]$" % self.arch_digit, re.I)
         for folder in (self.sysdir, self.windows_dir):
             for name in filter(pattern.match, os.listdir(folder)):
                 path = os.path.join(folder, name)
@@ -246,8 +268,8 @@ class Harness:
         os.mkdir(folder)
         case.folder = folder
         shutil.copyfile(self.args.qmxset, os.path.join(folder, "QMXSET.EXE"))
-        with open(os.path.join(folder, "QMX_CHG.DAT"), "w", newline="") as f:
-            f.write(case.change_list)
+        with open(os.path.join(folder, "QMX_CHG.DAT"), "wb") as f:
+            f.write(case.change_list.encode(CODE_PAGES[case.codepage][1]))
         # A copy equal to the package's is the very same bytes.
         for s in case.slots:
             for what, copy, path in s.copies(folder, self.sysdir):
@@ -266,7 +288,8 @@ class Harness:
             tool, system, folder = [self.args.native_check], self.sysdir, case.folder
         else:
             tool, system, folder = ["wine", self.args.check], "C:\\windows\\system32", winpath(case.folder)
-        command = tool + ["--json", "--against", system, "--windows", name] + busy + [folder]
+        command = tool + ["--json", "--codepage", str(case.codepage), "--against", system,
+                          "--windows", name] + busy + [folder]
         result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE)
         try:
@@ -279,8 +302,9 @@ class Harness:
 
     # -- reality -------------------------------------------------------------
 
-    def run_group(self, windows, cases):
+    def run_group(self, windows, codepage, cases):
         reg(["add", APP_KEY, "/v", "Version", "/d", windows, "/f"])
+        self.locale = CODE_PAGES[codepage][0]
         # One driver runs the installers one after the other; what it holds
         # stays held until it ends, which touches no other case's modules.
         # Its command line stays well below Windows' 32767 characters.
@@ -308,8 +332,10 @@ class Harness:
         command = ["wine", self.args.driver]
         for case in cases:
             command += case.commands
+        # Wine takes the ANSI code page from the locale of each process.
+        env = dict(os.environ, LC_ALL=self.locale)
         out = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                             stderr=subprocess.DEVNULL).stdout.decode("utf-8", "replace")
+                             stderr=subprocess.DEVNULL, env=env).stdout.decode("utf-8", "replace")
         codes = re.findall(r"^run\.exit=(\d+)", out.replace("\r", ""), re.M)
         failed = re.findall(r"^FAIL: (.*)$", out.replace("\r", ""), re.M)
         for i, case in enumerate(cases):
@@ -416,8 +442,9 @@ class Harness:
     def report(self, case, seen):
         change_list, folders = case.summary()
         name, family, _ = WINDOWS[case.windows]
-        print("MISMATCH in case %d (seed %d, %s, Wine %s as %s, %s family, QMXSET %s /log)" % (
-            case.number, self.args.seed, self.args.arch, case.windows, name, family, case.quiet))
+        print("MISMATCH in case %d (seed %d, %s, Wine %s as %s, %s family, code page %d, QMXSET %s /log)" % (
+            case.number, self.args.seed, self.args.arch, case.windows, name, family, case.codepage,
+            case.quiet))
         print("  change list: %s" % change_list)
         for line in folders:
             print("  module %s" % line)
@@ -439,7 +466,12 @@ class Harness:
         self.count("family " + family)
         self.count("windows %s (%s)" % (case.windows, name))
         self.count("quiet run (%s)" % case.quiet)
+        self.count("code page %d" % case.codepage)
         for s in case.slots:
+            if any(ord(c) > 0x7F for c in s.name):
+                self.count("name beyond ASCII in code page %d" % case.codepage)
+            if any(c in "表ソ" for c in s.name):
+                self.count("name with a 0x5C trail byte")
             if s.staged:
                 self.count("folder: staged copy waiting")
             if s.busy:
@@ -519,7 +551,9 @@ def main():
             harness.predict(case)
         predicted = time.time()
         for windows in groups:
-            harness.run_group(windows, [c for c in cases if c.windows == windows])
+            for codepage in CODE_PAGES:
+                harness.run_group(windows, codepage,
+                                  [c for c in cases if c.windows == windows and c.codepage == codepage])
         for case in cases:
             harness.compare(case)
             harness.tally(case)
@@ -531,6 +565,8 @@ def main():
         print("  %-40s %d" % (what, harness.counts[what]))
     missing = [a for a in ACTIONS if "action " + a not in harness.counts and (busy or a != "stage")]
     missing += [f for f in ("NT", "95/98/Me") if "family " + f not in harness.counts]
+    missing += [w for w in ("name with a 0x5C trail byte", "name beyond ASCII in code page 1252")
+                if w not in harness.counts]
     if missing:
         print("the generator never reached: %s" % ", ".join(missing))
     print("%d of %d cases disagree; %.0f s (what-if %.0f s, real runs %.0f s)" % (
