@@ -1,6 +1,5 @@
 #include "engine/installation_run.h"
 
-#include <new>
 #include <utility>
 
 #include "changelist/change_list_file.h"
@@ -58,52 +57,55 @@ int InstallationRun::PrepareInstallation(RunResult* result) {
 }
 
 RunResult InstallationRun::Run() {
-    RunResult result;
+    m_result = RunResult();
+    m_walking = false;
     if (HaveAuthority() != 1) {
-        result.outcome = QMX_INST_NOT_ADMIN;
-        return result;
+        m_result.outcome = QMX_INST_NOT_ADMIN;
+        return m_result;
     }
-    // Memory running out anywhere in the run (a change-list line of hundreds
-    // of megabytes in a 32-bit process, say) ends it as a broken package;
-    // what was already replaced or staged keeps its bit, so a restart
-    // request or a failure is not lost.
-    bool walking = false;
-    try {
-        if (PrepareInstallation(&result) == 0) {
-            result.outcome = QMX_INST_NOT_APPLICABLE;
-            return result;
-        }
-        walking = true;
-        if (m_site.VerifyPackage(m_fileList) != 1) {
-            result.outcome = QMX_INST_NOT_APPLICABLE;
-            result.brokenPackage = 1;
-            return result;
-        }
-        // A failed file does not stop the run: every listed name is tried.
-        for (const std::string& name : m_fileList) {
-            result.outcome |= m_site.Deploy(name, m_machine).bit;
-        }
-    } catch (const std::bad_alloc&) {
-        FileList().swap(m_fileList);
-        result.notTargeted = 0;
-        result.brokenPackage = walking ? 1 : 0;
-        result.outcome |= QMX_INST_NOT_APPLICABLE;
-        return result;
+    // Known to OutOfMemory's report for as long as it runs.
+    struct Running {
+        explicit Running(InstallationRun* run) { s_running = run; }
+        ~Running() { s_running = nullptr; }
+    } running(this);
+    Walk();
+    return m_result;
+}
+
+void InstallationRun::Walk() {
+    if (PrepareInstallation(&m_result) == 0) {
+        m_result.outcome = QMX_INST_NOT_APPLICABLE;
+        return;
     }
-    if ((result.outcome & QMX_INST_NOT_APPLICABLE) != 0) result.brokenPackage = 1;
+    m_walking = true;
+    if (m_site.VerifyPackage(m_fileList) != 1) {
+        m_result.outcome = QMX_INST_NOT_APPLICABLE;
+        m_result.brokenPackage = 1;
+        return;
+    }
+    // A failed file does not stop the run: every listed name is tried.
+    for (const std::string& name : m_fileList) m_result.outcome |= m_site.Deploy(name, m_machine).bit;
+    if ((m_result.outcome & QMX_INST_NOT_APPLICABLE) != 0) m_result.brokenPackage = 1;
+}
+
+InstallationRun* InstallationRun::s_running = nullptr;
+
+RunResult InstallationRun::ResultOnOutOfMemory() {
+    RunResult result;
+    if (s_running != nullptr) {
+        result = s_running->m_result;
+        result.brokenPackage = s_running->m_walking ? 1 : 0;
+        // Room for the message: the run does not go on.
+        FileList().swap(s_running->m_fileList);
+    }
+    result.notTargeted = 0;
+    result.outcome |= QMX_INST_NOT_APPLICABLE;
     return result;
 }
 
 void ApplyLogSwitch(int forced, const std::string& changeListPath) {
-    // A change list too large to be held twice (a line of hundreds of
-    // megabytes in a 32-bit process) cannot be read: its [Log] does not count.
-    int fromList = 0;
-    try {
-        ChangeListFile changeList;
-        UsePath(changeList, changeListPath);
-        fromList = changeList.IsLogOn();
-    } catch (const std::bad_alloc&) {
-        fromList = 0;
-    }
+    ChangeListFile changeList;
+    UsePath(changeList, changeListPath);
+    const int fromList = changeList.IsLogOn();
     SetLogSwitch(forced == 1 ? 1 : fromList);
 }

@@ -19,9 +19,15 @@ public:
 
     // Gates on HaveAuthority (0x10), prepares (0x08 when nothing applies),
     // checks the package's seal, deploys every listed name in order and
-    // returns the ORed results. Running out of memory gives 0x08 together
-    // with the bits earned so far.
+    // returns the ORed results.
     RunResult Run();
+
+    // What a program that runs out of memory reports (OutOfMemory): the bits
+    // the run in progress has earned so far, so that a restart request or a
+    // failure is not lost, with 0x08 (a broken package once the change list
+    // applied); 0x08 alone when no run is in progress. Frees the run's list
+    // to make room for the message: the run cannot go on.
+    static RunResult ResultOnOutOfMemory();
 
     // m_isAdmin; logs when it is 0.
     int HaveAuthority();
@@ -34,10 +40,16 @@ public:
     const FileList& GetFileList() const { return m_fileList; }
 
 private:
+    // Run's part past the authority gate: m_result as it goes.
+    void Walk();
+
     const Machine& m_machine;
     ModuleSite& m_site;
     std::string m_changeListPath;
     FileList m_fileList;
+    RunResult m_result;
+    bool m_walking = false;  // the change list applied: past PrepareInstallation
+    static InstallationRun* s_running;
 };
 
 // Sets the log switch from the change list's [Log] entry, or on when forced.

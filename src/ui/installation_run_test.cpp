@@ -4,7 +4,6 @@
 
 #include "log/debug_log.h"
 #include "support/os_fault.h"
-#include "ui/allocation_cap.h"
 #include "ui/install_fixture.h"
 #include "ui/installer_dialog.h"
 #include "ui/outcome_strings.h"
@@ -111,40 +110,6 @@ TEST_F(RunTest, PreparationStartsFromAnEmptyList) {
     WriteChangeList("[Install]\r\n1:4\r\n[File]\r\nQMXA.DLL\r\n");
     EXPECT_EQ(0, run.PrepareInstallation(&result));
     EXPECT_TRUE(run.GetFileList().empty());
-}
-
-// A [File] line of 4 MB that cannot be held a second time: the list counts
-// as unreadable, the message is shown and nothing is installed, whether the
-// line is met while the log switch is read or only while the files are.
-TEST_F(RunTest, ChangeListTooLargeForMemoryInstallsNothing) {
-    PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
-    PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
-    const std::string huge(4 << 20, 'B');
-    const std::string pattern = MachinePattern();
-    // The dialogs are checked once the cap is gone.
-    auto runCapped = [this] {
-        AllocationCap cap(1 << 20);
-        return Run();
-    };
-
-    // [Log] first: the switch is read, the files are not.
-    WriteChangeList("[Install]\r\n" + pattern + "\r\n[Log]\r\nON\r\n[File]\r\nQMXA.DLL\r\n" + huge +
-                    "\r\n");
-    ExpectOneMessage(runCapped(), 109);
-    EXPECT_EQ("installed a", FileText(SystemFile("QMXA.DLL")));
-    const std::string log = LogText();
-    EXPECT_NE(std::string::npos, Find(log, "PrepareInstallation Append - QMXA.DLL\r\n"));
-    EXPECT_EQ(std::string::npos, Find(log, "CompareTimeStamp"));
-    EXPECT_NE(std::string::npos, Find(log, "EngingMessage[0x8] - "));
-
-    // [Log] after the line: the switch cannot be read either, and stays off.
-    SetLogSwitch(0);
-    ClearLog();
-    WriteChangeList("[Install]\r\n" + pattern + "\r\n[File]\r\nQMXA.DLL\r\n" + huge +
-                    "\r\n[Log]\r\nON\r\n");
-    ExpectOneMessage(runCapped(), 109);
-    EXPECT_EQ("installed a", FileText(SystemFile("QMXA.DLL")));
-    EXPECT_EQ("", LogText());
 }
 
 TEST_F(RunTest, NameReachingOutsideTheSystemFolderIsABrokenPackage) {

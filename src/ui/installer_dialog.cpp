@@ -4,6 +4,7 @@
 #include "ui/centring.h"
 #include "ui/message_dialog.h"
 #include "ui/outcome_strings.h"
+#include "platform/out_of_memory.h"
 #include "ui/res/resource.h"
 
 namespace {
@@ -22,6 +23,9 @@ private:
     PAINTSTRUCT m_paint;
     HDC m_hDC;
 };
+
+// The dialog whose run ends when memory runs out.
+InstallerDialog* g_shownRun = nullptr;
 
 }  // namespace
 
@@ -57,6 +61,8 @@ BOOL InstallerDialog::OnInitDialog() {
     // dialog in its normal state only while it is still hidden.
     ::ShowWindow(m_hWnd, SW_SHOWMINIMIZED);
 
+    g_shownRun = this;
+    SetOutOfMemoryHandler(&InstallerDialog::EndOutOfMemory);
     ApplyLogSwitch(m_logForced);
 
     // The work starts once initialisation has returned and the modal loop
@@ -119,6 +125,15 @@ LRESULT InstallerDialog::RunInstallation(WPARAM, LPARAM) {
     m_result = m_installation.Run();
     ::PostMessageA(m_hWnd, WM_INSTALL_DONE, m_result.outcome, 0);
     return 0;
+}
+
+void InstallerDialog::EndOutOfMemory() {
+    InstallerDialog* dialog = g_shownRun;
+    dialog->m_result = InstallationRun::ResultOnOutOfMemory();
+    dialog->m_result.outcome &= 0xFFFF;
+    dialog->EngingMessage(dialog->m_result.outcome, 0);
+    // A shown run's status is always 0.
+    ::ExitProcess(0);
 }
 
 LRESULT InstallerDialog::EngingMessage(WPARAM wParam, LPARAM) {

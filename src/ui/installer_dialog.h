@@ -44,6 +44,10 @@ public:
     LRESULT EngingMessage(WPARAM wParam, LPARAM lParam);
 
 protected:
+    // Memory ran out in the run (OutOfMemory): the message for the bits
+    // gathered so far, as EngingMessage shows it, then the program ends.
+    static void EndOutOfMemory();
+
     void DoDataExchange() override;
     BOOL OnInitDialog() override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;

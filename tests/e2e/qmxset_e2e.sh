@@ -11,7 +11,7 @@
 # Scenarios: full, outcomes, reboot, reboot_again, win98_rename, japanese,
 # second_instance, logging, planted_version, held_module, held_changelist,
 # held_log, killed, quiet, switches, failed, protected, broken_reboot,
-# win98_space, unreadable_changelist, sealed.
+# win98_space, unreadable_changelist, sealed, out_of_memory.
 # The system directory is the Wine prefix's own (system32, or syswow64 for
 # x86); the modules put there have names no one else uses and are removed
 # again, as are the package folder, the log and any restart-time move.
@@ -794,6 +794,32 @@ a digit of A's digest in the seal|digest|VerifyPackage - $A does not match QMX_C
 a letter of B's name in the seal|name|VerifyPackage - $B is not in QMX_CHG.SUM.
 a digit of the seal made no digit|form|VerifyPackage - QMX_CHG.SUM is damaged.
 ROWS
+  ;;
+
+out_of_memory)
+  # A [File] line of 800 MB: the list fits a 32-bit process once, a second
+  # copy of the line does not. The program has no exceptions; memory running
+  # out ends the run where it is, with 0x08 and its message, the module
+  # untouched. A 64-bit process has room for the copy: only x86 runs out.
+  if [ "$arch" != x86 ]; then
+    echo "out_of_memory ($arch): a 64-bit process does not run out here"
+    exit 77
+  fi
+  newer_shipped A
+  changelist "2:10" "$A" ON
+  head -c 800000000 /dev/zero | tr '\0' B >>"$pkg/QMX_CHG.DAT"
+  printf '\r\n' >>"$pkg/QMX_CHG.DAT"
+  not_applicable='It was not the environment which this module applies.'
+  rm -f "$log"
+  quiet_row "quiet" 1620 "[0x8] - $not_applicable" "/quiet"
+  text=$(log_text)
+  contains "quiet: log" "$text" "PrepareInstallation Append - $A"
+  lacks "quiet: log" "$text" "CompareTimeStamp"
+  lacks "quiet: log" "$text" "Cannot read"
+  check "quiet: module untouched" "installed A" "$(cat "$sysdir/$A")"
+  rm -f "$log"
+  shown "shown" "$not_applicable" 0x8
+  check "shown: module untouched" "installed A" "$(cat "$sysdir/$A")"
   ;;
 
 *)

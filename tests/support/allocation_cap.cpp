@@ -1,7 +1,9 @@
-#include "ui/allocation_cap.h"
+#include "support/allocation_cap.h"
 
 #include <cstdlib>
 #include <new>
+
+#include "platform/out_of_memory.h"
 
 namespace {
 size_t g_cap = 0;
@@ -11,9 +13,9 @@ AllocationCap::AllocationCap(size_t bytes) { g_cap = bytes; }
 AllocationCap::~AllocationCap() { g_cap = 0; }
 
 void* operator new(size_t size) {
-    if (g_cap != 0 && size > g_cap) throw std::bad_alloc();
+    if (g_cap != 0 && size > g_cap) OutOfMemory();
     if (void* block = std::malloc(size != 0 ? size : 1)) return block;
-    throw std::bad_alloc();
+    OutOfMemory();
 }
 
 void* operator new[](size_t size, const std::nothrow_t&) noexcept {
