@@ -95,6 +95,10 @@ public:
         return result;
     }
 
+    ModuleResult Undo(const std::string&, const Machine&, bool) override {
+        return ModuleResult{ModuleAction::kKeep, QMX_INST_SKIPPED};
+    }
+
     std::string PackagePath(const std::string& name) const { return JoinPath(kPackageRoot, name); }
     std::string InstalledPath(const std::string& name) const { return JoinPath(kSystemRoot, name); }
     bool IsPlainName(const std::string& name) const { return IsPlainFileName(name); }

@@ -1,0 +1,64 @@
+// The store of kept copies, QMX_UNDO in the Windows folder: each module as it
+// was before the installer replaced it, so that /undo or an all-or-nothing
+// run can put it back.
+//
+// One file per kept copy, named NAME.NEW.OLD: NAME the listed module, NEW the
+// SHA-256 of the bytes that replaced it (the package's copy: the key), OLD
+// the SHA-256 of the kept bytes, each as 64 lower-case hexadecimal digits.
+// The name is the record. It appears in one step, a hard link to the
+// installed module or the rename of a flushed copy, so a crash leaves no
+// record or one whose copy is whole; and a copy that no longer hashes to OLD
+// is never put back. SHA256SUMS lists every kept copy for sha256sum -c; it is
+// written again after a run that changed the store, and is only a listing.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "engine/machine.h"
+#include "engine/sha256.h"
+
+class UndoStore {
+public:
+    // folder: the store; empty for QMX_UNDO in the Windows folder. On the
+    // NT family of machine, which must outlive this, a kept copy may be a
+    // hard link and is renamed over an older one. (95/98/Me copy over the
+    // module itself, which would change a link's bytes too.)
+    explicit UndoStore(const Machine& machine, std::string folder = std::string());
+
+    // Keeps module, as found by a directory search, as the copy that undoing
+    // name's incoming bytes puts back: a hard link where the volume allows
+    // one (NT 5.0 and later), else a flushed copy with its last-write and
+    // creation times, attributes, owner and DACL. Creates the store, with
+    // the Windows folder's inherited ACL, when it is missing; a QMX_UNDO that
+    // is not a plain folder (a file, a reparse point) is never used
+    // (ERROR_DIRECTORY). true, or false with the failing step's error, and
+    // then no record of it.
+    bool Keep(const std::string& name, const std::string& module, const WIN32_FIND_DATAA& found,
+              const Sha256Digest& incoming, DWORD* error);
+    // Removes what Keep kept for name and incoming: it was used, or the
+    // module was not replaced after all.
+    void Forget(const std::string& name, const Sha256Digest& incoming);
+    // The copy kept for name when incoming's bytes replaced it: 1 with its
+    // path and the digest it must have; 0 when the store holds none; -1 with
+    // error when the store cannot be used.
+    int Find(const std::string& name, const Sha256Digest& incoming, std::string* kept,
+             Sha256Digest* keptDigest, DWORD* error);
+    // SHA256SUMS again, when Keep or Forget changed the store.
+    void WriteSums();
+
+private:
+    // 1 when the store is a plain folder (made when missing and create);
+    // 0 when it is missing; -1 with error otherwise.
+    int Open(bool create, DWORD* error);
+    // The store's path of name's records for incoming, up to the last dot.
+    std::string Prefix(const std::string& name, const Sha256Digest& incoming) const;
+    bool Remove(const std::string& prefix, DWORD* error);
+
+    bool Nt() const { return m_machine.osClass != QMX_OS_WIN9X; }
+
+    const Machine& m_machine;
+    std::string m_folder;
+    bool m_changed = false;
+};
