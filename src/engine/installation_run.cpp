@@ -54,8 +54,9 @@ int InstallationRun::PrepareInstallation(RunResult* result) {
         entry.clear();
         found = changeList.NextEntry(entry);
     }
+    // Read again from the top: [Rollback] may stand anywhere.
     entry.clear();
-    m_allOrNothing = changeList.FindEntry(entry, "Rollback") == 1 && entry == "ON";
+    m_allOrNothing = changeList.Load() == 1 && changeList.FindEntry(entry, "Rollback") == 1 && entry == "ON";
     return m_fileList.empty() ? 0 : 1;
 }
 
