@@ -239,29 +239,18 @@ private:
         Put(kept, Probe(dest), dest);
         m_kept[Key(prefix)] = {kept, old};
     }
-    // The kept copies SHA256SUMS names in the copy of the store, each line
-    // "OLD *NAME.NEW.OLD".
+    // The kept copies in the copy of the store, each named NAME.NEW.OLD.
     void ReadStoreListing() {
         if (m_store.empty()) return;
-        const ModuleProbe sums = ProbeModule(m_store, "SHA256SUMS");
-        std::FILE* in = sums.opened ? std::fopen(sums.path.c_str(), "rb") : nullptr;
-        if (in == nullptr) return;
-        std::string text;
-        char block[4096];
-        for (size_t got; (got = std::fread(block, 1, sizeof block, in)) > 0;) text.append(block, got);
-        std::fclose(in);
         Sha256Digest digest;
-        for (size_t at = 0; at < text.size();) {
-            size_t end = text.find('\n', at);
-            if (end == std::string::npos) end = text.size();
-            const std::string line = text.substr(at, end - at);
-            at = end + 1;
-            if (line.size() < 64 + 2 + 64 || line.compare(64, 2, " *") != 0 ||
-                !ParseDigestHex(line.c_str(), &digest) || line.compare(line.size() - 64, 64, line, 0, 64) != 0) {
+        for (const std::string& name : ListFolder(m_store)) {
+            const size_t size = name.size();
+            if (size <= 2 * 64 + 2 || name[size - 65] != '.' || name[size - 130] != '.' ||
+                !ParseDigestHex(name.c_str() + size - 129, &digest) ||
+                !ParseDigestHex(name.c_str() + size - 64, &digest)) {
                 continue;
             }
-            const std::string name = line.substr(66);
-            m_kept[Key(name.substr(0, name.size() - 64))] = {JoinPath(kStoreRoot, name), digest};
+            m_kept[Key(name.substr(0, size - 64))] = {JoinPath(kStoreRoot, name), digest};
         }
     }
 

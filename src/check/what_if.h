@@ -34,7 +34,7 @@ struct WhatIfResult {
 
 // busy: upper-cased names of installed modules to take as in use, which a
 // copy of a folder cannot show. storeFolder: a copy of the target's
-// QMX_UNDO, whose SHA256SUMS names the kept copies; empty for none. undo:
+// QMX_UNDO, whose files' names are the records; empty for none. undo:
 // predict /undo instead of an installation.
 WhatIfResult RunWhatIf(const std::string& packageFolder, const std::string& systemFolder,
                        const WindowsVersion& windows, const std::set<std::string>& busy = {},
