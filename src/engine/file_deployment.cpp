@@ -59,9 +59,7 @@ std::string ReadPendingMoves() {
 }  // namespace
 
 FileDeployment::FileDeployment(const Machine& machine, std::string sourceDir, std::string storeDir)
-    : m_machine(machine),
-      m_sourceDir(std::move(sourceDir)),
-      m_store(machine, std::move(storeDir)) {}
+    : m_machine(machine), m_sourceDir(std::move(sourceDir)), m_store(machine, std::move(storeDir)) {}
 
 ModuleResult FileDeployment::Deploy(const std::string& fileName, const Machine& machine) {
     return DeployModule(fileName, machine, *this);
@@ -71,7 +69,7 @@ ModuleResult FileDeployment::Undo(const std::string& fileName, const Machine& ma
     return UndoModule(fileName, machine, *this, staged);
 }
 
-void FileDeployment::EndRun() { m_store.WriteSums(); }
+void FileDeployment::EndRun() { m_store.Close(); }
 
 std::string FileDeployment::PackagePath(const std::string& name) const {
     return JoinPath(m_sourceDir.empty() ? m_machine.programDir : m_sourceDir, name);

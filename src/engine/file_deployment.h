@@ -74,6 +74,7 @@ private:
 
     const Machine& m_machine;
     std::string m_sourceDir;
+    UndoStore m_store;
     VersionCompare m_compare;
     // What the last existence test found, and where: a replaced module keeps
     // its attributes and creation time, without a second search.
@@ -81,5 +82,4 @@ private:
     std::string m_lastFoundPath;
     // What a passed seal check vouched for.
     SealedDigests m_vouched;
-    UndoStore m_store;
 };

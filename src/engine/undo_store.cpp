@@ -48,10 +48,9 @@ bool IsRecord(const std::string& name, const std::string& head, Sha256Digest* di
 
 }  // namespace
 
-UndoStore::UndoStore(const Machine& machine, std::string folder)
-    : m_machine(machine), m_folder(std::move(folder)) {}
 
 int UndoStore::Open(bool create, DWORD* error) {
+    if (m_listed) return 1;
     if (m_folder.empty()) {
         char windowsDir[MAX_PATH + 1] = {};
         const UINT length = g_os.GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
@@ -82,6 +81,11 @@ int UndoStore::Open(bool create, DWORD* error) {
         *error = ERROR_DIRECTORY;
         return -1;
     }
+    // Listed once a run, and kept up to date as it changes: a search per
+    // module would scan a store of thousands each time (Wine does, for a
+    // name that is absent), and one installer runs at a time.
+    if (!ListFiles(m_folder, "*", &m_names, error)) return -1;
+    m_listed = true;
     return 1;
 }
 
@@ -89,16 +93,41 @@ std::string UndoStore::Prefix(const std::string& name, const Sha256Digest& incom
     return name + "." + DigestHex(incoming) + ".";
 }
 
+size_t UndoStore::FirstRecord(const std::string& prefix, Sha256Digest* digest) const {
+    for (size_t at = 0; at < m_names.size(); ++at) {
+        if (IsRecord(m_names[at], prefix, digest)) return at;
+    }
+    return m_names.size();
+}
+
+void UndoStore::Drop(size_t at) {
+    m_names[at].swap(m_names.back());
+    m_names.pop_back();
+}
+
 bool UndoStore::Remove(const std::string& prefix, DWORD* error) {
-    std::vector<std::string> names;
-    if (!ListFiles(m_folder, prefix + "*", &names, error)) return false;
     Sha256Digest digest;
-    for (const std::string& name : names) {
-        if (!IsRecord(name, prefix, &digest)) continue;
+    for (size_t at = FirstRecord(prefix, &digest); at < m_names.size(); at = FirstRecord(prefix, &digest)) {
         m_changed = true;
-        if (!g_os.DeleteFileA(JoinPath(m_folder, name).c_str())) return Failed(error);
+        if (!g_os.DeleteFileA(JoinPath(m_folder, m_names[at]).c_str()) &&
+            g_os.GetLastError() != ERROR_FILE_NOT_FOUND) {
+            return Failed(error);
+        }
+        Drop(at);
     }
     return true;
+}
+
+bool UndoStore::Listed(const std::string& name) {
+    size_t at = 0;
+    while (at < m_names.size() && m_names[at] != name) ++at;
+    if (at == m_names.size()) return false;
+    // Looked at again: someone may have emptied the store since it was
+    // listed. (A name that is there is found at once.)
+    WIN32_FIND_DATAA data;
+    if (FindFile(JoinPath(m_folder, name), &data)) return true;
+    Drop(at);
+    return false;
 }
 
 bool UndoStore::Keep(const std::string& name, const std::string& module, const WIN32_FIND_DATAA& found,
@@ -111,11 +140,10 @@ bool UndoStore::Keep(const std::string& name, const std::string& module, const W
         *error = failure;
         return false;
     }
-    const std::string entry = JoinPath(m_folder, prefix);
     // Kept already, by an earlier try whose swap did not happen: a link to
     // a module still in use cannot be removed, and need not be.
-    WIN32_FIND_DATAA existing;
-    if (FindFile(entry + DigestHex(kept), &existing)) return true;
+    const std::string record = prefix + DigestHex(kept);
+    if (Listed(record)) return true;
     // A copy kept for the same bytes from another module goes first: a
     // crash meanwhile leaves no record, never a record of other bytes.
     if (!Remove(prefix, error)) return false;
@@ -124,13 +152,17 @@ bool UndoStore::Keep(const std::string& name, const std::string& module, const W
     // module's name from them. It is journalled with the names that follow,
     // so it is on disk before the swap's write-through rename.
     if (Nt() && g_os.CreateHardLinkA &&
-        g_os.CreateHardLinkA((entry + DigestHex(kept)).c_str(), module.c_str(), nullptr)) {
+        g_os.CreateHardLinkA(JoinPath(m_folder, record).c_str(), module.c_str(), nullptr)) {
+        m_names.push_back(record);
         return true;
     }
     // A volume without links (FAT), the store on another volume, or 95/98/Me.
     PreparedCopy copy;
-    return copy.Write(module, m_folder, &found, module, Nt(), nullptr, error) &&
-           copy.MoveTo(entry + DigestHex(copy.Digest()), Nt(), error);
+    if (!copy.Write(module, m_folder, &found, module, Nt(), nullptr, error)) return false;
+    const std::string copied = prefix + DigestHex(copy.Digest());
+    if (!copy.MoveTo(JoinPath(m_folder, copied), Nt(), error)) return false;
+    m_names.push_back(copied);
+    return true;
 }
 
 void UndoStore::Forget(const std::string& name, const Sha256Digest& incoming) {
@@ -142,23 +174,20 @@ int UndoStore::Find(const std::string& name, const Sha256Digest& incoming, std::
                     Sha256Digest* keptDigest, DWORD* error) {
     const int open = Open(false, error);
     if (open != 1) return open;
-    const std::string prefix = Prefix(name, incoming);
-    std::vector<std::string> names;
-    if (!ListFiles(m_folder, prefix + "*", &names, error)) return -1;
-    for (const std::string& found : names) {
-        if (!IsRecord(found, prefix, keptDigest)) continue;
-        *kept = JoinPath(m_folder, found);
-        return 1;
-    }
-    return 0;
+    const size_t found = FirstRecord(Prefix(name, incoming), keptDigest);
+    if (found == m_names.size()) return 0;
+    const std::string record = m_names[found];
+    if (!Listed(record)) return 0;
+    *kept = JoinPath(m_folder, record);
+    return 1;
 }
 
-void UndoStore::WriteSums() {
-    DWORD error = 0;
-    if (!m_changed || Open(false, &error) != 1) return;
-    m_changed = false;
+void UndoStore::Close() {
+    const bool changed = m_changed && m_listed;
+    m_changed = m_listed = false;
     std::vector<std::string> names;
-    if (!ListFiles(m_folder, "*", &names, &error)) return;
+    names.swap(m_names);
+    if (!changed) return;
     std::string sums;
     Sha256Digest digest;
     for (const std::string& name : names) {

@@ -15,6 +15,8 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/machine.h"
 #include "engine/sha256.h"
@@ -25,7 +27,10 @@ public:
     // NT family of machine, which must outlive this, a kept copy may be a
     // hard link and is renamed over an older one. (95/98/Me copy over the
     // module itself, which would change a link's bytes too.)
-    explicit UndoStore(const Machine& machine, std::string folder = std::string());
+    explicit UndoStore(const Machine& machine, std::string folder = std::string())
+        : m_machine(machine), m_folder(std::move(folder)) {}
+    UndoStore(const UndoStore&) = delete;
+    UndoStore& operator=(const UndoStore&) = delete;
 
     // Keeps module, as found by a directory search, as the copy that undoing
     // name's incoming bytes puts back: a hard link where the volume allows
@@ -45,20 +50,31 @@ public:
     // error when the store cannot be used.
     int Find(const std::string& name, const Sha256Digest& incoming, std::string* kept,
              Sha256Digest* keptDigest, DWORD* error);
-    // SHA256SUMS again, when Keep or Forget changed the store.
-    void WriteSums();
+    // At the end of a run: SHA256SUMS again when Keep or Forget changed the
+    // store, which is listed afresh when it is next used.
+    void Close();
 
 private:
-    // 1 when the store is a plain folder (made when missing and create);
-    // 0 when it is missing; -1 with error otherwise.
+    // 1 when the store is a plain folder (made when missing and create),
+    // listed into m_names; 0 when it is missing; -1 with error otherwise.
     int Open(bool create, DWORD* error);
-    // The store's path of name's records for incoming, up to the last dot.
+    // name's records for incoming are named this, then OLD.
     std::string Prefix(const std::string& name, const Sha256Digest& incoming) const;
+    // The first of m_names that is a record under prefix, with its digest;
+    // m_names.size() for none. Drop takes one out.
+    size_t FirstRecord(const std::string& prefix, Sha256Digest* digest) const;
+    void Drop(size_t at);
     bool Remove(const std::string& prefix, DWORD* error);
+    // Whether name is in m_names and still in the store (else it leaves
+    // m_names).
+    bool Listed(const std::string& name);
 
     bool Nt() const { return m_machine.osClass != QMX_OS_WIN9X; }
 
     const Machine& m_machine;
     std::string m_folder;
+    // The store's files as this run has left them.
+    std::vector<std::string> m_names;
+    bool m_listed = false;
     bool m_changed = false;
 };
