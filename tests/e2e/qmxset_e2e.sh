@@ -12,7 +12,8 @@
 # second_instance, logging, planted_version, held_module, held_changelist,
 # held_log, killed, quiet, switches, failed, protected, broken_reboot,
 # win98_space, unreadable_changelist, sealed, out_of_memory, undo, undo_held,
-# undo_chain, undo_changed, rollback, win98_undo, undo_store_file.
+# undo_chain, undo_changed, rollback, rollback_protected, win98_undo,
+# undo_store_file.
 # The system directory is the Wine prefix's own (system32, or syswow64 for
 # x86); the modules put there have names no one else uses and are removed
 # again, as are the package folder, the log and any restart-time move.
@@ -63,7 +64,9 @@ cleanup() {
     if [ -f "$pkg/wininit.before" ]; then cp "$pkg/wininit.before" "$wininit"; else rm -f "$wininit"; fi
   fi
   # Wine's own sfc.dll back, for every later test.
-  if [ "$scenario" = protected ] && [ -f "$pkg/sfc.before" ]; then cp "$pkg/sfc.before" "$sysdir/sfc.dll"; fi
+  case "$scenario" in protected | rollback_protected)
+    if [ -f "$pkg/sfc.before" ]; then cp "$pkg/sfc.before" "$sysdir/sfc.dll"; fi
+  esac
   rm -rf "$pkg"
   x_session_stop
 }
@@ -537,7 +540,7 @@ switches)
   # The usage: shown and nothing installed, or with /quiet not even shown.
   drive start-with "$EXE" "/?" find usage QMXSET 65535 dump usage press usage 1 wait-exit
   check "/?: exit code" 0 "$(fact exit)"
-  contains "/?: usage" "$out" "Usage: QMXSET [/quiet] [/log[:PATH]]"
+  contains "/?: usage" "$out" "Usage: QMXSET [/quiet] [/log[:PATH]] [/undo]"
   quiet_row "usage, quiet" 0 "" "-HELP /q"
 
   # An unknown switch: the usage, exit 87, nothing installed. The watch sees
@@ -958,6 +961,23 @@ rollback)
   changelist "2:10" "$A $B" ON
   quiet_row "without rollback" 1620 "[0x9] - Module installation failed." /quiet
   check "without rollback: replaced" "shipped A" "$(cat "$sysdir/$A")"
+  ;;
+
+rollback_protected)
+  # All or nothing, and Windows protects the later module: the earlier one
+  # goes back, and the run fails as the protected module does.
+  cp "$sysdir/sfc.dll" "$pkg/sfc.before"
+  cp "$test_sfc" "$sysdir/sfc.dll"
+  export QMX_TEST_PROTECTED="$B" QMX_TEST_SFC_ASKED
+  QMX_TEST_SFC_ASKED=$(x_session_winpath "$pkg/asked.txt")
+  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;sfc=n"
+  newer_shipped A B
+  changelist "2:10" "$A $B" ON
+  all_or_nothing
+  before=$(state A B)
+  quiet_row "protected" 1603 "[0x80] - Module installation failed." /quiet
+  check "protected: the system folder" "$before" "$(state A B)"
+  contains "protected: log" "$(log_text)" "UndoModule - Restored "
   ;;
 
 win98_undo)
