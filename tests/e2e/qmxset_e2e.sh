@@ -806,9 +806,11 @@ out_of_memory)
     exit 77
   fi
   newer_shipped A
-  changelist "2:10" "$A" ON
-  head -c 800000000 /dev/zero | tr '\0' B >>"$pkg/QMX_CHG.DAT"
-  printf '\r\n' >>"$pkg/QMX_CHG.DAT"
+  {
+    printf '[Install]\r\n2:10\r\n[Log]\r\nON\r\n[File]\r\n%s\r\n' "$A"
+    head -c 800000000 /dev/zero | tr '\0' B
+    printf '\r\n'
+  } >"$pkg/QMX_CHG.DAT"
   not_applicable='It was not the environment which this module applies.'
   rm -f "$log"
   quiet_row "quiet" 1620 "[0x8] - $not_applicable" "/quiet"
