@@ -109,6 +109,7 @@ for f in "$@"; do
   name=$(basename "$f")
   # The key is used once per file; only the time stamp, a network call to a
   # server that may be busy, is tried again.
+  rm -f "$work/signed"
   osslsigncode sign "${signer[@]}" -h sha256 -n "${name%.*}" -in "$f" -out "$work/signed" \
     >"$work/log" 2>&1 || { cat "$work/log" >&2; fail "$f: signing failed"; }
   stamp=no

@@ -167,6 +167,7 @@ PackageReport CheckPackage(const std::string& folder) {
     CheckInstall(report, path);
     CheckFiles(report, path);
     AddSealFindings(report);
+    AddSignatureFindings(report);
     report.logOn = changeList.IsLogOn() == 1;
     if (report.logOn) {
         Add(report, Severity::WARNING, "[Log]",
