@@ -88,7 +88,7 @@ SignatureState Verdict(LONG result, std::string* problem) {
     const LONG kBadDigest = static_cast<LONG>(0x80096010), kNoSignature = static_cast<LONG>(0x800B0100),
                kNotTrusted = static_cast<LONG>(0x800B0004), kBadAlgorithm = static_cast<LONG>(0x80090008),
                kUnknownAlgorithm = static_cast<LONG>(0x80091002), kUnknownProvider = static_cast<LONG>(0x800B0001),
-               kUnknownAction = static_cast<LONG>(0x800B0002);
+               kUnknownAction = static_cast<LONG>(0x800B0002), kSecuritySettings = static_cast<LONG>(0x80092026);
     if (result == 0) return SignatureState::kSigned;
     if (result == kBadDigest) {
         *problem = "the file's digest no longer matches the one signed (" + Hex(result) + ")";
@@ -106,7 +106,8 @@ SignatureState Verdict(LONG result, std::string* problem) {
         *problem = "WinVerifyTrust " + Hex(result);
         return SignatureState::kUntrusted;
     }
-    if (result == kNotTrusted) {
+    // Not trusted by this machine's settings, as with a root it lacks.
+    if (result == kNotTrusted || result == kSecuritySettings) {
         *problem = "WinVerifyTrust " + Hex(result);
         return SignatureState::kUntrusted;
     }
