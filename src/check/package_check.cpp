@@ -202,6 +202,7 @@ PackageReport CheckPackage(const std::string& folder) {
     CheckInstall(report, path);
     CheckFiles(report, path);
     CheckPackageSeal(report);
+    AddSignatureFindings(report);
     report.logOn = changeList.IsLogOn() == 1;
     if (report.logOn) {
         Add(report, Severity::WARNING, "[Log]",
