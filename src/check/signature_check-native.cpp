@@ -26,24 +26,6 @@ using Pkcs7Ptr = std::unique_ptr<PKCS7, Freer<PKCS7, PKCS7_free>>;
 using BioPtr = std::unique_ptr<BIO, Freer<BIO, BIO_free_all>>;
 using MdContextPtr = std::unique_ptr<EVP_MD_CTX, Freer<EVP_MD_CTX, EVP_MD_CTX_free>>;
 
-bool ReadWholeFile(const std::string& path, std::string* bytes) {
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr) return false;
-    char block[65536];
-    size_t got = 0;
-    while ((got = std::fread(block, 1, sizeof block, in)) > 0) bytes->append(block, got);
-    const bool failed = std::ferror(in) != 0;
-    std::fclose(in);
-    return !failed;
-}
-
-SignatureInfo State(SignatureState state, const std::string& problem = std::string()) {
-    SignatureInfo info;
-    info.state = state;
-    info.problem = problem;
-    return info;
-}
-
 bool Digest(const EVP_MD* md, const std::string& bytes, const PeSignature& sig, std::string* digest) {
     MdContextPtr context(EVP_MD_CTX_new());
     if (!context || EVP_DigestInit_ex(context.get(), md, nullptr) != 1) return false;
@@ -79,15 +61,15 @@ std::string SignerSubject(PKCS7* p7) {
 SignatureInfo Check(const std::string& bytes) {
     const PeSignature sig = ReadPeSignature(bytes);
     switch (sig.kind) {
-    case PeSignature::kNotProgram: return State(SignatureState::kNotProgram);
-    case PeSignature::kUnsigned: return State(SignatureState::kUnsigned);
-    case PeSignature::kMalformed: return State(SignatureState::kDamaged, sig.problem);
+    case PeSignature::kNotProgram: return SignatureOf(SignatureState::kNotProgram);
+    case PeSignature::kUnsigned: return SignatureOf(SignatureState::kUnsigned);
+    case PeSignature::kMalformed: return SignatureOf(SignatureState::kDamaged, sig.problem);
     case PeSignature::kPresent: break;
     }
     const unsigned char* der = reinterpret_cast<const unsigned char*>(bytes.data()) + sig.pkcs7.begin;
     Pkcs7Ptr p7(d2i_PKCS7(nullptr, &der, static_cast<long>(sig.pkcs7.end - sig.pkcs7.begin)));
     if (!p7 || !PKCS7_type_is_signed(p7.get())) {
-        return State(SignatureState::kDamaged, "its signature cannot be read (damaged)");
+        return SignatureOf(SignatureState::kDamaged, "its signature cannot be read (damaged)");
     }
     SignatureInfo info;
     info.subject = SignerSubject(p7.get());
@@ -120,7 +102,7 @@ SignatureInfo Check(const std::string& bytes) {
 
 SignatureInfo CheckSignature(const std::string& path) {
     std::string bytes;
-    if (!ReadWholeFile(path, &bytes)) return State(SignatureState::kCannotCheck, "the file cannot be read");
+    if (!ReadProgramFile(path, &bytes)) return SignatureOf(SignatureState::kCannotCheck, "the file cannot be read");
     SignatureInfo info = Check(bytes);
     // A damaged signature leaves reasons on OpenSSL's queue; the next file
     // must not find them.

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "check/authenticode.h"
+#include "platform/system_library.h"
 
 namespace {
 
@@ -32,16 +33,7 @@ struct TrustDlls {
 
 template <typename Fn>
 Fn Find(HMODULE module, const char* name) {
-    return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
-}
-
-HMODULE LoadSystemDll(const char* name) {
-    char path[MAX_PATH];
-    const UINT length = ::GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length + 1 + std::strlen(name) >= sizeof path) return nullptr;
-    std::snprintf(path + length, sizeof path - length, "\\%s", name);
-    // Its own imports from the system folder too, not from the package's.
-    return ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return module ? FindFunction<Fn>(module, name) : nullptr;
 }
 
 // Loaded once and kept for the run: the check asks for every module.
@@ -49,30 +41,12 @@ const TrustDlls& Dlls() {
     static TrustDlls dlls;
     if (dlls.tried) return dlls;
     dlls.tried = true;
-    const HMODULE wintrust = LoadSystemDll("wintrust.dll");
+    const HMODULE wintrust = LoadSystemLibrary("wintrust.dll");
     dlls.verify = Find<VerifyFn>(wintrust, "WinVerifyTrust");
     dlls.provData = Find<ProvDataFn>(wintrust, "WTHelperProvDataFromStateData");
     dlls.signer = Find<SignerFn>(wintrust, "WTHelperGetProvSignerFromChain");
-    dlls.nameToStr = Find<NameFn>(LoadSystemDll("crypt32.dll"), "CertNameToStrA");
+    dlls.nameToStr = Find<NameFn>(LoadSystemLibrary("crypt32.dll"), "CertNameToStrA");
     return dlls;
-}
-
-bool ReadWholeFile(const std::string& path, std::string* bytes) {
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr) return false;
-    char block[65536];
-    size_t got = 0;
-    while ((got = std::fread(block, 1, sizeof block, in)) > 0) bytes->append(block, got);
-    const bool failed = std::ferror(in) != 0;
-    std::fclose(in);
-    return !failed;
-}
-
-SignatureInfo State(SignatureState state, const std::string& problem = std::string()) {
-    SignatureInfo info;
-    info.state = state;
-    info.problem = problem;
-    return info;
 }
 
 std::string Hex(LONG code) {
@@ -135,23 +109,23 @@ std::string SignerSubject(const TrustDlls& dlls, HANDLE state) {
 
 SignatureInfo CheckSignature(const std::string& path) {
     std::string bytes;
-    if (!ReadWholeFile(path, &bytes)) return State(SignatureState::kCannotCheck, "the file cannot be read");
+    if (!ReadProgramFile(path, &bytes)) return SignatureOf(SignatureState::kCannotCheck, "the file cannot be read");
     // Whether there is a signature at all is read from the file, the same
     // way on every Windows: WinVerifyTrust's answer for a file without one
     // differs between versions.
     const PeSignature sig = ReadPeSignature(bytes);
     switch (sig.kind) {
-    case PeSignature::kNotProgram: return State(SignatureState::kNotProgram);
-    case PeSignature::kUnsigned: return State(SignatureState::kUnsigned);
-    case PeSignature::kMalformed: return State(SignatureState::kDamaged, sig.problem);
+    case PeSignature::kNotProgram: return SignatureOf(SignatureState::kNotProgram);
+    case PeSignature::kUnsigned: return SignatureOf(SignatureState::kUnsigned);
+    case PeSignature::kMalformed: return SignatureOf(SignatureState::kDamaged, sig.problem);
     case PeSignature::kPresent: break;
     }
     const TrustDlls& dlls = Dlls();
-    if (!dlls.verify) return State(SignatureState::kCannotCheck, "this Windows has no WinVerifyTrust");
+    if (!dlls.verify) return SignatureOf(SignatureState::kCannotCheck, "this Windows has no WinVerifyTrust");
 
     WCHAR widePath[MAX_PATH];
     if (::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH) == 0) {
-        return State(SignatureState::kCannotCheck, "the file's name is too long");
+        return SignatureOf(SignatureState::kCannotCheck, "the file's name is too long");
     }
     WINTRUST_FILE_INFO file = {};
     file.cbStruct = sizeof file;

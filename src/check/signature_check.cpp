@@ -2,6 +2,26 @@
 
 #include "check/package_check.h"
 
+#include <cstdio>
+
+SignatureInfo SignatureOf(SignatureState state, const std::string& problem) {
+    SignatureInfo info;
+    info.state = state;
+    info.problem = problem;
+    return info;
+}
+
+bool ReadProgramFile(const std::string& path, std::string* bytes) {
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) return false;
+    char block[65536];
+    size_t got = 0;
+    while ((got = std::fread(block, 1, sizeof block, in)) > 0) bytes->append(block, got);
+    const bool failed = std::ferror(in) != 0;
+    std::fclose(in);
+    return !failed;
+}
+
 namespace {
 
 const char kProgramName[] = "QMXSET.EXE";

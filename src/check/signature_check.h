@@ -27,6 +27,11 @@ struct SignatureInfo {
 // The signature of the file at path.
 SignatureInfo CheckSignature(const std::string& path);
 
+// For each side's CheckSignature: a result of state alone, and the file's
+// bytes through the C library (true when read whole).
+SignatureInfo SignatureOf(SignatureState state, const std::string& problem = std::string());
+bool ReadProgramFile(const std::string& path, std::string* bytes);
+
 // "signed", "unsigned", "damaged", "untrusted", "not a program", "cannot check".
 const char* SignatureStateName(SignatureState state);
 
