@@ -60,12 +60,7 @@ std::string SignerSubject(PKCS7* p7) {
 
 SignatureInfo Check(const std::string& bytes) {
     const PeSignature sig = ReadPeSignature(bytes);
-    switch (sig.kind) {
-    case PeSignature::kNotProgram: return SignatureOf(SignatureState::kNotProgram);
-    case PeSignature::kUnsigned: return SignatureOf(SignatureState::kUnsigned);
-    case PeSignature::kMalformed: return SignatureOf(SignatureState::kDamaged, sig.problem);
-    case PeSignature::kPresent: break;
-    }
+    if (sig.kind != PeSignature::kPresent) return WithoutSignature(sig);
     const unsigned char* der = reinterpret_cast<const unsigned char*>(bytes.data()) + sig.pkcs7.begin;
     Pkcs7Ptr p7(d2i_PKCS7(nullptr, &der, static_cast<long>(sig.pkcs7.end - sig.pkcs7.begin)));
     if (!p7 || !PKCS7_type_is_signed(p7.get())) {

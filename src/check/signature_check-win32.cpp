@@ -114,12 +114,7 @@ SignatureInfo CheckSignature(const std::string& path) {
     // way on every Windows: WinVerifyTrust's answer for a file without one
     // differs between versions.
     const PeSignature sig = ReadPeSignature(bytes);
-    switch (sig.kind) {
-    case PeSignature::kNotProgram: return SignatureOf(SignatureState::kNotProgram);
-    case PeSignature::kUnsigned: return SignatureOf(SignatureState::kUnsigned);
-    case PeSignature::kMalformed: return SignatureOf(SignatureState::kDamaged, sig.problem);
-    case PeSignature::kPresent: break;
-    }
+    if (sig.kind != PeSignature::kPresent) return WithoutSignature(sig);
     const TrustDlls& dlls = Dlls();
     if (!dlls.verify) return SignatureOf(SignatureState::kCannotCheck, "this Windows has no WinVerifyTrust");
 

@@ -11,6 +11,14 @@ SignatureInfo SignatureOf(SignatureState state, const std::string& problem) {
     return info;
 }
 
+SignatureInfo WithoutSignature(const PeSignature& sig) {
+    switch (sig.kind) {
+    case PeSignature::kNotProgram: return SignatureOf(SignatureState::kNotProgram);
+    case PeSignature::kUnsigned: return SignatureOf(SignatureState::kUnsigned);
+    default: return SignatureOf(SignatureState::kDamaged, sig.problem);
+    }
+}
+
 bool ReadProgramFile(const std::string& path, std::string* bytes) {
     std::FILE* in = std::fopen(path.c_str(), "rb");
     if (in == nullptr) return false;

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "check/authenticode.h"
+
 enum class SignatureState {
     kNotProgram,   // no PE image, so no signature possible
     kUnsigned,
@@ -30,6 +32,9 @@ SignatureInfo CheckSignature(const std::string& path);
 // For each side's CheckSignature: a result of state alone, and the file's
 // bytes through the C library (true when read whole).
 SignatureInfo SignatureOf(SignatureState state, const std::string& problem = std::string());
+// The state of a file whose signature, as ReadPeSignature found it, is not
+// there to check: not a program, unsigned, or unreadable (damaged).
+SignatureInfo WithoutSignature(const PeSignature& sig);
 bool ReadProgramFile(const std::string& path, std::string* bytes);
 
 // "signed", "unsigned", "damaged", "untrusted", "not a program", "cannot check".
