@@ -1,4 +1,5 @@
-// qmxcheck [--json] [--against SYSDIR --windows NAME [--busy MODULE]...] PACKAGE_DIR
+// qmxcheck [--json] [--against SYSDIR --windows NAME [--busy MODULE]...
+//           [--pending-ours MODULE]... [--pending-other MODULE]...] PACKAGE_DIR
 // qmxcheck --help | -h | /?
 //
 // Exit status: 0 for a clean package (and for --help), 1 for warnings only,
@@ -6,6 +7,8 @@
 #include <cstdio>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "changelist/text_case.h"
 #include "check/check_report.h"
@@ -20,7 +23,8 @@ const int kUsageError = 3;
 
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: qmxcheck [--json] [--against SYSDIR --windows NAME [--busy MODULE]...] PACKAGE_DIR\n"
+                 "usage: qmxcheck [--json] [--against SYSDIR --windows NAME [--busy MODULE]...\n"
+                 "                [--pending-ours MODULE]... [--pending-other MODULE]...] PACKAGE_DIR\n"
                  "NAME is one of:");
     for (const WindowsVersion& w : KnownWindows()) std::fprintf(out, " %s", w.name);
     std::fprintf(out,
@@ -42,6 +46,10 @@ int main(int argc, char** argv) {
     // Installed modules the what-if takes as in use, which a copy of a
     // system folder cannot show.
     std::set<std::string> busy;
+    // Installed modules with a restart-time operation pending: our own staged
+    // copy (true) or another program's (false). Against this machine's own
+    // system folder its list is read as well.
+    std::vector<std::pair<std::string, bool>> pendingNames;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h" || arg == "/?") {
@@ -54,6 +62,10 @@ int main(int argc, char** argv) {
             std::string name = argv[++i];
             UpperCaseAnsi(name);
             busy.insert(name);
+        } else if ((arg == "--pending-ours" || arg == "--pending-other") && i + 1 < argc) {
+            std::string name = argv[++i];
+            UpperCaseAnsi(name);
+            pendingNames.emplace_back(name, arg == "--pending-ours");
         } else if (arg == "--seal") {
             seal = true;
         } else if ((arg == "--against" || arg == "--windows") && i + 1 < argc) {
@@ -79,7 +91,11 @@ int main(int argc, char** argv) {
 
     const PackageReport report = CheckPackage(package);
     WhatIfResult whatIf;
-    if (windows != nullptr) whatIf = RunWhatIf(package, against, *windows, busy);
+    if (windows != nullptr) {
+        PendingFacts pending = PendingOnTarget(against, *windows);
+        for (const auto& name : pendingNames) AddPendingFact(&pending, against, name.first, name.second);
+        whatIf = RunWhatIf(package, against, *windows, busy, pending);
+    }
     const WhatIfResult* shown = windows != nullptr ? &whatIf : nullptr;
     const std::string text = json ? JsonReport(report, shown, windows) : TextReport(report, shown, windows);
     std::fwrite(text.data(), 1, text.size(), stdout);
