@@ -580,7 +580,10 @@ failed)
   # and in Japanese.
   for lang in en ja; do
     for bits in 0x80 0x81 0x84; do
+      # Each row a machine of its own: a pair left by the row before would
+      # keep its module on the restart path.
       rm -f "$log" "$sysdir/${A%L}M"
+      no_pending
       newer_shipped A B
       unreplaceable "$B"
       before=(hold "$(in_use "$B")")
