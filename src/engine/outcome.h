@@ -10,6 +10,7 @@ enum : uint32_t {
     QMX_INST_ON_REBOOT = 0x04,       // a staged copy replaces the file at the next restart
     QMX_INST_NOT_APPLICABLE = 0x08,  // not targeted, no file listed, or a broken package
     QMX_INST_NOT_ADMIN = 0x10,       // the user may not install
+    QMX_INST_RESTART_FIRST = 0x40,   // another program's restart-time operation is on the file
     QMX_INST_FAILED = 0x80,          // a copy or a restart-scheduling step failed
 };
 
@@ -37,7 +38,8 @@ enum class OutcomeMessage {
 };
 
 // Not-admin wins, then failure (0x80, or a broken package's 0x08; with the
-// restart request when a file also waits for the restart), then restart,
+// restart request when a file also waits for the restart, or must wait for
+// one before it can be installed: 0x40), then restart,
 // then done; everything else reads as not applicable. A failure is never
 // reported as success.
 OutcomeMessage ChooseMessage(const RunResult& result);
@@ -52,9 +54,10 @@ enum : int {
     QMX_EXIT_PACKAGE_INVALID = 1620,          // ERROR_INSTALL_PACKAGE_INVALID
     QMX_EXIT_PLATFORM_UNSUPPORTED = 1633,     // ERROR_INSTALL_PLATFORM_UNSUPPORTED
     QMX_EXIT_REBOOT_REQUIRED = 3010,          // ERROR_SUCCESS_REBOOT_REQUIRED
+    QMX_EXIT_FAIL_REBOOT_REQUIRED = 3017,     // ERROR_FAIL_REBOOT_REQUIRED
 };
 
-// The first that applies: 0x10 gives 740, 0x80 1603, 0x08 1620 (a broken
-// package) or 1633 when the change list targets other Windows only, 0x04
-// 3010, anything else 0.
+// The first that applies: 0x10 gives 740, 0x80 1603, 0x40 3017 (restart,
+// then run again), 0x08 1620 (a broken package) or 1633 when the change list
+// targets other Windows only, 0x04 3010, anything else 0.
 int QuietExitCode(const RunResult& result);
