@@ -302,8 +302,11 @@ class Harness:
             tool, system, folder = ["wine", self.args.check], "C:\\windows\\system32", winpath(case.folder)
         command = tool + ["--json", "--codepage", str(case.codepage), "--against", system,
                           "--windows", name] + busy + [folder]
+        # QMXCHECK.EXE reads names in its own system's code page: Wine's,
+        # from the locale.
         result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE)
+                                stderr=subprocess.PIPE,
+                                env=dict(os.environ, LC_ALL=CODE_PAGES[case.codepage][0]))
         try:
             case.prediction = json.loads(result.stdout.decode("utf-8", "replace"))["whatIf"]
             case.prediction_error = None
@@ -316,22 +319,29 @@ class Harness:
         """Every case's waiting operations, in both lists at once: the names
         are the cases' own."""
         system = "C:\\windows\\system32\\"
-        commands, lines = [], []
-        for s in (s for c in cases for s in c.slots if s.pending):
-            if s.pending == "ours":
-                commands.append(["move", system + s.staged_name, system + s.name])
-                lines.append("%s%s=%s%s" % (system, s.name, system, s.staged_name))
-            else:
-                commands.append(["delete", system + s.name])
-                lines.append("NUL=%s%s" % (system, s.name))
-        for start in range(0, len(commands), 200):
-            arguments = [a for c in commands[start:start + 200] for a in c]
-            result = subprocess.run(["wine", self.args.pending_ops] + arguments, stdin=subprocess.DEVNULL,
-                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-            if result.returncode != 0:
-                sys.exit("pending_ops failed: %s" % result.stdout.decode("latin-1").strip())
+        lines = b""
+        # Each name in its case's code page: scheduled by a process of that
+        # code page, and written to WININIT.INI in it, as its installer reads
+        # them.
+        for codepage, (locale, encoding, _) in CODE_PAGES.items():
+            commands = []
+            for s in (s for c in cases if c.codepage == codepage for s in c.slots if s.pending):
+                if s.pending == "ours":
+                    commands.append(["move", system + s.staged_name, system + s.name])
+                    line = "%s%s=%s%s" % (system, s.name, system, s.staged_name)
+                else:
+                    commands.append(["delete", system + s.name])
+                    line = "NUL=%s%s" % (system, s.name)
+                lines += (line + "\r\n").encode(encoding)
+            for start in range(0, len(commands), 200):
+                arguments = [a for c in commands[start:start + 200] for a in c]
+                result = subprocess.run(["wine", self.args.pending_ops] + arguments, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                        env=dict(os.environ, LC_ALL=locale))
+                if result.returncode != 0:
+                    sys.exit("pending_ops failed: %s" % result.stdout.decode("latin-1").strip())
         with open(self.wininit, "wb") as f:
-            f.write(("[Rename]\r\n" + "".join(line + "\r\n" for line in lines)).encode())
+            f.write(b"[Rename]\r\n" + lines)
 
     # -- reality -------------------------------------------------------------
 
