@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The whole job, for real, under Wine: assemble a demo package, seal it, seed
+# The whole job, for real, under Wine: assemble a demo package, sign its
+# program with a throwaway certificate and seal it, seed
 # the system directory, run QMXSET.EXE and show what it did; then run a copy
 # of the package with one byte of a module changed and show that it installs
 # nothing.
@@ -54,7 +55,19 @@ sed 's/$/\r/' "$top/demo/QMX_CHG.DAT.in" >"$pkg/QMX_CHG.DAT"
 touch -d '2024-06-01 12:00:00 UTC' "$pkg"/*.DLL
 ls -l "$pkg" | tail -n +2 | awk '{printf "  %-14s %8s bytes\n", $9, $5}'
 
-step "3/11 sealing it: qmxcheck --seal writes QMX_CHG.SUM, which sha256sum -c checks"
+step "3/11 signing QMXSET.EXE with a throwaway certificate as make dist does, then sealing: sign first, seal after"
+keys=$run/keys
+mkdir -p "$keys"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$keys/demo.key" -out "$keys/demo.pem" -days 1 \
+  -subj "/CN=QMX Demo Publisher (throwaway)" -addext keyUsage=critical,digitalSignature \
+  -addext extendedKeyUsage=codeSigning >"$keys/openssl.log" 2>&1 ||
+  { cat "$keys/openssl.log"; die "openssl made no throwaway certificate"; }
+QMX_SIGN_CERTS=$keys/demo.pem QMX_SIGN_KEY=$keys/demo.key QMX_SIGN_CAFILE=$keys/demo.pem \
+  "$top/scripts/sign.sh" "$pkg/QMXSET.EXE" | sed 's/^/  /' || die "scripts/sign.sh did not sign QMXSET.EXE"
+echo "  qmxcheck reads the signature:"
+report=$("$build/native/src/check/qmxcheck" "$pkg") || true
+sed -n '/^Signatures:/,/^$/p' <<<"$report" | sed 's/^/    /'
+grep -q '^  QMXSET.EXE: signed by CN=QMX Demo Publisher' <<<"$report" || die "qmxcheck does not see the signature"
 echo "  qmxcheck --seal $pkg, which prints what it writes:"
 "$build/native/src/check/qmxcheck" --seal "$pkg" | sed 's/^/    /' || die "qmxcheck --seal failed"
 echo "  sha256sum -c QMX_CHG.SUM, as an administrator checks a copy:"

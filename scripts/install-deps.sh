@@ -20,7 +20,8 @@ fi
 for p in cmake ninja-build make g++ clang g++-mingw-w64-i686 g++-mingw-w64-x86-64 \
          binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
          wine wine64 wine32:i386 xvfb x11-utils locales fonts-ipafont-gothic imagemagick \
-         libclang-rt-14-dev zip python3 gnuplot-nox valgrind; do
+         libclang-rt-14-dev zip python3 gnuplot-nox valgrind \
+         osslsigncode openssl libssl-dev; do
   want "$p"
 done
 

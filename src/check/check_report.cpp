@@ -41,6 +41,29 @@ std::string OwnJson(const std::string& text) { return JsonString(text, Utf8Encod
 
 std::string JsonBool(bool value) { return value ? "true" : "false"; }
 
+// "signed by CN=..., no time stamp", "damaged (why), signed by CN=...".
+std::string SignatureLine(const SignatureInfo& sig) {
+    const bool intact = sig.state == SignatureState::kSigned || sig.state == SignatureState::kUntrusted;
+    std::string line = sig.state == SignatureState::kSigned ? "signed" : SignatureStateName(sig.state);
+    if (!sig.problem.empty()) line += " (" + sig.problem + ")";
+    if (!sig.subject.empty()) line += std::string(sig.state == SignatureState::kSigned ? "" : ",") + " by " + sig.subject;
+    if (intact) line += sig.timestamped ? ", time-stamped" : ", no time stamp";
+    return line;
+}
+
+std::string JsonSignatures(const PackageReport& report) {
+    std::string out = ", \"signatures\": [";
+    for (size_t i = 0; i < report.signatures.size(); ++i) {
+        const SignatureInfo& sig = report.signatures[i].signature;
+        out += std::string(i ? ", " : "") + "{\"name\": " + Json(report.signatures[i].name) +
+               ", \"state\": " + OwnJson(SignatureStateName(sig.state)) + ", \"subject\": " +
+               (sig.subject.empty() ? std::string("null") : JsonString(sig.subject, LocalEncoding())) +
+               ", \"timestamp\": " + JsonBool(sig.timestamped) +
+               ", \"problem\": " + (sig.problem.empty() ? std::string("null") : OwnJson(sig.problem)) + "}";
+    }
+    return out + "]";
+}
+
 }  // namespace
 
 std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
@@ -71,6 +94,8 @@ std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
             out += f.duplicate ? ", listed again\n" : "\n";
         }
         out += "\n[Log]\n  " + std::string(report.logOn ? "ON" : "off") + "\n";
+        if (!report.signatures.empty()) out += "\nSignatures:\n";
+        for (const SignedFile& s : report.signatures) out += "  " + s.name + ": " + SignatureLine(s.signature) + "\n";
     }
     out += "\nFindings:\n";
     if (report.findings.empty()) out += "  none\n";
@@ -117,7 +142,7 @@ std::string JsonReport(const PackageReport& report, const WhatIfResult* whatIf,
         out += v.hasNumbers ? Json(NumericVersionText(v)) : "null";
         out += ", \"stagingName\": " + (f.stageable ? Json(f.stagingName) : std::string("null")) + "}";
     }
-    out += "], \"logOn\": " + JsonBool(report.logOn) + ", \"findings\": [";
+    out += "], \"logOn\": " + JsonBool(report.logOn) + JsonSignatures(report) + ", \"findings\": [";
     for (size_t i = 0; i < report.findings.size(); ++i) {
         const Finding& f = report.findings[i];
         out += std::string(i ? ", " : "") + "{\"severity\": " + OwnJson(SeverityName(f.severity)) +

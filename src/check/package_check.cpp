@@ -211,6 +211,7 @@ PackageReport CheckPackage(const std::string& folder) {
             "\"" + rollback + "\" is neither ON nor OFF: the installer reads it as OFF, and the run is not all "
             "or nothing");
     }
+    AddSignatureFindings(report);
     report.logOn = changeList.IsLogOn() == 1;
     if (report.logOn) {
         Add(report, Severity::WARNING, "[Log]",

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "check/module_probe.h"
+#include "check/signature_check.h"
 
 enum class Severity { NOTE, WARNING, ERROR };
 
@@ -31,6 +32,11 @@ struct FileReport {
     bool stageable = false;
 };
 
+struct SignedFile {
+    std::string name;  // QMXSET.EXE or a [File] entry
+    SignatureInfo signature;
+};
+
 struct PackageReport {
     std::string folder;
     bool changeListRead = false;
@@ -38,6 +44,7 @@ struct PackageReport {
     std::vector<PatternReport> patterns;
     std::vector<FileReport> files;
     bool logOn = false;
+    std::vector<SignedFile> signatures;  // QMXSET.EXE when present, then each module found
     std::vector<Finding> findings;
 };
 

@@ -350,7 +350,7 @@ TEST_F(PackageCheck, WhatIfPredictsAnUndoFromACopyOfTheStore) {
     Write(store + "/" + d, "damaged");
     Write(store + "/SHA256SUMS", Hex(old) + " *" + a + "\n" + Hex(old) + " *" + b + "\n" + Hex(old) + " *" + d + "\n");
 
-    const WhatIfResult undo = RunWhatIf(m_package, m_system, *FindWindows("xp"), {}, store, true);
+    const WhatIfResult undo = RunWhatIf(m_package, m_system, *FindWindows("xp"), {}, PendingFacts(), store, true);
     ASSERT_EQ(4u, undo.modules.size());
     EXPECT_EQ(QMX_INST_COPIED, undo.modules[0].bit);
     EXPECT_STREQ("restore the kept copy", DecisionText(undo.modules[0].action, true));
@@ -365,7 +365,7 @@ TEST_F(PackageCheck, WhatIfPredictsAnUndoFromACopyOfTheStore) {
     EXPECT_EQ(ours, Read(m_system + "/A.DLL"));  // nothing on disk changed
 
     // Held: put back at the restart.
-    const WhatIfResult held = RunWhatIf(m_package, m_system, *FindWindows("xp"), {"A.DLL"}, store, true);
+    const WhatIfResult held = RunWhatIf(m_package, m_system, *FindWindows("xp"), {"A.DLL"}, PendingFacts(), store, true);
     EXPECT_EQ(QMX_INST_ON_REBOOT, held.modules[0].bit);
 }
 

@@ -1,5 +1,5 @@
-// qmxcheck [--json] [--codepage N] [--against SYSDIR --windows NAME [--busy MODULE]... [--store DIR] [--undo]]
-//          PACKAGE_DIR
+// qmxcheck [--json] [--codepage N] [--against SYSDIR --windows NAME [--busy MODULE]...
+//           [--pending-ours MODULE]... [--pending-other MODULE]... [--store DIR] [--undo]] PACKAGE_DIR
 // qmxcheck --help | -h | /?
 //
 // Exit status: 0 for a clean package (and for --help), 1 for warnings only,
@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/text_case.h"
@@ -24,8 +25,9 @@ const int kUsageError = 3;
 
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: qmxcheck [--json] [--codepage N] [--against SYSDIR --windows NAME [--busy MODULE]... "
-                 "[--store DIR] [--undo]] PACKAGE_DIR\n"
+                 "usage: qmxcheck [--json] [--codepage N] [--against SYSDIR --windows NAME [--busy MODULE]...\n"
+                 "                [--pending-ours MODULE]... [--pending-other MODULE]... [--store DIR] [--undo]]\n"
+                 "                PACKAGE_DIR\n"
                  "DIR is a copy of the target's QMX_UNDO; --undo predicts QMXSET /undo\n"
                  "N is the target's ANSI code page (932 Japanese, 1252 Western, ...; here %u unless told)\n"
                  "NAME is one of:",
@@ -51,6 +53,10 @@ int main(int argc, char** argv) {
     // Installed modules the what-if takes as in use, which a copy of a
     // system folder cannot show.
     std::vector<std::string> busyNames;
+    // Installed modules with a restart-time operation pending: our own staged
+    // copy (true) or another program's (false), as typed. Against this
+    // machine's own system folder its list is read as well.
+    std::vector<std::pair<std::string, bool>> pendingTyped;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h" || arg == "/?") {
@@ -61,6 +67,8 @@ int main(int argc, char** argv) {
             json = true;
         } else if (arg == "--busy" && i + 1 < argc) {
             busyNames.push_back(argv[++i]);
+        } else if ((arg == "--pending-ours" || arg == "--pending-other") && i + 1 < argc) {
+            pendingTyped.emplace_back(argv[++i], arg == "--pending-ours");
         } else if (arg == "--codepage" && i + 1 < argc) {
             // Before any name is read: the target's code page decides how
             // each is split, upper-cased and found.
@@ -100,19 +108,31 @@ int main(int argc, char** argv) {
         if (!FolderExists(against)) return Usage(("no folder " + against).c_str());
     }
 
-    // Upper-cased as the run holds them, once the code page is known.
+    // Names typed here, in the target's code page and upper-cased as the run
+    // holds them, once the code page is known.
     std::set<std::string> busy;
-    for (const std::string& typed : busyNames) {
+    std::vector<std::pair<std::string, bool>> pendingNames;
+    for (size_t i = 0; i < busyNames.size() + pendingTyped.size(); ++i) {
+        const bool isBusy = i < busyNames.size();
+        const std::string& typed = isBusy ? busyNames[i] : pendingTyped[i - busyNames.size()].first;
         std::string name;
         if (!LocalTextToPackageText(typed, &name)) {
-            return Usage(("--busy " + typed + " has no form in code page " + std::to_string(AnsiCodePage())).c_str());
+            return Usage((typed + " has no form in code page " + std::to_string(AnsiCodePage())).c_str());
         }
         UpperCaseAnsi(name);
-        busy.insert(name);
+        if (isBusy) {
+            busy.insert(name);
+        } else {
+            pendingNames.emplace_back(name, pendingTyped[i - busyNames.size()].second);
+        }
     }
     const PackageReport report = CheckPackage(package);
     WhatIfResult whatIf;
-    if (windows != nullptr) whatIf = RunWhatIf(package, against, *windows, busy, store, undo);
+    if (windows != nullptr) {
+        PendingFacts pending = PendingOnTarget(against, *windows);
+        for (const auto& name : pendingNames) AddPendingFact(&pending, against, name.first, name.second);
+        whatIf = RunWhatIf(package, against, *windows, busy, pending, store, undo);
+    }
     const WhatIfResult* shown = windows != nullptr ? &whatIf : nullptr;
     const std::string text = json ? JsonReport(report, shown, windows) : TextReport(report, shown, windows);
     std::fwrite(text.data(), 1, text.size(), stdout);

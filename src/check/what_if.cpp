@@ -91,8 +91,14 @@ std::string Reason(const ModuleProbe& shipped, const ModuleProbe& installed, int
 class FolderModel final : public ModuleSite {
 public:
     FolderModel(const std::string& packageFolder, const std::string& systemFolder,
-                const std::set<std::string>& busy, const std::string& storeFolder, bool undo)
-        : m_package(packageFolder), m_system(systemFolder), m_busy(busy), m_store(storeFolder), m_undo(undo) {
+                const std::set<std::string>& busy, const PendingFacts& pending, const std::string& storeFolder,
+                bool undo)
+        : m_package(packageFolder),
+          m_system(systemFolder),
+          m_busy(busy),
+          m_pending(pending),
+          m_store(storeFolder),
+          m_undo(undo) {
         ReadStoreListing();
     }
 
@@ -128,6 +134,24 @@ public:
         return order;
     }
     bool IsProtected(const std::string&) { return false; }
+    PendingKind PendingFor(const std::string& fileName) {
+        // The lists name the module by its path in the folder given, not by
+        // the model's own.
+        const std::string dest = JoinPath(m_system, fileName);
+        PendingNames names;
+        names.module[0] = dest;
+        names.staged[0] = ShiftLastLetterOf(dest, 0);
+        PendingCheck check(names);
+#if defined(_WIN32)
+        if (m_pending.onTarget) {
+            FillPendingNames(m_system, dest, &names);
+            AddMachinePending(&check, m_pending.wininit);
+        }
+#endif
+        check.AddMoveList(m_pending.moves);
+        return check.Kind();
+    }
+    void NoteInUse(const std::string&) {}
     int32_t LockDestFile(const std::string& path) {
         return m_busy.count(Key(NameOf(path))) ? QMX_LOCK_INUSE : QMX_LOCK_SUCEES;
     }
@@ -257,6 +281,7 @@ private:
     std::string m_package;
     std::string m_system;
     const std::set<std::string>& m_busy;
+    const PendingFacts& m_pending;
     std::string m_store;
     bool m_undo;
     std::map<std::string, ModuleProbe> m_written;
@@ -318,6 +343,8 @@ const char* DecisionText(ModuleAction action, bool undo) {
     switch (action) {
     case ModuleAction::kReplace: return "replace (unless Windows protects it)";
     case ModuleAction::kStage: return "stage for the restart: in use";
+    case ModuleAction::kStagePending: return "stage for the restart: our replacement already waits for it";
+    case ModuleAction::kRestartFirst: return "restart first: another program's operation on it waits for the restart";
     case ModuleAction::kKeep: return "keep the newer or equal copy";
     case ModuleAction::kNotInstalled: return "not installed";
     case ModuleAction::kMissing: return "missing from the package";
@@ -328,9 +355,30 @@ const char* DecisionText(ModuleAction action, bool undo) {
     return "";
 }
 
+void AddPendingFact(PendingFacts* facts, const std::string& systemFolder, const std::string& name, bool ours) {
+    // As the delayed move writes them, which is what the list's reader reads.
+    const std::string dest = "\\??\\" + JoinPath(systemFolder, name);
+    facts->moves += ours ? ShiftLastLetterOf(dest, 0) + '\0' + "!" + dest + '\0' : dest + '\0' + '\0';
+}
+
+PendingFacts PendingOnTarget(const std::string& systemFolder, const WindowsVersion& windows) {
+    PendingFacts facts;
+#if defined(_WIN32)
+    if (IsSystemFolder(systemFolder)) {
+        facts.onTarget = true;
+        facts.wininit =
+            ClassifyWindows(windows.platformId, windows.majorVersion, windows.minorVersion) == QMX_OS_WIN9X;
+    }
+#else
+    (void)systemFolder;
+    (void)windows;
+#endif
+    return facts;
+}
+
 WhatIfResult RunWhatIf(const std::string& packageFolder, const std::string& systemFolder,
                        const WindowsVersion& windows, const std::set<std::string>& busy,
-                       const std::string& storeFolder, bool undo) {
+                       const PendingFacts& pending, const std::string& storeFolder, bool undo) {
     const std::string changeList = JoinPath(packageFolder, kChangeListName, kLocalSeparator);
     Machine machine;
     machine.platformId = windows.platformId;
@@ -341,7 +389,7 @@ WhatIfResult RunWhatIf(const std::string& packageFolder, const std::string& syst
     machine.systemDir = kSystemRoot;
     machine.programDir = kPackageRoot;
 
-    FolderModel model(packageFolder, systemFolder, busy, storeFolder, undo);
+    FolderModel model(packageFolder, systemFolder, busy, pending, storeFolder, undo);
     InstallationRun run(machine, model, changeList);
     WhatIfResult result;
     result.undo = undo;

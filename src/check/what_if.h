@@ -13,6 +13,7 @@
 #include "check/windows_versions.h"
 #include "engine/module_decision.h"
 #include "engine/outcome.h"
+#include "engine/pending_operations.h"
 
 struct ModuleDecision {
     std::string name;
@@ -32,15 +33,36 @@ struct WhatIfResult {
     bool undo = false;         // the run predicted is /undo's
 };
 
+// The restart-time operations the what-if takes as pending.
+struct PendingFacts {
+    // Read from this machine, as the installer reads it: the folder checked
+    // is its own system folder (wininit: the list of 95/98/Me).
+    bool onTarget = false;
+    bool wininit = false;
+    // More pairs, as the NT family's move list holds them.
+    std::string moves;
+};
+
+// Adds to facts, for the installed module name in systemFolder, our own
+// staged copy waiting to replace it (ours), or another program's pending
+// delete of it.
+void AddPendingFact(PendingFacts* facts, const std::string& systemFolder, const std::string& name, bool ours);
+
+// On Windows, when systemFolder is this machine's system folder: what its
+// restart will do, by the list of windows' family. Else nothing.
+PendingFacts PendingOnTarget(const std::string& systemFolder, const WindowsVersion& windows);
+
 // busy: upper-cased names of installed modules to take as in use, which a
-// copy of a folder cannot show. storeFolder: a copy of the target's
-// QMX_UNDO, whose files' names are the records; empty for none. undo:
-// predict /undo instead of an installation.
+// copy of a folder cannot show; pending: the restart-time operations.
+// storeFolder: a copy of the target's QMX_UNDO, whose files' names are the
+// records; empty for none. undo: predict /undo instead of an installation.
 WhatIfResult RunWhatIf(const std::string& packageFolder, const std::string& systemFolder,
                        const WindowsVersion& windows, const std::set<std::string>& busy = {},
+                       const PendingFacts& pending = PendingFacts(),
                        const std::string& storeFolder = std::string(), bool undo = false);
 
 // "replace (unless Windows protects it)" and the like: the first word is
-// replace, stage, keep, not, missing, refused, protected or failed; for an
-// undo restore, restore (at the restart), nothing, missing, refused or cannot.
+// replace, stage, restart, keep, not, missing, refused, protected or failed;
+// for an undo restore, restore (at the restart), nothing, missing, refused or
+// cannot.
 const char* DecisionText(ModuleAction action, bool undo = false);

@@ -8,9 +8,10 @@
 #include "engine/durable_copy.h"
 #include "engine/file_hash.h"
 #include "engine/letter_shift.h"
-#include "engine/pending_moves.h"
+#include "engine/pending_operations.h"
 #include "engine/plain_file_name.h"
 #include "engine/protected_module.h"
+#include "engine/restart_manager.h"
 #include "engine/undo_decision.h"
 #include "log/debug_log.h"
 #include "platform/os_calls.h"
@@ -30,36 +31,10 @@ int LogFailedStep(const char* format, DWORD error, const std::string& from,
     return 0;
 }
 
-const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-
-// The NT family's restart-time move list as its raw bytes; empty when there
-// is none or it cannot be read, which at worst schedules a pair twice.
-std::string ReadPendingMoves() {
-    ScopedRegKey key;
-    if (g_os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE,
-                           key.Receive()) != ERROR_SUCCESS) {
-        return std::string();
-    }
-    DWORD type = 0;
-    DWORD size = 0;
-    if (g_os.RegQueryValueExA(key.Get(), "PendingFileRenameOperations", nullptr, &type, nullptr,
-                              &size) != ERROR_SUCCESS ||
-        type != REG_MULTI_SZ || size == 0) {
-        return std::string();
-    }
-    std::string list(size, '\0');
-    if (g_os.RegQueryValueExA(key.Get(), "PendingFileRenameOperations", nullptr, &type,
-                              reinterpret_cast<BYTE*>(&list[0]), &size) != ERROR_SUCCESS) {
-        return std::string();
-    }
-    list.resize(size < list.size() ? size : list.size());
-    return list;
-}
-
 }  // namespace
 
-FileDeployment::FileDeployment(const Machine& machine, std::string sourceDir, std::string storeDir)
-    : m_machine(machine), m_sourceDir(std::move(sourceDir)), m_store(machine, std::move(storeDir)) {}
+FileDeployment::FileDeployment(const Machine& machine, const std::string& sourceDir, const std::string& storeDir)
+    : m_machine(machine), m_sourceDir(sourceDir), m_store(machine, storeDir) {}
 
 ModuleResult FileDeployment::Deploy(const std::string& fileName, const Machine& machine) {
     return DeployModule(fileName, machine, *this);
@@ -88,6 +63,20 @@ int32_t FileDeployment::CompareTimeStamp(const std::string& file1, const std::st
 }
 
 bool FileDeployment::IsProtected(const std::string& path) { return IsProtectedByWindows(path); }
+
+PendingKind FileDeployment::PendingFor(const std::string& fileName) {
+    const std::string dest = InstalledPath(fileName);
+    // Under either folder: the other programs' entries, and ours, name the
+    // folder as whoever wrote them saw it.
+    PendingNames names;
+    FillPendingNames(m_machine.systemDir, dest, &names);
+    PendingCheck check(names);
+    AddMachinePending(&check, m_machine.osClass == QMX_OS_WIN9X);
+    m_oursPending = check.Kind() == PendingKind::kOurs ? dest : std::string();
+    return check.Kind();
+}
+
+void FileDeployment::NoteInUse(const std::string& path) { LogModuleHolders(RealSystemPath(m_machine.systemDir, path)); }
 
 SwapResult FileDeployment::ReplaceNow(const std::string& fileName, const std::string& source,
                                       const std::string& dest, bool stillThere, uint32_t* error) {
@@ -224,6 +213,9 @@ void FileDeployment::ForgetKept(const std::string& fileName, const Sha256Digest&
 }
 
 int FileDeployment::ScheduleReplacement(const std::string& staging, const std::string& dest) {
+    // A second run before the restart finds its own pair already listed: it
+    // stays there once, as it was.
+    if (dest == m_oursPending) return 1;
     return m_machine.osClass == QMX_OS_WIN9X ? ScheduleRenameEntry(staging, dest)
                                              : ScheduleDelayedMove(staging, dest);
 }
@@ -254,14 +246,17 @@ int32_t FileDeployment::LockDestFile(const std::string& path) {
 
 int FileDeployment::ScheduleDelayedMove(const std::string& stagingPath,
                                             const std::string& destPath) {
-    // A second run before the restart finds its own pair already listed.
-    if (PendingMovesHold(ReadPendingMoves(), stagingPath, destPath)) return 1;
-    if (g_os.MoveFileExA(stagingPath.c_str(), destPath.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) == 1) {
+    // Named in the folder that really holds them: the restart's 64-bit
+    // Session Manager does not see system32 as the 32-bit program does, and
+    // Windows has recorded a 32-bit program's names without mapping them.
+    const std::string staging = RealSystemPath(m_machine.systemDir, stagingPath);
+    const std::string dest = RealSystemPath(m_machine.systemDir, destPath);
+    if (g_os.MoveFileExA(staging.c_str(), dest.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) ==
+        1) {
         return 1;
     }
-    return LogFailedStep("MoveOnReboot - MoveFileEx is failed.(%d) %s -> %s\r\n",
-                         g_os.GetLastError(), stagingPath, destPath);
+    return LogFailedStep("MoveOnReboot - MoveFileEx is failed.(%d) %s -> %s\r\n", g_os.GetLastError(),
+                         stagingPath, destPath);
 }
 
 int FileDeployment::ScheduleRenameEntry(const std::string& stagingPath,

@@ -22,8 +22,8 @@ public:
     // and go to machine's system folder; the copies they replace are kept in
     // storeDir, or QMX_UNDO in the Windows folder when it is empty. machine
     // must outlive this.
-    explicit FileDeployment(const Machine& machine, std::string sourceDir = std::string(),
-                            std::string storeDir = std::string());
+    explicit FileDeployment(const Machine& machine, const std::string& sourceDir = std::string(),
+                            const std::string& storeDir = std::string());
 
     // The short form of path, or "" on any failure.
     std::string GetShortPathNameCS(const std::string& path);
@@ -39,6 +39,9 @@ public:
     int FileExists(const std::string& path);
     int32_t CompareTimeStamp(const std::string& file1, const std::string& file2);
     bool IsProtected(const std::string& path);
+    PendingKind PendingFor(const std::string& fileName);
+    // Logs who holds path, where Windows can tell.
+    void NoteInUse(const std::string& path);
     // QMX_LOCK_*: whether path can be opened exclusively (it is closed again
     // at once: this tests the lock, it holds none).
     int32_t LockDestFile(const std::string& path);
@@ -80,6 +83,8 @@ private:
     // its attributes and creation time, without a second search.
     WIN32_FIND_DATAA m_lastFound = {};
     std::string m_lastFoundPath;
+    // The module whose own replacement the last PendingFor found waiting.
+    std::string m_oursPending;
     // What a passed seal check vouched for.
     SealedDigests m_vouched;
 };

@@ -18,6 +18,7 @@
 #include "engine/machine.h"
 #include "engine/module_order.h"
 #include "engine/outcome.h"
+#include "engine/pending_operations.h"
 #include "log/debug_log.h"
 
 enum : int32_t {
@@ -37,6 +38,8 @@ enum class SwapResult {
 enum class ModuleAction {
     kReplace,       // replaced now
     kStage,         // in use: a staged copy replaces it at the next restart
+    kStagePending,  // our replacement already waits for the restart: it stays the way
+    kRestartFirst,  // another program's restart-time operation is on it: not touched
     kKeep,          // the installed copy is as new or newer
     kNotInstalled,  // the system folder has no copy: never added
     kMissing,       // the package lacks a module the system has: a broken package
@@ -81,7 +84,10 @@ protected:
 //   int32_t CompareTimeStamp(file1, file2): QMX_COMP_*, which of the two is
 //       newer, each step logged;
 //   bool IsProtected(path): whether Windows guards path against replacement;
+//   PendingKind PendingFor(fileName): what the restart-time operations hold
+//       for the installed module fileName;
 //   int32_t LockDestFile(path): QMX_LOCK_*, whether path opens exclusively;
+//   void NoteInUse(path): path must be staged because it is in use;
 //   SwapResult ReplaceNow(fileName, source, dest, stillThere, uint32_t* error):
 //       keeps dest's bytes, then puts source's bytes, listed module
 //       fileName's, in dest's place now; stillThere is false when the lock
@@ -149,29 +155,46 @@ template <class Site>
         return ModuleResult{ModuleAction::kProtected, QMX_INST_FAILED};
     }
 
-    const int32_t lock = site.LockDestFile(destPath);
-    if (lock == QMX_LOCK_SUCEES || lock == QMX_LOCK_NOTFOUND) {
-        // NOTFOUND: the file vanished since the existence test; the
-        // replacement puts it back.
-        uint32_t error = 0;
-        const SwapResult replaced =
-            site.ReplaceNow(fileName, sourcePath, destPath, lock == QMX_LOCK_SUCEES, &error);
-        if (replaced == SwapResult::kDone) return ModuleResult{ModuleAction::kReplace, QMX_INST_COPIED};
-        if (replaced == SwapResult::kNotKept) return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
-        if (replaced == SwapResult::kFailed) {
-            DebugLog("CopyTargetFile - CopyFile is failed.(%d) %s -> %s\r\n",
-                     static_cast<int>(error), sourcePath.c_str(), destPath.c_str());
+    // Asked, like the protection, only for a copy that would change. Our own
+    // pair still waiting means a copy replaced now would itself be replaced
+    // by the older staged one at the restart; anyone else's operation on the
+    // module would undo or delete ours there.
+    const PendingKind pending = site.PendingFor(fileName);
+    if (pending == PendingKind::kForeign) {
+        DebugLog("CopyTargetFile - Restart pending for %s.\r\n", destPath.c_str());
+        return ModuleResult{ModuleAction::kRestartFirst, QMX_INST_RESTART_FIRST};
+    }
+    if (pending == PendingKind::kNone) {
+        const int32_t lock = site.LockDestFile(destPath);
+        if (lock == QMX_LOCK_SUCEES || lock == QMX_LOCK_NOTFOUND) {
+            // NOTFOUND: the file vanished since the existence test; the
+            // replacement puts it back.
+            uint32_t error = 0;
+            const SwapResult replaced =
+                site.ReplaceNow(fileName, sourcePath, destPath, lock == QMX_LOCK_SUCEES, &error);
+            if (replaced == SwapResult::kDone) return ModuleResult{ModuleAction::kReplace, QMX_INST_COPIED};
+            if (replaced == SwapResult::kNotKept) return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
+            if (replaced == SwapResult::kFailed) {
+                DebugLog("CopyTargetFile - CopyFile is failed.(%d) %s -> %s\r\n",
+                         static_cast<int>(error), sourcePath.c_str(), destPath.c_str());
+                return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
+            }
+            // Taken by another process between the probe and the swap: as if
+            // the probe had found it in use.
+        } else if (lock != QMX_LOCK_INUSE) {
+            // The probe could not tell (access denied and the like): nothing was
+            // done, and saying "copied" would report a failure as success.
             return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
         }
-        // Taken by another process between the probe and the swap: as if
-        // the probe had found it in use.
-    } else if (lock != QMX_LOCK_INUSE) {
-        // The probe could not tell (access denied and the like): nothing was
-        // done, and saying "copied" would report a failure as success.
-        return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
+        site.NoteInUse(destPath);
     }
-    return MoveOnReboot(fileName, site) == 1 ? ModuleResult{ModuleAction::kStage, QMX_INST_ON_REBOOT}
-                                             : ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
+    // In use, or our own pair already waiting (the module is then never
+    // replaced now): the staged copy is the newer of the two, and replaces the
+    // module at the restart.
+    return MoveOnReboot(fileName, site) == 1
+               ? ModuleResult{pending == PendingKind::kOurs ? ModuleAction::kStagePending : ModuleAction::kStage,
+                              QMX_INST_ON_REBOOT}
+               : ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
 }
 
 template <class Site>

@@ -9,8 +9,9 @@ OutcomeMessage ChooseMessage(const RunResult& result) {
         if (outcome & QMX_INST_ON_REBOOT) return OutcomeMessage::kUndoneReboot;
         return (outcome & QMX_INST_COPIED) ? OutcomeMessage::kUndone : OutcomeMessage::kNothingToUndo;
     }
-    if ((outcome & QMX_INST_FAILED) || broken) {
-        return (outcome & QMX_INST_ON_REBOOT) ? OutcomeMessage::kFailedReboot : OutcomeMessage::kFailed;
+    if ((outcome & (QMX_INST_FAILED | QMX_INST_RESTART_FIRST)) || broken) {
+        return (outcome & (QMX_INST_ON_REBOOT | QMX_INST_RESTART_FIRST)) ? OutcomeMessage::kFailedReboot
+                                                                         : OutcomeMessage::kFailed;
     }
     if (outcome & QMX_INST_ON_REBOOT) return OutcomeMessage::kReboot;
     if (outcome & QMX_INST_COPIED) return OutcomeMessage::kDone;
@@ -21,6 +22,7 @@ int QuietExitCode(const RunResult& result) {
     const uint32_t outcome = result.outcome;
     if (outcome & QMX_INST_NOT_ADMIN) return QMX_EXIT_ELEVATION_REQUIRED;
     if (outcome & QMX_INST_FAILED) return QMX_EXIT_INSTALL_FAILURE;
+    if (outcome & QMX_INST_RESTART_FIRST) return QMX_EXIT_FAIL_REBOOT_REQUIRED;
     if (outcome & QMX_INST_NOT_APPLICABLE) {
         return result.notTargeted == 1 ? QMX_EXIT_PLATFORM_UNSUPPORTED : QMX_EXIT_PACKAGE_INVALID;
     }

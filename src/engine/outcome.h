@@ -46,7 +46,8 @@ enum class OutcomeMessage {
 };
 
 // Not-admin wins, then failure (0x80, or a broken package's 0x08; with the
-// restart request when a file also waits for the restart), then restart,
+// restart request when a file also waits for the restart, or must wait for
+// one before it can be installed: 0x40), then restart,
 // then done; everything else reads as not applicable. A failure is never
 // reported as success. An undo's messages follow the same order: not-admin,
 // not applicable when the change list targets other Windows, failure,
@@ -63,9 +64,10 @@ enum : int {
     QMX_EXIT_PACKAGE_INVALID = 1620,          // ERROR_INSTALL_PACKAGE_INVALID
     QMX_EXIT_PLATFORM_UNSUPPORTED = 1633,     // ERROR_INSTALL_PLATFORM_UNSUPPORTED
     QMX_EXIT_REBOOT_REQUIRED = 3010,          // ERROR_SUCCESS_REBOOT_REQUIRED
+    QMX_EXIT_FAIL_REBOOT_REQUIRED = 3017,     // ERROR_FAIL_REBOOT_REQUIRED
 };
 
-// The first that applies: 0x10 gives 740, 0x80 1603, 0x08 1620 (a broken
-// package) or 1633 when the change list targets other Windows only, 0x04
-// 3010, anything else 0.
+// The first that applies: 0x10 gives 740, 0x80 1603, 0x40 3017 (restart,
+// then run again), 0x08 1620 (a broken package) or 1633 when the change list
+// targets other Windows only, 0x04 3010, anything else 0.
 int QuietExitCode(const RunResult& result);

@@ -34,6 +34,13 @@ const Case kCases[] = {
     {0x88, 0, 1, OutcomeMessage::kFailed, 1603},
     {0x8C, 0, 1, OutcomeMessage::kFailedReboot, 1603},
     {0x00, 0, 0, OutcomeMessage::kNotApplicable, 0},
+    // Another program's restart-time operation on a module: restart, then
+    // run again; never "complete", never 0 or 3010.
+    {0x40, 0, 0, OutcomeMessage::kFailedReboot, 3017},
+    {0x43, 0, 0, OutcomeMessage::kFailedReboot, 3017},
+    {0x44, 0, 0, OutcomeMessage::kFailedReboot, 3017},
+    {0x48, 0, 1, OutcomeMessage::kFailedReboot, 3017},
+    {0xC1, 0, 0, OutcomeMessage::kFailedReboot, 1603},
 };
 
 // An undo reports with its own texts and the installation's exit codes.

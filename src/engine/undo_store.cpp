@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <utility>
-#include <vector>
 
 #include "engine/durable_copy.h"
 #include "engine/file_hash.h"
@@ -16,15 +15,10 @@ const char kStoreName[] = "QMX_UNDO";
 const char kSumsName[] = "SHA256SUMS";
 const size_t kHexLength = 64;
 
-bool Failed(DWORD* error) {
-    *error = g_os.GetLastError();
-    return false;
-}
-
-// The names of the files in folder that pattern finds; false with error when
-// the search fails for another reason than finding none.
-bool ListFiles(const std::string& folder, const std::string& pattern, std::vector<std::string>* names,
-               DWORD* error) {
+// The names of the files in folder that pattern finds, each followed by a
+// line end (no file name holds one); false with error when the search fails
+// for another reason than finding none.
+bool ListFiles(const std::string& folder, const std::string& pattern, std::string* names, DWORD* error) {
     WIN32_FIND_DATAA data;
     ScopedFind find(g_os.FindFirstFileA(JoinPath(folder, pattern).c_str(), &data));
     if (!find.IsValid()) {
@@ -34,7 +28,7 @@ bool ListFiles(const std::string& folder, const std::string& pattern, std::vecto
         return false;
     }
     do {
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names->push_back(data.cFileName);
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) *names += std::string(data.cFileName) + "\n";
     } while (g_os.FindNextFileA(find.Get(), &data));
     return true;
 }
@@ -47,6 +41,8 @@ bool IsRecord(const std::string& name, const std::string& head, Sha256Digest* di
 }
 
 }  // namespace
+
+UndoStore::UndoStore(const Machine& machine, const std::string& folder) : m_machine(machine), m_folder(folder) {}
 
 
 int UndoStore::Open(bool create, DWORD* error) {
@@ -66,12 +62,12 @@ int UndoStore::Open(bool create, DWORD* error) {
         // No security of our own: the Windows folder's inherited entries let
         // administrators and SYSTEM write, and no one else.
         if (!g_os.CreateDirectoryA(m_folder.c_str(), nullptr) && g_os.GetLastError() != ERROR_ALREADY_EXISTS) {
-            Failed(error);
+            *error = g_os.GetLastError();
             return -1;
         }
         // Looked at again: whatever stands there now is what would be used.
         if (!FindFile(m_folder, &data)) {
-            Failed(error);
+            *error = g_os.GetLastError();
             return -1;
         }
     }
@@ -84,6 +80,7 @@ int UndoStore::Open(bool create, DWORD* error) {
     // Listed once a run, and kept up to date as it changes: a search per
     // module would scan a store of thousands each time (Wine does, for a
     // name that is absent), and one installer runs at a time.
+    m_names = "\n";
     if (!ListFiles(m_folder, "*", &m_names, error)) return -1;
     m_listed = true;
     return 1;
@@ -93,40 +90,39 @@ std::string UndoStore::Prefix(const std::string& name, const Sha256Digest& incom
     return name + "." + DigestHex(incoming) + ".";
 }
 
-size_t UndoStore::FirstRecord(const std::string& prefix, Sha256Digest* digest) const {
-    for (size_t at = 0; at < m_names.size(); ++at) {
-        if (IsRecord(m_names[at], prefix, digest)) return at;
+std::string UndoStore::FirstRecord(const std::string& prefix, Sha256Digest* digest) const {
+    for (size_t at = m_names.find("\n" + prefix); at != std::string::npos; at = m_names.find("\n" + prefix, at + 1)) {
+        const std::string name = m_names.substr(at + 1, m_names.find('\n', at + 1) - at - 1);
+        if (IsRecord(name, prefix, digest)) return name;
     }
-    return m_names.size();
+    return std::string();
 }
 
-void UndoStore::Drop(size_t at) {
-    m_names[at].swap(m_names.back());
-    m_names.pop_back();
+void UndoStore::Drop(const std::string& name) {
+    const size_t at = m_names.find("\n" + name + "\n");
+    if (at != std::string::npos) m_names.erase(at, name.size() + 1);
 }
 
 bool UndoStore::Remove(const std::string& prefix, DWORD* error) {
     Sha256Digest digest;
-    for (size_t at = FirstRecord(prefix, &digest); at < m_names.size(); at = FirstRecord(prefix, &digest)) {
+    for (std::string name = FirstRecord(prefix, &digest); !name.empty(); name = FirstRecord(prefix, &digest)) {
         m_changed = true;
-        if (!g_os.DeleteFileA(JoinPath(m_folder, m_names[at]).c_str()) &&
-            g_os.GetLastError() != ERROR_FILE_NOT_FOUND) {
-            return Failed(error);
+        if (!g_os.DeleteFileA(JoinPath(m_folder, name).c_str()) && g_os.GetLastError() != ERROR_FILE_NOT_FOUND) {
+            *error = g_os.GetLastError();
+            return false;
         }
-        Drop(at);
+        Drop(name);
     }
     return true;
 }
 
 bool UndoStore::Listed(const std::string& name) {
-    size_t at = 0;
-    while (at < m_names.size() && m_names[at] != name) ++at;
-    if (at == m_names.size()) return false;
+    if (m_names.find("\n" + name + "\n") == std::string::npos) return false;
     // Looked at again: someone may have emptied the store since it was
     // listed. (A name that is there is found at once.)
     WIN32_FIND_DATAA data;
     if (FindFile(JoinPath(m_folder, name), &data)) return true;
-    Drop(at);
+    Drop(name);
     return false;
 }
 
@@ -153,7 +149,7 @@ bool UndoStore::Keep(const std::string& name, const std::string& module, const W
     // so it is on disk before the swap's write-through rename.
     if (Nt() && g_os.CreateHardLinkA &&
         g_os.CreateHardLinkA(JoinPath(m_folder, record).c_str(), module.c_str(), nullptr)) {
-        m_names.push_back(record);
+        m_names += record + "\n";
         return true;
     }
     // A volume without links (FAT), the store on another volume, or 95/98/Me.
@@ -161,7 +157,7 @@ bool UndoStore::Keep(const std::string& name, const std::string& module, const W
     if (!copy.Write(module, m_folder, &found, module, Nt(), nullptr, error)) return false;
     const std::string copied = prefix + DigestHex(copy.Digest());
     if (!copy.MoveTo(JoinPath(m_folder, copied), Nt(), error)) return false;
-    m_names.push_back(copied);
+    m_names += copied + "\n";
     return true;
 }
 
@@ -174,10 +170,8 @@ int UndoStore::Find(const std::string& name, const Sha256Digest& incoming, std::
                     Sha256Digest* keptDigest, DWORD* error) {
     const int open = Open(false, error);
     if (open != 1) return open;
-    const size_t found = FirstRecord(Prefix(name, incoming), keptDigest);
-    if (found == m_names.size()) return 0;
-    const std::string record = m_names[found];
-    if (!Listed(record)) return 0;
+    const std::string record = FirstRecord(Prefix(name, incoming), keptDigest);
+    if (record.empty() || !Listed(record)) return 0;
     *kept = JoinPath(m_folder, record);
     return 1;
 }
@@ -185,12 +179,13 @@ int UndoStore::Find(const std::string& name, const Sha256Digest& incoming, std::
 void UndoStore::Close() {
     const bool changed = m_changed && m_listed;
     m_changed = m_listed = false;
-    std::vector<std::string> names;
+    std::string names;
     names.swap(m_names);
     if (!changed) return;
     std::string sums;
     Sha256Digest digest;
-    for (const std::string& name : names) {
+    for (size_t at = 1, end; (end = names.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string name = names.substr(at, end - at);
         const size_t size = name.size();
         if (size <= 2 * kHexLength + 2 || name[size - kHexLength - 1] != '.' ||
             name[size - 2 * kHexLength - 2] != '.' ||

@@ -16,7 +16,6 @@
 
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "engine/machine.h"
 #include "engine/sha256.h"
@@ -27,8 +26,7 @@ public:
     // NT family of machine, which must outlive this, a kept copy may be a
     // hard link and is renamed over an older one. (95/98/Me copy over the
     // module itself, which would change a link's bytes too.)
-    explicit UndoStore(const Machine& machine, std::string folder = std::string())
-        : m_machine(machine), m_folder(std::move(folder)) {}
+    explicit UndoStore(const Machine& machine, const std::string& folder = std::string());
     UndoStore(const UndoStore&) = delete;
     UndoStore& operator=(const UndoStore&) = delete;
 
@@ -61,9 +59,9 @@ private:
     // name's records for incoming are named this, then OLD.
     std::string Prefix(const std::string& name, const Sha256Digest& incoming) const;
     // The first of m_names that is a record under prefix, with its digest;
-    // m_names.size() for none. Drop takes one out.
-    size_t FirstRecord(const std::string& prefix, Sha256Digest* digest) const;
-    void Drop(size_t at);
+    // empty for none. Drop takes one out.
+    std::string FirstRecord(const std::string& prefix, Sha256Digest* digest) const;
+    void Drop(const std::string& name);
     bool Remove(const std::string& prefix, DWORD* error);
     // Whether name is in m_names and still in the store (else it leaves
     // m_names).
@@ -73,8 +71,9 @@ private:
 
     const Machine& m_machine;
     std::string m_folder;
-    // The store's files as this run has left them.
-    std::vector<std::string> m_names;
+    // The store's files as this run has left them, each after a line end
+    // and before one: a plain text, searched whole.
+    std::string m_names;
     bool m_listed = false;
     bool m_changed = false;
 };

@@ -29,6 +29,9 @@ std::string FormatLogLine(const char* format, va_list args) {
         if (zeros) ++at;
         size_t width = 0;
         for (; *at >= '0' && *at <= '9'; ++at) width = width * 10 + static_cast<size_t>(*at - '0');
+        // A DWORD as "%lu": the same 32 bits on Windows.
+        const bool isLong = *at == 'l' && at[1] == 'u';
+        if (isLong) ++at;
 
         std::string field;
         bool number = true;
@@ -46,7 +49,10 @@ std::string FormatLogLine(const char* format, va_list args) {
             }
             break;
         }
-        case 'u': field = Digits(va_arg(args, unsigned), 10, "0123456789"); break;
+        case 'u':
+            field = Digits(isLong ? static_cast<unsigned>(va_arg(args, unsigned long)) : va_arg(args, unsigned), 10,
+                           "0123456789");
+            break;
         case 'x': field = Digits(va_arg(args, unsigned), 16, "0123456789abcdef"); break;
         case 'X': field = Digits(va_arg(args, unsigned), 16, "0123456789ABCDEF"); break;
         case 'c':

@@ -1,7 +1,8 @@
 // printf-style formatting into a string of whatever length the line needs, so
 // an arbitrarily long change-list entry is logged whole, never cut or overrun.
 //
-// Only the conversions the program's own formats use: %d (and %i), %u, %x,
+// Only the conversions the program's own formats use: %d (and %i), %u (and
+// %lu, taken to 32 bits), %x,
 // %X, %c, %s (a null pointer gives "(null)") and %%, a number optionally
 // padded to a width with spaces or, after a '0' flag, with zeros ("%04x").
 // Any other conversion ends the formatting there: the rest of the format is

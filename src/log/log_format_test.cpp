@@ -34,6 +34,7 @@ TEST(LogFormat, IntegersAtTheirLimits) {
     EXPECT_EQ("-2147483648 2147483647 0", Format("%d %i %d", INT_MIN, INT_MAX, 0));
     EXPECT_EQ("4294967295 ffffffff FFFFFFFF 0",
               Format("%u %x %X %x", UINT_MAX, UINT_MAX, UINT_MAX, 0u));
+    EXPECT_EQ("(4294967295) 7", Format("(%lu) %d", 4294967295ul, 7));
 }
 
 TEST(LogFormat, WidthPadsButNeverCuts) {

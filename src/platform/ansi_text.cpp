@@ -2,20 +2,16 @@
 
 #include "platform/text_case.h"
 
-bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+bool EqualsIgnoringAsciiCase(const char* a, size_t aLength, const std::string& b) {
+    if (aLength != b.size()) return false;
+    for (size_t i = 0; i < aLength;) {
+        const size_t length = CharacterLength(a + i, aLength - i);
+        if (length == 1 ? UpperAscii(a[i]) != UpperAscii(b[i]) : a[i] != b[i] || a[i + 1] != b[i + 1]) {
+            return false;
+        }
+        i += length;
     }
     return true;
-}
-
-size_t CharacterLength(const char* text, size_t left) {
-    return IsAnsiLeadByte(static_cast<unsigned char>(text[0])) && left >= 2 ? 2 : 1;
-}
-
-size_t NextCharacter(const std::string& text, size_t i) {
-    return i + CharacterLength(text.data() + i, text.size() - i);
 }
 
 size_t LastSeparator(const std::string& path) {

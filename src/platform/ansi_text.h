@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/text_case.h"
+
 // The change list's name, beside the program.
 inline constexpr char kChangeListName[] = "QMX_CHG.DAT";
 
@@ -17,13 +19,25 @@ inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 // Only the 26 ASCII letters fold: names, switches and keys are ASCII, and a
 // byte of a double-byte character must never match one of their letters.
 inline char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b);
+// Whether the two are the same text but for the case of ASCII letters; a
+// double-byte character matches only itself (ャ is 0x83 0x61, ア 0x83 0x41).
+bool EqualsIgnoringAsciiCase(const char* a, size_t aLength, const std::string& b);
+inline bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
+    return EqualsIgnoringAsciiCase(a.data(), a.size(), b);
+}
 
 // The length in bytes of the character at text, left > 0 bytes long: 2 for a
-// lead byte with its trail byte, else 1.
-size_t CharacterLength(const char* text, size_t left);
+// lead byte with its trail byte, else 1. No code page has a lead byte below
+// 0x80, so ASCII is decided here, without asking the code page: the reader
+// walks every byte of the change list through this.
+inline size_t CharacterLength(const char* text, size_t left) {
+    const unsigned char byte = static_cast<unsigned char>(text[0]);
+    return byte >= 0x80 && left >= 2 && IsAnsiLeadByte(byte) ? 2 : 1;
+}
 // Offset of the character after the one at i.
-size_t NextCharacter(const std::string& text, size_t i);
+inline size_t NextCharacter(const std::string& text, size_t i) {
+    return i + CharacterLength(text.data() + i, text.size() - i);
+}
 
 // Whether the last character of text is "\" or "/".
 bool EndsWithSeparator(const std::string& text);

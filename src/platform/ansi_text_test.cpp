@@ -93,4 +93,7 @@ TEST(AsciiCase, FoldsOnlyTheTwentySixLetters) {
     EXPECT_TRUE(EqualsIgnoringAsciiCase("Qmx_Chg.dat", "QMX_CHG.DAT"));
     EXPECT_FALSE(EqualsIgnoringAsciiCase("\xE9", "\xC9"));  // é and É in 1252
     EXPECT_FALSE(EqualsIgnoringAsciiCase("A", "AB"));
+    // ャ and ア differ only in a trail byte that looks like a letter.
+    EXPECT_FALSE(EqualsIgnoringAsciiCase("\x83\x61.DLL", "\x83\x41.dll"));
+    EXPECT_TRUE(EqualsIgnoringAsciiCase("\x83\x61.DLL", "\x83\x61.dll"));
 }

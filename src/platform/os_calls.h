@@ -42,6 +42,7 @@ struct OsCalls {
     decltype(&::SetFileTime) SetFileTime;
     decltype(&::GetShortPathNameA) GetShortPathNameA;
     decltype(&::WritePrivateProfileStringA) WritePrivateProfileStringA;
+    decltype(&::GetPrivateProfileSectionA) GetPrivateProfileSectionA;
     // Registry: the restart-time move list.
     decltype(&::RegOpenKeyExA) RegOpenKeyExA;
     decltype(&::RegQueryValueExA) RegQueryValueExA;
@@ -50,6 +51,9 @@ struct OsCalls {
     decltype(&::GetModuleFileNameA) GetModuleFileNameA;
     decltype(&::GetSystemDirectoryA) GetSystemDirectoryA;
     decltype(&::GetWindowsDirectoryA) GetWindowsDirectoryA;
+    // The folder that really holds a 32-bit program's system32 on 64-bit
+    // Windows: may be null, as before XP.
+    decltype(&::GetSystemWow64DirectoryA) GetSystemWow64DirectoryA;
     // Version, language, text.
     decltype(&::GetVersionExA) GetVersionExA;
     decltype(&::GetUserDefaultLangID) GetUserDefaultLangID;
@@ -57,6 +61,7 @@ struct OsCalls {
     decltype(&::IsDBCSLeadByte) IsDBCSLeadByte;
     decltype(&::GetACP) GetACP;
     decltype(&::MultiByteToWideChar) MultiByteToWideChar;
+    decltype(&::WideCharToMultiByte) WideCharToMultiByte;
     // Memory.
     decltype(&::LocalAlloc) LocalAlloc;
     decltype(&::LocalFree) LocalFree;

@@ -4,7 +4,7 @@ predicted by the package check's what-if and then installed for real by
 QMXSET.EXE /quiet under Wine, on the same folders.
 
     differential.py --qmxset EXE --driver EXE --arch x86|x64 --fixtures DIR
-                    (--native-check PATH | --check QMXCHECK.EXE)
+                    --pending-ops EXE (--native-check PATH | --check QMXCHECK.EXE)
 
 Environment:
     QMX_DIFF_SEED   the seed (default 19); the same seed makes the same cases
@@ -27,6 +27,13 @@ bits (the log's last EngingMessage line), the exit code and each module's end
 state (the installed copy and its staged copy, by digest) must be what the
 predicted decisions, taken in list order, leave behind.
 
+Some installed modules have a restart-time operation waiting: our own staged
+copy's pair, or another program's delete. Both lists hold them (the move list
+by pending_ops.exe's delayed moves, WININIT.INI's [Rename] section), so each
+Windows family finds its own; the native what-if is told them by
+--pending-ours and --pending-other, QMXCHECK.EXE against the prefix's own
+system folder reads the lists as the installer does.
+
 Then a third of the cases are undone: now and then another program changes
 an installed module in between, the what-if predicts QMXSET.EXE /undo from a
 copy of the store (--undo --store), and the real /undo must agree: a module
@@ -46,7 +53,7 @@ import sys
 import tempfile
 import time
 
-ACTIONS = ["replace", "stage", "keep", "not installed", "missing", "refused"]
+ACTIONS = ["replace", "stage", "restart", "keep", "not installed", "missing", "refused"]
 
 # Windows as Wine imitates it for one program: the what-if's name for it, its
 # family and the platform, major and minor version the installer reads.
@@ -137,6 +144,7 @@ class Slot:
         self.name = name
         self.package = self.installed = self.staged = None
         self.busy = False
+        self.pending = None  # "ours", "other" or None
 
     @property
     def staged_name(self):
@@ -181,6 +189,8 @@ class Case:
                 # changes nothing else.
                 in_use = rng.random() < (0.3 if slot.staged_name else 0.7)
                 slot.busy = busy_allowed and in_use
+                if rng.random() < 0.2:
+                    slot.pending = "ours" if slot.staged_name and rng.random() < 0.5 else "other"
             self.slots.append(slot)
 
         # The [File] entries: every module in some spelling, some twice,
@@ -223,9 +233,9 @@ class Case:
 
     def summary(self):
         text = self.change_list.replace("\r\n", " | ").rstrip(" |")
-        folders = ["%s package %s, system %s, staged %s%s" % (
+        folders = ["%s package %s, system %s, staged %s%s%s" % (
             s.name[-5], describe(s.package), describe(s.installed), describe(s.staged),
-            ", busy" if s.busy else "") for s in self.slots]
+            ", busy" if s.busy else "", ", %s pending" % s.pending if s.pending else "") for s in self.slots]
         return text, folders
 
 
@@ -299,15 +309,20 @@ class Harness:
         if self.args.native_check:
             tool, system, folder = [self.args.native_check], self.sysdir, case.folder
             store = self.store_copy
+            busy += [arg for s in case.slots if s.pending for arg in ("--pending-" + s.pending, s.name)]
         else:
+            # The prefix's own system folder: the lists are read there.
             tool, system, folder = ["wine", self.args.check], "C:\\windows\\system32", winpath(case.folder)
             store = winpath(self.store_copy)
         if undo:
             busy += ["--undo", "--store", store]
         command = tool + ["--json", "--codepage", str(case.codepage), "--against", system,
                           "--windows", name] + busy + [folder]
+        # QMXCHECK.EXE reads names in its own system's code page: Wine's,
+        # from the locale.
         result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE)
+                                stderr=subprocess.PIPE,
+                                env=dict(os.environ, LC_ALL=CODE_PAGES[case.codepage][0]))
         try:
             case.prediction = json.loads(result.stdout.decode("utf-8", "replace"))["whatIf"]
             case.prediction_error = None
@@ -315,6 +330,34 @@ class Harness:
             case.prediction = None
             case.prediction_error = "no prediction (exit %d): %s" % (
                 result.returncode, result.stderr.decode("utf-8", "replace").strip().splitlines()[:2])
+
+    def seed_pending(self, cases):
+        """Every case's waiting operations, in both lists at once: the names
+        are the cases' own."""
+        system = "C:\\windows\\system32\\"
+        lines = b""
+        # Each name in its case's code page: scheduled by a process of that
+        # code page, and written to WININIT.INI in it, as its installer reads
+        # them.
+        for codepage, (locale, encoding, _) in CODE_PAGES.items():
+            commands = []
+            for s in (s for c in cases if c.codepage == codepage for s in c.slots if s.pending):
+                if s.pending == "ours":
+                    commands.append(["move", system + s.staged_name, system + s.name])
+                    line = "%s%s=%s%s" % (system, s.name, system, s.staged_name)
+                else:
+                    commands.append(["delete", system + s.name])
+                    line = "NUL=%s%s" % (system, s.name)
+                lines += (line + "\r\n").encode(encoding)
+            for start in range(0, len(commands), 200):
+                arguments = [a for c in commands[start:start + 200] for a in c]
+                result = subprocess.run(["wine", self.args.pending_ops] + arguments, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                        env=dict(os.environ, LC_ALL=locale))
+                if result.returncode != 0:
+                    sys.exit("pending_ops failed: %s" % result.stdout.decode("latin-1").strip())
+        with open(self.wininit, "wb") as f:
+            f.write(b"[Rename]\r\n" + lines)
 
     # -- reality -------------------------------------------------------------
 
@@ -549,6 +592,8 @@ class Harness:
                 self.count("folder: staged copy waiting")
             if s.busy:
                 self.count("folder: installed copy in use")
+            if s.pending:
+                self.count("folder: %s restart-time operation waiting" % s.pending)
             if not s.staged_name:
                 self.count("folder: a name without a place to stage")
         if case.prediction is not None:
@@ -576,6 +621,7 @@ class Harness:
             os.remove(self.wininit)
         reg(["delete", APP_KEY, "/f"])
         reg(["delete", PENDING_KEY, "/v", "PendingFileRenameOperations", "/f"])
+        reg(["delete", PENDING_KEY, "/v", "PendingFileRenameOperations2", "/f"])
 
 
 APP_KEY = "HKCU\\Software\\Wine\\AppDefaults\\QMXSET.EXE"
@@ -597,6 +643,7 @@ def main():
     parser.add_argument("--driver", required=True)
     parser.add_argument("--arch", required=True, choices=["x86", "x64"])
     parser.add_argument("--fixtures", required=True)
+    parser.add_argument("--pending-ops", required=True)
     parser.add_argument("--native-check")
     parser.add_argument("--check")
     args = parser.parse_args()
@@ -618,10 +665,16 @@ def main():
         "the native qmxcheck" if args.native_check else "QMXCHECK.EXE under Wine"))
     try:
         harness.clean_own_files()
+        # A Wine process that starts a new wineserver boots the prefix, which
+        # carries the lists out: seeded when Wine processes come back to back.
+        if args.check:
+            harness.seed_pending(cases)
         for case in cases:
             harness.set_up(case)
             harness.record_digests(case)
             harness.predict(case)
+        if not args.check:
+            harness.seed_pending(cases)
         predicted = time.time()
         for windows in groups:
             for codepage in CODE_PAGES:

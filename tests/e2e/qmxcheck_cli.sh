@@ -43,8 +43,9 @@ sjis_name=$'\x95\x5c\x8e\xa6'$tag.DLL
 name=表示$tag.DLL
 printf '[Install]\r\n2:10\r\n[File]\r\n%s\r\nBAD\x80.DLL\r\n' "$sjis_name" >"$pkg/QMX_CHG.DAT"
 if [ "$mode" = native ]; then
-  # The build machine lists names byte for byte, as the package holds them.
-  printf 'MZ' >"$pkg/$sjis_name"
+  # A copy from Windows names the file in UTF-8; the check converts the
+  # change list's Shift-JIS name to find it.
+  printf 'MZ' >"$pkg/$name"
   version=
 else
   # Wine shows this Unix name to Windows as 表示; the fixture's FileVersion
@@ -65,7 +66,9 @@ report = json.loads(open(sys.argv[1], "rb").read().decode("utf-8"))  # strict UT
 name, version = sys.argv[2], sys.argv[3]
 assert report["package"].endswith("パッケージ"), report["package"]
 files = {f["name"]: f for f in report["files"]}
+assert report["codePage"] == 932, report["codePage"]
 assert name in files, list(files)
+assert files[name]["present"], files[name]
 assert "BAD\u0080.DLL" in files, list(files)
 if version:
     assert files[name]["fileVersion"] == version, files[name]
@@ -74,6 +77,28 @@ reasons = [m["reason"] for m in report["whatIf"]["modules"]]
 assert "the system folder has no " + name in reasons, reasons
 print("Japanese package: valid UTF-8 JSON, names and versions converted")
 PY
+
+# The same package for a Western Windows: there 0x5C is a backslash, and
+# the installer refuses the name. QMXCHECK.EXE reads names in its own
+# system's code page only, and says so.
+status=0
+run --json --codepage 1252 --against "$(folder "$root/system")" --windows 10 "$(folder "$pkg")" \
+  >"$root/report.json" || status=$?
+if [ "$mode" = native ]; then
+  python3 - "$root/report.json" <<'PY' || fail "Western target: $(cat "$root/report.json")"
+import json, sys
+report = json.loads(open(sys.argv[1], "rb").read().decode("utf-8"))
+assert report["codePage"] == 1252, report["codePage"]
+decisions = [m["decision"] for m in report["whatIf"]["modules"]]
+assert decisions[0].startswith("refused"), decisions
+print("Western target: the same name refused")
+PY
+else
+  [ "$status" -eq 3 ] || fail "QMXCHECK.EXE --codepage 1252 on a Japanese system: exit status $status"
+fi
+status=0
+run --codepage 65001 "$(folder "$pkg")" >/dev/null || status=$?
+[ "$status" -eq 3 ] || fail "--codepage 65001: exit status $status"
 
 # Change lists saved as an editor's "Unicode" choices.
 ascii_list=$'// sample\r\n[Install]\r\n2:10\r\n[File]\r\nA.DLL\r\n'

@@ -3,17 +3,20 @@
 # driven from outside by qmx_driver the way a user would click through it.
 #
 #   qmxset_e2e.sh SCENARIO QMXSET.EXE qmx_driver.exe x86|x64 VERSION.DLL FIXTURES SFC.DLL QMXCHECK.EXE
+#                 PENDING_OPS.EXE
 #
 # VERSION.DLL is the planted library, FIXTURES the folder of modules with
 # version resources and SFC.DLL the tests' own sfc.dll (tests/e2e/test_sfc.cpp),
-# all of the same architecture; QMXCHECK.EXE the package check, which seals.
+# all of the same architecture; QMXCHECK.EXE the package check, which seals;
+# PENDING_OPS.EXE schedules another program's restart-time operations
+# (tests/e2e/pending_ops.c).
 #
 # Scenarios: full, outcomes, reboot, reboot_again, win98_rename, japanese,
 # second_instance, logging, planted_version, held_module, held_changelist,
 # held_log, killed, quiet, switches, failed, protected, broken_reboot,
-# win98_space, unreadable_changelist, sealed, out_of_memory, undo, undo_held,
-# undo_chain, undo_changed, rollback, rollback_protected, win98_undo,
-# undo_store_file.
+# win98_space, unreadable_changelist, sealed, out_of_memory, pending_foreign,
+# pending_ours, win98_pending, undo, undo_held, undo_chain, undo_changed,
+# rollback, rollback_protected, win98_undo, undo_store_file.
 # The system directory is the Wine prefix's own (system32, or syswow64 for
 # x86); the modules put there have names no one else uses and are removed
 # again, as are the package folder, the log and any restart-time move.
@@ -26,6 +29,7 @@ planted_dll=${5:-}
 fixtures=${6:-}
 test_sfc=${7:-}
 check_exe=${8:-}
+pending_exe=${9:-}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/wine-env.sh"
 qmx_skip_unless_runnable "$arch"
@@ -56,10 +60,10 @@ cleanup() {
   rm -f "$store/$A".* "$store/$B".* "$store/$L".* "$store/$S".*
   if [ "$scenario" = undo_store_file ] && [ -f "$store" ]; then rm -f "$store"; fi
   if [ -e "$pkg/store.before" ]; then rm -rf "$store"; mv "$pkg/store.before" "$store"; fi
-  case "$scenario" in reboot | reboot_again | japanese | held_module | quiet | failed | broken_reboot | sealed | undo_held | rollback)
+  case "$scenario" in reboot | reboot_again | japanese | held_module | quiet | failed | broken_reboot | sealed | pending_* | undo_held | rollback)
     wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
   esac
-  if [ "$scenario" = win98_rename ] || [ "$scenario" = win98_space ] || [ "$scenario" = win98_undo ]; then
+  if [ "$scenario" = win98_rename ] || [ "$scenario" = win98_space ] || [ "$scenario" = win98_pending ] || [ "$scenario" = win98_undo ]; then
     wine reg delete "$win98_key" /f >/dev/null 2>&1 </dev/null || true
     if [ -f "$pkg/wininit.before" ]; then cp "$pkg/wininit.before" "$wininit"; else rm -f "$wininit"; fi
   fi
@@ -177,6 +181,25 @@ log_text() { [ -f "$log" ] && tr -d '\r' <"$log" || true; }
 pending_moves() {
   wine reg query "$pending_key" /v PendingFileRenameOperations </dev/null 2>/dev/null || true
 }
+
+# The folder that really holds what the program sees as system32, as a
+# restart's 64-bit Session Manager must be told it.
+if [ "$arch" = x86 ]; then real_system='C:\windows\syswow64'; else real_system='C:\windows\system32'; fi
+
+# Another program's restart-time operations (pending_ops.exe COMMAND...), and
+# both lists byte for byte.
+ops() {
+  local said
+  said=$(wine "$pending_exe" "$@" </dev/null 2>/dev/null | tr -d '\r') || fail "pending_ops $*: $said"
+  printf '%s' "$said"
+}
+no_pending() {
+  local v
+  for v in PendingFileRenameOperations PendingFileRenameOperations2; do
+    wine reg delete "$pending_key" /v $v /f >/dev/null 2>&1 </dev/null || true
+  done
+}
+failed_reboot='Module installation failed. Some modules could not be replaced. To make the other changes take effect, restart your computer.'
 
 # Windows 98 as QMXSET.EXE alone sees it: platform 1, version 4.10.
 win98_key='HKCU\Software\Wine\AppDefaults\QMXSET.EXE'
@@ -327,7 +350,9 @@ Windowsを再起動してください。"
   check "free file replaced" "shipped A" "$(cat "$sysdir/$A")"
   check "file in use kept" "installed B" "$(cat "$sysdir/$B")"
   check "staged copy" "shipped B" "$(cat "$sysdir/${B%L}M" 2>/dev/null)"
-  contains "restart-time move" "$(pending_moves)" "${B%L}M"
+  # Named in the folder that holds the staged copy: Wine, like the first
+  # 64-bit Windows, records a 32-bit program's names as it passes them.
+  contains "restart-time move" "$(pending_moves)" "\\??\\$real_system\\${B%L}M\\0!\\??\\$real_system\\$B"
   ;;
 
 reboot_again)
@@ -582,7 +607,10 @@ failed)
   # and in Japanese.
   for lang in en ja; do
     for bits in 0x80 0x81 0x84; do
+      # Each row a machine of its own: a pair left by the row before would
+      # keep its module on the restart path.
       rm -f "$log" "$sysdir/${A%L}M"
+      no_pending
       newer_shipped A B
       unreplaceable "$B"
       before=(hold "$(in_use "$B")")
@@ -834,9 +862,11 @@ out_of_memory)
     exit 77
   fi
   newer_shipped A
-  changelist "2:10" "$A" ON
-  head -c 800000000 /dev/zero | tr '\0' B >>"$pkg/QMX_CHG.DAT"
-  printf '\r\n' >>"$pkg/QMX_CHG.DAT"
+  {
+    printf '[Install]\r\n2:10\r\n[Log]\r\nON\r\n[File]\r\n%s\r\n' "$A"
+    head -c 800000000 /dev/zero | tr '\0' B
+    printf '\r\n'
+  } >"$pkg/QMX_CHG.DAT"
   not_applicable='It was not the environment which this module applies.'
   rm -f "$log"
   quiet_row "quiet" 1620 "[0x8] - $not_applicable" "/quiet"
@@ -954,8 +984,10 @@ rollback)
   check "failed: the staged copy holds the module's own bytes" "installed A" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
   replaceable "$L"
 
-  # Without [Rollback], as always: what could be replaced is.
-  rm -f "$log"
+  # Without [Rollback], as always: what could be replaced is. (The staged
+  # copy's pair is gone first: it would keep the module on the restart path.)
+  rm -f "$log" "$sysdir/${A%L}M"
+  wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
   newer_shipped A
   rm -f "$pkg/$B"
   changelist "2:10" "$A $B" ON
@@ -1007,6 +1039,140 @@ undo_store_file)
   contains "store is a file: log" "$(log_text)" "CopyTargetFile - Cannot keep "
   contains "store is a file: log" "$(log_text)" ".(267)"
   check "store is a file: the file" "not a folder" "$(cat "$store")"
+  ;;
+
+pending_foreign)
+  # Another program's restart-time operation on a listed module: a
+  # replacement, a delete, a move away; by the path the program sees, the
+  # folder that really holds it, or the short name. The module is neither
+  # replaced nor staged, the run asks for a restart first (3017), and their
+  # entries stay byte for byte. The same operations on a module the package
+  # does not list (B) change nothing.
+  system='C:\windows\system32'
+  for how in replace delete move; do
+    no_pending
+    rm -f "$log" "$sysdir/${A%L}M" "$sysdir/${L%L}M"
+    newer_shipped A B L
+    drive short "$system\\$L"
+    short_l=$(fact short)
+    [ "$short_l" != "$system\\$L" ] || fail "no short name for $L, so this proves nothing"
+    changelist "2:10" "$A $L" ON
+    case $how in
+    replace) theirs=(move 'C:\windows\temp\QE2E.NEW' "$system\\$B") ;;
+    delete) theirs=(delete "$system\\$B") ;;
+    move) theirs=(move "$system\\$B" "C:\\windows\\temp\\$B") ;;
+    esac
+    ops "${theirs[@]}" >/dev/null
+    before=$(ops dump)
+    quiet_row "$how of an unlisted module" 0 "[0x1] - Module installation complete." /quiet
+    check "$how, unlisted: listed module replaced" "shipped A" "$(cat "$sysdir/$A")"
+    check "$how, unlisted: their entries" "$before" "$(ops dump)"
+
+    rm -f "$log"
+    newer_shipped A L
+    case $how in
+    replace) ops move 'C:\windows\temp\QE2E.NEW' "$real_system\\$A" move 'C:\windows\temp\QE2E.NEW' "$short_l" ;;
+    delete) ops delete "$system\\$A" delete "$short_l" ;;
+    move) ops move "$system\\$A" "C:\\windows\\temp\\$A" move "$short_l" "C:\\windows\\temp\\$L" ;;
+    esac >/dev/null
+    before=$(ops dump)
+    quiet_row "$how of a listed module" 3017 "[0x40] - $failed_reboot" /quiet
+    text=$(log_text)
+    contains "$how: log" "$text" "CopyTargetFile - Restart pending for $system\\$A."
+    contains "$how: log" "$text" "CopyTargetFile - Restart pending for $system\\$L."
+    lacks "$how: log" "$text" "LockDestFile"
+    check "$how: module kept" "installed A" "$(cat "$sysdir/$A")"
+    check "$how: long-named module kept" "installed L" "$(cat "$sysdir/$L")"
+    [ ! -e "$sysdir/${A%L}M" ] && [ ! -e "$sysdir/${L%L}M" ] || fail "$how: a copy was staged"
+    check "$how: their entries" "$before" "$(ops dump)"
+  done
+
+  # Shown: the failure message with its restart sentence.
+  rm -f "$log"
+  shown "shown" "$failed_reboot" 0x40
+  check "shown: module kept" "installed A" "$(cat "$sysdir/$A")"
+
+  # Up to date: nothing would change, so nothing is asked and nothing fails.
+  rm -f "$log"
+  put "$sysdir/$A" "installed A" 2003
+  put "$sysdir/$L" "installed L" 2003
+  quiet_row "up to date, their operation pending" 0 "[0x2] - " /quiet
+  lacks "up to date: log" "$(log_text)" "Restart pending"
+  ;;
+
+pending_ours)
+  # Run 1 finds the module in use and stages the package's copy. Before the
+  # restart, run 2 comes with a newer package and the module free: replacing
+  # it now would be undone by the older staged copy at the restart, so the
+  # newer copy goes to the staged name instead, and the pair stays listed once.
+  no_pending
+  newer_shipped A
+  changelist "2:10" "$A" ON
+  quiet_row "run 1, in use" 3010 "[0x4] - " /quiet hold "$(in_use "$A")"
+  check "run 1: staged copy" "shipped A" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
+  pair="\\??\\$real_system\\${A%L}M\\0!\\??\\$real_system\\$A"
+  contains "run 1: the pair names the folder that holds it" "$(pending_moves)" "$pair"
+  before=$(ops dump)
+
+  rm -f "$log"
+  put "$pkg/$A" "shipped A, newer" 2003
+  quiet_row "run 2, newer package, module free" 3010 "[0x4] - " /quiet
+  check "run 2: module not replaced now" "installed A" "$(cat "$sysdir/$A")"
+  check "run 2: the newer copy staged" "shipped A, newer" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
+  check "run 2: the pair listed once" "$before" "$(ops dump)"
+  lacks "run 2: log" "$(log_text)" "LockDestFile"
+
+  # Run 3 with the older package again: the newer staged copy stays.
+  rm -f "$log"
+  put "$pkg/$A" "shipped A" 2002
+  quiet_row "run 3, older package" 3010 "[0x4] - " /quiet
+  check "run 3: the newer staged copy kept" "shipped A, newer" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
+  check "run 3: the pair listed once" "$before" "$(ops dump)"
+
+  # Someone else's operation on the module beside ours: restart first.
+  rm -f "$log"
+  ops delete "C:\\windows\\system32\\$A" >/dev/null
+  before=$(ops dump)
+  quiet_row "ours and theirs" 3017 "[0x40] - " /quiet
+  check "ours and theirs: entries" "$before" "$(ops dump)"
+  ;;
+
+win98_pending)
+  # Windows 98: a [Rename] entry already naming the module, by key or value.
+  if [ -f "$wininit" ]; then cp "$wininit" "$pkg/wininit.before"; fi
+  wine reg add "$win98_key" /v Version /d win98 /f >/dev/null 2>&1 </dev/null
+  system='C:\windows\system32'
+  newer_shipped A B
+  changelist "1:4:10" "$A" ON
+  for entry in "NUL=$system\\$A" "$system\\$A=C:\\WINDOWS\\TEMP\\QE2E.NEW" "C:\\WINDOWS\\TEMP\\$A=$system\\$A"; do
+    rm -f "$log"
+    printf '[rename]\r\n%s\r\n' "$entry" >"$wininit"
+    cp "$wininit" "$pkg/wininit.theirs"
+    quiet_row "98, [Rename] $entry" 3017 "[0x40] - $failed_reboot" /quiet
+    contains "98, $entry: log" "$(log_text)" "CopyTargetFile - Restart pending for $system\\$A."
+    check "98, $entry: module kept" "installed A" "$(cat "$sysdir/$A")"
+    [ ! -e "$sysdir/${A%L}M" ] || fail "98, $entry: a copy was staged"
+    cmp -s "$pkg/wininit.theirs" "$wininit" || fail "98, $entry: WININIT.INI changed: $(cat "$wininit")"
+  done
+
+  # An entry naming only a module the package does not list changes nothing.
+  rm -f "$log"
+  printf '[Rename]\r\nNUL=%s\\%s\r\n' "$system" "$B" >"$wininit"
+  quiet_row "98, [Rename] naming an unlisted module" 0 "[0x1] - " /quiet
+  check "98, unlisted: module replaced" "shipped A" "$(cat "$sysdir/$A")"
+
+  # Our own entry from a run before the restart: the module stays on the
+  # restart path, with the one entry.
+  rm -f "$log" "$wininit"
+  newer_shipped A
+  quiet_row "98, run 1, in use" 3010 "[0x4] - " /quiet hold "$(in_use "$A")"
+  entries=$(rename_section)
+  rm -f "$log"
+  put "$pkg/$A" "shipped A, newer" 2003
+  quiet_row "98, run 2, module free" 3010 "[0x4] - " /quiet
+  check "98, run 2: module not replaced now" "installed A" "$(cat "$sysdir/$A")"
+  check "98, run 2: the newer copy staged" "shipped A, newer" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
+  check "98, run 2: [Rename] entries" "$entries" "$(rename_section)"
   ;;
 
 *)

@@ -1,0 +1,147 @@
+// The Windows side: the system's own WinVerifyTrust judges the signature,
+// digest and chain alike, as App Control and the loader will on that
+// machine. wintrust.dll and crypt32.dll are loaded at run time from the
+// system folder, by full path: Windows 95 and NT 4.0 without Internet
+// Explorer have neither, and the check must still start there.
+#include "check/signature_check.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+#include <wintrust.h>
+#include <softpub.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "check/authenticode.h"
+#include "platform/system_library.h"
+
+namespace {
+
+using VerifyFn = LONG(WINAPI*)(HWND, GUID*, LPVOID);
+using ProvDataFn = CRYPT_PROVIDER_DATA*(WINAPI*)(HANDLE);
+using SignerFn = CRYPT_PROVIDER_SGNR*(WINAPI*)(CRYPT_PROVIDER_DATA*, DWORD, BOOL, DWORD);
+using NameFn = DWORD(WINAPI*)(DWORD, PCERT_NAME_BLOB, DWORD, LPSTR, DWORD);
+
+struct TrustDlls {
+    bool tried = false;
+    VerifyFn verify = nullptr;
+    ProvDataFn provData = nullptr;
+    SignerFn signer = nullptr;
+    NameFn nameToStr = nullptr;
+};
+
+template <typename Fn>
+Fn Find(HMODULE module, const char* name) {
+    return module ? FindFunction<Fn>(module, name) : nullptr;
+}
+
+// Loaded once and kept for the run: the check asks for every module.
+const TrustDlls& Dlls() {
+    static TrustDlls dlls;
+    if (dlls.tried) return dlls;
+    dlls.tried = true;
+    const HMODULE wintrust = LoadSystemLibrary("wintrust.dll");
+    dlls.verify = Find<VerifyFn>(wintrust, "WinVerifyTrust");
+    dlls.provData = Find<ProvDataFn>(wintrust, "WTHelperProvDataFromStateData");
+    dlls.signer = Find<SignerFn>(wintrust, "WTHelperGetProvSignerFromChain");
+    dlls.nameToStr = Find<NameFn>(LoadSystemLibrary("crypt32.dll"), "CertNameToStrA");
+    return dlls;
+}
+
+std::string Hex(LONG code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
+    return text;
+}
+
+// The verdict by WinVerifyTrust's answer. Chain and certificate errors
+// (CERT_E_*, facility 0x0B, 0x800B01xx) leave the file intact; a wrong digest
+// or an unreadable signature does not.
+SignatureState Verdict(LONG result, std::string* problem) {
+    const LONG kBadDigest = static_cast<LONG>(0x80096010), kNoSignature = static_cast<LONG>(0x800B0100),
+               kNotTrusted = static_cast<LONG>(0x800B0004), kBadAlgorithm = static_cast<LONG>(0x80090008),
+               kUnknownAlgorithm = static_cast<LONG>(0x80091002), kUnknownProvider = static_cast<LONG>(0x800B0001),
+               kUnknownAction = static_cast<LONG>(0x800B0002), kSecuritySettings = static_cast<LONG>(0x80092026);
+    if (result == 0) return SignatureState::kSigned;
+    if (result == kBadDigest) {
+        *problem = "the file's digest no longer matches the one signed (" + Hex(result) + ")";
+        return SignatureState::kDamaged;
+    }
+    if (result == kBadAlgorithm || result == kUnknownAlgorithm) {
+        *problem = "this Windows cannot check its digest algorithm (" + Hex(result) + ")";
+        return SignatureState::kCannotCheck;
+    }
+    if (result == kUnknownProvider || result == kUnknownAction) {
+        *problem = "this Windows has no Authenticode provider (" + Hex(result) + ")";
+        return SignatureState::kCannotCheck;
+    }
+    if ((static_cast<unsigned long>(result) & 0xFFFFFF00ul) == 0x800B0100ul && result != kNoSignature) {
+        *problem = "WinVerifyTrust " + Hex(result);
+        return SignatureState::kUntrusted;
+    }
+    // Not trusted by this machine's settings, as with a root it lacks.
+    if (result == kNotTrusted || result == kSecuritySettings) {
+        *problem = "WinVerifyTrust " + Hex(result);
+        return SignatureState::kUntrusted;
+    }
+    *problem = "WinVerifyTrust refuses it (" + Hex(result) + ")";
+    return SignatureState::kDamaged;
+}
+
+std::string SignerSubject(const TrustDlls& dlls, HANDLE state) {
+    if (!dlls.provData || !dlls.signer || !dlls.nameToStr || state == nullptr) return std::string();
+    CRYPT_PROVIDER_DATA* data = dlls.provData(state);
+    CRYPT_PROVIDER_SGNR* signer = data ? dlls.signer(data, 0, FALSE, 0) : nullptr;
+    if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr) return std::string();
+    PCCERT_CONTEXT cert = signer->pasCertChain[0].pCert;
+    if (cert == nullptr || cert->pCertInfo == nullptr) return std::string();
+    char name[512];
+    // The name in the order it is written, "CN=..., O=...", as the build
+    // machine's check prints it.
+    if (dlls.nameToStr(X509_ASN_ENCODING, &cert->pCertInfo->Subject, CERT_X500_NAME_STR, name, sizeof name) <= 1) {
+        return std::string();
+    }
+    return name;
+}
+
+}  // namespace
+
+SignatureInfo CheckSignature(const std::string& path) {
+    std::string bytes;
+    if (!ReadProgramFile(path, &bytes)) return SignatureOf(SignatureState::kCannotCheck, "the file cannot be read");
+    // Whether there is a signature at all is read from the file, the same
+    // way on every Windows: WinVerifyTrust's answer for a file without one
+    // differs between versions.
+    const PeSignature sig = ReadPeSignature(bytes);
+    if (sig.kind != PeSignature::kPresent) return WithoutSignature(sig);
+    const TrustDlls& dlls = Dlls();
+    if (!dlls.verify) return SignatureOf(SignatureState::kCannotCheck, "this Windows has no WinVerifyTrust");
+
+    WCHAR widePath[MAX_PATH];
+    if (::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH) == 0) {
+        return SignatureOf(SignatureState::kCannotCheck, "the file's name is too long");
+    }
+    WINTRUST_FILE_INFO file = {};
+    file.cbStruct = sizeof file;
+    file.pcwszFilePath = widePath;
+    WINTRUST_DATA data = {};
+    data.cbStruct = sizeof data;
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &file;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    // No network: a check must not wait on a revocation server.
+    data.dwProvFlags = WTD_REVOCATION_CHECK_NONE | WTD_CACHE_ONLY_URL_RETRIEVAL;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    const LONG result = dlls.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+
+    SignatureInfo info;
+    info.state = Verdict(result, &info.problem);
+    info.timestamped = sig.timestamped;
+    info.subject = SignerSubject(dlls, data.hWVTStateData);
+    data.dwStateAction = WTD_STATEACTION_CLOSE;
+    dlls.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    return info;
+}

@@ -1,0 +1,47 @@
+// The Authenticode signatures of a package's programs as the package check
+// reports them: QMXSET.EXE and every listed module. On the build machine
+// OpenSSL's libcrypto checks each signature against the file (the digest and
+// the signer's signature, not the chain: which roots count is the fleet's
+// policy); on Windows the system's WinVerifyTrust does, loaded at run time,
+// and checks the chain against the machine's roots too.
+#pragma once
+
+#include <string>
+
+#include "check/authenticode.h"
+
+enum class SignatureState {
+    kNotProgram,   // no PE image, so no signature possible
+    kUnsigned,
+    kSigned,       // the file is as it was signed (and on Windows, trusted)
+    kUntrusted,    // Windows: intact, but not by a chain this machine trusts
+    kDamaged,      // the file changed after signing, or the signature is broken
+    kCannotCheck,  // this side cannot tell (no WinVerifyTrust, an unknown algorithm)
+};
+
+struct SignatureInfo {
+    SignatureState state = SignatureState::kCannotCheck;
+    std::string subject;  // the signer's certificate subject, "CN=..., O=..."; "" when unknown
+    bool timestamped = false;
+    std::string problem;  // kUntrusted, kDamaged, kCannotCheck: why, for a person
+};
+
+// The signature of the file at path.
+SignatureInfo CheckSignature(const std::string& path);
+
+// For each side's CheckSignature: a result of state alone, and the file's
+// bytes through the C library (true when read whole).
+SignatureInfo SignatureOf(SignatureState state, const std::string& problem = std::string());
+// The state of a file whose signature, as ReadPeSignature found it, is not
+// there to check: not a program, unsigned, or unreadable (damaged).
+SignatureInfo WithoutSignature(const PeSignature& sig);
+bool ReadProgramFile(const std::string& path, std::string* bytes);
+
+// "signed", "unsigned", "damaged", "untrusted", "not a program", "cannot check".
+const char* SignatureStateName(SignatureState state);
+
+struct PackageReport;
+// Checks QMXSET.EXE, when the package holds it, and every module found,
+// into report.signatures, with their findings: an unsigned QMXSET.EXE is a
+// warning, an unsigned module a note, a damaged signature an error.
+void AddSignatureFindings(PackageReport& report);
