@@ -56,11 +56,13 @@ bool CreateBenchPackage(const BenchFixtures& fixtures, size_t count,
     package->root = root;
     package->programDir = package->root + "\\package";
     package->systemDir = package->root + "\\system";
+    package->storeDir = package->root + "\\store";
     package->changeListPath = changeListPath;
     package->installedOld = package->root + "\\installed-old.dll";
     package->names.clear();
     RemoveTree(package->root);
-    for (const std::string* folder : {&package->root, &package->programDir, &package->systemDir}) {
+    for (const std::string* folder :
+         {&package->root, &package->programDir, &package->systemDir, &package->storeDir}) {
         if (!::CreateDirectoryA(folder->c_str(), nullptr)) return Fail("CreateDirectory", *folder);
     }
     if (!CopyDated(fixtures.older, package->installedOld, kInstalledTime)) return false;
@@ -104,6 +106,8 @@ bool WriteWholeFile(const std::string& path, const std::string& text) {
 }
 
 bool ResetSystemDir(const BenchPackage& package) {
+    RemoveTree(package.storeDir);
+    if (!::CreateDirectoryA(package.storeDir.c_str(), nullptr)) return Fail("CreateDirectory", package.storeDir);
     for (size_t i = 0; i < package.names.size(); ++i) {
         if (!IsNewerThanInstalled(i)) continue;
         const std::string installed = package.systemDir + "\\" + package.names[i];

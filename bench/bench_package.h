@@ -15,6 +15,7 @@ struct BenchPackage {
     std::string root;        // scratch folder holding everything below
     std::string programDir;  // the shipped modules
     std::string systemDir;   // the installed copies
+    std::string storeDir;    // the copies a run keeps of what it replaces
     std::string changeListPath;
     std::string installedOld;  // master of the older installed copy
     std::vector<std::string> names;  // upper case, as the reader returns them
@@ -47,7 +48,7 @@ bool WriteBenchChangeList(const BenchPackage& package, bool logOn);
 bool WriteWholeFile(const std::string& path, const std::string& text);
 
 // Puts back the installed copies that a run replaced (the newer half), with
-// their original last-write time.
+// their original last-write time, and empties the store.
 bool ResetSystemDir(const BenchPackage& package);
 
 // Removes the scratch folder and everything in it.

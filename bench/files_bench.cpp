@@ -3,6 +3,7 @@
 //
 //   bench_files NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...
 //   bench_files --sealed NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...
+//   bench_files --keep NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...
 //
 // For each N, generates a package of N modules (see bench_package.h) and
 // times, in ROUNDS alternating rounds, four runs over the same files: the
@@ -27,6 +28,14 @@
 // seconds unsealed and sealed, the median of the per-round ratios
 // sealed/unsealed, the bytes the seal covers, and the median seconds of the
 // seal check alone (VerifyPackage, once a round).
+// With --keep, each round times the installer's run with the log off, then
+// the keeping steps alone over the modules it replaces, on a fresh system
+// folder and an empty store each time: the digest of the new copy (which the
+// run reads back), UndoStore::Keep and the store's listing; with hard links,
+// then with CreateHardLinkA marked absent (flushed copies). Prints one
+// tab-separated line per N: N, rounds, modules replaced, the median seconds
+// of the run, of keeping with links and with copies, and the medians of the
+// per-round ratios of each keeping to the run without it.
 // Exit status 1 when a run does not do what it should (a sealed run whose
 // check fails does not copy the newer half).
 #include <windows.h>
@@ -40,14 +49,17 @@
 #include "bench_clock.h"
 #include "bench_package.h"
 #include "changelist/change_list_file.h"
+#include "engine/durable_copy.h"
 #include "engine/file_deployment.h"
 #include "engine/file_hash.h"
 #include "engine/installation_run.h"
 #include "engine/outcome.h"
 #include "engine/package_seal.h"
 #include "engine/seal_file.h"
+#include "engine/undo_store.h"
 #include "floor_install.h"
 #include "log/debug_log.h"
+#include "platform/os_calls.h"
 
 namespace {
 
@@ -70,9 +82,10 @@ Machine BenchMachine(const BenchPackage& package) {
 // The installer's run from its initialisation on: the log switch, then the
 // installation run itself, on the change list at changeListPath (empty:
 // beside this executable). Returns the outcome bits.
-uint32_t InstallerRun(const Machine& machine, const std::string& changeListPath = std::string()) {
+uint32_t InstallerRun(const Machine& machine, const std::string& storeDir,
+                      const std::string& changeListPath = std::string()) {
     ApplyLogSwitch(0, changeListPath);
-    FileDeployment deployment(machine);
+    FileDeployment deployment(machine, std::string(), storeDir);
     InstallationRun run(machine, deployment, changeListPath);
     const uint32_t outcome = run.Run().outcome;
     SetLogSwitch(0);
@@ -125,11 +138,11 @@ bool TimedRun(Variant variant, const BenchPackage& package, double* seconds, lon
     if (variant == FLOOR || variant == DURABLE_FLOOR) {
         const long copied =
             FloorInstall(package.changeListPath, package.programDir, package.systemDir,
-                         variant == FLOOR ? FloorCopy::kInPlace : FloorCopy::kDurable);
+                         variant == FLOOR ? FloorCopy::kInPlace : FloorCopy::kDurable, package.storeDir);
         *seconds = NowSeconds() - start;
         right = copied == static_cast<long>(newer);
     } else {
-        const uint32_t outcome = InstallerRun(machine);
+        const uint32_t outcome = InstallerRun(machine, package.storeDir);
         *seconds = NowSeconds() - start;
         right = outcome == ExpectedOutcome(count);
         if (variant == LOG_ON) *logBytes = FileSize(kLogPath);
@@ -243,7 +256,7 @@ bool TimedSealRun(SealVariant variant, const BenchPackage& package, const std::s
     }
     const Machine machine = BenchMachine(package);
     const double start = NowSeconds();
-    const uint32_t outcome = InstallerRun(machine, package.changeListPath);
+    const uint32_t outcome = InstallerRun(machine, package.storeDir, package.changeListPath);
     *seconds = NowSeconds() - start;
     const bool right = outcome == ExpectedOutcome(package.names.size());
     if (!right) std::fprintf(stderr, "the %s run gave 0x%x for %lu files\n", variant == SEALED ? "sealed" : "unsealed",
@@ -288,14 +301,73 @@ bool MeasureSeal(const BenchFixtures& fixtures, const Sizes& size) {
     return true;
 }
 
+// Seconds of keeping, in store, every installed module that a run replaces.
+bool TimedKeep(const BenchPackage& package, const Machine& machine, bool links, double* seconds) {
+    if (!ResetSystemDir(package)) return false;
+    OsCallsGuard guard;
+    if (!links) guard.MarkAbsent(&OsCalls::CreateHardLinkA);
+    // What the run's existence test found, looked up outside the timing.
+    std::vector<WIN32_FIND_DATAA> found(package.names.size());
+    for (size_t i = 0; i < package.names.size(); ++i) {
+        if (IsNewerThanInstalled(i)) FindFile(package.systemDir + "\\" + package.names[i], &found[i]);
+    }
+    UndoStore store(machine, package.storeDir);
+    bool right = true;
+    const double start = NowSeconds();
+    for (size_t i = 0; i < package.names.size() && right; ++i) {
+        if (!IsNewerThanInstalled(i)) continue;
+        Sha256Digest incoming;
+        uint32_t error = 0;
+        DWORD failure = 0;
+        right = HashFile(package.programDir + "\\" + package.names[i], &incoming, &error) == 1 &&
+                store.Keep(package.names[i], package.systemDir + "\\" + package.names[i], found[i], incoming,
+                           &failure);
+    }
+    store.Close();
+    *seconds = NowSeconds() - start;
+    if (!right) std::fprintf(stderr, "keeping failed (links %d)\n", links ? 1 : 0);
+    return right;
+}
+
+bool MeasureKeep(const BenchFixtures& fixtures, const Sizes& size, const std::string& listPath) {
+    BenchPackage package;
+    bool right = CreateBenchPackage(fixtures, size.files, listPath, &package) && WriteBenchChangeList(package, false);
+    const Machine machine = BenchMachine(package);
+    std::vector<double> run, linked, copied, ratioLinked, ratioCopied;
+    for (int round = 0; round < size.rounds && right; ++round) {
+        right = ResetSystemDir(package);
+        const double start = NowSeconds();
+        right = right && InstallerRun(machine, package.storeDir) == ExpectedOutcome(size.files);
+        const double runSeconds = NowSeconds() - start;
+        double withLinks = 0, withCopies = 0;
+        right = right && TimedKeep(package, machine, true, &withLinks) &&
+                TimedKeep(package, machine, false, &withCopies);
+        run.push_back(runSeconds);
+        linked.push_back(withLinks);
+        copied.push_back(withCopies);
+        ratioLinked.push_back(withLinks / (runSeconds - withLinks));
+        ratioCopied.push_back(withCopies / (runSeconds - withLinks));
+    }
+    size_t replaced = 0;
+    for (size_t i = 0; i < size.files; ++i) replaced += IsNewerThanInstalled(i) ? 1 : 0;
+    RemoveBenchPackage(package);
+    if (!right) return false;
+    std::printf("%lu\t%d\t%lu\t%.9f\t%.9f\t%.9f\t%.4f\t%.4f\n", static_cast<unsigned long>(size.files),
+                size.rounds, static_cast<unsigned long>(replaced), Median(run), Median(linked), Median(copied),
+                Median(ratioLinked), Median(ratioCopied));
+    std::fflush(stdout);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const bool sealed = argc > 1 && std::string(argv[1]) == "--sealed";
-    const int first = sealed ? 2 : 1;
+    const bool keep = argc > 1 && std::string(argv[1]) == "--keep";
+    const int first = sealed || keep ? 2 : 1;
     std::vector<Sizes> sizes;
     if (argc < first + 3 || !ParseSizes(first + 2, argc, argv, &sizes)) {
-        std::fprintf(stderr, "usage: %s [--sealed] NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--sealed | --keep] NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...\n", argv[0]);
         return 2;
     }
     const BenchFixtures fixtures = {argv[first], argv[first + 1]};
@@ -312,7 +384,7 @@ int main(int argc, char** argv) {
         listPath = probe.GetChangeListPath(std::string());
     }
     for (const Sizes& size : sizes) {
-        if (!MeasureSize(fixtures, size, listPath)) return 1;
+        if (!(keep ? MeasureKeep(fixtures, size, listPath) : MeasureSize(fixtures, size, listPath))) return 1;
     }
     return 0;
 }

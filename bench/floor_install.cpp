@@ -1,6 +1,7 @@
 #include "floor_install.h"
 
 #include <windows.h>
+#include <aclapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -98,24 +99,37 @@ bool ShippedIsNewer(const std::string& shipped, const std::string& installed) {
     return ::CompareFileTime(&shippedTime, &installedTime) > 0;
 }
 
-bool DurableCopy(const std::string& shipped, const std::string& installed,
-                 const std::string& systemDir) {
+// The module's DACL on temp.
+bool CopyDacl(const std::string& installed, const char* temp) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoA(installed.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    HANDLE file = ::CreateFileA(temp, READ_CONTROL | WRITE_DAC, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr);
+    const bool ok = file != INVALID_HANDLE_VALUE &&
+                    ::SetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, descriptor) != FALSE;
+    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+    ::LocalFree(descriptor);
+    return ok;
+}
+
+bool DurableCopy(const std::string& shipped, const std::string& installed, const std::string& name,
+                 const std::string& systemDir, const std::string& storeDir) {
     char temp[MAX_PATH];
-    char backup[MAX_PATH];
     if (!::GetTempFileNameA(systemDir.c_str(), "QMX", 0, temp)) return false;
-    bool ok = ::CopyFileA(shipped.c_str(), temp, FALSE) != FALSE;
+    bool ok = ::CopyFileA(shipped.c_str(), temp, FALSE) != FALSE && CopyDacl(installed, temp);
     if (ok) {
         HANDLE file = ::CreateFileA(temp, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
         ok = file != INVALID_HANDLE_VALUE && ::FlushFileBuffers(file);
         if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
     }
-    if (ok && ::GetTempFileNameA(systemDir.c_str(), "QMX", 0, backup)) {
-        ok = ::ReplaceFileA(installed.c_str(), temp, backup, 0, nullptr, nullptr) != FALSE;
-        ::DeleteFileA(backup);
-    } else {
-        ok = false;
+    if (ok && !storeDir.empty()) {
+        ok = ::CreateHardLinkA((storeDir + "\\" + name).c_str(), installed.c_str(), nullptr) != FALSE;
     }
+    ok = ok && ::MoveFileExA(temp, installed.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok) ::DeleteFileA(temp);
     return ok;
 }
@@ -123,7 +137,7 @@ bool DurableCopy(const std::string& shipped, const std::string& installed,
 }  // namespace
 
 long FloorInstall(const std::string& changeListPath, const std::string& programDir,
-                  const std::string& systemDir, FloorCopy copy) {
+                  const std::string& systemDir, FloorCopy copy, const std::string& storeDir) {
     std::string text;
     if (!ReadAll(changeListPath, &text)) return -1;
     long copied = 0;
@@ -135,7 +149,7 @@ long FloorInstall(const std::string& changeListPath, const std::string& programD
         if (find == INVALID_HANDLE_VALUE) continue;
         ::FindClose(find);
         if (!ShippedIsNewer(shipped, installed)) continue;
-        if (copy == FloorCopy::kDurable ? DurableCopy(shipped, installed, systemDir)
+        if (copy == FloorCopy::kDurable ? DurableCopy(shipped, installed, name, systemDir, storeDir)
                                         : ::CopyFileA(shipped.c_str(), installed.c_str(), FALSE)) {
             ++copied;
         }

@@ -6,8 +6,9 @@
 // No log, no lock probe, no second reading of the list.
 //
 // The durable floor replaces a module the least way that never writes into
-// it: a temporary file beside it, the copy, a flush, and ReplaceFileA with a
-// backup name that is removed afterwards.
+// it and keeps what it replaces, as the installer does: a temporary file
+// beside it, the copy, the module's DACL, a flush, a hard link to the module
+// in storeDir, and one MoveFileExA over it.
 #pragma once
 
 #include <string>
@@ -16,4 +17,4 @@ enum class FloorCopy { kInPlace, kDurable };
 
 // Number of files copied, or -1 when the change list cannot be read.
 long FloorInstall(const std::string& changeListPath, const std::string& programDir,
-                  const std::string& systemDir, FloorCopy copy);
+                  const std::string& systemDir, FloorCopy copy, const std::string& storeDir = std::string());

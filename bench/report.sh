@@ -3,7 +3,7 @@
 # bench/time_per_file.png.
 #   report.sh WORK_DIR OUT_DIR
 # WORK_DIR holds files.tsv, list-native.tsv, list-wine.tsv, startup.tsv,
-# size-x86.md, size-x64.md, seal.tsv, hash-native.tsv, hash-wine.tsv and,
+# size-x86.md, size-x64.md, seal.tsv, hash-native.tsv, hash-wine.tsv, keep.tsv and,
 # when valgrind ran, callgrind.tsv (formats in the benchmark programs' header
 # comments).
 set -euo pipefail
@@ -33,8 +33,9 @@ memory=$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
   echo "list, then per file the existence test, both FileVersion reads, both opens for times and"
   echo "the copy, as plain Win32 calls. The in-place floor copies onto the installed module, as the"
   echo "installer did before it replaced modules durably; the durable floor takes the same durable"
-  echo "steps as the installer (a temporary file beside the module, the copy, a flush, ReplaceFileA"
-  echo "with a backup name that is then removed), so that Off ÷ durable floor compares like with like."
+  echo "steps as the installer (a temporary file beside the module, the copy, the module's DACL, a"
+  echo "flush, a hard link to the module in a store folder, as the installer keeps one, and one"
+  echo "MoveFileExA over the module), so that Off ÷ durable floor compares like with like."
   echo "Modules: half newer than the installed copy, a quarter older, a quarter not installed."
   echo "Rounds alternate the four runs, each in every position equally often, ahead of other work"
   echo "on the machine (nice -10). Times are medians; ratios are the medians of the per-round"
@@ -180,6 +181,27 @@ memory=$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
   awk -F'\t' 'FNR == NR { speed = $3; next }
     $1 == 1000 { printf "At N = 1000 the seal covers %.1f MB: hashing it at the speed under Wine from a file takes %.2f s; the seal check alone (VerifyPackage) takes %.2f s, and the sealed run took %.2f s more than the unsealed one.\n",
                  $6 / 1e6, $6 / 1e6 / speed, $7, $4 - $3 }' "$work/hash-wine.tsv" "$work/seal.tsv"
+  echo
+  echo "## 6. Keeping what a run replaces"
+  echo
+  echo "Before a module is replaced the installer keeps its installed copy in the store (\\`QMX_UNDO\\`),"
+  echo "so that \\`/undo\\` can put it back. Each round times the installer's run with the log off on the"
+  echo "package of section 1, then the keeping steps alone for the modules that run replaces, on a"
+  echo "fresh system folder and an empty store each time: the digest of the new copy (which the run"
+  echo "reads back from its flushed file), the digest of the installed copy, the hard link (or, with"
+  echo "\\`CreateHardLinkA\\` marked absent as on 95/98/Me or a FAT volume, a flushed copy with the"
+  echo "module's times, attributes and DACL) and the store's listing. The share is keeping's time over"
+  echo "the run's time without it, the median of the per-round ratios. Measured: the ${QMX_BENCH_BUILD:-x86 build as shipped (MinSizeRel)}."
+  echo
+  echo "| N | Rounds | Replaced | Run µs/replaced module | Keep, hard link µs/replaced | Share | Keep, copy µs/replaced | Share |"
+  echo "|---:|---:|---:|---:|---:|---:|---:|---:|"
+  awk -F'\t' '{ printf "| %d | %d | %d | %.0f | %.0f | %.1f%% | %.0f | %.1f%% |\n", $1, $2, $3, ($4 - $5) / $3 * 1e6, $5 / $3 * 1e6, $7 * 100, $6 / $3 * 1e6, $8 * 100 }' \
+    "$work/keep.tsv"
+  echo
+  awk -F'\t' '$1 == 1000 { found = 1
+      if ($7 <= 0.05) printf "Goal keeping costs at most 5%% per replaced module at N = 1000 with hard links: **met** (%.1f%%); with copies it costs %.1f%%.\n", $7 * 100, $8 * 100
+      else printf "Goal keeping costs at most 5%% per replaced module at N = 1000 with hard links: **missed** (%.1f%%); with copies it costs %.1f%%.\n", $7 * 100, $8 * 100 }
+    END { if (!found) print "Goal keeping costs at most 5% per replaced module at N = 1000 with hard links: not measured." }' "$work/keep.tsv"
 } >"$md"
 
 awk -F'\t' '{ printf "%d %.3f %.3f %.3f %.3f\n", $1, $3 / $1 * 1e6, $4 / $1 * 1e6, $5 / $1 * 1e6, $11 / $1 * 1e6 }' \

@@ -27,6 +27,7 @@ if [ -n "${QMX_BENCH_QUICK:-}" ]; then
   long_line=100000
   startup_rounds=3
   seal_size=1000:1
+  keep_sizes="100:1"
   hash_megabytes=8
 else
   file_sizes="1:201 100:15 1000:6 5000:3"
@@ -34,6 +35,7 @@ else
   long_line=5000000
   startup_rounds=41
   seal_size=1000:15
+  keep_sizes="100:9 1000:9"
   hash_megabytes=64
 fi
 
@@ -141,6 +143,12 @@ log "sealed package ($seal_size) and hashing speed ($hash_megabytes MB)"
 wine_run "$win/bench/files/bench_files.exe" --sealed "$(winpath "$fixtures/V5_1_2601.DLL")" \
   "$(winpath "$fixtures/V5_1_2600_0.DLL")" "$seal_size" >"$work/seal.tsv"
 (cd "$work" && ahead "$native/bench/hash/bench_hash" "$hash_megabytes") >"$work/hash-native.tsv"
+
+# --- 6. Keeping what a run replaces, with hard links and with copies.
+log "keeping the replaced copies ($keep_sizes)"
+# shellcheck disable=SC2086
+wine_run "$win/bench/files/bench_files.exe" --keep "$(winpath "$fixtures/V5_1_2601.DLL")" \
+  "$(winpath "$fixtures/V5_1_2600_0.DLL")" $keep_sizes >"$work/keep.tsv"
 (cd "$work" && wine_run "$win/bench/hash/bench_hash.exe" "$hash_megabytes") >"$work/hash-wine.tsv"
 
 # --- 4. Size.

@@ -31,7 +31,7 @@ else
   echo "[demo] so the demo runs the 64-bit QMXSET.EXE against C:\windows\system32"
 fi
 
-step "1/9 building the $bits-bit program, the demo modules and tools, and the native qmxcheck"
+step "1/11 building the $bits-bit program, the demo modules and tools, and the native qmxcheck"
 QMX_TREES=$tree "$top/scripts/build.sh" >/dev/null
 cmake --build "$build/native" --target qmxcheck >"$build/demo-qmxcheck.build.log" 2>&1 ||
   { cat "$build/demo-qmxcheck.build.log"; die "the native qmxcheck did not build"; }
@@ -47,7 +47,7 @@ modules=(QMXDEMO1.DLL QMXDEMO2.DLL QMXDEMO3.DLL QMXDEMO4.DLL)
 session_key='HKLM\System\CurrentControlSet\Control\Session Manager'
 failure="Module installation failed. Some modules could not be replaced."
 
-step "2/9 assembling the package in $pkg"
+step "2/11 assembling the package in $pkg"
 rm -rf "$run" && mkdir -p "$pkg"
 cp "$win/src/app/QMXSET.EXE" "$pkg/"
 cp "$win/demo/package/"*.DLL "$pkg/"
@@ -55,7 +55,7 @@ sed 's/$/\r/' "$top/demo/QMX_CHG.DAT.in" >"$pkg/QMX_CHG.DAT"
 touch -d '2024-06-01 12:00:00 UTC' "$pkg"/*.DLL
 ls -l "$pkg" | tail -n +2 | awk '{printf "  %-14s %8s bytes\n", $9, $5}'
 
-step "3/9 signing QMXSET.EXE with a throwaway certificate as make dist does, then sealing: sign first, seal after"
+step "3/11 signing QMXSET.EXE with a throwaway certificate as make dist does, then sealing: sign first, seal after"
 keys=$run/keys
 mkdir -p "$keys"
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$keys/demo.key" -out "$keys/demo.pem" -days 1 \
@@ -79,7 +79,7 @@ seed() {
   for m in "${modules[@]}"; do rm -f "$sysdir/$m" "$sysdir/${m%?}M"; done
   cp "$win/demo/installed/"*.DLL "$sysdir/"
   touch -d '2020-01-15 09:30:00 UTC' "$sysdir"/QMXDEMO[124].DLL
-  rm -f "$log"
+  rm -f "$log" "$WINEPREFIX/drive_c/windows/QMX_UNDO/QMXDEMO"*
   wine reg delete "$session_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
 }
 state() { wine "$(winpath "$win/demo/qmx_state.exe")" 'C:\windows\system32' "${modules[@]}" </dev/null | tr -d '\r'; }
@@ -90,7 +90,7 @@ pending_moves() {
   wine reg query "$session_key" /v PendingFileRenameOperations </dev/null 2>/dev/null | tr -d '\r' | grep -i qmxdemo || true
 }
 
-step "4/9 seeding the system directory: older QMXDEMO1 and QMXDEMO4, newer QMXDEMO2, no QMXDEMO3"
+step "4/11 seeding the system directory: older QMXDEMO1 and QMXDEMO4, newer QMXDEMO2, no QMXDEMO3"
 seed
 echo "  before: C:\\windows\\system32"
 state
@@ -104,15 +104,18 @@ else
   x_session_start QMXSET.EXE qmx_driver.exe
   finish=(press msg 1 wait-exit)
 fi
-# run_installer PACKAGE NAME: runs PACKAGE/QMXSET.EXE with QMXDEMO4.DLL held
-# open, as a loaded module is; sets message, and keeps the driver's output
-# in $run/NAME.txt and the log in $run/NAME.LOG.
+# run_installer PACKAGE NAME [SWITCHES [free]]: runs PACKAGE/QMXSET.EXE with
+# SWITCHES and QMXDEMO4.DLL held open, as a loaded module is (unless free);
+# sets message, and keeps the driver's output in $run/NAME.txt and the log in
+# $run/NAME.LOG.
 message=""
 run_installer() {
   local out=$run/$2.txt
+  local hold=(hold 'C:\windows\system32\QMXDEMO4.DLL')
+  [ "${4:-}" != free ] || hold=()
   if [ -n "$interactive" ]; then echo "  the message appears on your display: press OK to finish"; fi
-  wine "$driver" hold 'C:\windows\system32\QMXDEMO4.DLL' \
-    start "$(winpath "$1/QMXSET.EXE")" \
+  wine "$driver" "${hold[@]}" \
+    start-with "$(winpath "$1/QMXSET.EXE")" "${3:-}" \
     find msg VAREL 1000 dump msg "${finish[@]}" </dev/null 2>>"$run/wine.log" |
     tr -d '\r' >"$out" || { cat "$out"; die "the installer did not show its message and exit"; }
   message=$(grep '^msg.child.1=' "$out" | head -n1 | cut -d'|' -f4-)
@@ -133,11 +136,11 @@ show_after() {
   sed 's/\r$//; s/^/    /' "$run/$1.LOG"
 }
 
-step "5/9 running the sealed package's QMXSET.EXE (QMXDEMO4.DLL is held open, as a loaded module is)"
+step "5/11 running the sealed package's QMXSET.EXE (QMXDEMO4.DLL is held open, as a loaded module is)"
 run_installer "$pkg" driver
 cp "$run/driver.LOG" "$run/QMX_CHG.LOG"
 
-step "6/9 after: C:\\windows\\system32"
+step "6/11 after: C:\\windows\\system32"
 show_after driver
 
 # Did all of it happen as it should?
@@ -153,7 +156,7 @@ grep -q 'EngingMessage\[0x7\]' "$run/driver.LOG" || die "the log lacks the outco
 ! grep -q '^VerifyPackage' "$run/driver.LOG" || die "the seal check failed on the sealed package"
 echo "  the seal held: no VerifyPackage line in the log, and the run went on as it does unsealed"
 
-step "7/9 copying the package to $changed and changing one byte of QMXDEMO1.DLL in the copy"
+step "7/11 copying the package to $changed and changing one byte of QMXDEMO1.DLL in the copy"
 cp -a "$pkg" "$changed"
 target=$changed/QMXDEMO1.DLL
 at=$(($(stat -c %s "$target") / 2))
@@ -166,11 +169,11 @@ echo "  sha256sum -c QMX_CHG.SUM in the copy:"
 (cd "$changed" && sha256sum -c QMX_CHG.SUM 2>/dev/null) | sed 's/^/    /' &&
   die "sha256sum -c passed the changed copy"
 
-step "8/9 seeding the system directory again and running the changed copy's QMXSET.EXE"
+step "8/11 seeding the system directory again and running the changed copy's QMXSET.EXE"
 seed
 run_installer "$changed" changed
 
-step "9/9 after: C:\\windows\\system32 (as seeded: nothing replaced, nothing staged)"
+step "9/11 after: C:\\windows\\system32 (as seeded: nothing replaced, nothing staged)"
 show_after changed
 grep -q 'QMXDEMO1.DLL *1.0.0.0' <<<"$after" || die "the changed copy's QMXDEMO1.DLL was installed"
 grep -q 'QMXDEMO2.DLL *3.2.0.0' <<<"$after" || die "QMXDEMO2.DLL was touched"
@@ -182,4 +185,24 @@ grep -q 'QMXDEMO4.DLM *(absent)' <<<"$staged" || die "a copy of QMXDEMO4.DLL was
 [ "$(grep '^VerifyPackage' "$run/changed.LOG" | tr -d '\r')" = \
   "VerifyPackage - QMXDEMO1.DLL does not match QMX_CHG.SUM." ] || die "the log does not name QMXDEMO1.DLL alone"
 grep -q "EngingMessage\[0x8\] - $failure" "$run/changed.LOG" || die "the log lacks the failure line"
-step "done: the sealed package installed as before, and the copy with one changed byte installed nothing (output in $run)"
+step "10/11 seeding again, installing the sealed package with nothing held, then running it with /undo"
+seed
+before=$(state)
+run_installer "$pkg" undo-install "" free
+echo "  after installing: C:\\windows\\system32"
+state
+echo "  kept in C:\\windows\\QMX_UNDO (NAME.NEW.OLD), checked with sha256sum -c SHA256SUMS:"
+(cd "$WINEPREFIX/drive_c/windows/QMX_UNDO" && grep QMXDEMO SHA256SUMS | sha256sum -c) | sed 's/^/    /' ||
+  die "the kept copies do not check"
+rm -f "$log"
+run_installer "$pkg" undo /undo free
+
+step "11/11 after /undo: C:\\windows\\system32, as it was before the installation"
+after=$(state)
+echo "$after"
+echo "  diagnostic log of the undo:"
+sed 's/\r$//; s/^/    /' "$run/undo.LOG"
+[ "$after" = "$before" ] || die "the system directory is not as it was: $after"
+[ "$message" = "The previous modules were restored." ] || die "unexpected message: $message"
+grep -q 'UndoModule - Restored .*QMXDEMO1.DLL' "$run/undo.LOG" || die "the log does not name QMXDEMO1.DLL restored"
+step "done: the sealed package installed as before, the copy with one changed byte installed nothing, and /undo put the system directory back (output in $run)"

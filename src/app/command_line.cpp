@@ -67,6 +67,8 @@ CommandLine ParseCommandLine(const std::string& text) {
         } else if (length > 4 && EqualsFolded(argument, 1, 4, "log:")) {
             result.log = true;
             result.logPath = argument.substr(5);
+        } else if (EqualsFolded(argument, 1, length, "undo")) {
+            result.undo = true;
         } else if (EqualsFolded(argument, 1, length, "?") || EqualsFolded(argument, 1, length, "help")) {
             usage = true;
         } else {

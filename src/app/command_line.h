@@ -18,6 +18,7 @@ struct CommandLine {
     int action = QMX_CMD_INSTALL;
     bool quiet = false;     // /quiet or /q: no window of any kind
     bool log = false;       // /log or /log:PATH: the log on, whatever [Log] says
+    bool undo = false;      // /undo: put back what this package replaced
     std::string logPath;    // PATH of the last /log:PATH; empty for the usual place
 };
 
@@ -32,7 +33,7 @@ std::vector<std::string> SplitCommandLine(const std::string& text);
 
 // Reads every argument. Switches start with '/' or '-' and their names are
 // compared without regard to case: quiet, q, log, log:PATH (PATH not empty,
-// kept as given), ? and help. Any other argument, an empty one included, makes
+// kept as given), undo, ? and help. Any other argument, an empty one included, makes
 // the action QMX_CMD_INVALID; that outranks /? and /help. quiet and log are
 // reported whatever the action, so that an invalid quiet command line still
 // shows nothing.

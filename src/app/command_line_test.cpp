@@ -40,6 +40,11 @@ TEST(ParseCommandLine, SwitchNamesIgnoreCaseAndTakeEitherPrefix) {
     for (const char* text : {"/?", "-?", "/help", "/HELP", "-Help"}) {
         EXPECT_EQ(QMX_CMD_USAGE, ParseCommandLine(text).action) << text;
     }
+    const CommandLine undo = ParseCommandLine("-UNDO /q /log");
+    EXPECT_EQ(QMX_CMD_INSTALL, undo.action);
+    EXPECT_TRUE(undo.undo && undo.quiet && undo.log);
+    EXPECT_FALSE(ParseCommandLine("/q").undo);
+    EXPECT_EQ(QMX_CMD_INVALID, ParseCommandLine("/undo:x").action);
 }
 
 TEST(ParseCommandLine, LogAtTheUsualPlaceOrAtAGivenPath) {

@@ -45,12 +45,13 @@ BOOL InstallerApp::InitInstance() {
 
     if (!options.logPath.empty()) SetLogPath(options.logPath);
     if (options.quiet) {
-        m_exitCode = RunQuietly(options.log ? 1 : 0, ResourceHandle());
+        m_exitCode = RunQuietly(options.log ? 1 : 0, ResourceHandle(), options.undo);
         if (mutex) ::ReleaseMutex(mutex);
         return FALSE;
     }
     InstallerDialog dialog(ResourceHandle());
     if (options.log) dialog.ForceLog();
+    if (options.undo) dialog.Undo();
     dialog.DoModal();
     if (mutex) ::ReleaseMutex(mutex);
     return FALSE;

@@ -111,7 +111,7 @@ std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
             out += "  the seal check fails, and nothing is installed: " + whatIf->sealFault + "\n";
         }
         for (const ModuleDecision& m : whatIf->modules) {
-            out += "  " + m.name + ": " + DecisionText(m.action) + " (" + m.reason + ")\n";
+            out += "  " + m.name + ": " + DecisionText(m.action, whatIf->undo) + " (" + m.reason + ")\n";
         }
         out += "  outcome " + Hex(whatIf->outcome) + "\n";
         out += "  message: \"" + std::string(MessageText(whatIf->message, QMX_LANG_ENGLISH)) + "\"\n";
@@ -156,7 +156,7 @@ std::string JsonReport(const PackageReport& report, const WhatIfResult* whatIf,
         for (size_t i = 0; i < whatIf->modules.size(); ++i) {
             const ModuleDecision& m = whatIf->modules[i];
             out += std::string(i ? ", " : "") + "{\"name\": " + Json(m.name) +
-                   ", \"decision\": " + OwnJson(DecisionText(m.action)) + ", \"bit\": " + std::to_string(m.bit) +
+                   ", \"decision\": " + OwnJson(DecisionText(m.action, whatIf->undo)) + ", \"bit\": " + std::to_string(m.bit) +
                    ", \"reason\": " + Json(m.reason) + "}";
         }
         out += "], \"outcome\": " + std::to_string(whatIf->outcome) +

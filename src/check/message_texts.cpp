@@ -4,49 +4,40 @@
 
 namespace {
 
-enum MessageTextId {
-    IDS_DONE_JA, IDS_REBOOT_JA, IDS_NOT_ADMIN_JA, IDS_NOT_APPLICABLE_JA, IDS_FAILED_JA, IDS_FAILED_REBOOT_JA,
-    IDS_DONE_EN, IDS_REBOOT_EN, IDS_NOT_ADMIN_EN, IDS_NOT_APPLICABLE_EN, IDS_FAILED_EN, IDS_FAILED_REBOOT_EN,
+// Each language's texts in the order of OutcomeMessage.
+const char* const kTexts[2][10] = {
+    {
+        "モジュールのインストールが完了しました。",
+        "モジュールのインストールが完了しました。\r\nWindowsを再起動してください。",
+        "ユーザの権限がAdministratorでないため、プログラムの実行を中止しました。",
+        "本モジュールが適用する環境では、ありませんでした。",
+        "モジュールのインストールに失敗しました。一部のモジュールを置き換えられませんでした。",
+        "モジュールのインストールに失敗しました。一部のモジュールを置き換えられませんでした。"
+        "Windowsを再起動してください。",
+        "以前のモジュールに戻しました。",
+        "Windowsを再起動すると、以前のモジュールに戻ります。\r\nWindowsを再起動してください。",
+        "元に戻すモジュールはありませんでした。",
+        "一部のモジュールを以前のモジュールに戻せませんでした。",
+    },
+    {
+        "Module installation complete.",
+        "Module installation complete. To make the changes take effectm restart your computer.",
+        "Current user does not have administrator privleges. Installation canceled.",
+        "It was not the environment which this module applies.",
+        "Module installation failed. Some modules could not be replaced.",
+        "Module installation failed. Some modules could not be replaced. To make the other "
+        "changes take effect, restart your computer.",
+        "The previous modules were restored.",
+        "The previous modules will be restored when you restart your computer. Restart your computer.",
+        "There was nothing to undo.",
+        "Undo failed. Some modules could not be restored.",
+    },
 };
-
-const char* Text(int id) {
-    switch (id) {
-    case IDS_DONE_JA: return "モジュールのインストールが完了しました。";
-    case IDS_REBOOT_JA: return "モジュールのインストールが完了しました。\r\nWindowsを再起動してください。";
-    case IDS_NOT_ADMIN_JA:
-        return "ユーザの権限がAdministratorでないため、プログラムの実行を中止しました。";
-    case IDS_NOT_APPLICABLE_JA: return "本モジュールが適用する環境では、ありませんでした。";
-    case IDS_DONE_EN: return "Module installation complete.";
-    case IDS_REBOOT_EN:
-        return "Module installation complete. To make the changes take effectm restart your computer.";
-    case IDS_NOT_ADMIN_EN:
-        return "Current user does not have administrator privleges. Installation canceled.";
-    case IDS_NOT_APPLICABLE_EN: return "It was not the environment which this module applies.";
-    case IDS_FAILED_JA:
-        return "モジュールのインストールに失敗しました。一部のモジュールを置き換えられませんでした。";
-    case IDS_FAILED_REBOOT_JA:
-        return "モジュールのインストールに失敗しました。一部のモジュールを置き換えられませんでした。"
-               "Windowsを再起動してください。";
-    case IDS_FAILED_EN: return "Module installation failed. Some modules could not be replaced.";
-    case IDS_FAILED_REBOOT_EN:
-        return "Module installation failed. Some modules could not be replaced. To make the other "
-               "changes take effect, restart your computer.";
-    default: return "";
-    }
-}
 
 }  // namespace
 
 const char* MessageText(OutcomeMessage message, int language) {
-    // Each language's six texts stand in the order of OutcomeMessage.
-    const int first = language == QMX_LANG_ENGLISH ? IDS_DONE_EN : IDS_DONE_JA;
-    switch (message) {
-    case OutcomeMessage::kDone: return Text(first);
-    case OutcomeMessage::kReboot: return Text(first + 1);
-    case OutcomeMessage::kNotAdmin: return Text(first + 2);
-    case OutcomeMessage::kNotApplicable: return Text(first + 3);
-    case OutcomeMessage::kFailed: return Text(first + 4);
-    case OutcomeMessage::kFailedReboot: return Text(first + 5);
-    }
-    return "";
+    const unsigned index = static_cast<unsigned>(message);
+    if (index >= sizeof kTexts[0] / sizeof kTexts[0][0]) return "";
+    return kTexts[language == QMX_LANG_ENGLISH ? 1 : 0][index];
 }

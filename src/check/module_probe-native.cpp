@@ -48,6 +48,22 @@ bool FolderExists(const std::string& folder) {
     return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+std::vector<std::string> ListFolder(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        std::string name;
+        struct stat info;
+        if (::stat(JoinPath(folder, entry->d_name, kLocalSeparator).c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            LocalTextToPackageText(entry->d_name, &name)) {
+            names.push_back(name);
+        }
+    }
+    ::closedir(dir);
+    return names;
+}
+
 ModuleProbe ProbeModule(const std::string& folder, const std::string& name) {
     ModuleProbe probe;
     std::string utf8;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "check/module_version.h"
 
@@ -33,3 +34,7 @@ ModuleProbe ProbeModule(const std::string& folder, const std::string& name);
 
 // Whether folder can be listed at all.
 bool FolderExists(const std::string& folder);
+
+// The names of the files in folder, in the code page in force; a name with
+// no form there is left out.
+std::vector<std::string> ListFolder(const std::string& folder);

@@ -202,6 +202,15 @@ PackageReport CheckPackage(const std::string& folder) {
     CheckInstall(report, path);
     CheckFiles(report, path);
     CheckPackageSeal(report);
+    // Anything but ON leaves the run as it always was; a value that is
+    // neither ON nor OFF was meant as something.
+    std::string rollback;
+    if (changeList.Load() == 1 && changeList.FindEntry(rollback, "Rollback") == 1 && rollback != "ON" &&
+        rollback != "OFF") {
+        Add(report, Severity::ERROR, "[Rollback]",
+            "\"" + rollback + "\" is neither ON nor OFF: the installer reads it as OFF, and the run is not all "
+            "or nothing");
+    }
     AddSignatureFindings(report);
     report.logOn = changeList.IsLogOn() == 1;
     if (report.logOn) {

@@ -4,6 +4,8 @@
 #include "check/package_check.h"
 
 #include <gtest/gtest.h>
+
+#include "engine/sha256.h"
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,6 +99,10 @@ TEST_F(PackageCheck, EachMistakeGivesItsFindingAndStatus) {
         {"a module missing", "[Install]\r\n2:5:1\r\n[File]\r\nQMXB.DLL\r\n", "[File] QMXB.DLL",
          "missing from the package", 2},
         {"the log left on", "[Install]\r\n2:5:1\r\n[File]\r\nQMXA.DLL\r\n[Log]\r\non\r\n", "[Log]", "ON:", 1},
+        {"all or nothing misspelt", "[Rollback]\r\nYES\r\n[Install]\r\n2:5:1\r\n[File]\r\nQMXA.DLL\r\n",
+         "[Rollback]", "\"YES\" is neither ON nor OFF", 2},
+        {"all or nothing", "[Install]\r\n2:5:1\r\n[File]\r\nQMXA.DLL\r\n[Rollback]\r\non\r\n", "[Install]", "",
+         1},
         {"a name outside the folder", "[Install]\r\n2:5:1\r\n[File]\r\n..\\QMXA.DLL\r\n",
          "[File] ..\\QMXA.DLL", "not a plain file name", 2},
         {"no module", "[Install]\r\n2:5:1\r\n[File]\r\n", "[File]", "no module listed", 2},
@@ -316,6 +322,68 @@ TEST_F(PackageCheck, WhatIfFollowsTheRunThroughWhatItsStepsLeave) {
     // Nothing on disk changed.
     EXPECT_EQ(Module("1.0", 1, 0, 0), Read(m_system + "/B.DLL"));
     EXPECT_FALSE(std::ifstream(m_system + "/BUSY.DLM").good());
+}
+
+std::string Hex(const std::string& bytes) {
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return DigestHex(hash.Final());
+}
+
+// /undo predicted from a copy of the store: the package's copy with a whole
+// kept copy goes back; a module changed since, or with none kept, is left; a
+// kept copy that fails its name's digest cannot be put back.
+TEST_F(PackageCheck, WhatIfPredictsAnUndoFromACopyOfTheStore) {
+    ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nA.DLL\r\nB.DLL\r\nC.DLL\r\nD.DLL\r\n");
+    const std::string ours = Module("2.0", 2, 0, 0), old = Module("1.0", 1, 0, 0);
+    for (const char* name : {"A.DLL", "B.DLL", "C.DLL", "D.DLL"}) {
+        Write(m_package + "/" + name, ours);
+        Write(m_system + "/" + name, ours);
+    }
+    Write(m_system + "/B.DLL", Module("3.0", 3, 0, 0));
+    const std::string store = m_root + "/store";
+    ::mkdir(store.c_str(), 0700);
+    const std::string a = "A.DLL." + Hex(ours) + "." + Hex(old), b = "B.DLL." + Hex(ours) + "." + Hex(old),
+                      d = "D.DLL." + Hex(ours) + "." + Hex(old);
+    Write(store + "/" + a, old);
+    Write(store + "/" + b, old);
+    Write(store + "/" + d, "damaged");
+    Write(store + "/SHA256SUMS", Hex(old) + " *" + a + "\n" + Hex(old) + " *" + b + "\n" + Hex(old) + " *" + d + "\n");
+
+    const WhatIfResult undo = RunWhatIf(m_package, m_system, *FindWindows("xp"), {}, PendingFacts(), store, true);
+    ASSERT_EQ(4u, undo.modules.size());
+    EXPECT_EQ(QMX_INST_COPIED, undo.modules[0].bit);
+    EXPECT_STREQ("restore the kept copy", DecisionText(undo.modules[0].action, true));
+    EXPECT_EQ(QMX_INST_SKIPPED, undo.modules[1].bit);
+    EXPECT_EQ("the system's copy is not the package's", undo.modules[1].reason);
+    EXPECT_EQ(QMX_INST_SKIPPED, undo.modules[2].bit);
+    EXPECT_EQ("no copy kept for the package's copy", undo.modules[2].reason);
+    EXPECT_EQ(QMX_INST_FAILED, undo.modules[3].bit);
+    EXPECT_EQ(0x83u, undo.outcome);
+    EXPECT_EQ(OutcomeMessage::kUndoFailed, undo.message);
+    EXPECT_EQ(1603, undo.quietExitCode);
+    EXPECT_EQ(ours, Read(m_system + "/A.DLL"));  // nothing on disk changed
+
+    // Held: put back at the restart.
+    const WhatIfResult held = RunWhatIf(m_package, m_system, *FindWindows("xp"), {"A.DLL"}, PendingFacts(), store, true);
+    EXPECT_EQ(QMX_INST_ON_REBOOT, held.modules[0].bit);
+}
+
+// All or nothing predicted: the module replaced first goes back through the
+// copy the model kept, and the outcome is the failing module's alone.
+TEST_F(PackageCheck, WhatIfOfAnAllOrNothingRunStopsAtTheBrokenModule) {
+    ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nA.DLL\r\nLOST.DLL\r\nLATER.DLL\r\n[Rollback]\r\nON\r\n");
+    for (const char* name : {"A.DLL", "LATER.DLL"}) {
+        Write(m_package + "/" + name, Module("2.0", 2, 0, 0));
+        Write(m_system + "/" + name, Module("1.0", 1, 0, 0));
+    }
+    Write(m_system + "/LOST.DLL", Module("1.0", 1, 0, 0));
+    const WhatIfResult result = RunWhatIf(m_package, m_system, *FindWindows("xp"));
+    ASSERT_EQ(2u, result.modules.size());
+    EXPECT_EQ(ModuleAction::kReplace, result.modules[0].action);
+    EXPECT_EQ(ModuleAction::kMissing, result.modules[1].action);
+    EXPECT_EQ(0x08u, result.outcome);
+    EXPECT_EQ(1620, result.quietExitCode);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // qmxcheck [--json] [--codepage N] [--against SYSDIR --windows NAME [--busy MODULE]...
-//           [--pending-ours MODULE]... [--pending-other MODULE]...] PACKAGE_DIR
+//           [--pending-ours MODULE]... [--pending-other MODULE]... [--store DIR] [--undo]] PACKAGE_DIR
 // qmxcheck --help | -h | /?
 //
 // Exit status: 0 for a clean package (and for --help), 1 for warnings only,
@@ -26,7 +26,9 @@ const int kUsageError = 3;
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
                  "usage: qmxcheck [--json] [--codepage N] [--against SYSDIR --windows NAME [--busy MODULE]...\n"
-                 "                [--pending-ours MODULE]... [--pending-other MODULE]...] PACKAGE_DIR\n"
+                 "                [--pending-ours MODULE]... [--pending-other MODULE]... [--store DIR] [--undo]]\n"
+                 "                PACKAGE_DIR\n"
+                 "DIR is a copy of the target's QMX_UNDO; --undo predicts QMXSET /undo\n"
                  "N is the target's ANSI code page (932 Japanese, 1252 Western, ...; here %u unless told)\n"
                  "NAME is one of:",
                  AnsiCodePage());
@@ -46,7 +48,8 @@ int Usage(const char* problem) {
 
 int main(int argc, char** argv) {
     bool json = false, seal = false;
-    std::string against, windowsName, package;
+    std::string against, windowsName, package, store;
+    bool undo = false;
     // Installed modules the what-if takes as in use, which a copy of a
     // system folder cannot show.
     std::vector<std::string> busyNames;
@@ -76,6 +79,10 @@ int main(int argc, char** argv) {
                               std::to_string(AnsiCodePage()) + ")")
                                  .c_str());
             }
+        } else if (arg == "--store" && i + 1 < argc) {
+            store = argv[++i];
+        } else if (arg == "--undo") {
+            undo = true;
         } else if (arg == "--seal") {
             seal = true;
         } else if ((arg == "--against" || arg == "--windows") && i + 1 < argc) {
@@ -90,6 +97,8 @@ int main(int argc, char** argv) {
     }
     if (package.empty()) return Usage("no package folder");
     if (against.empty() != windowsName.empty()) return Usage("--against and --windows go together");
+    if ((undo || !store.empty()) && against.empty()) return Usage("--store and --undo need --against");
+    if (!store.empty() && !FolderExists(store)) return Usage(("no folder " + store).c_str());
     if (!FolderExists(package)) return Usage(("no folder " + package).c_str());
     if (seal) return RunSealCommand(package);
     const WindowsVersion* windows = nullptr;
@@ -122,7 +131,7 @@ int main(int argc, char** argv) {
     if (windows != nullptr) {
         PendingFacts pending = PendingOnTarget(against, *windows);
         for (const auto& name : pendingNames) AddPendingFact(&pending, against, name.first, name.second);
-        whatIf = RunWhatIf(package, against, *windows, busy, pending);
+        whatIf = RunWhatIf(package, against, *windows, busy, pending, store, undo);
     }
     const WhatIfResult* shown = windows != nullptr ? &whatIf : nullptr;
     const std::string text = json ? JsonReport(report, shown, windows) : TextReport(report, shown, windows);

@@ -8,6 +8,7 @@
 #include "engine/installation_run.h"
 #include "engine/module_order.h"
 #include "engine/plain_file_name.h"
+#include "engine/undo_decision.h"
 #include "platform/ansi_text.h"
 #include "platform/text_case.h"
 
@@ -19,6 +20,11 @@ namespace {
 // machine.
 const char kPackageRoot[] = "P:";
 const char kSystemRoot[] = "S:";
+// The copy of the target's store, and the copies this run keeps.
+const char kStoreRoot[] = "T:";
+const char kKeptRoot[] = "K:";
+// ERROR_CRC: a kept copy that no longer hashes to its name.
+const uint32_t kDamaged = 23;
 
 std::string Quoted(const ModuleProbe& probe) {
     return probe.version.hasText ? "\"" + probe.version.text + "\"" : "no FileVersion";
@@ -85,13 +91,29 @@ std::string Reason(const ModuleProbe& shipped, const ModuleProbe& installed, int
 class FolderModel final : public ModuleSite {
 public:
     FolderModel(const std::string& packageFolder, const std::string& systemFolder,
-                const std::set<std::string>& busy, const PendingFacts& pending)
-        : m_package(packageFolder), m_system(systemFolder), m_busy(busy), m_pending(pending) {}
+                const std::set<std::string>& busy, const PendingFacts& pending, const std::string& storeFolder,
+                bool undo)
+        : m_package(packageFolder),
+          m_system(systemFolder),
+          m_busy(busy),
+          m_pending(pending),
+          m_store(storeFolder),
+          m_undo(undo) {
+        ReadStoreListing();
+    }
 
     ModuleResult Deploy(const std::string& fileName, const Machine& machine) override {
         const ModuleResult result = DeployModule(fileName, machine, *this);
         m_decisions.push_back({fileName, result.action, result.bit, ReasonFor(fileName, result)});
         m_compared = false;
+        return result;
+    }
+
+    ModuleResult Undo(const std::string& fileName, const Machine& machine, bool staged) override {
+        m_undoReason = "the system's copy is not the package's";
+        const ModuleResult result = UndoModule(fileName, machine, *this, staged);
+        // A rollback's steps are the run's, not listed modules' decisions.
+        if (m_undo) m_decisions.push_back({fileName, result.action, result.bit, UndoReasonFor(fileName, result)});
         return result;
     }
 
@@ -133,15 +155,52 @@ public:
     int32_t LockDestFile(const std::string& path) {
         return m_busy.count(Key(NameOf(path))) ? QMX_LOCK_INUSE : QMX_LOCK_SUCEES;
     }
-    SwapResult ReplaceNow(const std::string&, const std::string& source, const std::string& dest, bool,
-                          uint32_t*) {
-        Put(dest, Probe(source));
+    SwapResult ReplaceNow(const std::string& fileName, const std::string& source, const std::string& dest,
+                          bool stillThere, uint32_t*) {
+        if (stillThere) KeepInstalled(fileName, source, dest);
+        Put(dest, Probe(source), source);
         return SwapResult::kDone;
     }
-    int WriteStagedCopy(const std::string&, const std::string& source, const std::string& staging,
-                        const std::string&, uint32_t*) {
-        Put(staging, Probe(source));
+    int WriteStagedCopy(const std::string& fileName, const std::string& source, const std::string& staging,
+                        const std::string& dest, uint32_t*) {
+        if (Probe(dest).opened) KeepInstalled(fileName, source, dest);
+        Put(staging, Probe(source), source);
         return 1;
+    }
+
+    // UndoModule's steps, on the model and the copy of the store.
+    int PackageDigest(const std::string& fileName, Sha256Digest* digest, uint32_t*) {
+        return DigestAt(PackagePath(fileName), digest);
+    }
+    int InstalledDigest(const std::string& path, Sha256Digest* digest, uint32_t*) { return DigestAt(path, digest); }
+    int FindKept(const std::string& fileName, const Sha256Digest& incoming, std::string* kept,
+                 Sha256Digest* keptDigest, uint32_t*) {
+        const auto found = m_kept.find(Key(fileName + "." + DigestHex(incoming) + "."));
+        if (found == m_kept.end()) {
+            m_undoReason = "no copy kept for the package's copy";
+            return 0;
+        }
+        *kept = found->second.first;
+        *keptDigest = found->second.second;
+        return 1;
+    }
+    SwapResult RestoreNow(const std::string& kept, const Sha256Digest& keptDigest, const std::string& dest,
+                          uint32_t* error) {
+        return StageKept(kept, keptDigest, dest, dest, error) == 1 ? SwapResult::kDone : SwapResult::kFailed;
+    }
+    int StageKept(const std::string& kept, const Sha256Digest& keptDigest, const std::string& staging,
+                  const std::string&, uint32_t* error) {
+        Sha256Digest digest;
+        if (DigestAt(kept, &digest) != 1 || digest != keptDigest) {
+            m_undoReason = "the kept copy no longer hashes to its name";
+            *error = kDamaged;
+            return 0;
+        }
+        Put(staging, Probe(kept), kept);
+        return 1;
+    }
+    void ForgetKept(const std::string& fileName, const Sha256Digest& incoming) {
+        m_kept.erase(Key(fileName + "." + DigestHex(incoming) + "."));
     }
     int ScheduleReplacement(const std::string&, const std::string&) { return 1; }
     // The installer's own check, on the package as the probe sees it.
@@ -163,23 +222,83 @@ private:
         UpperCaseAnsi(text);
         return text;
     }
+    const std::string& FolderFor(const std::string& path) const {
+        const std::string root = FolderOf(path);
+        return root == kPackageRoot ? m_package : root == kStoreRoot ? m_store : m_system;
+    }
     ModuleProbe Probe(const std::string& path) {
         const auto written = m_written.find(Key(path));
         if (written != m_written.end()) return written->second;
-        return ProbeModule(FolderOf(path) == kPackageRoot ? m_package : m_system, NameOf(path));
+        return ProbeModule(FolderFor(path), NameOf(path));
     }
-    // What a step leaves at path: the source's bytes and last-write time.
-    void Put(const std::string& path, ModuleProbe copy) {
+    // The SHA-256 of what path holds: 1, or 0 when it cannot be read.
+    int DigestAt(const std::string& path, Sha256Digest* digest) {
+        const auto written = m_digests.find(Key(path));
+        if (written != m_digests.end()) {
+            *digest = written->second;
+            return 1;
+        }
+        if (m_written.count(Key(path))) return 0;
+        return ProbedPackage(FolderFor(path)).Hash(NameOf(path), digest);
+    }
+    // What a step leaves at path: the bytes and last-write time of from.
+    void Put(const std::string& path, ModuleProbe copy, const std::string& from) {
+        Sha256Digest digest;
+        const bool hashed = DigestAt(from, &digest) == 1;
         copy.listed = copy.opened;
         copy.path = path;
         m_written[Key(path)] = copy;
+        if (hashed) {
+            m_digests[Key(path)] = digest;
+        } else {
+            m_digests.erase(Key(path));
+        }
+    }
+    // The installed copy at dest kept, as the store keeps it, for source's bytes.
+    void KeepInstalled(const std::string& fileName, const std::string& source, const std::string& dest) {
+        Sha256Digest incoming, old;
+        if (DigestAt(source, &incoming) != 1 || DigestAt(dest, &old) != 1) return;
+        const std::string prefix = fileName + "." + DigestHex(incoming) + ".";
+        const std::string kept = JoinPath(kKeptRoot, prefix + DigestHex(old));
+        Put(kept, Probe(dest), dest);
+        m_kept[Key(prefix)] = {kept, old};
+    }
+    // The kept copies in the copy of the store, each named NAME.NEW.OLD.
+    void ReadStoreListing() {
+        if (m_store.empty()) return;
+        Sha256Digest digest;
+        for (const std::string& name : ListFolder(m_store)) {
+            const size_t size = name.size();
+            if (size <= 2 * 64 + 2 || name[size - 65] != '.' || name[size - 130] != '.' ||
+                !ParseDigestHex(name.c_str() + size - 129, &digest) ||
+                !ParseDigestHex(name.c_str() + size - 64, &digest)) {
+                continue;
+            }
+            m_kept[Key(name.substr(0, size - 64))] = {JoinPath(kStoreRoot, name), digest};
+        }
     }
 
     std::string m_package;
     std::string m_system;
     const std::set<std::string>& m_busy;
     const PendingFacts& m_pending;
+    std::string m_store;
+    bool m_undo;
     std::map<std::string, ModuleProbe> m_written;
+    std::map<std::string, Sha256Digest> m_digests;
+    // NAME.NEW. upper-cased: the kept copy's model path and digest.
+    std::map<std::string, std::pair<std::string, Sha256Digest>> m_kept;
+    std::string m_undoReason;
+    std::string UndoReasonFor(const std::string& name, const ModuleResult& result) {
+        switch (result.action) {
+        case ModuleAction::kRefused: return "not a plain file name";
+        case ModuleAction::kMissing: return "the package has no " + name;
+        case ModuleAction::kKeep:
+            return Probe(InstalledPath(name)).listed ? m_undoReason : "the system folder has no " + name;
+        case ModuleAction::kFailed: return m_undoReason;
+        default: return "the system's copy is the package's, and a copy was kept when it went in";
+        }
+    }
     std::string ReasonFor(const std::string& name, const ModuleResult& result) {
         switch (result.action) {
         case ModuleAction::kRefused: return "not a plain file name";
@@ -210,7 +329,17 @@ private:
 
 }  // namespace
 
-const char* DecisionText(ModuleAction action) {
+const char* DecisionText(ModuleAction action, bool undo) {
+    if (undo) {
+        switch (action) {
+        case ModuleAction::kReplace: return "restore the kept copy";
+        case ModuleAction::kStage: return "restore at the restart: in use";
+        case ModuleAction::kKeep: return "nothing to undo";
+        case ModuleAction::kMissing: return "missing from the package";
+        case ModuleAction::kRefused: return "refused: not a plain file name";
+        default: return "cannot restore";
+        }
+    }
     switch (action) {
     case ModuleAction::kReplace: return "replace (unless Windows protects it)";
     case ModuleAction::kStage: return "stage for the restart: in use";
@@ -249,7 +378,7 @@ PendingFacts PendingOnTarget(const std::string& systemFolder, const WindowsVersi
 
 WhatIfResult RunWhatIf(const std::string& packageFolder, const std::string& systemFolder,
                        const WindowsVersion& windows, const std::set<std::string>& busy,
-                       const PendingFacts& pending) {
+                       const PendingFacts& pending, const std::string& storeFolder, bool undo) {
     const std::string changeList = JoinPath(packageFolder, kChangeListName, kLocalSeparator);
     Machine machine;
     machine.platformId = windows.platformId;
@@ -260,10 +389,11 @@ WhatIfResult RunWhatIf(const std::string& packageFolder, const std::string& syst
     machine.systemDir = kSystemRoot;
     machine.programDir = kPackageRoot;
 
-    FolderModel model(packageFolder, systemFolder, busy, pending);
+    FolderModel model(packageFolder, systemFolder, busy, pending, storeFolder, undo);
     InstallationRun run(machine, model, changeList);
     WhatIfResult result;
-    const RunResult outcome = run.Run();
+    result.undo = undo;
+    const RunResult outcome = run.Run(undo);
     result.modules = model.TakeDecisions();
     result.sealFault = model.SealFault();
     result.outcome = outcome.outcome;

@@ -30,6 +30,7 @@ struct WhatIfResult {
     uint32_t outcome = 0;
     OutcomeMessage message = OutcomeMessage::kNotApplicable;
     int quietExitCode = 0;
+    bool undo = false;         // the run predicted is /undo's
 };
 
 // The restart-time operations the what-if takes as pending.
@@ -53,10 +54,15 @@ PendingFacts PendingOnTarget(const std::string& systemFolder, const WindowsVersi
 
 // busy: upper-cased names of installed modules to take as in use, which a
 // copy of a folder cannot show; pending: the restart-time operations.
+// storeFolder: a copy of the target's QMX_UNDO, whose files' names are the
+// records; empty for none. undo: predict /undo instead of an installation.
 WhatIfResult RunWhatIf(const std::string& packageFolder, const std::string& systemFolder,
                        const WindowsVersion& windows, const std::set<std::string>& busy = {},
-                       const PendingFacts& pending = PendingFacts());
+                       const PendingFacts& pending = PendingFacts(),
+                       const std::string& storeFolder = std::string(), bool undo = false);
 
 // "replace (unless Windows protects it)" and the like: the first word is
-// replace, stage, restart, keep, not, missing, refused, protected or failed.
-const char* DecisionText(ModuleAction action);
+// replace, stage, restart, keep, not, missing, refused, protected or failed;
+// for an undo restore, restore (at the restart), nothing, missing, refused or
+// cannot.
+const char* DecisionText(ModuleAction action, bool undo = false);

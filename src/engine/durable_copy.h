@@ -24,12 +24,45 @@ bool FindFile(const std::string& path, WIN32_FIND_DATAA* data);
 // does not, or with the reading's error.
 bool HoldsSealedBytes(const std::string& path, const Sha256Digest& sealed, DWORD* error);
 
+// A flushed copy of a file under a temporary name of its own, removed when
+// this goes away unless it has been moved to its place: the one way a
+// module's new bytes, a staged copy or a kept copy are written.
+class PreparedCopy {
+public:
+    PreparedCopy() = default;
+    ~PreparedCopy();
+    PreparedCopy(const PreparedCopy&) = delete;
+    PreparedCopy& operator=(const PreparedCopy&) = delete;
+
+    // source's bytes and last-write time in a new temporary file in folder,
+    // on disk, with like's attributes and creation time when like is not
+    // null (what a directory search found of likePath) and on the NT family
+    // (withSecurity) likePath's owner and DACL. Digest() is then the SHA-256
+    // of the bytes read back from disk; with sealed they must be those, or
+    // it fails with ERROR_CRC. true, or false with the failing step's error.
+    bool Write(const std::string& source, const std::string& folder, const WIN32_FIND_DATAA* like,
+               const std::string& likePath, bool withSecurity, const Sha256Digest* sealed,
+               DWORD* error);
+    const Sha256Digest& Digest() const { return m_digest; }
+
+    // One MoveFileExA with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH,
+    // so dest's name never stands empty: kDone, kBusy when another process
+    // holds dest, or kFailed with error. For the NT family only.
+    SwapResult SwapInto(const std::string& dest, DWORD* error);
+    // To target, which need not exist: renamed over it on the NT family
+    // (renameOver); on 95/98/Me, which cannot rename over a file, target is
+    // deleted just before. true, or false with error.
+    bool MoveTo(const std::string& target, bool renameOver, DWORD* error);
+
+private:
+    std::string m_path;
+    Sha256Digest m_digest = {};
+};
+
 // Replaces dest, a module in folder, with source's bytes and last-write time;
 // installed is what a directory search found of dest (its attributes,
 // creation time, owner and DACL carry over), or null when dest has vanished.
-// The swap is one MoveFileExA with MOVEFILE_REPLACE_EXISTING |
-// MOVEFILE_WRITE_THROUGH, so dest's name never stands empty. For the NT
-// family only: 95/98/Me cannot rename over a file. With sealed, the flushed
+// By PreparedCopy::SwapInto, for the NT family only. With sealed, the flushed
 // copy must hash to it, or nothing is swapped (kFailed, ERROR_CRC): the
 // package's file may have changed since its seal was checked.
 SwapResult ReplaceDurably(const std::string& source, const std::string& dest,
@@ -39,11 +72,9 @@ SwapResult ReplaceDurably(const std::string& source, const std::string& dest,
 // Writes source's bytes and last-write time to staging, beside dest, the
 // module it is to replace at the next restart, whose attributes and creation
 // time it takes (and on the NT family its owner and DACL, which the restart's
-// rename keeps). An older staged copy is replaced only by a complete one:
-// renamed over it on the NT family (renameOver), deleted just before the
-// rename on 95/98/Me, where the module itself is untouched meanwhile.
-// With sealed, the copy must hash to it, as for ReplaceDurably.
-// true, or false with the failing step's error.
+// rename keeps). An older staged copy is replaced only by a complete one
+// (PreparedCopy::MoveTo). With sealed, the copy must hash to it, as for
+// ReplaceDurably. true, or false with the failing step's error.
 bool StageDurably(const std::string& source, const std::string& staging, const std::string& dest,
                   const std::string& folder, bool renameOver, DWORD* error,
                   const Sha256Digest* sealed = nullptr);

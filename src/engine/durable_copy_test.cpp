@@ -419,11 +419,21 @@ TEST_F(DurableReplace, SwapFailingWithASharingViolationIsStagedForTheRestart) {
     EXPECT_NE(std::string::npos, ReadRestartSchedule().pendingRenames.bytes.find("X.DLM"));
 }
 
+// The folders temporary files were made in.
+std::vector<std::string> g_tempFolders;
+UINT WINAPI RecordTempFolder(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR name) {
+    g_tempFolders.push_back(folder);
+    return RealOsCalls().GetTempFileNameA(folder, prefix, unique, name);
+}
+
 TEST_F(DurableReplace, WindowsNineXCopiesOntoTheModuleWithoutATemporaryFile) {
     machine.osClass = QMX_OS_WIN9X;
-    OsFault<&OsCalls::GetTempFileNameA> temp(1000, 0, 0);  // never fires; counts
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::GetTempFileNameA, &RecordTempFolder);
+    g_tempFolders.clear();
     EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
-    EXPECT_EQ(0, temp.calls());
+    // Only the kept copy's, in the store: never one beside the module.
+    EXPECT_EQ(std::vector<std::string>{m_store.path()}, g_tempFolders);
     EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Dest()));
 }
 

@@ -6,11 +6,13 @@
 #include "platform/text_case.h"
 #include "platform/ansi_text.h"
 #include "engine/durable_copy.h"
+#include "engine/file_hash.h"
 #include "engine/letter_shift.h"
 #include "engine/pending_operations.h"
 #include "engine/plain_file_name.h"
 #include "engine/protected_module.h"
 #include "engine/restart_manager.h"
+#include "engine/undo_decision.h"
 #include "log/debug_log.h"
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
@@ -31,12 +33,18 @@ int LogFailedStep(const char* format, DWORD error, const std::string& from,
 
 }  // namespace
 
-FileDeployment::FileDeployment(const Machine& machine, std::string sourceDir)
-    : m_machine(machine), m_sourceDir(std::move(sourceDir)) {}
+FileDeployment::FileDeployment(const Machine& machine, const std::string& sourceDir, const std::string& storeDir)
+    : m_machine(machine), m_sourceDir(sourceDir), m_store(machine, storeDir) {}
 
 ModuleResult FileDeployment::Deploy(const std::string& fileName, const Machine& machine) {
     return DeployModule(fileName, machine, *this);
 }
+
+ModuleResult FileDeployment::Undo(const std::string& fileName, const Machine& machine, bool staged) {
+    return UndoModule(fileName, machine, *this, staged);
+}
+
+void FileDeployment::EndRun() { m_store.Close(); }
 
 std::string FileDeployment::PackagePath(const std::string& name) const {
     return JoinPath(m_sourceDir.empty() ? m_machine.programDir : m_sourceDir, name);
@@ -75,24 +83,37 @@ SwapResult FileDeployment::ReplaceNow(const std::string& fileName, const std::st
     // The digest the package's seal vouched for, when it has one: the bytes
     // that go in must be those, whatever happened to the file since.
     const Sha256Digest* sealed = m_vouched.Find(fileName);
+    // What the search finds (attributes, creation time) carries over to the
+    // replacement, and is what is kept: the existence test's search found it.
+    const bool found = stillThere && m_lastFoundPath == dest;
     DWORD failure = 0;
     SwapResult result = SwapResult::kFailed;
     if (m_machine.osClass != QMX_OS_WIN9X) {
-        // What the search finds (attributes, creation time) carries over to
-        // the replacement: the existence test's search found them.
-        const bool found = stillThere && m_lastFoundPath == dest;
-        result = ReplaceDurably(source, dest, m_machine.systemDir, found ? &m_lastFound : nullptr,
-                                &failure, sealed);
-    } else if (sealed && !HoldsSealedBytes(source, *sealed, &failure)) {
-        // 95/98/Me copy onto the module itself, with no copy of ours to
-        // check first: the package's file is checked just before.
-        result = SwapResult::kFailed;
-    } else if (g_os.CopyFileA(source.c_str(), dest.c_str(), FALSE)) {
-        // 95/98/Me can neither replace a file nor rename over one: the copy
-        // goes onto the module itself, as it always has there.
-        result = SwapResult::kDone;
+        PreparedCopy copy;
+        if (copy.Write(source, m_machine.systemDir, found ? &m_lastFound : nullptr, dest, true, sealed,
+                       &failure)) {
+            if (found && !KeepInstalled(fileName, dest, m_lastFound, copy.Digest())) return SwapResult::kNotKept;
+            result = copy.SwapInto(dest, &failure);
+            if (found && result != SwapResult::kDone) m_store.Forget(fileName, copy.Digest());
+        }
     } else {
-        failure = g_os.GetLastError();
+        // 95/98/Me can neither replace a file nor rename over one: the copy
+        // goes onto the module itself, as it always has there, with no copy
+        // of ours to check first: the package's file is checked just before.
+        Sha256Digest incoming = sealed ? *sealed : Sha256Digest();
+        uint32_t hashFailure = 0;
+        const bool ready = sealed ? HoldsSealedBytes(source, *sealed, &failure)
+                                  : HashFile(source, &incoming, &hashFailure) == 1;
+        if (!sealed) failure = hashFailure;
+        if (ready) {
+            if (found && !KeepInstalled(fileName, dest, m_lastFound, incoming)) return SwapResult::kNotKept;
+            if (g_os.CopyFileA(source.c_str(), dest.c_str(), FALSE)) {
+                result = SwapResult::kDone;
+            } else {
+                failure = g_os.GetLastError();
+                if (found) m_store.Forget(fileName, incoming);
+            }
+        }
     }
     *error = failure;
     return result;
@@ -101,12 +122,94 @@ SwapResult FileDeployment::ReplaceNow(const std::string& fileName, const std::st
 int FileDeployment::WriteStagedCopy(const std::string& fileName, const std::string& source,
                                     const std::string& staging, const std::string& dest,
                                     uint32_t* error) {
+    // The staged copy takes the module's attributes, creation time and (NT
+    // family, whose restart-time rename keeps them) owner and DACL.
+    const bool nt = m_machine.osClass != QMX_OS_WIN9X;
+    WIN32_FIND_DATAA installed;
+    const bool exists = FindFile(dest, &installed);
     DWORD failure = 0;
-    const bool written = StageDurably(source, staging, dest, m_machine.systemDir,
-                                      m_machine.osClass != QMX_OS_WIN9X, &failure,
-                                      m_vouched.Find(fileName));
+    PreparedCopy copy;
+    if (copy.Write(source, m_machine.systemDir, exists ? &installed : nullptr, dest, nt,
+                   m_vouched.Find(fileName), &failure)) {
+        // Kept before it is scheduled: the restart takes the module's name
+        // from its bytes.
+        if (exists && !KeepInstalled(fileName, dest, installed, copy.Digest())) return -1;
+        if (copy.MoveTo(staging, nt, &failure)) return 1;
+        if (exists) m_store.Forget(fileName, copy.Digest());
+    }
     *error = failure;
-    return written ? 1 : 0;
+    return 0;
+}
+
+bool FileDeployment::KeepInstalled(const std::string& fileName, const std::string& module,
+                                   const WIN32_FIND_DATAA& found, const Sha256Digest& incoming) {
+    DWORD error = 0;
+    if (m_store.Keep(fileName, module, found, incoming, &error)) return true;
+    DebugLog("CopyTargetFile - Cannot keep %s.(%d)\r\n", module.c_str(), static_cast<int>(error));
+    return false;
+}
+
+int FileDeployment::PackageDigest(const std::string& fileName, Sha256Digest* digest, uint32_t* error) {
+    if (const Sha256Digest* sealed = m_vouched.Find(fileName)) {
+        *digest = *sealed;
+        return 1;
+    }
+    return HashFile(PackagePath(fileName), digest, error);
+}
+
+int FileDeployment::InstalledDigest(const std::string& path, Sha256Digest* digest, uint32_t* error) {
+    return HashFile(path, digest, error);
+}
+
+int FileDeployment::FindKept(const std::string& fileName, const Sha256Digest& incoming, std::string* kept,
+                             Sha256Digest* keptDigest, uint32_t* error) {
+    DWORD failure = 0;
+    const int found = m_store.Find(fileName, incoming, kept, keptDigest, &failure);
+    *error = failure;
+    return found;
+}
+
+SwapResult FileDeployment::RestoreNow(const std::string& kept, const Sha256Digest& keptDigest,
+                                      const std::string& dest, uint32_t* error) {
+    WIN32_FIND_DATAA like;
+    if (!FindFile(kept, &like)) {
+        *error = ERROR_FILE_NOT_FOUND;
+        return SwapResult::kFailed;
+    }
+    DWORD failure = 0;
+    SwapResult result = SwapResult::kFailed;
+    if (m_machine.osClass != QMX_OS_WIN9X) {
+        // The kept copy's own time, attributes, owner and DACL go back with it.
+        PreparedCopy copy;
+        if (copy.Write(kept, m_machine.systemDir, &like, kept, true, &keptDigest, &failure)) {
+            result = copy.SwapInto(dest, &failure);
+        }
+    } else if (HoldsSealedBytes(kept, keptDigest, &failure)) {
+        if (g_os.CopyFileA(kept.c_str(), dest.c_str(), FALSE)) {
+            result = SwapResult::kDone;
+        } else {
+            failure = g_os.GetLastError();
+        }
+    }
+    *error = failure;
+    return result;
+}
+
+int FileDeployment::StageKept(const std::string& kept, const Sha256Digest& keptDigest,
+                              const std::string& staging, const std::string&, uint32_t* error) {
+    const bool nt = m_machine.osClass != QMX_OS_WIN9X;
+    DWORD failure = ERROR_FILE_NOT_FOUND;
+    WIN32_FIND_DATAA like;
+    PreparedCopy copy;
+    const bool staged = FindFile(kept, &like) &&
+                        copy.Write(kept, m_machine.systemDir, &like, kept, nt, &keptDigest, &failure) &&
+                        copy.MoveTo(staging, nt, &failure);
+    *error = failure;
+    return staged ? 1 : 0;
+}
+
+void FileDeployment::ForgetKept(const std::string& fileName, const Sha256Digest& incoming) {
+    m_store.Forget(fileName, incoming);
 }
 
 int FileDeployment::ScheduleReplacement(const std::string& staging, const std::string& dest) {

@@ -13,19 +13,25 @@
 #include "engine/module_decision.h"
 #include "engine/outcome.h"
 #include "engine/package_seal.h"
+#include "engine/undo_store.h"
 #include "engine/version_compare.h"
 
 class FileDeployment final : public ModuleSite {
 public:
     // Modules come from sourceDir, or the program folder when it is empty,
-    // and go to machine's system folder. machine must outlive this.
-    explicit FileDeployment(const Machine& machine, std::string sourceDir = std::string());
+    // and go to machine's system folder; the copies they replace are kept in
+    // storeDir, or QMX_UNDO in the Windows folder when it is empty. machine
+    // must outlive this.
+    explicit FileDeployment(const Machine& machine, const std::string& sourceDir = std::string(),
+                            const std::string& storeDir = std::string());
 
     // The short form of path, or "" on any failure.
     std::string GetShortPathNameCS(const std::string& path);
 
     // ModuleSite, and the steps DeployModule takes on this site.
     ModuleResult Deploy(const std::string& fileName, const Machine& machine) override;
+    ModuleResult Undo(const std::string& fileName, const Machine& machine, bool staged) override;
+    void EndRun() override;
     std::string PackagePath(const std::string& name) const;
     std::string InstalledPath(const std::string& name) const;
     bool IsPlainName(const std::string& name) const;
@@ -45,10 +51,25 @@ public:
                         const std::string& staging, const std::string& dest,
                         uint32_t* error);
     int ScheduleReplacement(const std::string& staging, const std::string& dest);
+    // The steps UndoModule takes on this site.
+    int PackageDigest(const std::string& fileName, Sha256Digest* digest, uint32_t* error);
+    int InstalledDigest(const std::string& path, Sha256Digest* digest, uint32_t* error);
+    int FindKept(const std::string& fileName, const Sha256Digest& incoming, std::string* kept,
+                 Sha256Digest* keptDigest, uint32_t* error);
+    SwapResult RestoreNow(const std::string& kept, const Sha256Digest& keptDigest, const std::string& dest,
+                          uint32_t* error);
+    int StageKept(const std::string& kept, const Sha256Digest& keptDigest, const std::string& staging,
+                  const std::string& dest, uint32_t* error);
+    void ForgetKept(const std::string& fileName, const Sha256Digest& incoming);
     // The package's seal, checked in the folder the modules come from.
     int VerifyPackage(const FileList& files) override;
 
 private:
+    // module, as found, kept for fileName's incoming bytes: true, or false
+    // after logging why not.
+    bool KeepInstalled(const std::string& fileName, const std::string& module, const WIN32_FIND_DATAA& found,
+                       const Sha256Digest& incoming);
+
     // ScheduleReplacement on each family: 1 when the restart will carry it
     // out, else 0 with a log line.
     int ScheduleDelayedMove(const std::string& stagingPath, const std::string& destPath);
@@ -56,6 +77,7 @@ private:
 
     const Machine& m_machine;
     std::string m_sourceDir;
+    UndoStore m_store;
     VersionCompare m_compare;
     // What the last existence test found, and where: a replaced module keeps
     // its attributes and creation time, without a second search.

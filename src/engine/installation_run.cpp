@@ -27,6 +27,7 @@ int InstallationRun::HaveAuthority() {
 
 int InstallationRun::PrepareInstallation(RunResult* result) {
     m_fileList.clear();
+    m_allOrNothing = false;
     ChangeListFile changeList;
     UsePath(changeList, m_changeListPath);
     if (changeList.CheckInstallVersion(m_machine.platformId, m_machine.majorVersion,
@@ -53,11 +54,15 @@ int InstallationRun::PrepareInstallation(RunResult* result) {
         entry.clear();
         found = changeList.NextEntry(entry);
     }
+    // Read again from the top: [Rollback] may stand anywhere.
+    entry.clear();
+    m_allOrNothing = changeList.Load() == 1 && changeList.FindEntry(entry, "Rollback") == 1 && entry == "ON";
     return m_fileList.empty() ? 0 : 1;
 }
 
-RunResult InstallationRun::Run() {
+RunResult InstallationRun::Run(bool undo) {
     m_result = RunResult();
+    m_result.undo = undo ? 1 : 0;
     m_walking = false;
     if (HaveAuthority() != 1) {
         m_result.outcome = QMX_INST_NOT_ADMIN;
@@ -68,11 +73,11 @@ RunResult InstallationRun::Run() {
         explicit Running(InstallationRun* run) { s_running = run; }
         ~Running() { s_running = nullptr; }
     } running(this);
-    Walk();
+    Walk(undo);
     return m_result;
 }
 
-void InstallationRun::Walk() {
+void InstallationRun::Walk(bool undo) {
     if (PrepareInstallation(&m_result) == 0) {
         m_result.outcome = QMX_INST_NOT_APPLICABLE;
         return;
@@ -83,9 +88,37 @@ void InstallationRun::Walk() {
         m_result.brokenPackage = 1;
         return;
     }
+    // What this run replaced (false) or scheduled (true), for a rollback.
+    std::deque<std::pair<const std::string*, bool>> changed;
     // A failed file does not stop the run: every listed name is tried.
-    for (const std::string& name : m_fileList) m_result.outcome |= m_site.Deploy(name, m_machine).bit;
+    for (const std::string& name : m_fileList) {
+        if (undo) {
+            m_result.outcome |= m_site.Undo(name, m_machine, false).bit;
+            continue;
+        }
+        const ModuleResult result = m_site.Deploy(name, m_machine);
+        if (m_allOrNothing && ((result.bit & (QMX_INST_FAILED | QMX_INST_RESTART_FIRST)) != 0 ||
+                               result.action == ModuleAction::kMissing ||
+                               result.action == ModuleAction::kRefused)) {
+            m_result.outcome = result.bit | RollBack(changed);
+            break;
+        }
+        if (result.action == ModuleAction::kReplace || result.action == ModuleAction::kStage) {
+            changed.emplace_back(&name, result.action == ModuleAction::kStage);
+        }
+        m_result.outcome |= result.bit;
+    }
+    m_site.EndRun();
     if ((m_result.outcome & QMX_INST_NOT_APPLICABLE) != 0) m_result.brokenPackage = 1;
+}
+
+uint32_t InstallationRun::RollBack(const std::deque<std::pair<const std::string*, bool>>& changed) {
+    uint32_t failed = 0;
+    for (auto step = changed.rbegin(); step != changed.rend(); ++step) {
+        const uint32_t bit = m_site.Undo(*step->first, m_machine, step->second).bit;
+        if (bit != QMX_INST_COPIED && bit != QMX_INST_ON_REBOOT) failed = QMX_INST_FAILED;
+    }
+    return failed;
 }
 
 InstallationRun* InstallationRun::s_running = nullptr;

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
+#include <utility>
 
 #include "engine/file_list.h"
 #include "engine/machine.h"
@@ -19,8 +21,14 @@ public:
 
     // Gates on HaveAuthority (0x10), prepares (0x08 when nothing applies),
     // checks the package's seal, deploys every listed name in order and
-    // returns the ORed results.
-    RunResult Run();
+    // returns the ORed results. With undo, each listed name's kept copy is
+    // put back instead (UndoModule). A change list whose [Rollback] entry is
+    // ON makes an installation all or nothing: at the first module that
+    // fails (0x80), must wait for another program's restart (0x40) or finds
+    // the package broken, the run stops, puts back every module it replaced
+    // and makes every replacement it scheduled harmless; the outcome is then
+    // that module's bit, with 0x80 when a step of putting back failed.
+    RunResult Run(bool undo = false);
 
     // What a program that runs out of memory reports (OutOfMemory): the bits
     // the run in progress has earned so far, so that a restart request or a
@@ -41,7 +49,10 @@ public:
 
 private:
     // Run's part past the authority gate: m_result as it goes.
-    void Walk();
+    void Walk(bool undo);
+    // Puts back what this run changed, last first: 0, or 0x80 when a step
+    // failed.
+    uint32_t RollBack(const std::deque<std::pair<const std::string*, bool>>& changed);
 
     const Machine& m_machine;
     ModuleSite& m_site;
@@ -49,6 +60,7 @@ private:
     FileList m_fileList;
     RunResult m_result;
     bool m_walking = false;  // the change list applied: past PrepareInstallation
+    bool m_allOrNothing = false;  // [Rollback] ON
     static InstallationRun* s_running;
 };
 

@@ -15,8 +15,8 @@ LocalInstallation::LocalInstallation()
       m_deployment(m_environment.GetMachine()),
       m_run(m_environment.GetMachine(), m_deployment) {}
 
-RunResult LocalInstallation::Run() {
-    RunResult result = m_run.Run();
+RunResult LocalInstallation::Run(bool undo) {
+    RunResult result = m_run.Run(undo);
     result.outcome &= 0xFFFF;
     return result;
 }

@@ -18,8 +18,8 @@ public:
 
     // The whole run (InstallationRun::Run), its outcome cut to the low 16
     // bits that a shown run's message carries, so that a quiet run reports
-    // exactly what a shown one would.
-    RunResult Run();
+    // exactly what a shown one would; with undo, /undo's run.
+    RunResult Run(bool undo = false);
 
     const Machine& GetMachine() const { return m_environment.GetMachine(); }
 

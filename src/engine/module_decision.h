@@ -32,6 +32,7 @@ enum class SwapResult {
     kDone,    // the destination now holds the new bytes
     kBusy,    // the destination is in use (sharing violation); nothing changed
     kFailed,  // a step failed with the error given; nothing changed
+    kNotKept, // the installed copy could not be kept, as the site has logged; nothing changed
 };
 
 enum class ModuleAction {
@@ -62,6 +63,12 @@ public:
     // DeployModule(fileName, machine, *this) on the concrete site, so that
     // the decision calls the site's steps directly.
     virtual ModuleResult Deploy(const std::string& fileName, const Machine& machine) = 0;
+    // UndoModule(fileName, machine, *this, staged) on the concrete site: puts
+    // back the copy kept when this package's copy went in (staged: makes the
+    // restart-time replacement this run scheduled harmless).
+    virtual ModuleResult Undo(const std::string& fileName, const Machine& machine, bool staged) = 0;
+    // After the last module: the site's own records brought up to date.
+    virtual void EndRun() {}
 
 protected:
     // Never deleted through this interface: a run only borrows its site.
@@ -82,11 +89,12 @@ protected:
 //   int32_t LockDestFile(path): QMX_LOCK_*, whether path opens exclusively;
 //   void NoteInUse(path): path must be staged because it is in use;
 //   SwapResult ReplaceNow(fileName, source, dest, stillThere, uint32_t* error):
-//       puts source's bytes, listed module fileName's, in dest's place now;
-//       stillThere is false when the lock probe found dest gone; error is
-//       set for kFailed;
+//       keeps dest's bytes, then puts source's bytes, listed module
+//       fileName's, in dest's place now; stillThere is false when the lock
+//       probe found dest gone; error is set for kFailed;
 //   int WriteStagedCopy(fileName, source, staging, dest, uint32_t* error):
-//       writes source's bytes to staging, beside dest: 1, or 0 with error;
+//       writes source's bytes to staging, beside dest, and keeps dest's: 1,
+//       0 with error, or -1 when dest could not be kept (logged);
 //   int ScheduleReplacement(staging, dest): schedules staging to replace dest
 //       at the next restart: 1, or 0 after logging why not.
 // A template rather than virtual steps: the installer has one site, and its
@@ -165,6 +173,7 @@ template <class Site>
             const SwapResult replaced =
                 site.ReplaceNow(fileName, sourcePath, destPath, lock == QMX_LOCK_SUCEES, &error);
             if (replaced == SwapResult::kDone) return ModuleResult{ModuleAction::kReplace, QMX_INST_COPIED};
+            if (replaced == SwapResult::kNotKept) return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
             if (replaced == SwapResult::kFailed) {
                 DebugLog("CopyTargetFile - CopyFile is failed.(%d) %s -> %s\r\n",
                          static_cast<int>(error), sourcePath.c_str(), destPath.c_str());
@@ -204,13 +213,17 @@ int MoveOnReboot(const std::string& fileName, Site& site) {
 
     switch (site.CompareTimeStamp(sourcePath, stagingPath)) {
     case QMX_COMP_FILE1_IS_NEW:
-    case QMX_COMP_FILE2_NOT_EXIST:
-        if (uint32_t error = 0; site.WriteStagedCopy(fileName, sourcePath, stagingPath, destPath, &error) != 1) {
+    case QMX_COMP_FILE2_NOT_EXIST: {
+        uint32_t error = 0;
+        const int written = site.WriteStagedCopy(fileName, sourcePath, stagingPath, destPath, &error);
+        if (written == 0) {
             DebugLog("MoveOnReboot - CopyFile is failed.(%d) %s -> %s\r\n", static_cast<int>(error),
                      sourcePath.c_str(), stagingPath.c_str());
-            return 0;
         }
+        // -1: the installed copy could not be kept, as the site has said.
+        if (written != 1) return 0;
         break;
+    }
     case QMX_COMP_FILE2_IS_NEW:
     case QMX_COMP_SAME:
         // An earlier run staged this copy, or a newer one, and it still waits

@@ -4,6 +4,11 @@ OutcomeMessage ChooseMessage(const RunResult& result) {
     const uint32_t outcome = result.outcome;
     if (outcome & QMX_INST_NOT_ADMIN) return OutcomeMessage::kNotAdmin;
     const bool broken = (outcome & QMX_INST_NOT_APPLICABLE) && result.brokenPackage == 1;
+    if (result.undo == 1 && ((outcome & QMX_INST_NOT_APPLICABLE) == 0 || broken)) {
+        if ((outcome & QMX_INST_FAILED) || broken) return OutcomeMessage::kUndoFailed;
+        if (outcome & QMX_INST_ON_REBOOT) return OutcomeMessage::kUndoneReboot;
+        return (outcome & QMX_INST_COPIED) ? OutcomeMessage::kUndone : OutcomeMessage::kNothingToUndo;
+    }
     if ((outcome & (QMX_INST_FAILED | QMX_INST_RESTART_FIRST)) || broken) {
         return (outcome & (QMX_INST_ON_REBOOT | QMX_INST_RESTART_FIRST)) ? OutcomeMessage::kFailedReboot
                                                                          : OutcomeMessage::kFailed;

@@ -25,6 +25,8 @@ struct RunResult {
     // The package itself is broken: a listed module it lacks, a refused name
     // or a seal that fails, found once the change list applied.
     int brokenPackage = 0;
+    // The run put kept copies back (/undo) instead of installing.
+    int undo = 0;
 };
 
 // The outcome messages; the user interface holds their texts.
@@ -35,13 +37,21 @@ enum class OutcomeMessage {
     kNotApplicable,
     kFailed,        // a file failed, or the package is broken
     kFailedReboot,  // as kFailed, and another file waits for the restart
+    // An undo's: kept copies put back now, or at the restart; none to put
+    // back; a kept copy could not be put back, or the package is broken.
+    kUndone,
+    kUndoneReboot,
+    kNothingToUndo,
+    kUndoFailed,
 };
 
 // Not-admin wins, then failure (0x80, or a broken package's 0x08; with the
 // restart request when a file also waits for the restart, or must wait for
 // one before it can be installed: 0x40), then restart,
 // then done; everything else reads as not applicable. A failure is never
-// reported as success.
+// reported as success. An undo's messages follow the same order: not-admin,
+// not applicable when the change list targets other Windows, failure,
+// restart, done, and nothing to undo for the rest.
 OutcomeMessage ChooseMessage(const RunResult& result);
 
 // Exit codes of a quiet run, the Windows error codes deployment tools know.

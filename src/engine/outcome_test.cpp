@@ -43,6 +43,32 @@ const Case kCases[] = {
     {0xC1, 0, 0, OutcomeMessage::kFailedReboot, 1603},
 };
 
+// An undo reports with its own texts and the installation's exit codes.
+const Case kUndoCases[] = {
+    {0x01, 0, 0, OutcomeMessage::kUndone, 0},
+    {0x03, 0, 0, OutcomeMessage::kUndone, 0},
+    {0x05, 0, 0, OutcomeMessage::kUndoneReboot, 3010},
+    {0x02, 0, 0, OutcomeMessage::kNothingToUndo, 0},
+    {0x81, 0, 0, OutcomeMessage::kUndoFailed, 1603},
+    {0x84, 0, 0, OutcomeMessage::kUndoFailed, 1603},
+    {0x09, 0, 1, OutcomeMessage::kUndoFailed, 1620},     // a module the package lacks
+    {0x08, 1, 0, OutcomeMessage::kNotApplicable, 1633},  // other Windows targeted
+    {0x08, 0, 0, OutcomeMessage::kNotApplicable, 1620},
+    {0x10, 0, 0, OutcomeMessage::kNotAdmin, 740},
+};
+
+TEST(Outcome, UndoMessageAndExitCodeAgree) {
+    for (const Case& c : kUndoCases) {
+        RunResult result;
+        result.undo = 1;
+        result.outcome = c.outcome;
+        result.notTargeted = c.notTargeted;
+        result.brokenPackage = c.brokenPackage;
+        EXPECT_EQ(c.message, ChooseMessage(result)) << std::hex << c.outcome;
+        EXPECT_EQ(c.exitCode, QuietExitCode(result)) << std::hex << c.outcome;
+    }
+}
+
 TEST(Outcome, MessageAndExitCodeAgree) {
     for (const Case& c : kCases) {
         RunResult result;

@@ -28,10 +28,14 @@ struct OsCalls {
     decltype(&::CloseHandle) CloseHandle;
     decltype(&::FindFirstFileA) FindFirstFileA;
     decltype(&::FindClose) FindClose;
+    decltype(&::FindNextFileA) FindNextFileA;
     decltype(&::CopyFileA) CopyFileA;
     decltype(&::MoveFileExA) MoveFileExA;
     decltype(&::MoveFileA) MoveFileA;
     decltype(&::DeleteFileA) DeleteFileA;
+    decltype(&::CreateDirectoryA) CreateDirectoryA;
+    // A second name for a file: may be null, as before 2000.
+    decltype(&::CreateHardLinkA) CreateHardLinkA;
     decltype(&::GetTempFileNameA) GetTempFileNameA;
     decltype(&::FlushFileBuffers) FlushFileBuffers;
     decltype(&::SetFileAttributesA) SetFileAttributesA;

@@ -122,7 +122,7 @@ void InstallerDialog::OnPaint() {
 HICON InstallerDialog::OnQueryDragIcon() { return m_hIcon; }
 
 LRESULT InstallerDialog::RunInstallation(WPARAM, LPARAM) {
-    m_result = m_installation.Run();
+    m_result = m_installation.Run(m_undo);
     ::PostMessageA(m_hWnd, WM_INSTALL_DONE, m_result.outcome, 0);
     return 0;
 }

@@ -34,6 +34,8 @@ public:
     // The log goes on whatever the change list's [Log] entry says (/log).
     // Call before DoModal.
     void ForceLog() { m_logForced = 1; }
+    // The run puts the kept copies back (/undo). Call before DoModal.
+    void Undo() { m_undo = true; }
 
     // WM_INSTALL_START: runs the installation, then posts WM_INSTALL_DONE
     // with the low 16 bits of the outcome. Returns 0.
@@ -64,4 +66,5 @@ protected:
     // the bits posted with WM_INSTALL_DONE cannot tell apart.
     RunResult m_result;
     int m_logForced;
+    bool m_undo = false;
 };

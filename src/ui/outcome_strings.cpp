@@ -15,6 +15,10 @@ UINT OutcomeStringId(OutcomeMessage message, int language) {
     case OutcomeMessage::kNotApplicable: return english ? IDS_NOT_APPLICABLE_EN : IDS_NOT_APPLICABLE_JA;
     case OutcomeMessage::kFailed: return english ? IDS_FAILED_EN : IDS_FAILED_JA;
     case OutcomeMessage::kFailedReboot: return english ? IDS_FAILED_REBOOT_EN : IDS_FAILED_REBOOT_JA;
+    case OutcomeMessage::kUndone: return english ? IDS_UNDONE_EN : IDS_UNDONE_JA;
+    case OutcomeMessage::kUndoneReboot: return english ? IDS_UNDONE_REBOOT_EN : IDS_UNDONE_REBOOT_JA;
+    case OutcomeMessage::kNothingToUndo: return english ? IDS_NOTHING_TO_UNDO_EN : IDS_NOTHING_TO_UNDO_JA;
+    case OutcomeMessage::kUndoFailed: return english ? IDS_UNDO_FAILED_EN : IDS_UNDO_FAILED_JA;
     }
     return english ? IDS_NOT_APPLICABLE_EN : IDS_NOT_APPLICABLE_JA;
 }
@@ -40,14 +44,14 @@ void EndQuietRunOutOfMemory() {
 
 }  // namespace
 
-int RunQuietly(int logForced, HINSTANCE resources) {
+int RunQuietly(int logForced, HINSTANCE resources, bool undo) {
     // No window of any kind: even a minimised dialog has a task-bar button.
     LocalInstallation installation;
     g_quietLanguage = installation.GetMachine().language;
     g_quietResources = resources;
     SetOutOfMemoryHandler(&EndQuietRunOutOfMemory);
     ApplyLogSwitch(logForced);
-    const RunResult result = installation.Run();
+    const RunResult result = installation.Run(undo);
     ChooseAndLogMessage(result, installation.GetMachine().language, resources);
     return QuietExitCode(result);
 }

@@ -18,5 +18,6 @@ UINT ChooseAndLogMessage(const RunResult& result, int language, HINSTANCE resour
 
 // The whole installation with no window (/quiet), the log on when logForced
 // is 1 and otherwise as the change list's [Log] says; its message is logged,
-// not shown. Returns the exit code (QuietExitCode).
-int RunQuietly(int logForced, HINSTANCE resources);
+// not shown; with undo, the kept copies are put back instead (/undo).
+// Returns the exit code (QuietExitCode).
+int RunQuietly(int logForced, HINSTANCE resources, bool undo = false);

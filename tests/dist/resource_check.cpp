@@ -18,7 +18,9 @@ namespace {
 
 const OutcomeMessage kMessages[] = {OutcomeMessage::kDone,          OutcomeMessage::kReboot,
                                     OutcomeMessage::kNotAdmin,      OutcomeMessage::kNotApplicable,
-                                    OutcomeMessage::kFailed,        OutcomeMessage::kFailedReboot};
+                                    OutcomeMessage::kFailed,        OutcomeMessage::kFailedReboot,
+                                    OutcomeMessage::kUndone,        OutcomeMessage::kUndoneReboot,
+                                    OutcomeMessage::kNothingToUndo, OutcomeMessage::kUndoFailed};
 
 std::wstring ProgramPath() {
     wchar_t self[MAX_PATH];

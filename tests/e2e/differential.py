@@ -33,6 +33,12 @@ by pending_ops.exe's delayed moves, WININIT.INI's [Rename] section), so each
 Windows family finds its own; the native what-if is told them by
 --pending-ours and --pending-other, QMXCHECK.EXE against the prefix's own
 system folder reads the lists as the installer does.
+
+Then a third of the cases are undone: now and then another program changes
+an installed module in between, the what-if predicts QMXSET.EXE /undo from a
+copy of the store (--undo --store), and the real /undo must agree: a module
+restored holds the bytes it had before the installation, any other is left as
+it was.
 """
 
 import argparse
@@ -241,7 +247,9 @@ class Harness:
         self.windows_dir = os.path.join(prefix, "drive_c", "windows")
         self.sysdir = os.path.join(self.windows_dir, "syswow64" if args.arch == "x86" else "system32")
         self.wininit = os.path.join(self.windows_dir, "WININIT.INI")
+        self.store = os.path.join(self.windows_dir, "QMX_UNDO")
         self.root = tempfile.mkdtemp(prefix="qmxdiff.")
+        self.store_copy = os.path.join(self.root, "store")
         self.wininit_before = None
         if os.path.exists(self.wininit):
             with open(self.wininit, "rb") as f:
@@ -265,6 +273,10 @@ class Harness:
 
     def clean_own_files(self):
         pattern = re.compile(r"^QDF%s\d{3}.?[A-Z]\.DL[LM1]$" % self.arch_digit, re.I)
+        kept = re.compile(r"^QDF%s\d{3}.?[A-Z]\.DL[LM1]\.[0-9a-f]{64}\.[0-9a-f]{64}$" % self.arch_digit, re.I)
+        if os.path.isdir(self.store):
+            for name in filter(kept.match, os.listdir(self.store)):
+                os.remove(os.path.join(self.store, name))
         for folder in (self.sysdir, self.windows_dir):
             for name in filter(pattern.match, os.listdir(folder)):
                 path = os.path.join(folder, name)
@@ -291,15 +303,19 @@ class Harness:
 
     # -- prediction ----------------------------------------------------------
 
-    def predict(self, case):
+    def predict(self, case, undo=False):
         name = WINDOWS[case.windows][0]
-        busy = [arg for s in case.slots if s.busy for arg in ("--busy", s.name)]
+        busy = [arg for s in case.slots if s.busy and not undo for arg in ("--busy", s.name)]
         if self.args.native_check:
             tool, system, folder = [self.args.native_check], self.sysdir, case.folder
+            store = self.store_copy
             busy += [arg for s in case.slots if s.pending for arg in ("--pending-" + s.pending, s.name)]
         else:
             # The prefix's own system folder: the lists are read there.
             tool, system, folder = ["wine", self.args.check], "C:\\windows\\system32", winpath(case.folder)
+            store = winpath(self.store_copy)
+        if undo:
+            busy += ["--undo", "--store", store]
         command = tool + ["--json", "--codepage", str(case.codepage), "--against", system,
                           "--windows", name] + busy + [folder]
         # QMXCHECK.EXE reads names in its own system's code page: Wine's,
@@ -345,7 +361,7 @@ class Harness:
 
     # -- reality -------------------------------------------------------------
 
-    def run_group(self, windows, codepage, cases):
+    def run_group(self, windows, codepage, cases, undo=False):
         reg(["add", APP_KEY, "/v", "Version", "/d", windows, "/f"])
         self.locale = CODE_PAGES[codepage][0]
         # One driver runs the installers one after the other; what it holds
@@ -355,10 +371,11 @@ class Harness:
         for case in cases + [None]:
             if case is not None:
                 # In use as a loaded library is: readable, never exclusively.
-                commands = [arg for s in case.slots if s.busy
+                commands = [arg for s in case.slots if s.busy and not undo
                             for arg in ("hold", "C:\\windows\\system32\\" + s.name)]
                 commands += ["run-with", winpath(os.path.join(case.folder, "QMXSET.EXE")),
-                             "%s /log:%s" % (case.quiet, winpath(os.path.join(case.folder, "RUN.LOG"))),
+                             "%s%s /log:%s" % (case.quiet, " /undo" if undo else "",
+                                               winpath(os.path.join(case.folder, "UNDO.LOG" if undo else "RUN.LOG"))),
                              "60000"]
                 case.commands = commands
                 size = sum(len(c) + 3 for c in commands)
@@ -456,6 +473,62 @@ class Harness:
         if seen:
             self.mismatches += 1
             self.report(case, seen)
+
+    # -- undoing ---------------------------------------------------------------
+
+    def prepare_undo(self, case, rng):
+        """What another program may change before the undo, and each
+        module's bytes just before it."""
+        for s in case.slots:
+            path = os.path.join(self.sysdir, s.name)
+            if os.path.isfile(path) and rng.random() < 0.2:
+                self.put(("V3_0.DLL", TIMES[-1]), path, s.name + " another program's")
+                self.count("undo: module changed in between")
+            s.before_undo = digest(path)
+
+    def copy_store(self):
+        os.mkdir(self.store_copy)
+        if os.path.isdir(self.store):
+            for name in os.listdir(self.store):
+                if os.path.isfile(os.path.join(self.store, name)):
+                    shutil.copy2(os.path.join(self.store, name), self.store_copy)
+
+    def compare_undo(self, case):
+        seen = []
+        log = ""
+        try:
+            with open(os.path.join(case.folder, "UNDO.LOG"), "rb") as f:
+                log = f.read().decode("latin-1").replace("\r", "")
+        except FileNotFoundError:
+            pass
+        outcomes = re.findall(r"^EngingMessage\[(0x[0-9a-f]+)\]", log, re.M)
+        case.outcome = int(outcomes[-1], 16) if outcomes else None
+        case.reality = []
+        p = case.prediction
+        if p is None:
+            seen.append(case.prediction_error)
+        elif case.exit_code is None:
+            seen.append("the undo did not run: %s" % (case.driver_failure or "driver ended early"))
+        else:
+            if case.outcome != p["outcome"]:
+                seen.append("undo outcome predicted %s, real %s" % (
+                    hex(p["outcome"]), hex(case.outcome) if case.outcome is not None else "none"))
+            if case.exit_code != p["quietExitCode"]:
+                seen.append("undo exit code predicted %d, real %d" % (p["quietExitCode"], case.exit_code))
+            restored = {m["name"].strip().upper() for m in p["modules"] if m["bit"] == 0x01}
+            for s in case.slots:
+                expected = self.digest_of(s, s.installed, "installed") if s.name in restored else s.before_undo
+                real = digest(os.path.join(self.sysdir, s.name))
+                case.reality.append("%s after undo %s" % (s.name[-5], self.name_digest(s, real)))
+                if real != expected:
+                    seen.append("%s: after the undo expected %s, found %s" % (
+                        s.name, self.name_digest(s, expected), self.name_digest(s, real)))
+            for m in p["modules"]:
+                self.count("undo action " + m["decision"].split(":")[0])
+            self.count("undo exit code %d" % p["quietExitCode"])
+        if seen:
+            self.mismatches += 1
+            self.report(case, ["(undo) " + line for line in seen])
 
     @staticmethod
     def digest_of(slot, copy, what):
@@ -610,6 +683,20 @@ def main():
         for case in cases:
             harness.compare(case)
             harness.tally(case)
+        # The undo draws its own numbers: the cases above stay as they were.
+        undo_rng = random.Random(args.seed + 1)
+        undone = [c for c in cases if undo_rng.random() < 1 / 3]
+        for case in undone:
+            harness.prepare_undo(case, undo_rng)
+        harness.copy_store()
+        for case in undone:
+            harness.predict(case, undo=True)
+        for windows in groups:
+            for codepage in CODE_PAGES:
+                harness.run_group(windows, codepage,
+                                  [c for c in undone if c.windows == windows and c.codepage == codepage], undo=True)
+        for case in undone:
+            harness.compare_undo(case)
     finally:
         harness.clean()
 
@@ -620,6 +707,8 @@ def main():
     missing += [f for f in ("NT", "95/98/Me") if "family " + f not in harness.counts]
     missing += [w for w in ("name with a 0x5C trail byte", "name beyond ASCII in code page 1252")
                 if w not in harness.counts]
+    missing += [u for u in ("undo action restore the kept copy", "undo action nothing to undo",
+                            "undo: module changed in between") if u not in harness.counts]
     if missing:
         print("the generator never reached: %s" % ", ".join(missing))
     print("%d of %d cases disagree; %.0f s (what-if %.0f s, real runs %.0f s)" % (

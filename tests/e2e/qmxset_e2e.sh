@@ -15,7 +15,8 @@
 # second_instance, logging, planted_version, held_module, held_changelist,
 # held_log, killed, quiet, switches, failed, protected, broken_reboot,
 # win98_space, unreadable_changelist, sealed, out_of_memory, pending_foreign,
-# pending_ours, win98_pending.
+# pending_ours, win98_pending, undo, undo_held, undo_chain, undo_changed,
+# rollback, rollback_protected, win98_undo, undo_store_file.
 # The system directory is the Wine prefix's own (system32, or syswow64 for
 # x86); the modules put there have names no one else uses and are removed
 # again, as are the package folder, the log and any restart-time move.
@@ -44,6 +45,7 @@ B=QE2E${arch^^}B.DLL
 L=QE2ELONGMODULE${arch^^}.DLL
 S='MY MOD.DLL'
 wininit=$drive_c/windows/WININIT.INI
+store=$drive_c/windows/QMX_UNDO
 pending_key='HKLM\System\CurrentControlSet\Control\Session Manager'
 failures=0
 
@@ -54,15 +56,21 @@ cleanup() {
   # A killed run's temporary files: no one else's names begin so. (Wine
   # writes them as QMXnnn.tmp, which neither QMX*.TMP nor qmx*.tmp matches.)
   if [ "$scenario" = killed ]; then find "$sysdir" -maxdepth 1 -iname 'qmx*.tmp' -delete; fi
-  case "$scenario" in reboot | reboot_again | japanese | held_module | quiet | failed | broken_reboot | sealed | pending_*)
+  # What the store kept of our modules, and a store a scenario set aside.
+  rm -f "$store/$A".* "$store/$B".* "$store/$L".* "$store/$S".*
+  if [ "$scenario" = undo_store_file ] && [ -f "$store" ]; then rm -f "$store"; fi
+  if [ -e "$pkg/store.before" ]; then rm -rf "$store"; mv "$pkg/store.before" "$store"; fi
+  case "$scenario" in reboot | reboot_again | japanese | held_module | quiet | failed | broken_reboot | sealed | pending_* | undo_held | rollback)
     wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
   esac
-  if [ "$scenario" = win98_rename ] || [ "$scenario" = win98_space ] || [ "$scenario" = win98_pending ]; then
+  if [ "$scenario" = win98_rename ] || [ "$scenario" = win98_space ] || [ "$scenario" = win98_pending ] || [ "$scenario" = win98_undo ]; then
     wine reg delete "$win98_key" /f >/dev/null 2>&1 </dev/null || true
     if [ -f "$pkg/wininit.before" ]; then cp "$pkg/wininit.before" "$wininit"; else rm -f "$wininit"; fi
   fi
   # Wine's own sfc.dll back, for every later test.
-  if [ "$scenario" = protected ] && [ -f "$pkg/sfc.before" ]; then cp "$pkg/sfc.before" "$sysdir/sfc.dll"; fi
+  case "$scenario" in protected | rollback_protected)
+    if [ -f "$pkg/sfc.before" ]; then cp "$pkg/sfc.before" "$sysdir/sfc.dll"; fi
+  esac
   rm -rf "$pkg"
   x_session_stop
 }
@@ -201,6 +209,25 @@ rename_section() {
   [ -f "$wininit" ] || return 0
   tr -d '\r' <"$wininit" | sed -n '/^\[Rename\]/,/^\[/{/^\[/d;/^$/d;p}'
 }
+
+# The named modules (A, B, ...) as the system folder holds them: a digest of
+# the bytes and the last-write time, or absent.
+state() {
+  local m
+  for m in "$@"; do
+    if [ -e "$sysdir/${!m}" ]; then
+      echo "${!m} $(sha256sum <"$sysdir/${!m}" | cut -c1-16) $(stat -c %Y "$sysdir/${!m}")"
+    else
+      echo "${!m} absent"
+    fi
+  done
+}
+
+# The change list of changelist, all or nothing.
+all_or_nothing() { printf '[Rollback]\r\nON\r\n' >>"$pkg/QMX_CHG.DAT"; }
+
+undone='The previous modules were restored.'
+nothing_to_undo='There was nothing to undo.'
 
 case "$scenario" in
 full)
@@ -538,7 +565,7 @@ switches)
   # The usage: shown and nothing installed, or with /quiet not even shown.
   drive start-with "$EXE" "/?" find usage QMXSET 65535 dump usage press usage 1 wait-exit
   check "/?: exit code" 0 "$(fact exit)"
-  contains "/?: usage" "$out" "Usage: QMXSET [/quiet] [/log[:PATH]]"
+  contains "/?: usage" "$out" "Usage: QMXSET [/quiet] [/log[:PATH]] [/undo]"
   quiet_row "usage, quiet" 0 "" "-HELP /q"
 
   # An unknown switch: the usage, exit 87, nothing installed. The watch sees
@@ -851,6 +878,167 @@ out_of_memory)
   rm -f "$log"
   shown "shown" "$not_applicable" 0x8
   check "shown: module untouched" "installed A" "$(cat "$sysdir/$A")"
+  ;;
+
+undo)
+  # Install, then undo: the system folder as it was, byte for byte and time
+  # for time; the store's listing checks; a second undo finds nothing.
+  newer_shipped A B
+  changelist "2:10" "$A $B" ON
+  before=$(state A B)
+  quiet_row "installed" 0 "[0x1] - Module installation complete." /quiet
+  check "installed" "shipped A" "$(cat "$sysdir/$A")"
+  listed=$(cd "$store" && grep -F " *$A." SHA256SUMS | sha256sum -c 2>&1) || fail "the store's listing: $listed"
+  rm -f "$log"
+  quiet_row "undone" 0 "[0x1] - $undone" "/quiet /undo"
+  check "undone: the system folder" "$before" "$(state A B)"
+  contains "undone: log" "$(log_text)" "UndoModule - Restored "
+  [ -z "$(ls "$store" | grep -F "$A.")" ] || fail "undone: the used record is still in the store"
+  rm -f "$log"
+  quiet_row "undone again" 0 "[0x2] - $nothing_to_undo" "/undo /q"
+  contains "undone again: log" "$(log_text)" "UndoModule - Nothing to undo for "
+  check "undone again: the system folder" "$before" "$(state A B)"
+
+  # Shown: its own message.
+  quiet_row "installed again" 0 "" /quiet
+  drive start-with "$EXE" /undo find msg VAREL 1000 dump msg press msg 1 wait-exit
+  check "shown undo: message" "$undone" "$(message)"
+  check "shown undo: the system folder" "$before" "$(state A B)"
+  ;;
+
+undo_held)
+  # A module held open is put back at the restart: 3010.
+  newer_shipped A
+  changelist "2:10" "$A" ON
+  quiet_row "installed" 0 "" /quiet
+  quiet_row "undone while held" 3010 "[0x4] - The previous modules will be restored" "/quiet /undo" \
+    hold "$(in_use "$A")"
+  check "held: module untouched until the restart" "shipped A" "$(cat "$sysdir/$A")"
+  check "held: staged copy" "installed A" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
+  contains "held: restart-time move" "$(pending_moves)" "${A%L}M"
+  ;;
+
+undo_chain)
+  # 1.0, replaced by 2.0, replaced by 3.0: each package's undo goes one step
+  # back, and only once.
+  put "$sysdir/$A" "one" 2001
+  for p in two three; do
+    mkdir "$pkg/$p"
+    cp "$exe" "$pkg/$p/QMXSET.EXE"
+    printf '[Install]\r\n2:10\r\n[File]\r\n%s\r\n[Log]\r\nON\r\n' "$A" >"$pkg/$p/QMX_CHG.DAT"
+  done
+  put "$pkg/two/$A" "two" 2002
+  put "$pkg/three/$A" "three" 2003
+  one=$(state A)
+  two_exe=$(x_session_winpath "$pkg/two/QMXSET.EXE")
+  three_exe=$(x_session_winpath "$pkg/three/QMXSET.EXE")
+  main_exe=$EXE
+  EXE=$two_exe; quiet_row "2.0 installed" 0 "" /quiet
+  two=$(state A)
+  EXE=$three_exe; quiet_row "3.0 installed" 0 "" /quiet
+  check "3.0 installed" "three" "$(cat "$sysdir/$A")"
+  EXE=$three_exe; quiet_row "3.0 undone" 0 "[0x1] - $undone" "/quiet /undo"
+  check "3.0 undone: 2.0 back" "$two" "$(state A)"
+  EXE=$three_exe; quiet_row "3.0 undone again" 0 "[0x2] - $nothing_to_undo" "/quiet /undo"
+  EXE=$two_exe; quiet_row "2.0 undone" 0 "[0x1] - $undone" "/quiet /undo"
+  check "2.0 undone: 1.0 back" "$one" "$(state A)"
+  EXE=$two_exe; quiet_row "2.0 undone again" 0 "[0x2] - $nothing_to_undo" "/quiet /undo"
+  check "2.0 undone again" "$one" "$(state A)"
+  EXE=$main_exe
+  ;;
+
+undo_changed)
+  # Another program replaced the module in between: not ours to touch.
+  newer_shipped A
+  changelist "2:10" "$A" ON
+  quiet_row "installed" 0 "" /quiet
+  put "$sysdir/$A" "another program's A" 2003
+  quiet_row "undone" 0 "[0x2] - $nothing_to_undo" "/quiet /undo"
+  check "changed: module untouched" "another program's A" "$(cat "$sysdir/$A")"
+  ;;
+
+rollback)
+  # All or nothing: a later module missing from the package puts back the
+  # one already replaced.
+  newer_shipped A B
+  rm -f "$pkg/$B"
+  changelist "2:10" "$A $B" ON
+  all_or_nothing
+  before=$(state A B)
+  quiet_row "missing" 1620 "[0x8] - Module installation failed." /quiet
+  check "missing: the system folder" "$before" "$(state A B)"
+  contains "missing: log" "$(log_text)" "UndoModule - Restored "
+
+  # One module held, so staged; the next replaced; the last fails: the
+  # replaced one goes back, and the staged copy takes the held one's own
+  # bytes, so that the restart changes nothing.
+  rm -f "$log"
+  newer_shipped A B L
+  unreplaceable "$L"
+  changelist "2:10" "$A $B $L" ON
+  all_or_nothing
+  before=$(state A B L)
+  quiet_row "failed" 1603 "[0x80] - Module installation failed." /quiet \
+    hold "$(in_use "$A")" hold "$(in_use "$L")"
+  check "failed: the system folder" "$before" "$(state A B L)"
+  check "failed: the staged copy holds the module's own bytes" "installed A" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
+  replaceable "$L"
+
+  # Without [Rollback], as always: what could be replaced is. (The staged
+  # copy's pair is gone first: it would keep the module on the restart path.)
+  rm -f "$log" "$sysdir/${A%L}M"
+  wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
+  newer_shipped A
+  rm -f "$pkg/$B"
+  changelist "2:10" "$A $B" ON
+  quiet_row "without rollback" 1620 "[0x9] - Module installation failed." /quiet
+  check "without rollback: replaced" "shipped A" "$(cat "$sysdir/$A")"
+  ;;
+
+rollback_protected)
+  # All or nothing, and Windows protects the later module: the earlier one
+  # goes back, and the run fails as the protected module does.
+  cp "$sysdir/sfc.dll" "$pkg/sfc.before"
+  cp "$test_sfc" "$sysdir/sfc.dll"
+  export QMX_TEST_PROTECTED="$B" QMX_TEST_SFC_ASKED
+  QMX_TEST_SFC_ASKED=$(x_session_winpath "$pkg/asked.txt")
+  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;sfc=n"
+  newer_shipped A B
+  changelist "2:10" "$A $B" ON
+  all_or_nothing
+  before=$(state A B)
+  quiet_row "protected" 1603 "[0x80] - Module installation failed." /quiet
+  check "protected: the system folder" "$before" "$(state A B)"
+  contains "protected: log" "$(log_text)" "UndoModule - Restored "
+  ;;
+
+win98_undo)
+  # Windows 98 has no hard links: the store keeps a copy, and the undo puts
+  # it back over the module.
+  wine reg add "$win98_key" /v Version /d win98 /f >/dev/null 2>&1 </dev/null
+  newer_shipped A
+  changelist "1:4:10" "$A" ON
+  before=$(state A)
+  quiet_row "installed" 0 "[0x1] - " /quiet
+  kept=$(ls "$store" | grep -F "$A." | head -n1)
+  [ -n "$kept" ] || fail "98: nothing kept"
+  check "98: the kept copy is a copy" 1 "$(stat -c %h "$store/$kept" 2>/dev/null)"
+  check "98: the kept copy" "installed A" "$(cat "$store/$kept" 2>/dev/null)"
+  quiet_row "undone" 0 "[0x1] - $undone" "/quiet /undo"
+  check "98: the system folder" "$before" "$(state A)"
+  ;;
+
+undo_store_file)
+  # A QMX_UNDO that is a plain file is never used: nothing is replaced.
+  if [ -e "$store" ]; then mv "$store" "$pkg/store.before"; fi
+  printf 'not a folder' >"$store"
+  newer_shipped A
+  changelist "2:10" "$A" ON
+  quiet_row "store is a file" 1603 "[0x80] - Module installation failed." /quiet
+  check "store is a file: module untouched" "installed A" "$(cat "$sysdir/$A")"
+  contains "store is a file: log" "$(log_text)" "CopyTargetFile - Cannot keep "
+  contains "store is a file: log" "$(log_text)" ".(267)"
+  check "store is a file: the file" "not a folder" "$(cat "$store")"
   ;;
 
 pending_foreign)

@@ -4,8 +4,10 @@
 # the module's own name changes. The name must never be seen naming nothing,
 # and the module afterwards must be the old file or the new one, whole.
 #
-#   swap_e2e.sh QMXSET.EXE x86|x64 NAME_WATCH [RUNS]
+#   swap_e2e.sh QMXSET.EXE x86|x64 NAME_WATCH [RUNS] [install|undo]
 #
+# undo: each run installs the new module first, and the run killed is
+# /quiet /undo, putting the old one back.
 # NAME_WATCH is the Linux poller (tests/e2e/name_watch.c). The module is put
 # in the prefix's system folder (syswow64 for x86) under a name no one else
 # uses, and removed again with the package and anything a killed run left.
@@ -14,6 +16,7 @@ exe=$1
 arch=$2
 watch=$3
 runs=${4:-20}
+mode=${5:-install}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/wine-env.sh"
 qmx_skip_unless_runnable "$arch"
@@ -30,8 +33,9 @@ ours() {
   find "$sysdir" -maxdepth 1 -iname 'qmx*.tmp' | sort | comm -13 "$pkg/before" -
 }
 
+store=$drive_c/windows/QMX_UNDO
 cleanup() {
-  rm -f "$sysdir/$M" "$sysdir/${M%L}M"
+  rm -f "$sysdir/$M" "$sysdir/${M%L}M" "$store/$M".*
   [ -f "$pkg/before" ] && ours | while read -r f; do rm -f "$f"; done
   rm -rf "$pkg"
   x_session_stop
@@ -56,10 +60,19 @@ install_old() {
   touch -d "2001-06-01 12:00:00" "$sysdir/$M"
 }
 
+# The old module, or in undo mode the new one with the old one kept.
+prepare() {
+  install_old
+  [ "$mode" = undo ] || return 0
+  wine "$EXE" /quiet </dev/null >/dev/null 2>&1 || fail "the install before the undo failed"
+}
+switches=/quiet
+[ "$mode" = install ] || switches="/quiet /undo"
+
 changed=0
 for run in $(seq 1 "$runs"); do
-  install_old
-  line=$("$watch" "$sysdir/$M" wine "$EXE" /quiet </dev/null 2>/dev/null)
+  prepare
+  line=$("$watch" "$sysdir/$M" wine "$EXE" $switches </dev/null 2>/dev/null)
   case "$line" in
   seen=absent*) fail "run $run: the module's name was seen naming nothing ($line)" ;;
   seen=changed*) changed=$((changed + 1)) ;;
@@ -79,15 +92,19 @@ echo "runs: $runs, killed at the name's change: $changed, temporary files left b
 
 # A run left alone: the new module, and nothing of ours beside it.
 ours | while read -r f; do rm -f "$f"; done
-install_old
+prepare
 code=0
-wine "$EXE" /quiet </dev/null >/dev/null 2>&1 || code=$?
+wine "$EXE" $switches </dev/null >/dev/null 2>&1 || code=$?
 [ "$code" -eq 0 ] || fail "a run left alone exited with $code"
-cmp -s "$pkg/$M" "$sysdir/$M" || fail "a run left alone did not install the new module"
+if [ "$mode" = undo ]; then
+  cmp -s "$pkg/old" "$sysdir/$M" || fail "an undo left alone did not put the old module back"
+else
+  cmp -s "$pkg/$M" "$sysdir/$M" || fail "a run left alone did not install the new module"
+fi
 [ -z "$(ours)" ] || fail "a run left alone left temporary files: $(ours)"
 
 if [ "$failures" -gt 0 ]; then
-  echo "swap ($arch): $failures failure(s)"
+  echo "swap $mode ($arch): $failures failure(s)"
   exit 1
 fi
-echo "swap ($arch): passed"
+echo "swap $mode ($arch): passed"

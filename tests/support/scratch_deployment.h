@@ -1,5 +1,6 @@
 // A deployment between two scratch folders, the "package" and the "system
-// directory", on an administrator's NT machine, with the log switched on.
+// directory", on an administrator's NT machine, with the log switched on;
+// the replaced copies are kept in a third, the store.
 // The restart-time schedule (delayed moves, WININIT.INI) is put back as it
 // was when the test ends.
 #pragma once
@@ -30,8 +31,9 @@ protected:
 
     TempDir m_system;
     TempDir m_program;
+    TempDir m_store;
     Machine machine;
-    FileDeployment env{machine};
+    FileDeployment env{machine, std::string(), m_store.path()};
 
 private:
     RestartSchedule m_scheduleBefore;

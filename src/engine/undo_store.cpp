@@ -1,0 +1,218 @@
+#include "engine/undo_store.h"
+
+#include <cstring>
+#include <utility>
+
+#include "engine/durable_copy.h"
+#include "engine/file_hash.h"
+#include "platform/ansi_text.h"
+#include "platform/os_calls.h"
+#include "platform/scoped_handle.h"
+
+namespace {
+
+const char kStoreName[] = "QMX_UNDO";
+const char kSumsName[] = "SHA256SUMS";
+const size_t kHexLength = 64;
+
+// The names of the files in folder that pattern finds, each followed by a
+// line end (no file name holds one); false with error when the search fails
+// for another reason than finding none.
+bool ListFiles(const std::string& folder, const std::string& pattern, std::string* names, DWORD* error) {
+    WIN32_FIND_DATAA data;
+    ScopedFind find(g_os.FindFirstFileA(JoinPath(folder, pattern).c_str(), &data));
+    if (!find.IsValid()) {
+        const DWORD failure = g_os.GetLastError();
+        if (failure == ERROR_FILE_NOT_FOUND || failure == ERROR_NO_MORE_FILES) return true;
+        *error = failure;
+        return false;
+    }
+    do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) *names += std::string(data.cFileName) + "\n";
+    } while (g_os.FindNextFileA(find.Get(), &data));
+    return true;
+}
+
+// Whether name is head followed by 64 hexadecimal digits, read into digest.
+// (A search also matches short names: this keeps to the long ones.)
+bool IsRecord(const std::string& name, const std::string& head, Sha256Digest* digest) {
+    return name.size() == head.size() + kHexLength && name.compare(0, head.size(), head) == 0 &&
+           ParseDigestHex(name.c_str() + head.size(), digest);
+}
+
+}  // namespace
+
+UndoStore::UndoStore(const Machine& machine, const std::string& folder) : m_machine(machine), m_folder(folder) {}
+
+
+int UndoStore::Open(bool create, DWORD* error) {
+    if (m_listed) return 1;
+    if (m_folder.empty()) {
+        char windowsDir[MAX_PATH + 1] = {};
+        const UINT length = g_os.GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+        if (length == 0 || length >= sizeof windowsDir) {
+            *error = length == 0 ? g_os.GetLastError() : ERROR_INSUFFICIENT_BUFFER;
+            return -1;
+        }
+        m_folder = JoinPath(windowsDir, kStoreName);
+    }
+    WIN32_FIND_DATAA data;
+    if (!FindFile(m_folder, &data)) {
+        if (!create) return 0;
+        // No security of our own: the Windows folder's inherited entries let
+        // administrators and SYSTEM write, and no one else.
+        if (!g_os.CreateDirectoryA(m_folder.c_str(), nullptr) && g_os.GetLastError() != ERROR_ALREADY_EXISTS) {
+            *error = g_os.GetLastError();
+            return -1;
+        }
+        // Looked at again: whatever stands there now is what would be used.
+        if (!FindFile(m_folder, &data)) {
+            *error = g_os.GetLastError();
+            return -1;
+        }
+    }
+    // A junction or link would put the kept copies wherever it points.
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        *error = ERROR_DIRECTORY;
+        return -1;
+    }
+    // Listed once a run, and kept up to date as it changes: a search per
+    // module would scan a store of thousands each time (Wine does, for a
+    // name that is absent), and one installer runs at a time.
+    m_names = "\n";
+    if (!ListFiles(m_folder, "*", &m_names, error)) return -1;
+    m_listed = true;
+    return 1;
+}
+
+std::string UndoStore::Prefix(const std::string& name, const Sha256Digest& incoming) const {
+    return name + "." + DigestHex(incoming) + ".";
+}
+
+std::string UndoStore::FirstRecord(const std::string& prefix, Sha256Digest* digest) const {
+    for (size_t at = m_names.find("\n" + prefix); at != std::string::npos; at = m_names.find("\n" + prefix, at + 1)) {
+        const std::string name = m_names.substr(at + 1, m_names.find('\n', at + 1) - at - 1);
+        if (IsRecord(name, prefix, digest)) return name;
+    }
+    return std::string();
+}
+
+void UndoStore::Drop(const std::string& name) {
+    const size_t at = m_names.find("\n" + name + "\n");
+    if (at != std::string::npos) m_names.erase(at, name.size() + 1);
+}
+
+bool UndoStore::Remove(const std::string& prefix, DWORD* error) {
+    Sha256Digest digest;
+    for (std::string name = FirstRecord(prefix, &digest); !name.empty(); name = FirstRecord(prefix, &digest)) {
+        m_changed = true;
+        if (!g_os.DeleteFileA(JoinPath(m_folder, name).c_str()) && g_os.GetLastError() != ERROR_FILE_NOT_FOUND) {
+            *error = g_os.GetLastError();
+            return false;
+        }
+        Drop(name);
+    }
+    return true;
+}
+
+bool UndoStore::Listed(const std::string& name) {
+    if (m_names.find("\n" + name + "\n") == std::string::npos) return false;
+    // Looked at again: someone may have emptied the store since it was
+    // listed. (A name that is there is found at once.)
+    WIN32_FIND_DATAA data;
+    if (FindFile(JoinPath(m_folder, name), &data)) return true;
+    Drop(name);
+    return false;
+}
+
+bool UndoStore::Keep(const std::string& name, const std::string& module, const WIN32_FIND_DATAA& found,
+                     const Sha256Digest& incoming, DWORD* error) {
+    if (Open(true, error) != 1) return false;
+    const std::string prefix = Prefix(name, incoming);
+    Sha256Digest kept;
+    uint32_t failure = 0;
+    if (HashFile(module, &kept, &failure) != 1) {
+        *error = failure;
+        return false;
+    }
+    // Kept already, by an earlier try whose swap did not happen: a link to
+    // a module still in use cannot be removed, and need not be.
+    const std::string record = prefix + DigestHex(kept);
+    if (Listed(record)) return true;
+    // A copy kept for the same bytes from another module goes first: a
+    // crash meanwhile leaves no record, never a record of other bytes.
+    if (!Remove(prefix, error)) return false;
+    m_changed = true;
+    // The old bytes stay under the link's name when the swap takes the
+    // module's name from them. It is journalled with the names that follow,
+    // so it is on disk before the swap's write-through rename.
+    if (Nt() && g_os.CreateHardLinkA &&
+        g_os.CreateHardLinkA(JoinPath(m_folder, record).c_str(), module.c_str(), nullptr)) {
+        m_names += record + "\n";
+        return true;
+    }
+    // A volume without links (FAT), the store on another volume, or 95/98/Me.
+    PreparedCopy copy;
+    if (!copy.Write(module, m_folder, &found, module, Nt(), nullptr, error)) return false;
+    const std::string copied = prefix + DigestHex(copy.Digest());
+    if (!copy.MoveTo(JoinPath(m_folder, copied), Nt(), error)) return false;
+    m_names += copied + "\n";
+    return true;
+}
+
+void UndoStore::Forget(const std::string& name, const Sha256Digest& incoming) {
+    DWORD error = 0;
+    if (Open(false, &error) == 1) Remove(Prefix(name, incoming), &error);
+}
+
+int UndoStore::Find(const std::string& name, const Sha256Digest& incoming, std::string* kept,
+                    Sha256Digest* keptDigest, DWORD* error) {
+    const int open = Open(false, error);
+    if (open != 1) return open;
+    const std::string record = FirstRecord(Prefix(name, incoming), keptDigest);
+    if (record.empty() || !Listed(record)) return 0;
+    *kept = JoinPath(m_folder, record);
+    return 1;
+}
+
+void UndoStore::Close() {
+    const bool changed = m_changed && m_listed;
+    m_changed = m_listed = false;
+    std::string names;
+    names.swap(m_names);
+    if (!changed) return;
+    std::string sums;
+    Sha256Digest digest;
+    for (size_t at = 1, end; (end = names.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string name = names.substr(at, end - at);
+        const size_t size = name.size();
+        if (size <= 2 * kHexLength + 2 || name[size - kHexLength - 1] != '.' ||
+            name[size - 2 * kHexLength - 2] != '.' ||
+            !ParseDigestHex(name.c_str() + size - 2 * kHexLength - 1, &digest) ||
+            !ParseDigestHex(name.c_str() + size - kHexLength, &digest)) {
+            continue;
+        }
+        sums += name.substr(size - kHexLength) + " *" + name + "\n";
+    }
+    // Written aside and renamed: a reader never sees half a listing.
+    char temp[MAX_PATH] = {};
+    if (m_folder.size() > MAX_PATH - 14 || g_os.GetTempFileNameA(m_folder.c_str(), "QMX", 0, temp) == 0) return;
+    bool written = false;
+    {
+        ScopedFile file(g_os.CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD done = 0;
+        written = file.IsValid() &&
+                  g_os.WriteFile(file.Get(), sums.data(), static_cast<DWORD>(sums.size()), &done, nullptr) &&
+                  done == sums.size() && g_os.FlushFileBuffers(file.Get());
+    }
+    const std::string target = JoinPath(m_folder, kSumsName);
+    if (written && Nt()) {
+        written = g_os.MoveFileExA(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    } else if (written) {
+        g_os.DeleteFileA(target.c_str());
+        written = g_os.MoveFileA(temp, target.c_str()) != 0;
+    }
+    if (!written) g_os.DeleteFileA(temp);
+}
