@@ -179,25 +179,8 @@ BOOL WINAPI RefuseOwner(HANDLE handle, SECURITY_INFORMATION what, PSECURITY_DESC
     return RecordSetSecurity(handle, what, sd);
 }
 
-class DurableReplace : public ScratchDeployment {
+class DurableReplace : public NewerModuleDeployment {
 protected:
-    void SetUp() override {
-        ScratchDeployment::SetUp();
-        Ship("V2_10.DLL");
-        Install("V2_9.DLL");
-    }
-
-    void Ship(const std::string& fixture) {
-        ASSERT_TRUE(::CopyFileA(FixturePath(fixture).c_str(), Source().c_str(), FALSE));
-    }
-    void Install(const std::string& fixture) {
-        ::SetFileAttributesA(Dest().c_str(), FILE_ATTRIBUTE_NORMAL);
-        ASSERT_TRUE(::CopyFileA(FixturePath(fixture).c_str(), Dest().c_str(), FALSE));
-    }
-    std::string Source() const { return m_program.File("X.DLL"); }
-    std::string Dest() const { return m_system.File("X.DLL"); }
-    std::string Staging() const { return m_system.File("X.DLM"); }
-
     // Everything in the system folder, temporary files included.
     std::set<std::string> SystemNames() const {
         std::set<std::string> names;

@@ -106,6 +106,28 @@ protected:
 template <class Site>
 int MoveOnReboot(const std::string& fileName, Site& site);
 
+// The gates every decision on a listed name passes first. A name with a
+// folder, a drive or a device in it would reach outside the system folder
+// ("..\\" did): the package is broken, as when it lacks a module it lists.
+// Without the system folder the destination would be "\NAME", a file in the
+// root of the current drive: never probe, copy or schedule there. True, with
+// the result, when a gate stops the name.
+template <class Site>
+[[gnu::always_inline]] inline bool StoppedAtTheGates(const std::string& fileName, const Machine& machine,
+                                                     const Site& site, ModuleResult* stopped) {
+    if (!site.IsPlainName(fileName)) {
+        DebugLog("CopyTargetFile - Invalid file name %s.\r\n", fileName.c_str());
+        *stopped = ModuleResult{ModuleAction::kRefused, QMX_INST_NOT_APPLICABLE};
+        return true;
+    }
+    if (machine.systemDir.empty()) {
+        DebugLog("CopyTargetFile - GetSystemDirectory is failed. %s\r\n", fileName.c_str());
+        *stopped = ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
+        return true;
+    }
+    return false;
+}
+
 // The one module's result: checks, comparison, then the replacement now, or
 // staging for the restart when the module is in use, as site reports it.
 // Always inlined: each site calls it from its one Deploy, and a call of its
@@ -117,19 +139,7 @@ template <class Site>
         DebugLog("CopyTargetFile - I'm not administrator.\r\n");
         return ModuleResult{ModuleAction::kFailed, QMX_INST_NOT_ADMIN};
     }
-    // A name with a folder, a drive or a device in it would reach outside the
-    // system folder ("..\\" did): the package is broken, as when it lacks a
-    // module it lists.
-    if (!site.IsPlainName(fileName)) {
-        DebugLog("CopyTargetFile - Invalid file name %s.\r\n", fileName.c_str());
-        return ModuleResult{ModuleAction::kRefused, QMX_INST_NOT_APPLICABLE};
-    }
-    // Without the system folder the destination would be "\NAME", a file in
-    // the root of the current drive: never probe, copy or schedule there.
-    if (machine.systemDir.empty()) {
-        DebugLog("CopyTargetFile - GetSystemDirectory is failed. %s\r\n", fileName.c_str());
-        return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
-    }
+    if (ModuleResult stopped; StoppedAtTheGates(fileName, machine, site, &stopped)) return stopped;
     const std::string sourcePath = site.PackagePath(fileName);
     const std::string destPath = site.InstalledPath(fileName);
     // Only files already installed are updated; a missing one is never added.

@@ -37,16 +37,9 @@
 // broken package. Only 0x01 and 0x04 touch the module.
 template <class Site>
 ModuleResult UndoModule(const std::string& fileName, const Machine& machine, Site& site, bool staged) {
-    // The run's own gates hold: a name that would reach outside the system
-    // folder is refused as the installation refuses it.
-    if (!site.IsPlainName(fileName)) {
-        DebugLog("CopyTargetFile - Invalid file name %s.\r\n", fileName.c_str());
-        return ModuleResult{ModuleAction::kRefused, QMX_INST_NOT_APPLICABLE};
-    }
-    if (machine.systemDir.empty()) {
-        DebugLog("CopyTargetFile - GetSystemDirectory is failed. %s\r\n", fileName.c_str());
-        return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
-    }
+    // The installation's own gates hold: a name that would reach outside the
+    // system folder is refused as the installation refuses it.
+    if (ModuleResult stopped; StoppedAtTheGates(fileName, machine, site, &stopped)) return stopped;
     const std::string dest = site.InstalledPath(fileName);
     const std::string staging = ShiftLastLetterOf(dest, 0);
     uint32_t error = 0;

@@ -46,22 +46,8 @@ uint64_t LastWrite(const std::string& path) {
     return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
 }
 
-class UndoStoreTest : public ScratchDeployment {
+class UndoStoreTest : public NewerModuleDeployment {
 protected:
-    void SetUp() override {
-        ScratchDeployment::SetUp();
-        Ship("V2_10.DLL");
-        Install("V2_9.DLL");
-    }
-    void Ship(const std::string& fixture) {
-        ASSERT_TRUE(::CopyFileA(FixturePath(fixture).c_str(), m_program.File("X.DLL").c_str(), FALSE));
-    }
-    void Install(const std::string& fixture) {
-        ::SetFileAttributesA(Dest().c_str(), FILE_ATTRIBUTE_NORMAL);
-        ASSERT_TRUE(::CopyFileA(FixturePath(fixture).c_str(), Dest().c_str(), FALSE));
-    }
-    std::string Dest() const { return m_system.File("X.DLL"); }
-
     // The store's files by name, each with whether it hashes to the digest
     // its name ends in ("SHA256SUMS" and anything else: false).
     std::map<std::string, bool> Records() const {

@@ -429,14 +429,7 @@ class Harness:
             seen.append(case.prediction_error)
         if case.exit_code is None:
             seen.append("the installer did not run: %s" % (case.driver_failure or "driver ended early"))
-        log = ""
-        try:
-            with open(os.path.join(case.folder, "RUN.LOG"), "rb") as f:
-                log = f.read().decode("latin-1").replace("\r", "")
-        except FileNotFoundError:
-            pass
-        outcomes = re.findall(r"^EngingMessage\[(0x[0-9a-f]+)\]", log, re.M)
-        case.outcome = int(outcomes[-1], 16) if outcomes else None
+        log, case.outcome = read_log(os.path.join(case.folder, "RUN.LOG"))
         # The installer must have seen the Windows it was meant to.
         _, _, version = WINDOWS[case.windows]
         for seen_version in re.findall(r"^CompVersion\((\d+), (\d+), (\d+),", log, re.M):
@@ -495,14 +488,7 @@ class Harness:
 
     def compare_undo(self, case):
         seen = []
-        log = ""
-        try:
-            with open(os.path.join(case.folder, "UNDO.LOG"), "rb") as f:
-                log = f.read().decode("latin-1").replace("\r", "")
-        except FileNotFoundError:
-            pass
-        outcomes = re.findall(r"^EngingMessage\[(0x[0-9a-f]+)\]", log, re.M)
-        case.outcome = int(outcomes[-1], 16) if outcomes else None
+        log, case.outcome = read_log(os.path.join(case.folder, "UNDO.LOG"))
         case.reality = []
         p = case.prediction
         if p is None:
@@ -631,6 +617,19 @@ PENDING_KEY = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager"
 def reg(arguments):
     subprocess.run(["wine", "reg"] + arguments, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def read_log(path):
+    """A run's log without CRs, and the outcome bits of its last
+    EngingMessage line (None when there is none)."""
+    log = ""
+    try:
+        with open(path, "rb") as f:
+            log = f.read().decode("latin-1").replace("\r", "")
+    except FileNotFoundError:
+        pass
+    outcomes = re.findall(r"^EngingMessage\[(0x[0-9a-f]+)\]", log, re.M)
+    return log, int(outcomes[-1], 16) if outcomes else None
 
 
 def winpath(path):

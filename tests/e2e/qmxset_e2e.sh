@@ -229,6 +229,16 @@ all_or_nothing() { printf '[Rollback]\r\nON\r\n' >>"$pkg/QMX_CHG.DAT"; }
 undone='The previous modules were restored.'
 nothing_to_undo='There was nothing to undo.'
 
+# Windows protects the module named: the test's own sfc.dll says so, where
+# Wine's protects nothing; cleanup puts Wine's back.
+protect() {
+  cp "$sysdir/sfc.dll" "$pkg/sfc.before"
+  cp "$test_sfc" "$sysdir/sfc.dll"
+  export QMX_TEST_PROTECTED="$1" QMX_TEST_SFC_ASKED
+  QMX_TEST_SFC_ASKED=$(x_session_winpath "$pkg/asked.txt")
+  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;sfc=n"
+}
+
 case "$scenario" in
 full)
   newer_shipped A
@@ -664,11 +674,7 @@ killed)
 protected)
   # Windows protects A: the test's own sfc.dll says so, where Wine's protects
   # nothing. The system folder is the one the program's bitness sees.
-  cp "$sysdir/sfc.dll" "$pkg/sfc.before"
-  cp "$test_sfc" "$sysdir/sfc.dll"
-  export QMX_TEST_PROTECTED="$A" QMX_TEST_SFC_ASKED
-  QMX_TEST_SFC_ASKED=$(x_session_winpath "$pkg/asked.txt")
-  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;sfc=n"
+  protect "$A"
   newer_shipped A
   changelist "2:10" "$A" ON
   quiet_row "protected module" 1603 "[0x80] - Module installation failed." /quiet
@@ -998,11 +1004,7 @@ rollback)
 rollback_protected)
   # All or nothing, and Windows protects the later module: the earlier one
   # goes back, and the run fails as the protected module does.
-  cp "$sysdir/sfc.dll" "$pkg/sfc.before"
-  cp "$test_sfc" "$sysdir/sfc.dll"
-  export QMX_TEST_PROTECTED="$B" QMX_TEST_SFC_ASKED
-  QMX_TEST_SFC_ASKED=$(x_session_winpath "$pkg/asked.txt")
-  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;sfc=n"
+  protect "$B"
   newer_shipped A B
   changelist "2:10" "$A $B" ON
   all_or_nothing

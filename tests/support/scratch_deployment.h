@@ -9,6 +9,7 @@
 
 #include "engine/file_deployment.h"
 #include "log/debug_log.h"
+#include "support/fixture_path.h"
 #include "support/log_file.h"
 #include "support/logged_test.h"
 #include "support/restart_schedule.h"
@@ -37,4 +38,25 @@ protected:
 
 private:
     RestartSchedule m_scheduleBefore;
+};
+
+// One module, X.DLL, shipped as 2.10 over an installed 2.9.
+class NewerModuleDeployment : public ScratchDeployment {
+protected:
+    void SetUp() override {
+        ScratchDeployment::SetUp();
+        Ship("V2_10.DLL");
+        Install("V2_9.DLL");
+    }
+    // X.DLL in the package, or in the system folder, a copy of fixture.
+    void Ship(const std::string& fixture) {
+        ASSERT_TRUE(::CopyFileA(FixturePath(fixture).c_str(), Source().c_str(), FALSE));
+    }
+    void Install(const std::string& fixture) {
+        ::SetFileAttributesA(Dest().c_str(), FILE_ATTRIBUTE_NORMAL);
+        ASSERT_TRUE(::CopyFileA(FixturePath(fixture).c_str(), Dest().c_str(), FALSE));
+    }
+    std::string Source() const { return m_program.File("X.DLL"); }
+    std::string Dest() const { return m_system.File("X.DLL"); }
+    std::string Staging() const { return m_system.File("X.DLM"); }
 };
