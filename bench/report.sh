@@ -184,12 +184,12 @@ memory=$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
   echo
   echo "## 6. Keeping what a run replaces"
   echo
-  echo "Before a module is replaced the installer keeps its installed copy in the store (\\`QMX_UNDO\\`),"
-  echo "so that \\`/undo\\` can put it back. Each round times the installer's run with the log off on the"
+  echo "Before a module is replaced the installer keeps its installed copy in the store (\`QMX_UNDO\`),"
+  echo "so that \`/undo\` can put it back. Each round times the installer's run with the log off on the"
   echo "package of section 1, then the keeping steps alone for the modules that run replaces, on a"
   echo "fresh system folder and an empty store each time: the digest of the new copy (which the run"
   echo "reads back from its flushed file), the digest of the installed copy, the hard link (or, with"
-  echo "\\`CreateHardLinkA\\` marked absent as on 95/98/Me or a FAT volume, a flushed copy with the"
+  echo "\`CreateHardLinkA\` marked absent as on 95/98/Me or a FAT volume, a flushed copy with the"
   echo "module's times, attributes and DACL) and the store's listing. The share is keeping's time over"
   echo "the run's time without it, the median of the per-round ratios. Measured: the ${QMX_BENCH_BUILD:-x86 build as shipped (MinSizeRel)}."
   echo
