@@ -251,6 +251,7 @@ class Harness:
         self.root = tempfile.mkdtemp(prefix="qmxdiff.")
         self.store_copy = os.path.join(self.root, "store")
         self.wininit_before = None
+        self.keeper = None
         if os.path.exists(self.wininit):
             with open(self.wininit, "rb") as f:
                 self.wininit_before = f.read()
@@ -270,6 +271,20 @@ class Harness:
         with open(path, "wb") as f:
             f.write(data + ("\0qmxdiff %s\0" % label).encode())
         os.utime(path, (when, when))
+
+    def hold_server(self):
+        """A Wine process that lives as long as the harness. When the last
+        Wine process ends, the wineserver follows a few seconds later, and
+        the next process to start boots the prefix, which carries out the
+        pending lists: between the installs and the undo (a native what-if
+        for every undone case) that would run the very operations the
+        prediction counts on still waiting."""
+        self.keeper = subprocess.Popen(["wine", self.args.driver, "sleep", "86400000"],
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.DEVNULL)
+        # Waits for the boot the keeper may have started: the lists are
+        # seeded after it.
+        reg(["query", APP_KEY])
 
     def clean_own_files(self):
         pattern = re.compile(r"^QDF%s\d{3}.?[A-Z]\.DL[LM1]$" % self.arch_digit, re.I)
@@ -598,6 +613,9 @@ class Harness:
     # -- cleaning up -----------------------------------------------------------
 
     def clean(self):
+        if self.keeper is not None:
+            self.keeper.kill()
+            self.keeper.wait()
         self.clean_own_files()
         shutil.rmtree(self.root, ignore_errors=True)
         if self.wininit_before is not None:
@@ -664,6 +682,7 @@ def main():
         "the native qmxcheck" if args.native_check else "QMXCHECK.EXE under Wine"))
     try:
         harness.clean_own_files()
+        harness.hold_server()
         # A Wine process that starts a new wineserver boots the prefix, which
         # carries the lists out: seeded when Wine processes come back to back.
         if args.check:
