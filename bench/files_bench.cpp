@@ -4,6 +4,7 @@
 //   bench_files NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...
 //   bench_files --sealed NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...
 //   bench_files --keep NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...
+//   bench_files --calls NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...
 //
 // For each N, generates a package of N modules (see bench_package.h) and
 // times, in ROUNDS alternating rounds, four runs over the same files: the
@@ -36,6 +37,11 @@
 // tab-separated line per N: N, rounds, modules replaced, the median seconds
 // of the run, of keeping with links and with copies, and the medians of the
 // per-round ratios of each keeping to the run without it.
+// With --calls, each round times the installer's run with the log off and
+// every call through the OS call table (call_profile.h), on a fresh system
+// folder and store. Prints, per N, a line "N ROUNDS run SECONDS" with the
+// median run, then one line per call: N, the call's name, its calls per run
+// and the median of its seconds per run.
 // Exit status 1 when a run does not do what it should (a sealed run whose
 // check fails does not copy the newer half).
 #include <windows.h>
@@ -48,6 +54,7 @@
 
 #include "bench_clock.h"
 #include "bench_package.h"
+#include "call_profile.h"
 #include "changelist/change_list_file.h"
 #include "engine/durable_copy.h"
 #include "engine/file_deployment.h"
@@ -359,15 +366,57 @@ bool MeasureKeep(const BenchFixtures& fixtures, const Sizes& size, const std::st
     return true;
 }
 
+// Each call's cost in a run of the installer, medians over the rounds.
+bool MeasureCalls(const BenchFixtures& fixtures, const Sizes& size, const std::string& listPath) {
+    BenchPackage package;
+    bool right = CreateBenchPackage(fixtures, size.files, listPath, &package) && WriteBenchChangeList(package, false);
+    const Machine machine = BenchMachine(package);
+    std::vector<double> run;
+    std::vector<std::string> order;
+    std::vector<std::vector<double>> seconds;
+    std::vector<uint64_t> calls;
+    for (int round = 0; round < size.rounds && right; ++round) {
+        right = ResetSystemDir(package);
+        std::vector<CallCost> costs;
+        {
+            CallProfile profile;
+            const double start = NowSeconds();
+            right = right && InstallerRun(machine, package.storeDir) == ExpectedOutcome(size.files);
+            run.push_back(NowSeconds() - start);
+            costs = profile.Costs();
+        }
+        for (const CallCost& cost : costs) {
+            size_t at = 0;
+            while (at < order.size() && order[at] != cost.name) ++at;
+            if (at == order.size()) {
+                order.push_back(cost.name);
+                seconds.emplace_back();
+                calls.push_back(cost.calls);
+            }
+            seconds[at].push_back(cost.seconds);
+        }
+    }
+    RemoveBenchPackage(package);
+    if (!right) return false;
+    std::printf("%lu\t%d\trun\t%.9f\n", static_cast<unsigned long>(size.files), size.rounds, Median(run));
+    for (size_t i = 0; i < order.size(); ++i) {
+        std::printf("%lu\t%s\t%llu\t%.9f\n", static_cast<unsigned long>(size.files), order[i].c_str(),
+                    static_cast<unsigned long long>(calls[i]), Median(seconds[i]));
+    }
+    std::fflush(stdout);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const bool sealed = argc > 1 && std::string(argv[1]) == "--sealed";
     const bool keep = argc > 1 && std::string(argv[1]) == "--keep";
-    const int first = sealed || keep ? 2 : 1;
+    const bool calls = argc > 1 && std::string(argv[1]) == "--calls";
+    const int first = sealed || keep || calls ? 2 : 1;
     std::vector<Sizes> sizes;
     if (argc < first + 3 || !ParseSizes(first + 2, argc, argv, &sizes)) {
-        std::fprintf(stderr, "usage: %s [--sealed | --keep] NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--sealed | --keep | --calls] NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...\n", argv[0]);
         return 2;
     }
     const BenchFixtures fixtures = {argv[first], argv[first + 1]};
@@ -384,7 +433,10 @@ int main(int argc, char** argv) {
         listPath = probe.GetChangeListPath(std::string());
     }
     for (const Sizes& size : sizes) {
-        if (!(keep ? MeasureKeep(fixtures, size, listPath) : MeasureSize(fixtures, size, listPath))) return 1;
+        const bool measured = keep    ? MeasureKeep(fixtures, size, listPath)
+                              : calls ? MeasureCalls(fixtures, size, listPath)
+                                      : MeasureSize(fixtures, size, listPath);
+        if (!measured) return 1;
     }
     return 0;
 }
