@@ -144,8 +144,10 @@ public:
         PendingCheck check(names);
 #if defined(_WIN32)
         if (m_pending.onTarget) {
-            FillPendingNames(m_system, dest, &names);
-            AddMachinePending(&check, m_pending.wininit);
+            MachinePending pending;
+            ReadMachinePending(m_pending.wininit, &pending);
+            FillPendingNames(m_system, dest, pending.MayUseShortNames(), &names);
+            pending.AddTo(&check);
         }
 #endif
         check.AddMoveList(m_pending.moves);

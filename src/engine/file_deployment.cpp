@@ -44,7 +44,10 @@ ModuleResult FileDeployment::Undo(const std::string& fileName, const Machine& ma
     return UndoModule(fileName, machine, *this, staged);
 }
 
-void FileDeployment::EndRun() { m_store.Close(); }
+void FileDeployment::EndRun() {
+    m_store.Close();
+    m_protection.Release();
+}
 
 std::string FileDeployment::PackagePath(const std::string& name) const {
     return JoinPath(m_sourceDir.empty() ? m_machine.programDir : m_sourceDir, name);
@@ -62,16 +65,18 @@ int32_t FileDeployment::CompareTimeStamp(const std::string& file1, const std::st
     return m_compare.CompareTimeStamp(file1, file2);
 }
 
-bool FileDeployment::IsProtected(const std::string& path) { return IsProtectedByWindows(path); }
+bool FileDeployment::IsProtected(const std::string& path) { return m_protection.IsProtected(path); }
 
 PendingKind FileDeployment::PendingFor(const std::string& fileName) {
     const std::string dest = InstalledPath(fileName);
     // Under either folder: the other programs' entries, and ours, name the
     // folder as whoever wrote them saw it.
+    MachinePending pending;
+    ReadMachinePending(m_machine.osClass == QMX_OS_WIN9X, &pending);
     PendingNames names;
-    FillPendingNames(m_machine.systemDir, dest, &names);
+    FillPendingNames(m_machine.systemDir, dest, pending.MayUseShortNames(), &names);
     PendingCheck check(names);
-    AddMachinePending(&check, m_machine.osClass == QMX_OS_WIN9X);
+    pending.AddTo(&check);
     m_oursPending = check.Kind() == PendingKind::kOurs ? dest : std::string();
     return check.Kind();
 }

@@ -13,6 +13,7 @@
 #include "engine/module_decision.h"
 #include "engine/outcome.h"
 #include "engine/package_seal.h"
+#include "engine/protected_module.h"
 #include "engine/undo_store.h"
 #include "engine/version_compare.h"
 
@@ -79,6 +80,7 @@ private:
     std::string m_sourceDir;
     UndoStore m_store;
     VersionCompare m_compare;
+    ProtectionCheck m_protection;
     // What the last existence test found, and where: a replaced module keeps
     // its attributes and creation time, without a second search.
     WIN32_FIND_DATAA m_lastFound = {};

@@ -30,10 +30,12 @@ std::string ReadMoves(HKEY key, const char* name) {
     return bytes;
 }
 
-// path and its short form, each where the program sees it and where it is.
-void AddForms(const std::string& systemDir, const std::string& path, std::string* forms) {
+// path, where the program sees it and where it is; with shortForms also the
+// short form of each.
+void AddForms(const std::string& systemDir, const std::string& path, bool shortForms, std::string* forms) {
     forms[0] = path;
     forms[2] = RealSystemPath(systemDir, path);
+    if (!shortForms) return;
     for (int i : {1, 3}) {
         char name[MAX_PATH + 1];
         const DWORD length = g_os.GetShortPathNameA(forms[i - 1].c_str(), name, sizeof name);
@@ -43,7 +45,7 @@ void AddForms(const std::string& systemDir, const std::string& path, std::string
 
 }  // namespace
 
-void AddMachinePending(PendingCheck* check, bool wininit) {
+void ReadMachinePending(bool wininit, MachinePending* pending) {
     if (wininit) {
         char folder[MAX_PATH + 1];
         const UINT length = g_os.GetWindowsDirectoryA(folder, sizeof folder);
@@ -53,14 +55,10 @@ void AddMachinePending(PendingCheck* check, bool wininit) {
         const DWORD size = 32767;
         ScopedLocal buffer(g_os.LocalAlloc(LMEM_FIXED, size));
         if (!buffer.IsValid()) return;
-        char* lines = static_cast<char*>(buffer.Get());
-        const DWORD got = g_os.GetPrivateProfileSectionA("Rename", lines, size,
+        const char* lines = static_cast<const char*>(buffer.Get());
+        const DWORD got = g_os.GetPrivateProfileSectionA("Rename", static_cast<char*>(buffer.Get()), size,
                                                          JoinPath(std::string(folder, length), "WININIT.INI").c_str());
-        for (DWORD at = 0; at < got && at < size;) {
-            const size_t length = ::strnlen(lines + at, size - at);
-            check->AddRenameLine(lines + at, length);
-            at += static_cast<DWORD>(length) + 1;
-        }
+        pending->renameLines.assign(lines, got < size ? got : size);
         return;
     }
     ScopedRegKey key;
@@ -68,14 +66,13 @@ void AddMachinePending(PendingCheck* check, bool wininit) {
         ERROR_SUCCESS) {
         return;
     }
-    // Windows carries out the second list too, after the first.
-    check->AddMoveList(ReadMoves(key.Get(), "PendingFileRenameOperations"));
-    check->AddMoveList(ReadMoves(key.Get(), "PendingFileRenameOperations2"));
+    pending->moves[0] = ReadMoves(key.Get(), "PendingFileRenameOperations");
+    pending->moves[1] = ReadMoves(key.Get(), "PendingFileRenameOperations2");
 }
 
-void FillPendingNames(const std::string& systemDir, const std::string& dest, PendingNames* names) {
-    AddForms(systemDir, dest, names->module);
-    AddForms(systemDir, ShiftLastLetterOf(dest, 0), names->staged);
+void FillPendingNames(const std::string& systemDir, const std::string& dest, bool shortForms, PendingNames* names) {
+    AddForms(systemDir, dest, shortForms, names->module);
+    AddForms(systemDir, ShiftLastLetterOf(dest, 0), shortForms, names->staged);
 }
 
 bool IsSystemFolder(const std::string& folder) {

@@ -83,3 +83,25 @@ void PendingCheck::AddRenameLine(const char* line, size_t length) {
     const char* value = SkipBlanks(equals + 1, end);
     Add(value, TrimEnd(value, end) - value, begin, TrimEnd(begin, equals) - begin, true);
 }
+
+void MachinePending::AddTo(PendingCheck* check) const {
+    // Windows carries out the second list too, after the first.
+    for (const std::string& list : moves) check->AddMoveList(list);
+    const char* at = renameLines.data();
+    const char* const end = at + renameLines.size();
+    while (at < end) {
+        const char* lineEnd = static_cast<const char*>(std::memchr(at, '\0', end - at));
+        if (!lineEnd) lineEnd = end;
+        check->AddRenameLine(at, lineEnd - at);
+        at = lineEnd + 1;
+    }
+}
+
+bool MachinePending::MayUseShortNames() const {
+    // A '~' that is a double-byte character's second byte only costs the
+    // lookups.
+    for (const std::string& list : moves) {
+        if (list.find('~') != std::string::npos) return true;
+    }
+    return renameLines.find('~') != std::string::npos;
+}

@@ -49,14 +49,29 @@ private:
     PendingKind m_kind = PendingKind::kNone;
 };
 
+// This machine's restart-time operations as read: the NT family's two move
+// lists, or WININIT.INI's [Rename] lines, each NUL-ended.
+struct MachinePending {
+    std::string moves[2];
+    std::string renameLines;
+
+    void AddTo(PendingCheck* check) const;
+    // Whether an entry may name a file by a short name that differs from its
+    // long one. Windows makes every such name with a '~' (LONGMO~1.DLL), so
+    // without one the module's short forms, each a search of its folder to
+    // find, need not be looked up.
+    bool MayUseShortNames() const;
+};
+
 // Windows only (pending_operations-win32.cpp).
 //
-// Adds this machine's pending operations to check: both move lists of the NT
+// Reads this machine's pending operations: both move lists of the NT
 // family, or on 95/98/Me (wininit true) WININIT.INI's [Rename] lines. What
-// cannot be read adds nothing.
-void AddMachinePending(PendingCheck* check, bool wininit);
-// Fills names for the installed module dest in systemDir and its staged copy.
-void FillPendingNames(const std::string& systemDir, const std::string& dest, PendingNames* names);
+// cannot be read stays empty.
+void ReadMachinePending(bool wininit, MachinePending* pending);
+// Fills names for the installed module dest in systemDir and its staged
+// copy; their short forms only with shortForms.
+void FillPendingNames(const std::string& systemDir, const std::string& dest, bool shortForms, PendingNames* names);
 // path, in the system folder systemDir as the program sees it, named in the
 // folder that really holds it: the 32-bit program on 64-bit Windows sees
 // SysWOW64 as system32, and the restart's 64-bit Session Manager does not.

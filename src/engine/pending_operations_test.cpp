@@ -91,3 +91,31 @@ TEST(PendingOperations, RenameLinesOfWininit) {
     EXPECT_EQ(PendingKind::kForeign, ClassifyRename({kModule + "=" + kStaged, "C:\\ELSEWHERE.DLL=" + kModule}));
     EXPECT_EQ(PendingKind::kNone, ClassifyRename({"", "no pair here", "=", kModule, "C:\\A.DLL=C:\\B.DLL"}));
 }
+
+// Read lists as they come from the machine: the module's short forms are
+// looked up only when some entry may hold a short name, and the [Rename]
+// lines are taken one by one.
+TEST(PendingOperations, MachineListsSayWhenShortNamesMatter) {
+    const struct {
+        const char* what;
+        MachinePending read;
+        bool shortNames;
+        PendingKind kind;
+    } cases[] = {
+        {"nothing pending", {}, false, PendingKind::kNone},
+        {"long names in the second list", {{"", Value({"\\??\\" + kModule, ""})}, ""}, false, PendingKind::kForeign},
+        {"a short name in the first list", {{Value({"\\??\\C:\\PROGRA~1\\A.TMP", ""}), ""}, ""}, true,
+         PendingKind::kNone},
+        {"our [Rename] line by short name",
+         {{}, std::string("NUL=C:\\TEMP\\OLD.TMP") + '\0' + "C:\\WINDOWS\\SYSTEM32\\LONGMO~1.DLL=" + kStaged + '\0'},
+         true, PendingKind::kOurs},
+        {"a lone [Rename] line without its NUL", {{}, "C:\\ELSEWHERE.DLL=" + kModule}, false, PendingKind::kForeign},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.shortNames, c.read.MayUseShortNames()) << c.what;
+        const PendingNames names = Names();
+        PendingCheck check(names);
+        c.read.AddTo(&check);
+        EXPECT_EQ(c.kind, check.Kind()) << c.what;
+    }
+}

@@ -1,23 +1,18 @@
 #include "engine/protected_module.h"
 
-#include <windows.h>
-
 #include "platform/os_calls.h"
-#include "platform/scoped_handle.h"
 #include "platform/system_library.h"
 
-namespace {
-
-using SfcIsFileProtectedFn = BOOL(WINAPI*)(HANDLE, LPCWSTR);
-
-}  // namespace
-
-bool IsProtectedByWindows(const std::string& path) {
-    // Its own imports (sfc_os.dll) come from the system folder too.
-    ScopedLibrary library(LoadSystemLibrary("sfc.dll"));
-    if (!library.IsValid()) return false;
-    const auto isProtected = FindFunction<SfcIsFileProtectedFn>(library.Get(), "SfcIsFileProtected");
-    if (!isProtected) return false;
+bool ProtectionCheck::IsProtected(const std::string& path) {
+    if (!m_loaded) {
+        m_loaded = true;
+        // Its own imports (sfc_os.dll) come from the system folder too.
+        m_library.Reset(LoadSystemLibrary("sfc.dll"));
+        if (m_library.IsValid()) {
+            m_isProtected = FindFunction<SfcIsFileProtectedFn>(m_library.Get(), "SfcIsFileProtected");
+        }
+    }
+    if (!m_isProtected) return false;
 
     const int size = g_os.MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
     if (size <= 0) return false;
@@ -25,5 +20,16 @@ bool IsProtectedByWindows(const std::string& path) {
     if (g_os.MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], size) != size) {
         return false;
     }
-    return isProtected(nullptr, wide.c_str()) != FALSE;
+    return m_isProtected(nullptr, wide.c_str()) != FALSE;
+}
+
+void ProtectionCheck::Release() {
+    m_isProtected = nullptr;
+    m_library.Reset();
+    m_loaded = false;
+}
+
+bool IsProtectedByWindows(const std::string& path) {
+    ProtectionCheck check;
+    return check.IsProtected(path);
 }

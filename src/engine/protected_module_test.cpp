@@ -58,6 +58,8 @@ protected:
         g_answer = TRUE;
         m_guard.Set(&OsCalls::LoadLibraryExA, &RecordLoad);
         m_guard.Set(&OsCalls::GetProcAddress, &OfferFake);
+        // Loaded again, through the recorders.
+        env.EndRun();
     }
 
     void Put(const std::string& fixture, const std::string& path) {
@@ -86,6 +88,7 @@ TEST_F(ProtectedModule, NewerPackageCopyOfAProtectedModuleFailsAndTouchesNothing
                               : INVALID_HANDLE_VALUE;
         ResourceCounter counter;
         EXPECT_EQ(QMX_INST_FAILED, env.Deploy("X.DLL", machine).bit) << inUse;
+        env.EndRun();
         EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
         if (holder != INVALID_HANDLE_VALUE) ::CloseHandle(holder);
 
@@ -146,6 +149,7 @@ TEST_F(ProtectedModule, NoAnswerToBeHadMeansNotProtected) {
         if (c.noConversion) noConversion.reset(new OsFault<&OsCalls::MultiByteToWideChar>(1, 0, ERROR_NO_UNICODE_TRANSLATION));
         ResourceCounter counter;
         EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit) << c.why;
+        env.EndRun();
         EXPECT_EQ(0, counter.Outstanding()) << c.why << " " << counter.Report();
         EXPECT_TRUE(g_asked.empty()) << c.why;
         EXPECT_EQ(FileText(FixturePath("V2_10.DLL")), FileText(Dest())) << c.why;
@@ -161,5 +165,22 @@ TEST_F(ProtectedModule, RealSystemIsAskedAndAnswers) {
     ResourceCounter counter;
     EXPECT_FALSE(IsProtectedByWindows(std::string(system) + "\\QMXNOSUCH.DLL"));
     EXPECT_EQ(1, counter.Acquired(ResourceCounter::kLibrary));
+    EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
+}
+
+// A run loads sfc.dll once, at its first newer module, whatever it answers,
+// and frees it at its end.
+TEST_F(ProtectedModule, RunLoadsTheLibraryOnceAndFreesItAtItsEnd) {
+    g_answer = FALSE;
+    ResourceCounter counter;
+    for (int module = 0; module < 3; ++module) {
+        Put("V2_10.DLL", Source());
+        Put("V2_9.DLL", Dest());
+        EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit) << module;
+    }
+    EXPECT_EQ(3u, g_asked.size());
+    EXPECT_EQ(1u, g_loaded.size());
+    EXPECT_EQ(1, counter.Outstanding()) << counter.Report();
+    env.EndRun();
     EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
 }

@@ -37,6 +37,13 @@ LONG WINAPI ServeMoves(HKEY, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LP
     return ERROR_SUCCESS;
 }
 
+// Short names looked up: each is a search of the folder.
+int g_shortLookups = 0;
+DWORD WINAPI CountShortLookup(LPCSTR path, LPSTR name, DWORD size) {
+    ++g_shortLookups;
+    return ::GetShortPathNameA(path, name, size);
+}
+
 std::string Names(std::initializer_list<std::string> names) {
     std::string bytes;
     for (const std::string& name : names) bytes += name + '\0';
@@ -50,6 +57,7 @@ protected:
         g_moves[0].clear();
         g_moves[1].clear();
         m_guard.Set(&OsCalls::RegQueryValueExA, &ServeMoves);
+        m_guard.Set(&OsCalls::GetShortPathNameA, &CountShortLookup);
     }
     void Put(const std::string& fixture, const std::string& path) {
         ASSERT_TRUE(::CopyFileA(FixturePath(fixture).c_str(), path.c_str(), FALSE)) << fixture;
@@ -97,7 +105,11 @@ TEST_F(RestartPath, OddListsFromTheRegistryDecideTheModule) {
         Put("V2_9.DLL", Dest());
         g_moves[0] = c.moves[0];
         g_moves[1] = c.moves[1];
+        g_shortLookups = 0;
         EXPECT_EQ(c.outcome, env.Deploy("X.DLL", machine).bit) << c.what;
+        // Only a list that may hold a short name needs the module's.
+        const bool shortNamed = (c.moves[0] + c.moves[1]).find('~') != std::string::npos;
+        EXPECT_EQ(shortNamed, g_shortLookups > 0) << c.what;
         const bool restartFirst = c.outcome == QMX_INST_RESTART_FIRST;
         EXPECT_EQ(restartFirst, LogText().find("CopyTargetFile - Restart pending for " + Dest() + ".\r\n") !=
                                     std::string::npos)
@@ -105,6 +117,22 @@ TEST_F(RestartPath, OddListsFromTheRegistryDecideTheModule) {
         EXPECT_TRUE(FileText(FixturePath(restartFirst ? "V2_9.DLL" : "V2_10.DLL")) == FileText(Dest())) << c.what;
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(Staging().c_str())) << c.what;
     }
+}
+
+// Another program's operation that names a long-named module by its short
+// name is found, through the short names looked up for it.
+TEST_F(RestartPath, AModuleNamedByItsShortNameIsFound) {
+    const std::string module = m_system.File("LONGMODULE.DLL");
+    Put("V2_10.DLL", m_program.File("LONGMODULE.DLL"));
+    Put("V2_9.DLL", module);
+    char shortName[MAX_PATH];
+    const DWORD length = ::GetShortPathNameA(module.c_str(), shortName, MAX_PATH);
+    ASSERT_NE(std::string::npos, std::string(shortName, length).find('~')) << shortName;
+    g_moves[0] = Names({"\\??\\" + std::string(shortName, length), ""});
+    g_shortLookups = 0;
+    EXPECT_EQ(QMX_INST_RESTART_FIRST, env.Deploy("LONGMODULE.DLL", machine).bit);
+    EXPECT_GT(g_shortLookups, 0);
+    EXPECT_TRUE(FileText(FixturePath("V2_9.DLL")) == FileText(module));
 }
 
 // Our own pair waiting, the module free and a newer package: the module is

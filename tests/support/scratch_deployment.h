@@ -24,6 +24,10 @@ protected:
         machine.programDir = m_program.path();
         machine.isAdmin = 1;
         machine.osClass = QMX_OS_NT5_OR_LATER;
+        // As in a run under way: sfc.dll, which a run loads at its first
+        // newer module and holds to its end, is held already, so that a
+        // test's count of handles sees what one module leaves behind.
+        env.IsProtected(m_system.File("QMXNONE.DLL"));
     }
     void TearDown() override {
         LoggedTest::TearDown();
