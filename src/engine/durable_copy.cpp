@@ -22,6 +22,12 @@ bool Failed(DWORD* error) {
     return false;
 }
 
+// Whether path could be read whole into digest.
+bool HashInto(const std::string& path, Sha256Digest* digest) {
+    uint32_t failure = 0;
+    return HashFile(path, digest, &failure) == 1;
+}
+
 // The owner and DACL of dest, the module, on temp, as a replacement must keep
 // them: a module locked down (or opened up) by its administrator stays so.
 // The descriptor goes over as it is, with its control bits, so a DACL that
@@ -30,11 +36,29 @@ bool Failed(DWORD* error) {
 // privilege we do not take); the temporary file then keeps ours. Without the
 // functions (95/98/Me), or on a volume that keeps no security (FAT), there is
 // nothing to carry.
-bool CopySecurity(const std::string& dest, const std::string& temp, DWORD* error) {
-    if (!g_os.GetSecurityInfo || !g_os.SetKernelObjectSecurity) return true;
+//
+// With destDigest, dest's own bytes are hashed into it through the same
+// handle, so that a module about to be kept is opened once, not twice;
+// *destHashed says whether they were. A module that cannot be read so is
+// left to the keeping, which reads it again and says why it cannot.
+bool CopySecurity(const std::string& dest, const std::string& temp, Sha256Digest* destDigest, bool* destHashed,
+                  DWORD* error) {
+    if (!g_os.GetSecurityInfo || !g_os.SetKernelObjectSecurity) {
+        if (destDigest) *destHashed = HashInto(dest, destDigest);
+        return true;
+    }
     const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    ScopedFile module(g_os.CreateFileA(dest.c_str(), READ_CONTROL, kShareAll, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedFile module;
+    if (destDigest) {
+        module.Reset(g_os.CreateFileA(dest.c_str(), READ_CONTROL | GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        uint32_t failure = 0;
+        *destHashed = module.IsValid() && HashOpenFile(module.Get(), destDigest, &failure) == 1;
+    }
+    if (!module.IsValid()) {
+        module.Reset(g_os.CreateFileA(dest.c_str(), READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
     if (!module.IsValid()) return Failed(error);
     ScopedLocal descriptor;
     const DWORD status = g_os.GetSecurityInfo(
@@ -99,7 +123,7 @@ bool HashWritten(HANDLE file, Sha256Digest* digest, DWORD* error) {
 // lets us finish the file.
 bool WriteFlushedCopy(const std::string& source, const std::string& temp, const WIN32_FIND_DATAA* like,
                       const std::string& likePath, bool withSecurity, const Sha256Digest* sealed,
-                      Sha256Digest* digest, DWORD* error) {
+                      Sha256Digest* digest, Sha256Digest* likeDigest, bool* likeHashed, DWORD* error) {
     if (!g_os.CopyFileA(source.c_str(), temp.c_str(), FALSE)) return Failed(error);
     // Also clears a read-only mark that the package's copy (from a CD, say)
     // would otherwise pass on, and which would refuse the flush.
@@ -121,7 +145,9 @@ bool WriteFlushedCopy(const std::string& source, const std::string& temp, const 
         if (!HashWritten(file.Get(), digest, error)) return false;
         if (sealed && !IsSealed(*digest, *sealed, error)) return false;
     }
-    return !like || !withSecurity || CopySecurity(likePath, temp, error);
+    if (like && withSecurity) return CopySecurity(likePath, temp, likeDigest, likeHashed, error);
+    if (likeDigest) *likeHashed = HashInto(likePath, likeDigest);
+    return true;
 }
 
 // Whether another process holds path so that it cannot be opened exclusively.
@@ -163,7 +189,7 @@ PreparedCopy::~PreparedCopy() {
 
 bool PreparedCopy::Write(const std::string& source, const std::string& folder,
                          const WIN32_FIND_DATAA* like, const std::string& likePath, bool withSecurity,
-                         const Sha256Digest* sealed, DWORD* error) {
+                         const Sha256Digest* sealed, DWORD* error, bool hashLike) {
     if (folder.size() > kTempFolderLimit) {
         *error = ERROR_FILENAME_EXCED_RANGE;
         return false;
@@ -171,7 +197,9 @@ bool PreparedCopy::Write(const std::string& source, const std::string& folder,
     char path[MAX_PATH] = {};
     if (g_os.GetTempFileNameA(folder.c_str(), "QMX", 0, path) == 0) return Failed(error);
     m_path = path;
-    return WriteFlushedCopy(source, m_path, like, likePath, withSecurity, sealed, &m_digest, error);
+    m_likeHashed = false;
+    return WriteFlushedCopy(source, m_path, like, likePath, withSecurity, sealed, &m_digest,
+                            hashLike ? &m_likeDigest : nullptr, &m_likeHashed, error);
 }
 
 SwapResult PreparedCopy::SwapInto(const std::string& dest, DWORD* error) {

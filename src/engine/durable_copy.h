@@ -39,11 +39,16 @@ public:
     // null (what a directory search found of likePath) and on the NT family
     // (withSecurity) likePath's owner and DACL. Digest() is then the SHA-256
     // of the bytes read back from disk; with sealed they must be those, or
-    // it fails with ERROR_CRC. true, or false with the failing step's error.
+    // it fails with ERROR_CRC. With hashLike, likePath's own bytes are
+    // hashed too, through the handle that reads its security, so that a
+    // module about to be kept is opened once: LikeDigest() is then their
+    // digest, or null when they could not be read. true, or false with the
+    // failing step's error.
     bool Write(const std::string& source, const std::string& folder, const WIN32_FIND_DATAA* like,
                const std::string& likePath, bool withSecurity, const Sha256Digest* sealed,
-               DWORD* error);
+               DWORD* error, bool hashLike = false);
     const Sha256Digest& Digest() const { return m_digest; }
+    const Sha256Digest* LikeDigest() const { return m_likeHashed ? &m_likeDigest : nullptr; }
 
     // One MoveFileExA with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH,
     // so dest's name never stands empty: kDone, kBusy when another process
@@ -57,6 +62,8 @@ public:
 private:
     std::string m_path;
     Sha256Digest m_digest = {};
+    Sha256Digest m_likeDigest = {};
+    bool m_likeHashed = false;
 };
 
 // Replaces dest, a module in folder, with source's bytes and last-write time;

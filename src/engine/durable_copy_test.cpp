@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/file_deployment.h"
+#include "engine/file_hash.h"
 #include "engine/letter_shift.h"
 #include "log/debug_log.h"
 #include "support/fixture_path.h"
@@ -500,4 +501,71 @@ TEST_F(DurableReplace, NameReachingOutsideTheSystemFolderIsRefusedAsABrokenPacka
     EXPECT_EQ(outsideBefore, Content(outside));
     ::DeleteFileA(outside.c_str());
     ExpectUntouched("refused names");
+}
+
+namespace {
+
+// Opens of one file asking to read its bytes.
+// With g_denyRead, each such open is refused, as a DACL would.
+std::string g_counted;
+int g_readOpens = 0;
+bool g_denyRead = false;
+HANDLE WINAPI CountReadOpens(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                             DWORD disposition, DWORD flags, HANDLE templateFile) {
+    if (g_counted == path && (access & GENERIC_READ) != 0) {
+        ++g_readOpens;
+        if (g_denyRead) {
+            ::SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    return RealOsCalls().CreateFileA(path, access, share, security, disposition, flags, templateFile);
+}
+
+Sha256Digest DigestOfFile(const std::string& path) {
+    Sha256Digest digest = {};
+    uint32_t error = 0;
+    HashFile(path, &digest, &error);
+    return digest;
+}
+
+}  // namespace
+
+// A copy made to replace a module that is kept reads the module's bytes
+// through the one open that reads its security; without the security
+// functions it reads them by itself, and a module that cannot be read gives
+// no digest, but the copy, leaving the keeping to say why.
+TEST_F(DurableReplace, CopyReadsTheModuleItReplacesOnceForItsDigest) {
+    const struct {
+        const char* what;
+        bool security;
+        bool unreadable;
+    } cases[] = {
+        {"with its security", true, false},
+        {"without the security functions", false, false},
+        {"unreadable", true, true},
+    };
+    for (const auto& c : cases) {
+        Install("V2_9.DLL");
+        OsCallsGuard guard;
+        if (!c.security) guard.MarkAbsent(&OsCalls::GetSecurityInfo);
+        g_counted = Dest();
+        g_readOpens = 0;
+        g_denyRead = c.unreadable;
+        guard.Set(&OsCalls::CreateFileA, &CountReadOpens);
+        WIN32_FIND_DATAA found;
+        ASSERT_TRUE(FindFile(Dest(), &found));
+        PreparedCopy copy;
+        DWORD error = 0;
+        EXPECT_TRUE(copy.Write(Source(), m_system.path(), &found, Dest(), true, nullptr, &error, true)) << c.what;
+        EXPECT_EQ(1, g_readOpens) << c.what;
+        if (c.unreadable) {
+            EXPECT_EQ(nullptr, copy.LikeDigest()) << c.what;
+        } else {
+            ASSERT_NE(nullptr, copy.LikeDigest()) << c.what;
+            EXPECT_TRUE(DigestOfFile(FixturePath("V2_9.DLL")) == *copy.LikeDigest()) << c.what;
+        }
+        EXPECT_TRUE(DigestOfFile(FixturePath("V2_10.DLL")) == copy.Digest()) << c.what;
+    }
+    g_denyRead = false;
 }

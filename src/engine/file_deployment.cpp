@@ -96,8 +96,10 @@ SwapResult FileDeployment::ReplaceNow(const std::string& fileName, const std::st
     if (m_machine.osClass != QMX_OS_WIN9X) {
         PreparedCopy copy;
         if (copy.Write(source, m_machine.systemDir, found ? &m_lastFound : nullptr, dest, true, sealed,
-                       &failure)) {
-            if (found && !KeepInstalled(fileName, dest, m_lastFound, copy.Digest())) return SwapResult::kNotKept;
+                       &failure, found)) {
+            if (found && !KeepInstalled(fileName, dest, m_lastFound, copy.Digest(), copy.LikeDigest())) {
+                return SwapResult::kNotKept;
+            }
             result = copy.SwapInto(dest, &failure);
             if (found && result != SwapResult::kDone) m_store.Forget(fileName, copy.Digest());
         }
@@ -135,10 +137,10 @@ int FileDeployment::WriteStagedCopy(const std::string& fileName, const std::stri
     DWORD failure = 0;
     PreparedCopy copy;
     if (copy.Write(source, m_machine.systemDir, exists ? &installed : nullptr, dest, nt,
-                   m_vouched.Find(fileName), &failure)) {
+                   m_vouched.Find(fileName), &failure, exists)) {
         // Kept before it is scheduled: the restart takes the module's name
         // from its bytes.
-        if (exists && !KeepInstalled(fileName, dest, installed, copy.Digest())) return -1;
+        if (exists && !KeepInstalled(fileName, dest, installed, copy.Digest(), copy.LikeDigest())) return -1;
         if (copy.MoveTo(staging, nt, &failure)) return 1;
         if (exists) m_store.Forget(fileName, copy.Digest());
     }
@@ -147,9 +149,10 @@ int FileDeployment::WriteStagedCopy(const std::string& fileName, const std::stri
 }
 
 bool FileDeployment::KeepInstalled(const std::string& fileName, const std::string& module,
-                                   const WIN32_FIND_DATAA& found, const Sha256Digest& incoming) {
+                                   const WIN32_FIND_DATAA& found, const Sha256Digest& incoming,
+                                   const Sha256Digest* moduleDigest) {
     DWORD error = 0;
-    if (m_store.Keep(fileName, module, found, incoming, &error)) return true;
+    if (m_store.Keep(fileName, module, found, incoming, &error, moduleDigest)) return true;
     DebugLog("CopyTargetFile - Cannot keep %s.(%d)\r\n", module.c_str(), static_cast<int>(error));
     return false;
 }

@@ -68,8 +68,9 @@ public:
 private:
     // module, as found, kept for fileName's incoming bytes: true, or false
     // after logging why not.
+    // moduleDigest: the module's own, when its bytes were just read.
     bool KeepInstalled(const std::string& fileName, const std::string& module, const WIN32_FIND_DATAA& found,
-                       const Sha256Digest& incoming);
+                       const Sha256Digest& incoming, const Sha256Digest* moduleDigest = nullptr);
 
     // ScheduleReplacement on each family: 1 when the restart will carry it
     // out, else 0 with a log line.

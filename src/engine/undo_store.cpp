@@ -127,12 +127,14 @@ bool UndoStore::Listed(const std::string& name) {
 }
 
 bool UndoStore::Keep(const std::string& name, const std::string& module, const WIN32_FIND_DATAA& found,
-                     const Sha256Digest& incoming, DWORD* error) {
+                     const Sha256Digest& incoming, DWORD* error, const Sha256Digest* moduleDigest) {
     if (Open(true, error) != 1) return false;
     const std::string prefix = Prefix(name, incoming);
     Sha256Digest kept;
     uint32_t failure = 0;
-    if (HashFile(module, &kept, &failure) != 1) {
+    if (moduleDigest) {
+        kept = *moduleDigest;
+    } else if (HashFile(module, &kept, &failure) != 1) {
         *error = failure;
         return false;
     }
