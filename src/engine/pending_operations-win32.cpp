@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <cstring>
-
 #include "platform/ansi_text.h"
 #include "engine/letter_shift.h"
 #include "engine/pending_operations.h"
@@ -55,8 +53,8 @@ void ReadMachinePending(bool wininit, MachinePending* pending) {
         const DWORD size = 32767;
         ScopedLocal buffer(g_os.LocalAlloc(LMEM_FIXED, size));
         if (!buffer.IsValid()) return;
-        const char* lines = static_cast<const char*>(buffer.Get());
-        const DWORD got = g_os.GetPrivateProfileSectionA("Rename", static_cast<char*>(buffer.Get()), size,
+        char* lines = static_cast<char*>(buffer.Get());
+        const DWORD got = g_os.GetPrivateProfileSectionA("Rename", lines, size,
                                                          JoinPath(std::string(folder, length), "WININIT.INI").c_str());
         pending->renameLines.assign(lines, got < size ? got : size);
         return;
