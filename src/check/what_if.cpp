@@ -144,10 +144,7 @@ public:
         PendingCheck check(names);
 #if defined(_WIN32)
         if (m_pending.onTarget) {
-            MachinePending pending;
-            ReadMachinePending(m_pending.wininit, &pending);
-            FillPendingNames(m_system, dest, pending.MayUseShortNames(), &names);
-            pending.AddTo(&check);
+            ReadMachinePending(m_system, dest, m_pending.wininit, &names).AddTo(&check);
         }
 #endif
         check.AddMoveList(m_pending.moves);

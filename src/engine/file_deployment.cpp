@@ -71,10 +71,9 @@ PendingKind FileDeployment::PendingFor(const std::string& fileName) {
     const std::string dest = InstalledPath(fileName);
     // Under either folder: the other programs' entries, and ours, name the
     // folder as whoever wrote them saw it.
-    MachinePending pending;
-    ReadMachinePending(m_machine.osClass == QMX_OS_WIN9X, &pending);
     PendingNames names;
-    FillPendingNames(m_machine.systemDir, dest, pending.MayUseShortNames(), &names);
+    const MachinePending pending =
+        ReadMachinePending(m_machine.systemDir, dest, m_machine.osClass == QMX_OS_WIN9X, &names);
     PendingCheck check(names);
     pending.AddTo(&check);
     m_oursPending = check.Kind() == PendingKind::kOurs ? dest : std::string();

@@ -41,9 +41,8 @@ void AddForms(const std::string& systemDir, const std::string& path, bool shortF
     }
 }
 
-}  // namespace
-
-void ReadMachinePending(bool wininit, MachinePending* pending) {
+// The move lists, or the [Rename] lines on 95/98/Me.
+void ReadLists(bool wininit, MachinePending* pending) {
     if (wininit) {
         char folder[MAX_PATH + 1];
         const UINT length = g_os.GetWindowsDirectoryA(folder, sizeof folder);
@@ -68,9 +67,16 @@ void ReadMachinePending(bool wininit, MachinePending* pending) {
     pending->moves[1] = ReadMoves(key.Get(), "PendingFileRenameOperations2");
 }
 
-void FillPendingNames(const std::string& systemDir, const std::string& dest, bool shortForms, PendingNames* names) {
+}  // namespace
+
+MachinePending ReadMachinePending(const std::string& systemDir, const std::string& dest, bool wininit,
+                                  PendingNames* names) {
+    MachinePending pending;
+    ReadLists(wininit, &pending);
+    const bool shortForms = pending.MayUseShortNames();
     AddForms(systemDir, dest, shortForms, names->module);
     AddForms(systemDir, ShiftLastLetterOf(dest, 0), shortForms, names->staged);
+    return pending;
 }
 
 bool IsSystemFolder(const std::string& folder) {

@@ -66,12 +66,12 @@ struct MachinePending {
 // Windows only (pending_operations-win32.cpp).
 //
 // Reads this machine's pending operations: both move lists of the NT
-// family, or on 95/98/Me (wininit true) WININIT.INI's [Rename] lines. What
-// cannot be read stays empty.
-void ReadMachinePending(bool wininit, MachinePending* pending);
-// Fills names for the installed module dest in systemDir and its staged
-// copy; their short forms only with shortForms.
-void FillPendingNames(const std::string& systemDir, const std::string& dest, bool shortForms, PendingNames* names);
+// family, or on 95/98/Me (wininit true) WININIT.INI's [Rename] lines; what
+// cannot be read stays empty. Fills names for the installed module dest in
+// systemDir and its staged copy, their short forms only when the lists may
+// hold one.
+MachinePending ReadMachinePending(const std::string& systemDir, const std::string& dest, bool wininit,
+                                  PendingNames* names);
 // path, in the system folder systemDir as the program sees it, named in the
 // folder that really holds it: the 32-bit program on 64-bit Windows sees
 // SysWOW64 as system32, and the restart's 64-bit Session Manager does not.
