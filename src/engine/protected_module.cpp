@@ -28,8 +28,3 @@ void ProtectionCheck::Release() {
     m_library.Reset();
     m_loaded = false;
 }
-
-bool IsProtectedByWindows(const std::string& path) {
-    ProtectionCheck check;
-    return check.IsProtected(path);
-}

@@ -33,6 +33,3 @@ private:
     SfcIsFileProtectedFn m_isProtected = nullptr;
     bool m_loaded = false;
 };
-
-// One question, with a library of its own.
-bool IsProtectedByWindows(const std::string& path);

@@ -163,8 +163,10 @@ TEST_F(ProtectedModule, RealSystemIsAskedAndAnswers) {
     char system[MAX_PATH];
     ASSERT_NE(0u, ::GetSystemDirectoryA(system, MAX_PATH));
     ResourceCounter counter;
-    EXPECT_FALSE(IsProtectedByWindows(std::string(system) + "\\QMXNOSUCH.DLL"));
+    ProtectionCheck check;
+    EXPECT_FALSE(check.IsProtected(std::string(system) + "\\QMXNOSUCH.DLL"));
     EXPECT_EQ(1, counter.Acquired(ResourceCounter::kLibrary));
+    check.Release();
     EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
 }
 
