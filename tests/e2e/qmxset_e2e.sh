@@ -210,6 +210,21 @@ rename_section() {
   tr -d '\r' <"$wininit" | sed -n '/^\[Rename\]/,/^\[/{/^\[/d;/^$/d;p}'
 }
 
+# A second run before the restart, with a newer package and module A free:
+# A stays as it is, the newer copy goes to the staged name, and what the
+# restart will do (the listing command given after LABEL and BEFORE) is as
+# it was. second_run_stays_staged LABEL BEFORE COMMAND...
+second_run_stays_staged() {
+  local label=$1 before=$2
+  shift 2
+  rm -f "$log"
+  put "$pkg/$A" "shipped A, newer" 2003
+  quiet_row "${label}run 2, newer package, module free" 3010 "[0x4] - " /quiet
+  check "${label}run 2: module not replaced now" "installed A" "$(cat "$sysdir/$A")"
+  check "${label}run 2: the newer copy staged" "shipped A, newer" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
+  check "${label}run 2: the restart's work listed once" "$before" "$("$@")"
+}
+
 # The named modules (A, B, ...) as the system folder holds them: a digest of
 # the bytes and the last-write time, or absent.
 state() {
@@ -1116,12 +1131,7 @@ pending_ours)
   contains "run 1: the pair names the folder that holds it" "$(pending_moves)" "$pair"
   before=$(ops dump)
 
-  rm -f "$log"
-  put "$pkg/$A" "shipped A, newer" 2003
-  quiet_row "run 2, newer package, module free" 3010 "[0x4] - " /quiet
-  check "run 2: module not replaced now" "installed A" "$(cat "$sysdir/$A")"
-  check "run 2: the newer copy staged" "shipped A, newer" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
-  check "run 2: the pair listed once" "$before" "$(ops dump)"
+  second_run_stays_staged "" "$before" ops dump
   lacks "run 2: log" "$(log_text)" "LockDestFile"
 
   # Run 3 with the older package again: the newer staged copy stays.
@@ -1169,12 +1179,7 @@ win98_pending)
   newer_shipped A
   quiet_row "98, run 1, in use" 3010 "[0x4] - " /quiet hold "$(in_use "$A")"
   entries=$(rename_section)
-  rm -f "$log"
-  put "$pkg/$A" "shipped A, newer" 2003
-  quiet_row "98, run 2, module free" 3010 "[0x4] - " /quiet
-  check "98, run 2: module not replaced now" "installed A" "$(cat "$sysdir/$A")"
-  check "98, run 2: the newer copy staged" "shipped A, newer" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
-  check "98, run 2: [Rename] entries" "$entries" "$(rename_section)"
+  second_run_stays_staged "98, " "$entries" rename_section
   ;;
 
 *)
