@@ -1174,11 +1174,17 @@ win98_pending)
   check "98, unlisted: module replaced" "shipped A" "$(cat "$sysdir/$A")"
 
   # Our own entry from a run before the restart: the module stays on the
-  # restart path, with the one entry.
-  rm -f "$log" "$wininit"
+  # restart path, with the one entry. Another program's deletes share one
+  # key, NUL, which the profile calls that write our line could fold into
+  # one: both stay.
+  rm -f "$log"
+  printf '[Rename]\r\nNUL=C:\\WINDOWS\\TEMP\\OLD1.TMP\r\nNUL=C:\\WINDOWS\\TEMP\\OLD2.TMP\r\n' >"$wininit"
   newer_shipped A
   quiet_row "98, run 1, in use" 3010 "[0x4] - " /quiet hold "$(in_use "$A")"
   entries=$(rename_section)
+  contains "98, run 1: their first delete stays" "$entries" 'NUL=C:\WINDOWS\TEMP\OLD1.TMP'
+  contains "98, run 1: their second delete stays" "$entries" 'NUL=C:\WINDOWS\TEMP\OLD2.TMP'
+  check "98, run 1: ours added beside them" 3 "$(echo "$entries" | wc -l)"
   second_run_stays_staged "98, " "$entries" rename_section
   ;;
 
