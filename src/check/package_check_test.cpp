@@ -386,4 +386,26 @@ TEST_F(PackageCheck, WhatIfOfAnAllOrNothingRunStopsAtTheBrokenModule) {
     EXPECT_EQ(1620, result.quietExitCode);
 }
 
+// Our own pair waiting with an older staged copy: an all-or-nothing run asks
+// for the restart first instead of writing over it, and puts back A; any
+// other run stages the newer copy.
+TEST_F(PackageCheck, WhatIfOfAnAllOrNothingRunLeavesOurWaitingStagedCopy) {
+    for (const bool allOrNothing : {true, false}) {
+        ChangeList(std::string("[Install]\r\n2:5:1\r\n[File]\r\nA.DLL\r\nB.DLL\r\n") +
+                   (allOrNothing ? "[Rollback]\r\nON\r\n" : ""));
+        for (const char* name : {"A.DLL", "B.DLL"}) {
+            Write(m_package + "/" + name, Module("2.0", 2, 0, 0));
+            Write(m_system + "/" + name, Module("1.0", 1, 0, 0));
+        }
+        Write(m_system + "/B.DLM", Module("1.5", 1, 5, 0));
+        PendingFacts pending;
+        AddPendingFact(&pending, m_system, "B.DLL", true);
+        const WhatIfResult result = RunWhatIf(m_package, m_system, *FindWindows("xp"), {}, pending);
+        ASSERT_EQ(2u, result.modules.size()) << allOrNothing;
+        EXPECT_EQ(allOrNothing ? ModuleAction::kRestartFirst : ModuleAction::kStagePending, result.modules[1].action);
+        EXPECT_EQ(allOrNothing ? 0x40u : 0x05u, result.outcome);
+        EXPECT_EQ(allOrNothing ? 3017 : 3010, result.quietExitCode);
+    }
+}
+
 }  // namespace

@@ -343,7 +343,7 @@ const char* DecisionText(ModuleAction action, bool undo) {
     case ModuleAction::kReplace: return "replace (unless Windows protects it)";
     case ModuleAction::kStage: return "stage for the restart: in use";
     case ModuleAction::kStagePending: return "stage for the restart: our replacement already waits for it";
-    case ModuleAction::kRestartFirst: return "restart first: another program's operation on it waits for the restart";
+    case ModuleAction::kRestartFirst: return "restart first: an operation on it waits for the restart";
     case ModuleAction::kKeep: return "keep the newer or equal copy";
     case ModuleAction::kNotInstalled: return "not installed";
     case ModuleAction::kMissing: return "missing from the package";

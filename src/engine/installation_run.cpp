@@ -90,6 +90,7 @@ void InstallationRun::Walk(bool undo) {
     }
     // What this run replaced (false) or scheduled (true), for a rollback.
     std::deque<std::pair<const std::string*, bool>> changed;
+    m_site.SetAllOrNothing(m_allOrNothing && !undo);
     // A failed file does not stop the run: every listed name is tried.
     for (const std::string& name : m_fileList) {
         if (undo) {

@@ -27,7 +27,9 @@ public:
     // fails (0x80), must wait for another program's restart (0x40) or finds
     // the package broken, the run stops, puts back every module it replaced
     // and makes every replacement it scheduled harmless; the outcome is then
-    // that module's bit, with 0x80 when a step of putting back failed.
+    // that module's bit, with 0x80 when a step of putting back failed. Such a
+    // run never writes over a copy an earlier run staged: that module asks
+    // for the restart first (0x40).
     RunResult Run(bool undo = false);
 
     // What a program that runs out of memory reports (OutOfMemory): the bits

@@ -70,9 +70,17 @@ public:
     // After the last module: the site's own records brought up to date.
     virtual void EndRun() {}
 
+    // Set by the run before its first module: whether it is all or nothing
+    // ([Rollback] ON), so puts back what it changed when a module fails.
+    void SetAllOrNothing(bool allOrNothing) { m_allOrNothing = allOrNothing; }
+    bool AllOrNothing() const { return m_allOrNothing; }
+
 protected:
     // Never deleted through this interface: a run only borrows its site.
     ~ModuleSite() = default;
+
+private:
+    bool m_allOrNothing = false;
 };
 
 // The steps DeployModule takes on a Site, which provides:
@@ -102,9 +110,10 @@ protected:
 
 // The staging half alone: 1 when a staged copy of fileName is scheduled to
 // replace it at the next restart (written now, or left by an earlier run and
-// as new as the shipped file or newer); else 0.
+// as new as the shipped file or newer); else 0. With waitingStays, a staged
+// copy left by an earlier run is never written over: -1 when it would be.
 template <class Site>
-int MoveOnReboot(const std::string& fileName, Site& site);
+int MoveOnReboot(const std::string& fileName, Site& site, bool waitingStays = false);
 
 // The gates every decision on a listed name passes first. A name with a
 // folder, a drive or a device in it would reach outside the system folder
@@ -200,15 +209,23 @@ template <class Site>
     }
     // In use, or our own pair already waiting (the module is then never
     // replaced now): the staged copy is the newer of the two, and replaces the
-    // module at the restart.
-    return MoveOnReboot(fileName, site) == 1
-               ? ModuleResult{pending == PendingKind::kOurs ? ModuleAction::kStagePending : ModuleAction::kStage,
-                              QMX_INST_ON_REBOOT}
-               : ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
+    // module at the restart. An all-or-nothing run leaves an earlier run's
+    // staged copy as it is, since a rollback could not give it back: it asks
+    // for that restart first, like any other operation waiting for it.
+    const bool ours = pending == PendingKind::kOurs;
+    switch (MoveOnReboot(fileName, site, ours && site.AllOrNothing())) {
+    case 1:
+        return ModuleResult{ours ? ModuleAction::kStagePending : ModuleAction::kStage, QMX_INST_ON_REBOOT};
+    case -1:
+        DebugLog("CopyTargetFile - Restart pending for %s.\r\n", destPath.c_str());
+        return ModuleResult{ModuleAction::kRestartFirst, QMX_INST_RESTART_FIRST};
+    default:
+        return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
+    }
 }
 
 template <class Site>
-int MoveOnReboot(const std::string& fileName, Site& site) {
+int MoveOnReboot(const std::string& fileName, Site& site, bool waitingStays) {
     const std::string sourcePath = site.PackagePath(fileName);
     const std::string destPath = site.InstalledPath(fileName);
     const std::string stagingPath = ShiftLastLetterOf(destPath, 0);
@@ -224,6 +241,7 @@ int MoveOnReboot(const std::string& fileName, Site& site) {
     switch (site.CompareTimeStamp(sourcePath, stagingPath)) {
     case QMX_COMP_FILE1_IS_NEW:
     case QMX_COMP_FILE2_NOT_EXIST: {
+        if (waitingStays) return -1;
         uint32_t error = 0;
         const int written = site.WriteStagedCopy(fileName, sourcePath, stagingPath, destPath, &error);
         if (written == 0) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/file_deployment.h"
+#include "engine/installation_run.h"
 #include "engine/letter_shift.h"
 #include "engine/restart_manager.h"
 #include "support/fixture_path.h"
@@ -149,6 +150,47 @@ TEST_F(RestartPath, OurPairWaitingKeepsTheModuleOnTheRestartPath) {
     EXPECT_TRUE(FileText(FixturePath("V2_9.DLL")) == FileText(Dest()));
     EXPECT_TRUE(FileText(FixturePath("V2_10.DLL")) == FileText(Staging()));
     EXPECT_EQ(std::string::npos, LogText().find("LockDestFile"));
+}
+
+// An all-or-nothing run never writes over a copy an earlier run staged, as
+// its rollback could not give that copy back: it asks for the restart first
+// and puts back Y, which it replaced before. A staged copy as new as the
+// package's is left waiting, as in any run.
+TEST_F(RestartPath, AllOrNothingRunLeavesOurStagedCopyAndAsksForTheRestart) {
+    const struct {
+        const char* staged;
+        bool allOrNothing;
+        uint32_t outcome;
+        const char* stagedAfter;
+        const char* yAfter;
+    } kCases[] = {
+        {"V1_0.DLL", true, QMX_INST_RESTART_FIRST, "V1_0.DLL", "V2_9.DLL"},
+        {"V1_0.DLL", false, QMX_INST_COPIED | QMX_INST_ON_REBOOT, "V2_10.DLL", "V2_10.DLL"},
+        {"V2_10.DLL", true, QMX_INST_COPIED | QMX_INST_ON_REBOOT, "V2_10.DLL", "V2_10.DLL"},
+    };
+    machine.platformId = 2;
+    machine.majorVersion = 5;
+    const std::string list = m_program.File("QMX_CHG.DAT");
+    for (const auto& c : kCases) {
+        const std::string what = std::string(c.staged) + (c.allOrNothing ? " all or nothing" : "");
+        Put("V2_10.DLL", m_program.File("X.DLL"));
+        Put("V2_10.DLL", m_program.File("Y.DLL"));
+        Put("V2_9.DLL", Dest());
+        Put("V2_9.DLL", m_system.File("Y.DLL"));
+        Put(c.staged, Staging());
+        g_moves[0] = Names({"\\??\\" + Staging(), "!\\??\\" + Dest()});
+        WriteWholeFile(list, std::string("[Install]\r\n2:5\r\n[File]\r\nY.DLL\r\nX.DLL\r\n") +
+                                 (c.allOrNothing ? "[Rollback]\r\nON\r\n" : ""));
+        ClearLog();
+        InstallationRun run(machine, env, list);
+        EXPECT_EQ(c.outcome, run.Run().outcome) << what;
+        EXPECT_TRUE(FileText(FixturePath(c.stagedAfter)) == FileText(Staging())) << what;
+        EXPECT_TRUE(FileText(FixturePath(c.yAfter)) == FileText(m_system.File("Y.DLL"))) << what;
+        EXPECT_TRUE(FileText(FixturePath("V2_9.DLL")) == FileText(Dest())) << what;
+        EXPECT_EQ(c.outcome == QMX_INST_RESTART_FIRST,
+                  LogText().find("CopyTargetFile - Restart pending for " + Dest() + ".\r\n") != std::string::npos)
+            << what;
+    }
 }
 
 namespace {
