@@ -1141,6 +1141,18 @@ pending_ours)
   check "run 3: the newer staged copy kept" "shipped A, newer" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
   check "run 3: the pair listed once" "$before" "$(ops dump)"
 
+  # An all-or-nothing package newer still: its rollback could not give the
+  # waiting staged copy back, so it asks for the restart instead of writing.
+  rm -f "$log"
+  put "$pkg/$A" "shipped A, newest" 2004
+  all_or_nothing
+  quiet_row "all or nothing, newer than our staged copy" 3017 "[0x40] - " /quiet
+  check "all or nothing: the staged copy as it was" "shipped A, newer" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
+  check "all or nothing: module" "installed A" "$(cat "$sysdir/$A")"
+  check "all or nothing: the pair listed once" "$before" "$(ops dump)"
+  contains "all or nothing: log" "$(log_text)" "CopyTargetFile - Restart pending for "
+  changelist "2:10" "$A" ON
+
   # Someone else's operation on the module beside ours: restart first.
   rm -f "$log"
   ops delete "C:\\windows\\system32\\$A" >/dev/null
