@@ -71,7 +71,7 @@ public:
     virtual void EndRun() {}
 
     // Set by the run before its first module: whether it is all or nothing
-    // ([Rollback] ON), so puts back what it changed when a module fails.
+    // ([Rollback] ON), and so puts back what it changed when a module fails.
     void SetAllOrNothing(bool allOrNothing) { m_allOrNothing = allOrNothing; }
     bool AllOrNothing() const { return m_allOrNothing; }
 
@@ -137,6 +137,12 @@ template <class Site>
     return false;
 }
 
+// A module left untouched until the restart has done what waits for it.
+inline ModuleResult RestartFirst(const std::string& destPath) {
+    DebugLog("CopyTargetFile - Restart pending for %s.\r\n", destPath.c_str());
+    return ModuleResult{ModuleAction::kRestartFirst, QMX_INST_RESTART_FIRST};
+}
+
 // The one module's result: checks, comparison, then the replacement now, or
 // staging for the restart when the module is in use, as site reports it.
 // Always inlined: each site calls it from its one Deploy, and a call of its
@@ -179,10 +185,7 @@ template <class Site>
     // by the older staged one at the restart; anyone else's operation on the
     // module would undo or delete ours there.
     const PendingKind pending = site.PendingFor(fileName);
-    if (pending == PendingKind::kForeign) {
-        DebugLog("CopyTargetFile - Restart pending for %s.\r\n", destPath.c_str());
-        return ModuleResult{ModuleAction::kRestartFirst, QMX_INST_RESTART_FIRST};
-    }
+    if (pending == PendingKind::kForeign) return RestartFirst(destPath);
     if (pending == PendingKind::kNone) {
         const int32_t lock = site.LockDestFile(destPath);
         if (lock == QMX_LOCK_SUCEES || lock == QMX_LOCK_NOTFOUND) {
@@ -217,8 +220,7 @@ template <class Site>
     case 1:
         return ModuleResult{ours ? ModuleAction::kStagePending : ModuleAction::kStage, QMX_INST_ON_REBOOT};
     case -1:
-        DebugLog("CopyTargetFile - Restart pending for %s.\r\n", destPath.c_str());
-        return ModuleResult{ModuleAction::kRestartFirst, QMX_INST_RESTART_FIRST};
+        return RestartFirst(destPath);
     default:
         return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
     }
