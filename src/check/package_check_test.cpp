@@ -20,6 +20,7 @@
 #include "check/seal_check.h"
 #include "check/what_if.h"
 #include "engine/outcome.h"
+#include "engine/store_folder.h"
 
 namespace {
 
@@ -331,8 +332,9 @@ std::string Hex(const std::string& bytes) {
 }
 
 // /undo predicted from a copy of the store: the package's copy with a whole
-// kept copy goes back; a module changed since, or with none kept, is left; a
-// kept copy that fails its name's digest cannot be put back.
+// kept copy goes back; a module changed since, or with none kept where the
+// installer looks, is left; a kept copy that fails its name's digest cannot
+// be put back.
 TEST_F(PackageCheck, WhatIfPredictsAnUndoFromACopyOfTheStore) {
     ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nA.DLL\r\nB.DLL\r\nC.DLL\r\nD.DLL\r\n");
     const std::string ours = Module("2.0", 2, 0, 0), old = Module("1.0", 1, 0, 0);
@@ -343,12 +345,20 @@ TEST_F(PackageCheck, WhatIfPredictsAnUndoFromACopyOfTheStore) {
     Write(m_system + "/B.DLL", Module("3.0", 3, 0, 0));
     const std::string store = m_root + "/store";
     ::mkdir(store.c_str(), 0700);
-    const std::string a = "A.DLL." + Hex(ours) + "." + Hex(old), b = "B.DLL." + Hex(ours) + "." + Hex(old),
-                      d = "D.DLL." + Hex(ours) + "." + Hex(old);
-    Write(store + "/" + a, old);
-    Write(store + "/" + b, old);
-    Write(store + "/" + d, "damaged");
-    Write(store + "/SHA256SUMS", Hex(old) + " *" + a + "\n" + Hex(old) + " *" + b + "\n" + Hex(old) + " *" + d + "\n");
+    // Each record in its own folder of the store, but C's in another one,
+    // where the installer would not look.
+    Sha256Digest incoming;
+    ASSERT_TRUE(ParseDigestHex(Hex(ours).c_str(), &incoming));
+    auto record = [&](const std::string& name, bool misplaced) {
+        const char own = StoreFolderDigit(name, incoming);
+        const std::string folder = store + "/" + (misplaced ? (own == '0' ? '1' : '0') : own);
+        ::mkdir(folder.c_str(), 0700);
+        return folder + "/" + name + "." + Hex(ours) + "." + Hex(old);
+    };
+    Write(record("A.DLL", false), old);
+    Write(record("B.DLL", false), old);
+    Write(record("C.DLL", true), old);
+    Write(record("D.DLL", false), "damaged");
 
     const WhatIfResult undo = RunWhatIf(m_package, m_system, *FindWindows("xp"), {}, PendingFacts(), store, true);
     ASSERT_EQ(4u, undo.modules.size());

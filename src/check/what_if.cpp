@@ -8,6 +8,7 @@
 #include "engine/installation_run.h"
 #include "engine/module_order.h"
 #include "engine/plain_file_name.h"
+#include "engine/store_folder.h"
 #include "engine/undo_decision.h"
 #include "platform/ansi_text.h"
 #include "platform/text_case.h"
@@ -223,7 +224,9 @@ private:
     }
     const std::string& FolderFor(const std::string& path) const {
         const std::string root = FolderOf(path);
-        return root == kPackageRoot ? m_package : root == kStoreRoot ? m_store : m_system;
+        if (root == kPackageRoot) return m_package;
+        const auto store = m_storeFolders.find(root);
+        return store != m_storeFolders.end() ? store->second : m_system;
     }
     ModuleProbe Probe(const std::string& path) {
         const auto written = m_written.find(Key(path));
@@ -262,18 +265,30 @@ private:
         Put(kept, Probe(dest), dest);
         m_kept[Key(prefix)] = {kept, old};
     }
-    // The kept copies in the copy of the store, each named NAME.NEW.OLD.
+    // The kept copies in the copy of the store's folders 0 to f, each named
+    // NAME.NEW.OLD.
     void ReadStoreListing() {
         if (m_store.empty()) return;
+        for (const char digit : std::string("0123456789abcdef")) {
+            const std::string model = JoinPath(kStoreRoot, std::string(1, digit));
+            m_storeFolders[model] = JoinPath(m_store, std::string(1, digit), kLocalSeparator);
+            ReadStoreFolder(model);
+        }
+    }
+    void ReadStoreFolder(const std::string& model) {
         Sha256Digest digest;
-        for (const std::string& name : ListFolder(m_store)) {
+        for (const std::string& name : ListFolder(m_storeFolders[model])) {
             const size_t size = name.size();
+            Sha256Digest incoming;
+            // A record in another folder than its own is one the installer
+            // would not find.
             if (size <= 2 * 64 + 2 || name[size - 65] != '.' || name[size - 130] != '.' ||
-                !ParseDigestHex(name.c_str() + size - 129, &digest) ||
-                !ParseDigestHex(name.c_str() + size - 64, &digest)) {
+                !ParseDigestHex(name.c_str() + size - 129, &incoming) ||
+                !ParseDigestHex(name.c_str() + size - 64, &digest) ||
+                model.back() != StoreFolderDigit(name.substr(0, size - 130), incoming)) {
                 continue;
             }
-            m_kept[Key(name.substr(0, size - 64))] = {JoinPath(kStoreRoot, name), digest};
+            m_kept[Key(name.substr(0, size - 64))] = {JoinPath(model, name), digest};
         }
     }
 
@@ -282,6 +297,8 @@ private:
     const std::set<std::string>& m_busy;
     const PendingFacts& m_pending;
     std::string m_store;
+    // The model's folders of the store (T:\\a) and their copies here.
+    std::map<std::string, std::string> m_storeFolders;
     bool m_undo;
     std::map<std::string, ModuleProbe> m_written;
     std::map<std::string, Sha256Digest> m_digests;

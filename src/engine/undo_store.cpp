@@ -5,6 +5,7 @@
 
 #include "engine/durable_copy.h"
 #include "engine/file_hash.h"
+#include "engine/store_folder.h"
 #include "platform/ansi_text.h"
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
@@ -14,6 +15,8 @@ namespace {
 const char kStoreName[] = "QMX_UNDO";
 const char kSumsName[] = "SHA256SUMS";
 const size_t kHexLength = 64;
+// The names of the store's folders, by the first digit of NEW.
+const char kFolderDigits[] = "0123456789abcdef";
 
 // The names of the files in folder that pattern finds, each followed by a
 // line end (no file name holds one); false with error when the search fails
@@ -40,33 +43,32 @@ bool IsRecord(const std::string& name, const std::string& head, Sha256Digest* di
            ParseDigestHex(name.c_str() + head.size(), digest);
 }
 
-}  // namespace
+// Whether name is NAME.NEW.OLD, a record of any module.
+bool IsAnyRecord(const std::string& name) {
+    const size_t size = name.size();
+    Sha256Digest digest;
+    return size > 2 * kHexLength + 2 && name[size - kHexLength - 1] == '.' &&
+           name[size - 2 * kHexLength - 2] == '.' &&
+           ParseDigestHex(name.c_str() + size - 2 * kHexLength - 1, &digest) &&
+           ParseDigestHex(name.c_str() + size - kHexLength, &digest);
+}
 
-UndoStore::UndoStore(const Machine& machine, const std::string& folder) : m_machine(machine), m_folder(folder) {}
-
-
-int UndoStore::Open(bool create, DWORD* error) {
-    if (m_listed) return 1;
-    if (m_folder.empty()) {
-        char windowsDir[MAX_PATH + 1] = {};
-        const UINT length = g_os.GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
-        if (length == 0 || length >= sizeof windowsDir) {
-            *error = length == 0 ? g_os.GetLastError() : ERROR_INSUFFICIENT_BUFFER;
-            return -1;
-        }
-        m_folder = JoinPath(windowsDir, kStoreName);
-    }
+// 1 when path is a plain folder, 2 when it was missing and create made it
+// (empty, then); 0 when it is missing; -1 with error otherwise.
+int PlainFolder(const std::string& path, bool create, DWORD* error) {
     WIN32_FIND_DATAA data;
-    if (!FindFile(m_folder, &data)) {
+    if (!FindFile(path, &data)) {
         if (!create) return 0;
         // No security of our own: the Windows folder's inherited entries let
         // administrators and SYSTEM write, and no one else.
-        if (!g_os.CreateDirectoryA(m_folder.c_str(), nullptr) && g_os.GetLastError() != ERROR_ALREADY_EXISTS) {
+        if (g_os.CreateDirectoryA(path.c_str(), nullptr)) return 2;
+        if (g_os.GetLastError() != ERROR_ALREADY_EXISTS) {
             *error = g_os.GetLastError();
             return -1;
         }
-        // Looked at again: whatever stands there now is what would be used.
-        if (!FindFile(m_folder, &data)) {
+        // Someone else's since the search: whatever stands there now is what
+        // would be used.
+        if (!FindFile(path, &data)) {
             *error = g_os.GetLastError();
             return -1;
         }
@@ -77,12 +79,75 @@ int UndoStore::Open(bool create, DWORD* error) {
         *error = ERROR_DIRECTORY;
         return -1;
     }
-    // Listed once a run, and kept up to date as it changes: a search per
-    // module would scan a store of thousands each time (Wine does, for a
-    // name that is absent), and one installer runs at a time.
-    m_names = "\n";
-    if (!ListFiles(m_folder, "*", &m_names, error)) return -1;
-    m_listed = true;
+    return 1;
+}
+
+// The whole of the file at path, or empty when it cannot be read.
+std::string FileText(const std::string& path) {
+    std::string text;
+    ScopedFile file(g_os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) return text;
+    char block[4096];
+    DWORD got = 0;
+    while (g_os.ReadFile(file.Get(), block, sizeof block, &got, nullptr) && got != 0 && got <= sizeof block) {
+        text.append(block, got);
+    }
+    return text;
+}
+
+// The folder digit of a line of SHA256SUMS, OLD *d/NAME.NEW.OLD, or -1 for a
+// line of any other form.
+int ListedShard(const std::string& line) {
+    const size_t head = kHexLength + 4;
+    if (line.size() <= head || line.compare(kHexLength, 2, " *") != 0 || line[head - 1] != '/' ||
+        !IsAnyRecord(line.substr(head)) ||
+        line.compare(0, kHexLength, line, line.size() - kHexLength, kHexLength) != 0) {
+        return -1;
+    }
+    const char* digit = std::strchr(kFolderDigits, line[head - 2]);
+    return digit && *digit ? static_cast<int>(digit - kFolderDigits) : -1;
+}
+
+}  // namespace
+
+UndoStore::UndoStore(const Machine& machine, const std::string& folder) : m_machine(machine), m_folder(folder) {}
+
+int UndoStore::Open(bool create, DWORD* error) {
+    if (m_open) return 1;
+    if (m_folder.empty()) {
+        char windowsDir[MAX_PATH + 1] = {};
+        const UINT length = g_os.GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+        if (length == 0 || length >= sizeof windowsDir) {
+            *error = length == 0 ? g_os.GetLastError() : ERROR_INSUFFICIENT_BUFFER;
+            return -1;
+        }
+        m_folder = JoinPath(windowsDir, kStoreName);
+    }
+    const int open = PlainFolder(m_folder, create, error);
+    m_open = open > 0;
+    return m_open ? 1 : open;
+}
+
+int UndoStore::OpenShard(const std::string& name, const Sha256Digest& incoming, bool create, Shard** shard,
+                         DWORD* error) {
+    const int open = Open(create, error);
+    if (open != 1) return open;
+    const char* digit = std::strchr(kFolderDigits, StoreFolderDigit(name, incoming));
+    Shard& chosen = m_shards[digit - kFolderDigits];
+    if (!chosen.listed) {
+        const std::string folder = JoinPath(m_folder, std::string(1, *digit));
+        const int made = PlainFolder(folder, create, error);
+        if (made <= 0) return made;
+        // Listed once a run, and kept up to date as it changes: a search per
+        // module would scan the folder each time (Wine does, for a name that
+        // is absent), and one installer runs at a time.
+        chosen.folder = folder;
+        chosen.names = "\n";
+        if (made == 1 && !ListFiles(folder, "*", &chosen.names, error)) return -1;
+        chosen.listed = true;
+    }
+    *shard = &chosen;
     return 1;
 }
 
@@ -90,24 +155,24 @@ std::string UndoStore::Prefix(const std::string& name, const Sha256Digest& incom
     return name + "." + DigestHex(incoming) + ".";
 }
 
-std::string UndoStore::FirstRecord(const std::string& prefix, Sha256Digest* digest) const {
-    for (size_t at = m_names.find("\n" + prefix); at != std::string::npos; at = m_names.find("\n" + prefix, at + 1)) {
-        const std::string name = m_names.substr(at + 1, m_names.find('\n', at + 1) - at - 1);
+std::string UndoStore::Shard::FirstRecord(const std::string& prefix, Sha256Digest* digest) const {
+    for (size_t at = names.find("\n" + prefix); at != std::string::npos; at = names.find("\n" + prefix, at + 1)) {
+        const std::string name = names.substr(at + 1, names.find('\n', at + 1) - at - 1);
         if (IsRecord(name, prefix, digest)) return name;
     }
     return std::string();
 }
 
-void UndoStore::Drop(const std::string& name) {
-    const size_t at = m_names.find("\n" + name + "\n");
-    if (at != std::string::npos) m_names.erase(at, name.size() + 1);
+void UndoStore::Shard::Drop(const std::string& name) {
+    const size_t at = names.find("\n" + name + "\n");
+    if (at != std::string::npos) names.erase(at, name.size() + 1);
 }
 
-bool UndoStore::Remove(const std::string& prefix, DWORD* error) {
+bool UndoStore::Shard::Remove(const std::string& prefix, DWORD* error) {
     Sha256Digest digest;
     for (std::string name = FirstRecord(prefix, &digest); !name.empty(); name = FirstRecord(prefix, &digest)) {
-        m_changed = true;
-        if (!g_os.DeleteFileA(JoinPath(m_folder, name).c_str()) && g_os.GetLastError() != ERROR_FILE_NOT_FOUND) {
+        changed = true;
+        if (!g_os.DeleteFileA(JoinPath(folder, name).c_str()) && g_os.GetLastError() != ERROR_FILE_NOT_FOUND) {
             *error = g_os.GetLastError();
             return false;
         }
@@ -116,19 +181,20 @@ bool UndoStore::Remove(const std::string& prefix, DWORD* error) {
     return true;
 }
 
-bool UndoStore::Listed(const std::string& name) {
-    if (m_names.find("\n" + name + "\n") == std::string::npos) return false;
+bool UndoStore::Shard::Listed(const std::string& name) {
+    if (names.find("\n" + name + "\n") == std::string::npos) return false;
     // Looked at again: someone may have emptied the store since it was
     // listed. (A name that is there is found at once.)
     WIN32_FIND_DATAA data;
-    if (FindFile(JoinPath(m_folder, name), &data)) return true;
+    if (FindFile(JoinPath(folder, name), &data)) return true;
     Drop(name);
     return false;
 }
 
 bool UndoStore::Keep(const std::string& name, const std::string& module, const WIN32_FIND_DATAA& found,
                      const Sha256Digest& incoming, DWORD* error, const Sha256Digest* moduleDigest) {
-    if (Open(true, error) != 1) return false;
+    Shard* shard = nullptr;
+    if (OpenShard(name, incoming, true, &shard, error) != 1) return false;
     const std::string prefix = Prefix(name, incoming);
     Sha256Digest kept;
     uint32_t failure = 0;
@@ -141,62 +207,78 @@ bool UndoStore::Keep(const std::string& name, const std::string& module, const W
     // Kept already, by an earlier try whose swap did not happen: a link to
     // a module still in use cannot be removed, and need not be.
     const std::string record = prefix + DigestHex(kept);
-    if (Listed(record)) return true;
+    if (shard->Listed(record)) return true;
     // A copy kept for the same bytes from another module goes first: a
     // crash meanwhile leaves no record, never a record of other bytes.
-    if (!Remove(prefix, error)) return false;
-    m_changed = true;
+    if (!shard->Remove(prefix, error)) return false;
+    shard->changed = true;
     // The old bytes stay under the link's name when the swap takes the
     // module's name from them. It is journalled with the names that follow,
     // so it is on disk before the swap's write-through rename.
     if (Nt() && g_os.CreateHardLinkA &&
-        g_os.CreateHardLinkA(JoinPath(m_folder, record).c_str(), module.c_str(), nullptr)) {
-        m_names += record + "\n";
+        g_os.CreateHardLinkA(JoinPath(shard->folder, record).c_str(), module.c_str(), nullptr)) {
+        shard->names += record + "\n";
         return true;
     }
     // A volume without links (FAT), the store on another volume, or 95/98/Me.
     PreparedCopy copy;
-    if (!copy.Write(module, m_folder, &found, module, Nt(), nullptr, error)) return false;
+    if (!copy.Write(module, shard->folder, &found, module, Nt(), nullptr, error)) return false;
     const std::string copied = prefix + DigestHex(copy.Digest());
-    if (!copy.MoveTo(JoinPath(m_folder, copied), Nt(), error)) return false;
-    m_names += copied + "\n";
+    if (!copy.MoveTo(JoinPath(shard->folder, copied), Nt(), error)) return false;
+    shard->names += copied + "\n";
     return true;
 }
 
 void UndoStore::Forget(const std::string& name, const Sha256Digest& incoming) {
     DWORD error = 0;
-    if (Open(false, &error) == 1) Remove(Prefix(name, incoming), &error);
+    Shard* shard = nullptr;
+    if (OpenShard(name, incoming, false, &shard, &error) == 1) shard->Remove(Prefix(name, incoming), &error);
 }
 
 int UndoStore::Find(const std::string& name, const Sha256Digest& incoming, std::string* kept,
                     Sha256Digest* keptDigest, DWORD* error) {
-    const int open = Open(false, error);
+    Shard* shard = nullptr;
+    const int open = OpenShard(name, incoming, false, &shard, error);
     if (open != 1) return open;
-    const std::string record = FirstRecord(Prefix(name, incoming), keptDigest);
-    if (record.empty() || !Listed(record)) return 0;
-    *kept = JoinPath(m_folder, record);
+    const std::string record = shard->FirstRecord(Prefix(name, incoming), keptDigest);
+    if (record.empty() || !shard->Listed(record)) return 0;
+    *kept = JoinPath(shard->folder, record);
     return 1;
 }
 
-void UndoStore::Close() {
-    const bool changed = m_changed && m_listed;
-    m_changed = m_listed = false;
-    std::string names;
-    names.swap(m_names);
-    if (!changed) return;
+std::string UndoStore::Sums() const {
+    std::string lines[kFolders];
+    const std::string before = FileText(JoinPath(m_folder, kSumsName));
+    for (size_t at = 0, end; (end = before.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = before.substr(at, end - at);
+        const int digit = ListedShard(line);
+        if (digit >= 0 && !m_shards[digit].listed) lines[digit] += line + "\n";
+    }
     std::string sums;
-    Sha256Digest digest;
-    for (size_t at = 1, end; (end = names.find('\n', at)) != std::string::npos; at = end + 1) {
-        const std::string name = names.substr(at, end - at);
-        const size_t size = name.size();
-        if (size <= 2 * kHexLength + 2 || name[size - kHexLength - 1] != '.' ||
-            name[size - 2 * kHexLength - 2] != '.' ||
-            !ParseDigestHex(name.c_str() + size - 2 * kHexLength - 1, &digest) ||
-            !ParseDigestHex(name.c_str() + size - kHexLength, &digest)) {
+    for (size_t digit = 0; digit < kFolders; ++digit) {
+        const Shard& shard = m_shards[digit];
+        if (!shard.listed) {
+            sums += lines[digit];
             continue;
         }
-        sums += name.substr(size - kHexLength) + " *" + name + "\n";
+        for (size_t at = 1, end; (end = shard.names.find('\n', at)) != std::string::npos; at = end + 1) {
+            const std::string name = shard.names.substr(at, end - at);
+            if (IsAnyRecord(name)) {
+                sums += name.substr(name.size() - kHexLength) + " *" + kFolderDigits[digit] + "/" + name + "\n";
+            }
+        }
     }
+    return sums;
+}
+
+void UndoStore::Close() {
+    bool changed = false;
+    for (const Shard& shard : m_shards) changed = changed || shard.changed;
+    const std::string sums = changed && m_open ? Sums() : std::string();
+    for (Shard& shard : m_shards) shard = Shard();
+    const bool wasOpen = m_open;
+    m_open = false;
+    if (!changed || !wasOpen) return;
     // Written aside and renamed: a reader never sees half a listing.
     char temp[MAX_PATH] = {};
     if (m_folder.size() > MAX_PATH - 14 || g_os.GetTempFileNameA(m_folder.c_str(), "QMX", 0, temp) == 0) return;

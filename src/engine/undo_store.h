@@ -8,8 +8,18 @@
 // The name is the record. It appears in one step, a hard link to the
 // installed module or the rename of a flushed copy, so a crash leaves no
 // record or one whose copy is whole; and a copy that no longer hashes to OLD
-// is never put back. SHA256SUMS lists every kept copy for sha256sum -c; it is
-// written again after a run that changed the store, and is only a listing.
+// is never put back.
+//
+// Each record lies in one of sixteen folders, 0 to f, chosen by
+// StoreFolderDigit of NAME and NEW (QMX_UNDO\a\NAME.NEW.OLD). A new name
+// costs a look at every name in its folder on FAT, and under Wine, which
+// rules out the other letter cases so: in one folder of thousands that look
+// cost as much as the rest of keeping. A run lists only the folders it uses.
+//
+// SHA256SUMS, in QMX_UNDO, lists every kept copy for sha256sum -c, as
+// OLD *a/NAME.NEW.OLD. A run that changed the store writes it again: the
+// lines of the folders it listed afresh, the others' as they were. It is
+// only a listing.
 #pragma once
 
 #include <windows.h>
@@ -54,27 +64,42 @@ public:
     void Close();
 
 private:
-    // 1 when the store is a plain folder (made when missing and create),
-    // listed into m_names; 0 when it is missing; -1 with error otherwise.
+    // One of the store's sixteen folders, as this run has left it.
+    struct Shard {
+        std::string folder;
+        // Its files, each after a line end and before one: a plain text,
+        // searched whole.
+        std::string names;
+        bool listed = false;
+        bool changed = false;
+
+        // The first of names that is a record under prefix, with its
+        // digest; empty for none. Drop takes one out.
+        std::string FirstRecord(const std::string& prefix, Sha256Digest* digest) const;
+        void Drop(const std::string& name);
+        bool Remove(const std::string& prefix, DWORD* error);
+        // Whether name is in names and still in the folder (else it leaves
+        // names).
+        bool Listed(const std::string& name);
+    };
+
+    // 1 when the store is a plain folder (made when missing and create);
+    // 0 when it is missing; -1 with error otherwise.
     int Open(bool create, DWORD* error);
+    // The same for the folder of name's records for incoming, then listed.
+    int OpenShard(const std::string& name, const Sha256Digest& incoming, bool create, Shard** shard,
+                  DWORD* error);
     // name's records for incoming are named this, then OLD.
     std::string Prefix(const std::string& name, const Sha256Digest& incoming) const;
-    // The first of m_names that is a record under prefix, with its digest;
-    // empty for none. Drop takes one out.
-    std::string FirstRecord(const std::string& prefix, Sha256Digest* digest) const;
-    void Drop(const std::string& name);
-    bool Remove(const std::string& prefix, DWORD* error);
-    // Whether name is in m_names and still in the store (else it leaves
-    // m_names).
-    bool Listed(const std::string& name);
+    // SHA256SUMS's lines: the listed folders' afresh, the others' as read.
+    std::string Sums() const;
 
     bool Nt() const { return m_machine.osClass != QMX_OS_WIN9X; }
 
+    static const size_t kFolders = 16;
+
     const Machine& m_machine;
     std::string m_folder;
-    // The store's files as this run has left them, each after a line end
-    // and before one: a plain text, searched whole.
-    std::string m_names;
-    bool m_listed = false;
-    bool m_changed = false;
+    bool m_open = false;
+    Shard m_shards[kFolders];
 };

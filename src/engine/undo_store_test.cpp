@@ -12,6 +12,7 @@
 
 #include "engine/file_deployment.h"
 #include "engine/installation_run.h"
+#include "engine/store_folder.h"
 #include "support/fixture_path.h"
 #include "support/log_file.h"
 #include "support/os_fault.h"
@@ -48,28 +49,40 @@ uint64_t LastWrite(const std::string& path) {
 
 class UndoStoreTest : public NewerModuleDeployment {
 protected:
-    // The store's files by name, each with whether it hashes to the digest
-    // its name ends in ("SHA256SUMS" and anything else: false).
+    // The store's files by path within it (its folders' as D\NAME), each with
+    // whether it hashes to the digest its name ends in ("SHA256SUMS" and
+    // anything else: false).
     std::map<std::string, bool> Records() const {
         std::map<std::string, bool> records;
+        AddRecords("", &records);
+        return records;
+    }
+    void AddRecords(const std::string& folder, std::map<std::string, bool>* records) const {
         WIN32_FIND_DATAA data;
-        HANDLE find = ::FindFirstFileA(m_store.File("*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE) return records;
+        HANDLE find = ::FindFirstFileA(m_store.File(folder + "*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) return;
         do {
             const std::string name = data.cFileName;
             if (name == "." || name == "..") continue;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (folder.empty()) AddRecords(name + "\\", records);
+                continue;
+            }
             Sha256Digest named;
-            records[name] = name.size() > 64 && ParseDigestHex(name.c_str() + name.size() - 64, &named) &&
-                            named == DigestOf(m_store.File(name));
+            (*records)[folder + name] = name.size() > 64 && ParseDigestHex(name.c_str() + name.size() - 64, &named) &&
+                                        named == DigestOf(m_store.File(folder + name));
         } while (::FindNextFileA(find, &data));
         ::FindClose(find);
-        return records;
     }
     // The record of V2_9 replaced by V2_10.
     std::string RecordName() const {
-        return "X.DLL." + DigestHex(DigestOf(FixturePath("V2_10.DLL"))) + "." +
-               DigestHex(DigestOf(FixturePath("V2_9.DLL")));
+        const Sha256Digest incoming = DigestOf(FixturePath("V2_10.DLL"));
+        return Folder() + "\\X.DLL." + DigestHex(incoming) + "." + DigestHex(DigestOf(FixturePath("V2_9.DLL")));
     }
+    // The store's folder for X.DLL's records.
+    std::string Folder() const { return std::string(1, StoreFolderDigit("X.DLL", DigestOf(FixturePath("V2_10.DLL")))); }
+    // RecordName as SHA256SUMS lists it.
+    std::string ListedName() const { return RecordName().replace(1, 1, "/"); }
     void EmptyStore() {
         for (const auto& record : Records()) ::DeleteFileA(m_store.File(record.first).c_str());
     }
@@ -109,7 +122,7 @@ TEST_F(UndoStoreTest, InstallThenUndoGivesBackTheModuleAndEmptiesTheStore) {
         env.EndRun();
         EXPECT_EQ(Text(FixturePath("V2_10.DLL")), Text(Dest())) << what;
         EXPECT_EQ((std::map<std::string, bool>{{RecordName(), true}, {"SHA256SUMS", false}}), Records()) << what;
-        EXPECT_EQ(DigestHex(DigestOf(FixturePath("V2_9.DLL"))) + " *" + RecordName() + "\n",
+        EXPECT_EQ(DigestHex(DigestOf(FixturePath("V2_9.DLL"))) + " *" + ListedName() + "\n",
                   FileText(m_store.File("SHA256SUMS")))
             << what;
 
@@ -228,16 +241,39 @@ TEST_F(UndoStoreTest, DamagedCopyOrAModuleChangedSinceIsLeftAlone) {
     EXPECT_EQ("UndoModule - Nothing to undo for " + Dest() + ".\r\n", LogText());
 }
 
-// A store that is a plain file is never used: nothing is replaced.
+// A store, or the store's folder for the module's record, that is a plain
+// file is never used: nothing is replaced.
 TEST_F(UndoStoreTest, StoreThatIsAFileKeepsNothingAndReplacesNothing) {
     const std::string store = m_store.File("QMX_UNDO");
-    ASSERT_TRUE(WriteWholeFile(store, "not a folder"));
-    FileDeployment deployment(machine, std::string(), store);
-    ClearLog();
-    EXPECT_EQ(QMX_INST_FAILED, deployment.Deploy("X.DLL", machine).bit);
-    EXPECT_EQ(Text(FixturePath("V2_9.DLL")), Text(Dest()));
-    EXPECT_NE(std::string::npos, LogText().find("CopyTargetFile - Cannot keep " + Dest() + ".(267)\r\n"));
-    EXPECT_EQ("not a folder", FileText(store));
+    for (const std::string& file : {store, store + "\\" + Folder()}) {
+        if (file != store) {
+            ASSERT_TRUE(::CreateDirectoryA(store.c_str(), nullptr));
+        }
+        ASSERT_TRUE(WriteWholeFile(file, "not a folder"));
+        FileDeployment deployment(machine, std::string(), store);
+        ClearLog();
+        EXPECT_EQ(QMX_INST_FAILED, deployment.Deploy("X.DLL", machine).bit) << file;
+        EXPECT_EQ(Text(FixturePath("V2_9.DLL")), Text(Dest())) << file;
+        EXPECT_NE(std::string::npos, LogText().find("CopyTargetFile - Cannot keep " + Dest() + ".(267)\r\n")) << file;
+        EXPECT_EQ("not a folder", FileText(file)) << file;
+        ::DeleteFileA(file.c_str());
+    }
+}
+
+// A run lists only the store's folders it uses, so SHA256SUMS keeps the
+// other folders' lines as they were, and gives the listed folders' afresh:
+// a line of a record since removed goes, and so does one of no record form.
+TEST_F(UndoStoreTest, ListingKeepsTheLinesOfTheFoldersARunDidNotList) {
+    const std::string incoming = DigestHex(DigestOf(FixturePath("V2_10.DLL")));
+    const std::string other = Folder() == "0" ? "1" : "0", digest(64, 'c');
+    const std::string untouched = digest + " *" + other + "/Y.DLL." + std::string(64, 'd') + "." + digest + "\n";
+    const std::string stale = digest + " *" + Folder() + "/Z.DLL." + incoming + "." + digest + "\n";
+    ASSERT_TRUE(WriteWholeFile(m_store.File("SHA256SUMS"), untouched + "junk\n" + stale));
+    ASSERT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
+    env.EndRun();
+    const std::string sums = FileText(m_store.File("SHA256SUMS"));
+    const std::string ours = DigestHex(DigestOf(FixturePath("V2_9.DLL"))) + " *" + ListedName() + "\n";
+    EXPECT_EQ(other < Folder() ? untouched + ours : ours + untouched, sums);
 }
 
 // 2.9 replaced by 2.10, then 2.10 by 3.0: each package's undo takes one step

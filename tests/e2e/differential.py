@@ -289,9 +289,9 @@ class Harness:
     def clean_own_files(self):
         pattern = re.compile(r"^QDF%s\d{3}.?[A-Z]\.DL[LM1]$" % self.arch_digit, re.I)
         kept = re.compile(r"^QDF%s\d{3}.?[A-Z]\.DL[LM1]\.[0-9a-f]{64}\.[0-9a-f]{64}$" % self.arch_digit, re.I)
-        if os.path.isdir(self.store):
-            for name in filter(kept.match, os.listdir(self.store)):
-                os.remove(os.path.join(self.store, name))
+        for folder, _, names in os.walk(self.store):
+            for name in filter(kept.match, names):
+                os.remove(os.path.join(folder, name))
         for folder in (self.sysdir, self.windows_dir):
             for name in filter(pattern.match, os.listdir(folder)):
                 path = os.path.join(folder, name)
@@ -495,11 +495,10 @@ class Harness:
             s.before_undo = digest(path)
 
     def copy_store(self):
-        os.mkdir(self.store_copy)
         if os.path.isdir(self.store):
-            for name in os.listdir(self.store):
-                if os.path.isfile(os.path.join(self.store, name)):
-                    shutil.copy2(os.path.join(self.store, name), self.store_copy)
+            shutil.copytree(self.store, self.store_copy)
+        else:
+            os.mkdir(self.store_copy)
 
     def compare_undo(self, case):
         seen = []

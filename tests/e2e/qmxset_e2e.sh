@@ -57,7 +57,7 @@ cleanup() {
   # writes them as QMXnnn.tmp, which neither QMX*.TMP nor qmx*.tmp matches.)
   if [ "$scenario" = killed ]; then find "$sysdir" -maxdepth 1 -iname 'qmx*.tmp' -delete; fi
   # What the store kept of our modules, and a store a scenario set aside.
-  rm -f "$store/$A".* "$store/$B".* "$store/$L".* "$store/$S".*
+  rm -f "$store"/?/"$A".* "$store"/?/"$B".* "$store"/?/"$L".* "$store"/?/"$S".*
   if [ "$scenario" = undo_store_file ] && [ -f "$store" ]; then rm -f "$store"; fi
   if [ -e "$pkg/store.before" ]; then rm -rf "$store"; mv "$pkg/store.before" "$store"; fi
   case "$scenario" in reboot | reboot_again | japanese | held_module | quiet | failed | broken_reboot | sealed | pending_* | undo_held | rollback)
@@ -909,12 +909,12 @@ undo)
   before=$(state A B)
   quiet_row "installed" 0 "[0x1] - Module installation complete." /quiet
   check "installed" "shipped A" "$(cat "$sysdir/$A")"
-  listed=$(cd "$store" && grep -F " *$A." SHA256SUMS | sha256sum -c 2>&1) || fail "the store's listing: $listed"
+  listed=$(cd "$store" && grep -F "/$A." SHA256SUMS | sha256sum -c 2>&1) || fail "the store's listing: $listed"
   rm -f "$log"
   quiet_row "undone" 0 "[0x1] - $undone" "/quiet /undo"
   check "undone: the system folder" "$before" "$(state A B)"
   contains "undone: log" "$(log_text)" "UndoModule - Restored "
-  [ -z "$(ls "$store" | grep -F "$A.")" ] || fail "undone: the used record is still in the store"
+  [ -z "$(find "$store" -name "$A.*")" ] || fail "undone: the used record is still in the store"
   rm -f "$log"
   quiet_row "undone again" 0 "[0x2] - $nothing_to_undo" "/undo /q"
   contains "undone again: log" "$(log_text)" "UndoModule - Nothing to undo for "
@@ -1037,7 +1037,7 @@ win98_undo)
   changelist "1:4:10" "$A" ON
   before=$(state A)
   quiet_row "installed" 0 "[0x1] - " /quiet
-  kept=$(ls "$store" | grep -F "$A." | head -n1)
+  kept=$(cd "$store" && find . -name "$A.*" | head -n1)
   [ -n "$kept" ] || fail "98: nothing kept"
   check "98: the kept copy is a copy" 1 "$(stat -c %h "$store/$kept" 2>/dev/null)"
   check "98: the kept copy" "installed A" "$(cat "$store/$kept" 2>/dev/null)"

@@ -35,7 +35,7 @@ ours() {
 
 store=$drive_c/windows/QMX_UNDO
 cleanup() {
-  rm -f "$sysdir/$M" "$sysdir/${M%L}M" "$store/$M".*
+  rm -f "$sysdir/$M" "$sysdir/${M%L}M" "$store"/?/"$M".*
   [ -f "$pkg/before" ] && ours | while read -r f; do rm -f "$f"; done
   rm -rf "$pkg"
   x_session_stop
