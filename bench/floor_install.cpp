@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/store_folder.h"
+
 namespace {
 
 bool ReadAll(const std::string& path, std::string* text) {
@@ -127,7 +129,13 @@ bool DurableCopy(const std::string& shipped, const std::string& installed, const
         if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
     }
     if (ok && !storeDir.empty()) {
-        ok = ::CreateHardLinkA((storeDir + "\\" + name).c_str(), installed.c_str(), nullptr) != FALSE;
+        // In one of sixteen folders, as the installer spreads its records:
+        // a name created among thousands costs Wine a look at each.
+        const std::string folder = storeDir + "\\" + StoreFolderDigit(name, Sha256Digest());
+        const std::string link = folder + "\\" + name;
+        ok = ::CreateHardLinkA(link.c_str(), installed.c_str(), nullptr) != FALSE ||
+             (::GetLastError() == ERROR_PATH_NOT_FOUND && ::CreateDirectoryA(folder.c_str(), nullptr) &&
+              ::CreateHardLinkA(link.c_str(), installed.c_str(), nullptr));
     }
     ok = ok && ::MoveFileExA(temp, installed.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok) ::DeleteFileA(temp);
