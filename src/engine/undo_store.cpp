@@ -82,33 +82,6 @@ int PlainFolder(const std::string& path, bool create, DWORD* error) {
     return 1;
 }
 
-// The whole of the file at path, or empty when it cannot be read.
-std::string FileText(const std::string& path) {
-    std::string text;
-    ScopedFile file(g_os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) return text;
-    char block[4096];
-    DWORD got = 0;
-    while (g_os.ReadFile(file.Get(), block, sizeof block, &got, nullptr) && got != 0 && got <= sizeof block) {
-        text.append(block, got);
-    }
-    return text;
-}
-
-// The folder digit of a line of SHA256SUMS, OLD *d/NAME.NEW.OLD, or -1 for a
-// line of any other form.
-int ListedShard(const std::string& line) {
-    const size_t head = kHexLength + 4;
-    if (line.size() <= head || line.compare(kHexLength, 2, " *") != 0 || line[head - 1] != '/' ||
-        !IsAnyRecord(line.substr(head)) ||
-        line.compare(0, kHexLength, line, line.size() - kHexLength, kHexLength) != 0) {
-        return -1;
-    }
-    const char* digit = std::strchr(kFolderDigits, line[head - 2]);
-    return digit && *digit ? static_cast<int>(digit - kFolderDigits) : -1;
-}
-
 }  // namespace
 
 UndoStore::UndoStore(const Machine& machine, const std::string& folder) : m_machine(machine), m_folder(folder) {}
@@ -247,22 +220,20 @@ int UndoStore::Find(const std::string& name, const Sha256Digest& incoming, std::
 }
 
 std::string UndoStore::Sums() const {
-    std::string lines[kFolders];
-    const std::string before = FileText(JoinPath(m_folder, kSumsName));
-    for (size_t at = 0, end; (end = before.find('\n', at)) != std::string::npos; at = end + 1) {
-        const std::string line = before.substr(at, end - at);
-        const int digit = ListedShard(line);
-        if (digit >= 0 && !m_shards[digit].listed) lines[digit] += line + "\n";
-    }
     std::string sums;
     for (size_t digit = 0; digit < kFolders; ++digit) {
         const Shard& shard = m_shards[digit];
-        if (!shard.listed) {
-            sums += lines[digit];
+        // The folders this run did not use are listed now: a listing kept
+        // from an earlier run would go on naming copies deleted since.
+        std::string unused = "\n";
+        DWORD error = 0;
+        const std::string folder = JoinPath(m_folder, std::string(1, kFolderDigits[digit]));
+        if (!shard.listed && (PlainFolder(folder, false, &error) != 1 || !ListFiles(folder, "*", &unused, &error))) {
             continue;
         }
-        for (size_t at = 1, end; (end = shard.names.find('\n', at)) != std::string::npos; at = end + 1) {
-            const std::string name = shard.names.substr(at, end - at);
+        const std::string& names = shard.listed ? shard.names : unused;
+        for (size_t at = 1, end; (end = names.find('\n', at)) != std::string::npos; at = end + 1) {
+            const std::string name = names.substr(at, end - at);
             if (IsAnyRecord(name)) {
                 sums += name.substr(name.size() - kHexLength) + " *" + kFolderDigits[digit] + "/" + name + "\n";
             }

@@ -17,9 +17,8 @@
 // cost as much as the rest of keeping. A run lists only the folders it uses.
 //
 // SHA256SUMS, in QMX_UNDO, lists every kept copy for sha256sum -c, as
-// OLD *a/NAME.NEW.OLD. A run that changed the store writes it again: the
-// lines of the folders it listed afresh, the others' as they were. It is
-// only a listing.
+// OLD *a/NAME.NEW.OLD, written again from the folders' files after a run
+// that changed the store. It is only a listing.
 #pragma once
 
 #include <windows.h>
@@ -91,7 +90,7 @@ private:
                   DWORD* error);
     // name's records for incoming are named this, then OLD.
     std::string Prefix(const std::string& name, const Sha256Digest& incoming) const;
-    // SHA256SUMS's lines: the listed folders' afresh, the others' as read.
+    // SHA256SUMS's lines, from every folder's files.
     std::string Sums() const;
 
     bool Nt() const { return m_machine.osClass != QMX_OS_WIN9X; }

@@ -260,20 +260,21 @@ TEST_F(UndoStoreTest, StoreThatIsAFileKeepsNothingAndReplacesNothing) {
     }
 }
 
-// A run lists only the store's folders it uses, so SHA256SUMS keeps the
-// other folders' lines as they were, and gives the listed folders' afresh:
-// a line of a record since removed goes, and so does one of no record form.
-TEST_F(UndoStoreTest, ListingKeepsTheLinesOfTheFoldersARunDidNotList) {
-    const std::string incoming = DigestHex(DigestOf(FixturePath("V2_10.DLL")));
+// SHA256SUMS names every kept copy in every folder, those the run did not
+// use too, and nothing else: not a line of an earlier listing whose copy has
+// been deleted since, nor one of no record form.
+TEST_F(UndoStoreTest, ListingNamesTheKeptCopiesOfEveryFolderAndNothingElse) {
     const std::string other = Folder() == "0" ? "1" : "0", digest(64, 'c');
-    const std::string untouched = digest + " *" + other + "/Y.DLL." + std::string(64, 'd') + "." + digest + "\n";
-    const std::string stale = digest + " *" + Folder() + "/Z.DLL." + incoming + "." + digest + "\n";
-    ASSERT_TRUE(WriteWholeFile(m_store.File("SHA256SUMS"), untouched + "junk\n" + stale));
+    const std::string kept = "Y.DLL." + std::string(64, 'd') + "." + DigestHex(DigestOf(FixturePath("V2_9.DLL")));
+    ASSERT_TRUE(::CreateDirectoryA(m_store.File(other).c_str(), nullptr));
+    ASSERT_TRUE(::CopyFileA(FixturePath("V2_9.DLL").c_str(), m_store.File(other + "\\" + kept).c_str(), FALSE));
+    const std::string deleted = digest + " *" + other + "/Z.DLL." + std::string(64, 'e') + "." + digest + "\n";
+    ASSERT_TRUE(WriteWholeFile(m_store.File("SHA256SUMS"), deleted + "junk\n"));
     ASSERT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
     env.EndRun();
-    const std::string sums = FileText(m_store.File("SHA256SUMS"));
-    const std::string ours = DigestHex(DigestOf(FixturePath("V2_9.DLL"))) + " *" + ListedName() + "\n";
-    EXPECT_EQ(other < Folder() ? untouched + ours : ours + untouched, sums);
+    const std::string old = DigestHex(DigestOf(FixturePath("V2_9.DLL")));
+    const std::string ours = old + " *" + ListedName() + "\n", theirs = old + " *" + other + "/" + kept + "\n";
+    EXPECT_EQ(other < Folder() ? theirs + ours : ours + theirs, FileText(m_store.File("SHA256SUMS")));
 }
 
 // 2.9 replaced by 2.10, then 2.10 by 3.0: each package's undo takes one step
