@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/store_folder.h"
+#include "engine/store_layout.h"
 
 namespace {
 
@@ -131,7 +131,7 @@ bool DurableCopy(const std::string& shipped, const std::string& installed, const
     if (ok && !storeDir.empty()) {
         // In one of sixteen folders, as the installer spreads its records:
         // a name created among thousands costs Wine a look at each.
-        const std::string folder = storeDir + "\\" + StoreFolderDigit(name, Sha256Digest());
+        const std::string folder = storeDir + "\\" + kStoreFolderDigits[StoreFolderIndex(name, Sha256Digest())];
         const std::string link = folder + "\\" + name;
         ok = ::CreateHardLinkA(link.c_str(), installed.c_str(), nullptr) != FALSE ||
              (::GetLastError() == ERROR_PATH_NOT_FOUND && ::CreateDirectoryA(folder.c_str(), nullptr) &&

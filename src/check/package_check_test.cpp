@@ -20,7 +20,7 @@
 #include "check/seal_check.h"
 #include "check/what_if.h"
 #include "engine/outcome.h"
-#include "engine/store_folder.h"
+#include "engine/store_layout.h"
 
 namespace {
 
@@ -350,7 +350,7 @@ TEST_F(PackageCheck, WhatIfPredictsAnUndoFromACopyOfTheStore) {
     Sha256Digest incoming;
     ASSERT_TRUE(ParseDigestHex(Hex(ours).c_str(), &incoming));
     auto record = [&](const std::string& name, bool misplaced) {
-        const char own = StoreFolderDigit(name, incoming);
+        const char own = kStoreFolderDigits[StoreFolderIndex(name, incoming)];
         const std::string folder = store + "/" + (misplaced ? (own == '0' ? '1' : '0') : own);
         ::mkdir(folder.c_str(), 0700);
         return folder + "/" + name + "." + Hex(ours) + "." + Hex(old);

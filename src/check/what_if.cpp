@@ -8,7 +8,7 @@
 #include "engine/installation_run.h"
 #include "engine/module_order.h"
 #include "engine/plain_file_name.h"
-#include "engine/store_folder.h"
+#include "engine/store_layout.h"
 #include "engine/undo_decision.h"
 #include "platform/ansi_text.h"
 #include "platform/text_case.h"
@@ -269,26 +269,22 @@ private:
     // NAME.NEW.OLD.
     void ReadStoreListing() {
         if (m_store.empty()) return;
-        for (const char digit : std::string("0123456789abcdef")) {
+        for (const char digit : std::string(kStoreFolderDigits)) {
             const std::string model = JoinPath(kStoreRoot, std::string(1, digit));
             m_storeFolders[model] = JoinPath(m_store, std::string(1, digit), kLocalSeparator);
             ReadStoreFolder(model);
         }
     }
     void ReadStoreFolder(const std::string& model) {
-        Sha256Digest digest;
         for (const std::string& name : ListFolder(m_storeFolders[model])) {
-            const size_t size = name.size();
-            Sha256Digest incoming;
+            Sha256Digest incoming, digest;
             // A record in another folder than its own is one the installer
             // would not find.
-            if (size <= 2 * 64 + 2 || name[size - 65] != '.' || name[size - 130] != '.' ||
-                !ParseDigestHex(name.c_str() + size - 129, &incoming) ||
-                !ParseDigestHex(name.c_str() + size - 64, &digest) ||
-                model.back() != StoreFolderDigit(name.substr(0, size - 130), incoming)) {
+            if (!ParseStoreRecord(name, &incoming, &digest) ||
+                model.back() != kStoreFolderDigits[StoreFolderIndex(name.substr(0, name.size() - 130), incoming)]) {
                 continue;
             }
-            m_kept[Key(name.substr(0, size - 64))] = {JoinPath(model, name), digest};
+            m_kept[Key(name.substr(0, name.size() - 64))] = {JoinPath(model, name), digest};
         }
     }
 

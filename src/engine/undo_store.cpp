@@ -1,11 +1,10 @@
 #include "engine/undo_store.h"
 
-#include <cstring>
 #include <utility>
 
 #include "engine/durable_copy.h"
 #include "engine/file_hash.h"
-#include "engine/store_folder.h"
+#include "engine/store_layout.h"
 #include "platform/ansi_text.h"
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
@@ -15,8 +14,6 @@ namespace {
 const char kStoreName[] = "QMX_UNDO";
 const char kSumsName[] = "SHA256SUMS";
 const size_t kHexLength = 64;
-// The names of the store's folders, by the first digit of NEW.
-const char kFolderDigits[] = "0123456789abcdef";
 
 // The names of the files in folder that pattern finds, each followed by a
 // line end (no file name holds one); false with error when the search fails
@@ -41,16 +38,6 @@ bool ListFiles(const std::string& folder, const std::string& pattern, std::strin
 bool IsRecord(const std::string& name, const std::string& head, Sha256Digest* digest) {
     return name.size() == head.size() + kHexLength && name.compare(0, head.size(), head) == 0 &&
            ParseDigestHex(name.c_str() + head.size(), digest);
-}
-
-// Whether name is NAME.NEW.OLD, a record of any module.
-bool IsAnyRecord(const std::string& name) {
-    const size_t size = name.size();
-    Sha256Digest digest;
-    return size > 2 * kHexLength + 2 && name[size - kHexLength - 1] == '.' &&
-           name[size - 2 * kHexLength - 2] == '.' &&
-           ParseDigestHex(name.c_str() + size - 2 * kHexLength - 1, &digest) &&
-           ParseDigestHex(name.c_str() + size - kHexLength, &digest);
 }
 
 // 1 when path is a plain folder, 2 when it was missing and create made it
@@ -106,10 +93,10 @@ int UndoStore::OpenShard(const std::string& name, const Sha256Digest& incoming, 
                          DWORD* error) {
     const int open = Open(create, error);
     if (open != 1) return open;
-    const char* digit = std::strchr(kFolderDigits, StoreFolderDigit(name, incoming));
-    Shard& chosen = m_shards[digit - kFolderDigits];
+    const size_t index = StoreFolderIndex(name, incoming);
+    Shard& chosen = m_shards[index];
     if (!chosen.listed) {
-        const std::string folder = JoinPath(m_folder, std::string(1, *digit));
+        const std::string folder = JoinPath(m_folder, std::string(1, kStoreFolderDigits[index]));
         const int made = PlainFolder(folder, create, error);
         if (made <= 0) return made;
         // Listed once a run, and kept up to date as it changes: a search per
@@ -227,15 +214,16 @@ std::string UndoStore::Sums() const {
         // from an earlier run would go on naming copies deleted since.
         std::string unused = "\n";
         DWORD error = 0;
-        const std::string folder = JoinPath(m_folder, std::string(1, kFolderDigits[digit]));
+        const std::string folder = JoinPath(m_folder, std::string(1, kStoreFolderDigits[digit]));
         if (!shard.listed && (PlainFolder(folder, false, &error) != 1 || !ListFiles(folder, "*", &unused, &error))) {
             continue;
         }
         const std::string& names = shard.listed ? shard.names : unused;
         for (size_t at = 1, end; (end = names.find('\n', at)) != std::string::npos; at = end + 1) {
             const std::string name = names.substr(at, end - at);
-            if (IsAnyRecord(name)) {
-                sums += name.substr(name.size() - kHexLength) + " *" + kFolderDigits[digit] + "/" + name + "\n";
+            Sha256Digest incoming, old;
+            if (ParseStoreRecord(name, &incoming, &old)) {
+                sums += DigestHex(old) + " *" + kStoreFolderDigits[digit] + "/" + name + "\n";
             }
         }
     }
@@ -245,11 +233,11 @@ std::string UndoStore::Sums() const {
 void UndoStore::Close() {
     bool changed = false;
     for (const Shard& shard : m_shards) changed = changed || shard.changed;
-    const std::string sums = changed && m_open ? Sums() : std::string();
+    const bool write = changed && m_open;
+    const std::string sums = write ? Sums() : std::string();
     for (Shard& shard : m_shards) shard = Shard();
-    const bool wasOpen = m_open;
     m_open = false;
-    if (!changed || !wasOpen) return;
+    if (!write) return;
     // Written aside and renamed: a reader never sees half a listing.
     char temp[MAX_PATH] = {};
     if (m_folder.size() > MAX_PATH - 14 || g_os.GetTempFileNameA(m_folder.c_str(), "QMX", 0, temp) == 0) return;

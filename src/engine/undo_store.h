@@ -11,7 +11,7 @@
 // is never put back.
 //
 // Each record lies in one of sixteen folders, 0 to f, chosen by
-// StoreFolderDigit of NAME and NEW (QMX_UNDO\a\NAME.NEW.OLD). A new name
+// StoreFolderIndex of NAME and NEW (QMX_UNDO\a\NAME.NEW.OLD). A new name
 // costs a look at every name in its folder on FAT, and under Wine, which
 // rules out the other letter cases so: in one folder of thousands that look
 // cost as much as the rest of keeping. A run lists only the folders it uses.

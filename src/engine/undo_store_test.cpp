@@ -12,7 +12,7 @@
 
 #include "engine/file_deployment.h"
 #include "engine/installation_run.h"
-#include "engine/store_folder.h"
+#include "engine/store_layout.h"
 #include "support/fixture_path.h"
 #include "support/log_file.h"
 #include "support/os_fault.h"
@@ -80,7 +80,9 @@ protected:
         return Folder() + "\\X.DLL." + DigestHex(incoming) + "." + DigestHex(DigestOf(FixturePath("V2_9.DLL")));
     }
     // The store's folder for X.DLL's records.
-    std::string Folder() const { return std::string(1, StoreFolderDigit("X.DLL", DigestOf(FixturePath("V2_10.DLL")))); }
+    std::string Folder() const {
+        return std::string(1, kStoreFolderDigits[StoreFolderIndex("X.DLL", DigestOf(FixturePath("V2_10.DLL")))]);
+    }
     // RecordName as SHA256SUMS lists it.
     std::string ListedName() const { return RecordName().replace(1, 1, "/"); }
     void EmptyStore() {
