@@ -313,20 +313,20 @@ bool MeasureSeal(const BenchFixtures& fixtures, const Sizes& size) {
 // timing, as the run has one: the new copy is read back through the handle
 // that flushed it (readBack), which Wine has already asked its server for
 // the file's descriptor, and the installed copy through the one that reads
-// its security, whose first read still asks.
-bool TimedDigest(const std::string& path, bool readBack, Sha256Digest* digest, double* seconds) {
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+// its security, whose first read still asks. The handle stays open in
+// *file, as the installed copy's does for the link.
+bool TimedDigest(const std::string& path, bool readBack, Sha256Digest* digest, double* seconds, HANDLE* file) {
+    *file = ::CreateFileA(path.c_str(), READ_CONTROL | GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (*file == INVALID_HANDLE_VALUE) return false;
     char first = 0;
     DWORD got = 0;
-    bool hashed = !readBack || ::ReadFile(file, &first, 1, &got, nullptr);
+    bool hashed = !readBack || ::ReadFile(*file, &first, 1, &got, nullptr);
     uint32_t error = 0;
     const double start = NowSeconds();
-    hashed = hashed && (!readBack || ::SetFilePointer(file, 0, nullptr, FILE_BEGIN) == 0) &&
-             HashOpenFile(file, digest, &error) == 1;
+    hashed = hashed && (!readBack || ::SetFilePointer(*file, 0, nullptr, FILE_BEGIN) == 0) &&
+             HashOpenFile(*file, digest, &error) == 1;
     *seconds += NowSeconds() - start;
-    ::CloseHandle(file);
     return hashed;
 }
 
@@ -348,11 +348,15 @@ bool TimedKeep(const BenchPackage& package, const Machine& machine, bool links, 
         const std::string module = package.systemDir + "\\" + package.names[i];
         Sha256Digest incoming, installed;
         DWORD failure = 0;
-        right = TimedDigest(package.programDir + "\\" + package.names[i], true, &incoming, seconds) &&
-                TimedDigest(module, false, &installed, seconds);
+        HANDLE incomingFile = INVALID_HANDLE_VALUE, installedFile = INVALID_HANDLE_VALUE;
+        right = TimedDigest(package.programDir + "\\" + package.names[i], true, &incoming, seconds, &incomingFile) &&
+                TimedDigest(module, false, &installed, seconds, &installedFile);
         const double start = NowSeconds();
-        right = right && store.Keep(package.names[i], module, found[i], incoming, &failure, &installed);
+        right = right && store.Keep(package.names[i], module, found[i], incoming, &failure, &installed, installedFile);
         *seconds += NowSeconds() - start;
+        // The run closes both whether it keeps or not.
+        if (incomingFile != INVALID_HANDLE_VALUE) ::CloseHandle(incomingFile);
+        if (installedFile != INVALID_HANDLE_VALUE) ::CloseHandle(installedFile);
     }
     const double start = NowSeconds();
     store.Close();

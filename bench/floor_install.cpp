@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/hard_link.h"
 #include "engine/store_layout.h"
 
 namespace {
@@ -101,11 +102,11 @@ bool ShippedIsNewer(const std::string& shipped, const std::string& installed) {
     return ::CompareFileTime(&shippedTime, &installedTime) > 0;
 }
 
-// The module's DACL on temp.
-bool CopyDacl(const std::string& installed, const char* temp) {
+// The module's DACL, read through its open handle, on temp.
+bool CopyDacl(HANDLE module, const char* temp) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetNamedSecurityInfoA(installed.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+    if (::GetSecurityInfo(module, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+                          &descriptor) != ERROR_SUCCESS) {
         return false;
     }
     HANDLE file = ::CreateFileA(temp, READ_CONTROL | WRITE_DAC, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
@@ -117,11 +118,17 @@ bool CopyDacl(const std::string& installed, const char* temp) {
     return ok;
 }
 
+// The installer's steps without its checks: the module opened once, for its
+// DACL and (with a store) the link to it, and closed before the rename.
 bool DurableCopy(const std::string& shipped, const std::string& installed, const std::string& name,
                  const std::string& systemDir, const std::string& storeDir) {
     char temp[MAX_PATH];
     if (!::GetTempFileNameA(systemDir.c_str(), "QMX", 0, temp)) return false;
-    bool ok = ::CopyFileA(shipped.c_str(), temp, FALSE) != FALSE && CopyDacl(installed, temp);
+    HANDLE module = ::CreateFileA(installed.c_str(), READ_CONTROL | GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool ok = module != INVALID_HANDLE_VALUE && ::CopyFileA(shipped.c_str(), temp, FALSE) != FALSE &&
+              CopyDacl(module, temp);
     if (ok) {
         HANDLE file = ::CreateFileA(temp, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -133,10 +140,11 @@ bool DurableCopy(const std::string& shipped, const std::string& installed, const
         // a name created among thousands costs Wine a look at each.
         const std::string folder = storeDir + "\\" + kStoreFolderDigits[StoreFolderIndex(name, Sha256Digest())];
         const std::string link = folder + "\\" + name;
-        ok = ::CreateHardLinkA(link.c_str(), installed.c_str(), nullptr) != FALSE ||
+        ok = LinkFile(link, installed, module) ||
              (::GetLastError() == ERROR_PATH_NOT_FOUND && ::CreateDirectoryA(folder.c_str(), nullptr) &&
-              ::CreateHardLinkA(link.c_str(), installed.c_str(), nullptr));
+              LinkFile(link, installed, module));
     }
+    if (module != INVALID_HANDLE_VALUE) ::CloseHandle(module);
     ok = ok && ::MoveFileExA(temp, installed.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok) ::DeleteFileA(temp);
     return ok;

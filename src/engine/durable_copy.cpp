@@ -39,21 +39,24 @@ bool HashInto(const std::string& path, Sha256Digest* digest) {
 //
 // With destDigest, dest's own bytes are hashed into it through the same
 // handle, so that a module about to be kept is opened once, not twice;
-// *destHashed says whether they were. A module that cannot be read so is
-// left to the keeping, which reads it again and says why it cannot.
+// *destHashed says whether they were, and the handle stays open in held, for
+// the keeping to link. A module that cannot be read so is left to the
+// keeping, which reads it again and says why it cannot.
 bool CopySecurity(const std::string& dest, const std::string& temp, Sha256Digest* destDigest, bool* destHashed,
-                  DWORD* error) {
+                  ScopedFile* held, DWORD* error) {
     if (!g_os.GetSecurityInfo || !g_os.SetKernelObjectSecurity) {
         if (destDigest) *destHashed = HashInto(dest, destDigest);
         return true;
     }
     const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    ScopedFile module;
+    ScopedFile own;
+    ScopedFile& module = destDigest ? *held : own;
     if (destDigest) {
         module.Reset(g_os.CreateFileA(dest.c_str(), READ_CONTROL | GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         uint32_t failure = 0;
         *destHashed = module.IsValid() && HashOpenFile(module.Get(), destDigest, &failure) == 1;
+        if (!*destHashed) module.Reset();
     }
     if (!module.IsValid()) {
         module.Reset(g_os.CreateFileA(dest.c_str(), READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
@@ -123,7 +126,8 @@ bool HashWritten(HANDLE file, Sha256Digest* digest, DWORD* error) {
 // lets us finish the file.
 bool WriteFlushedCopy(const std::string& source, const std::string& temp, const WIN32_FIND_DATAA* like,
                       const std::string& likePath, bool withSecurity, const Sha256Digest* sealed,
-                      Sha256Digest* digest, Sha256Digest* likeDigest, bool* likeHashed, DWORD* error) {
+                      Sha256Digest* digest, Sha256Digest* likeDigest, bool* likeHashed, ScopedFile* likeFile,
+                      DWORD* error) {
     if (!g_os.CopyFileA(source.c_str(), temp.c_str(), FALSE)) return Failed(error);
     // Also clears a read-only mark that the package's copy (from a CD, say)
     // would otherwise pass on, and which would refuse the flush.
@@ -145,7 +149,7 @@ bool WriteFlushedCopy(const std::string& source, const std::string& temp, const 
         if (!HashWritten(file.Get(), digest, error)) return false;
         if (sealed && !IsSealed(*digest, *sealed, error)) return false;
     }
-    if (like && withSecurity) return CopySecurity(likePath, temp, likeDigest, likeHashed, error);
+    if (like && withSecurity) return CopySecurity(likePath, temp, likeDigest, likeHashed, likeFile, error);
     if (likeDigest) *likeHashed = HashInto(likePath, likeDigest);
     return true;
 }
@@ -198,15 +202,18 @@ bool PreparedCopy::Write(const std::string& source, const std::string& folder,
     if (g_os.GetTempFileNameA(folder.c_str(), "QMX", 0, path) == 0) return Failed(error);
     m_path = path;
     m_likeHashed = false;
+    m_likeFile.Reset();
     return WriteFlushedCopy(source, m_path, like, likePath, withSecurity, sealed, &m_digest,
-                            hashLike ? &m_likeDigest : nullptr, &m_likeHashed, error);
+                            hashLike ? &m_likeDigest : nullptr, &m_likeHashed, &m_likeFile, error);
 }
 
 SwapResult PreparedCopy::SwapInto(const std::string& dest, DWORD* error) {
     // One rename: the module's name holds the old file or the new one at
     // every instant, through a crash or a power cut too. (ReplaceFileA moves
     // the module aside first, and a kill between its two renames left no
-    // module at all.)
+    // module at all.) Not while we hold the module open: NTFS refuses to
+    // rename over a file that has a handle.
+    m_likeFile.Reset();
     if (!g_os.MoveFileExA(m_path.c_str(), dest.c_str(),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return SwapFailed(dest, error);
@@ -216,6 +223,7 @@ SwapResult PreparedCopy::SwapInto(const std::string& dest, DWORD* error) {
 }
 
 bool PreparedCopy::MoveTo(const std::string& target, bool renameOver, DWORD* error) {
+    m_likeFile.Reset();
     if (renameOver) {
         if (!g_os.MoveFileExA(m_path.c_str(), target.c_str(),
                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

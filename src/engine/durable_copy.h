@@ -14,6 +14,7 @@
 
 #include "engine/module_decision.h"
 #include "engine/sha256.h"
+#include "platform/scoped_handle.h"
 
 // A directory search for path: true with what it found (attributes, times)
 // in data. It reads them on every Windows, 95 included, and opens nothing
@@ -42,13 +43,15 @@ public:
     // it fails with ERROR_CRC. With hashLike, likePath's own bytes are
     // hashed too, through the handle that reads its security, so that a
     // module about to be kept is opened once: LikeDigest() is then their
-    // digest, or null when they could not be read. true, or false with the
-    // failing step's error.
+    // digest, or null when they could not be read, and LikeFile() the handle
+    // that read them (on the NT family), open until the copy moves. true, or
+    // false with the failing step's error.
     bool Write(const std::string& source, const std::string& folder, const WIN32_FIND_DATAA* like,
                const std::string& likePath, bool withSecurity, const Sha256Digest* sealed,
                DWORD* error, bool hashLike = false);
     const Sha256Digest& Digest() const { return m_digest; }
     const Sha256Digest* LikeDigest() const { return m_likeHashed ? &m_likeDigest : nullptr; }
+    HANDLE LikeFile() const { return m_likeHashed && m_likeFile.IsValid() ? m_likeFile.Get() : nullptr; }
 
     // One MoveFileExA with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH,
     // so dest's name never stands empty: kDone, kBusy when another process
@@ -64,6 +67,7 @@ private:
     Sha256Digest m_digest = {};
     Sha256Digest m_likeDigest = {};
     bool m_likeHashed = false;
+    ScopedFile m_likeFile;
 };
 
 // Replaces dest, a module in folder, with source's bytes and last-write time;

@@ -531,6 +531,15 @@ Sha256Digest DigestOfFile(const std::string& path) {
     return digest;
 }
 
+HANDLE g_heldModule = nullptr;
+bool g_heldAtSwap = false;
+
+BOOL WINAPI NoteHeldAtSwap(LPCSTR from, LPCSTR to, DWORD flags) {
+    DWORD handleFlags = 0;
+    g_heldAtSwap = g_heldModule != nullptr && ::GetHandleInformation(g_heldModule, &handleFlags);
+    return RealOsCalls().MoveFileExA(from, to, flags);
+}
+
 }  // namespace
 
 // A copy made to replace a module that is kept reads the module's bytes
@@ -568,6 +577,15 @@ TEST_F(DurableReplace, CopyReadsTheModuleItReplacesOnceForItsDigest) {
             EXPECT_TRUE(DigestOfFile(FixturePath("V2_9.DLL")) == *copy.LikeDigest()) << c.what;
         }
         EXPECT_TRUE(DigestOfFile(FixturePath("V2_10.DLL")) == copy.Digest()) << c.what;
+        // The handle that read them stays open for the link, and is closed
+        // before the rename: NTFS will not rename over a file held open.
+        const bool held = c.security && !c.unreadable;
+        EXPECT_EQ(held, copy.LikeFile() != nullptr) << c.what;
+        g_heldModule = copy.LikeFile();
+        g_heldAtSwap = false;
+        guard.Set(&OsCalls::MoveFileExA, &NoteHeldAtSwap);
+        EXPECT_EQ(SwapResult::kDone, copy.SwapInto(Dest(), &error)) << c.what;
+        EXPECT_FALSE(g_heldAtSwap) << c.what;
     }
     g_denyRead = false;
 }

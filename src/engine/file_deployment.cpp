@@ -96,7 +96,7 @@ SwapResult FileDeployment::ReplaceNow(const std::string& fileName, const std::st
         PreparedCopy copy;
         if (copy.Write(source, m_machine.systemDir, found ? &m_lastFound : nullptr, dest, true, sealed,
                        &failure, found)) {
-            if (found && !KeepInstalled(fileName, dest, m_lastFound, copy.Digest(), copy.LikeDigest())) {
+            if (found && !KeepInstalled(fileName, dest, m_lastFound, copy.Digest(), copy.LikeDigest(), copy.LikeFile())) {
                 return SwapResult::kNotKept;
             }
             result = copy.SwapInto(dest, &failure);
@@ -139,7 +139,7 @@ int FileDeployment::WriteStagedCopy(const std::string& fileName, const std::stri
                    m_vouched.Find(fileName), &failure, exists)) {
         // Kept before it is scheduled: the restart takes the module's name
         // from its bytes.
-        if (exists && !KeepInstalled(fileName, dest, installed, copy.Digest(), copy.LikeDigest())) return -1;
+        if (exists && !KeepInstalled(fileName, dest, installed, copy.Digest(), copy.LikeDigest(), copy.LikeFile())) return -1;
         if (copy.MoveTo(staging, nt, &failure)) return 1;
         if (exists) m_store.Forget(fileName, copy.Digest());
     }
@@ -149,9 +149,9 @@ int FileDeployment::WriteStagedCopy(const std::string& fileName, const std::stri
 
 bool FileDeployment::KeepInstalled(const std::string& fileName, const std::string& module,
                                    const WIN32_FIND_DATAA& found, const Sha256Digest& incoming,
-                                   const Sha256Digest* moduleDigest) {
+                                   const Sha256Digest* moduleDigest, HANDLE moduleFile) {
     DWORD error = 0;
-    if (m_store.Keep(fileName, module, found, incoming, &error, moduleDigest)) return true;
+    if (m_store.Keep(fileName, module, found, incoming, &error, moduleDigest, moduleFile)) return true;
     DebugLog("CopyTargetFile - Cannot keep %s.(%d)\r\n", module.c_str(), static_cast<int>(error));
     return false;
 }

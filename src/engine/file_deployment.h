@@ -68,9 +68,11 @@ public:
 private:
     // module, as found, kept for fileName's incoming bytes: true, or false
     // after logging why not.
-    // moduleDigest: the module's own, when its bytes were just read.
+    // moduleDigest: the module's own, when its bytes were just read, and
+    // moduleFile the handle that read them.
     bool KeepInstalled(const std::string& fileName, const std::string& module, const WIN32_FIND_DATAA& found,
-                       const Sha256Digest& incoming, const Sha256Digest* moduleDigest = nullptr);
+                       const Sha256Digest& incoming, const Sha256Digest* moduleDigest = nullptr,
+                       HANDLE moduleFile = nullptr);
 
     // ScheduleReplacement on each family: 1 when the restart will carry it
     // out, else 0 with a log line.

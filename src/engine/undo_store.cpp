@@ -4,6 +4,7 @@
 
 #include "engine/durable_copy.h"
 #include "engine/file_hash.h"
+#include "engine/hard_link.h"
 #include "engine/store_layout.h"
 #include "platform/ansi_text.h"
 #include "platform/os_calls.h"
@@ -152,7 +153,8 @@ bool UndoStore::Shard::Listed(const std::string& name) {
 }
 
 bool UndoStore::Keep(const std::string& name, const std::string& module, const WIN32_FIND_DATAA& found,
-                     const Sha256Digest& incoming, DWORD* error, const Sha256Digest* moduleDigest) {
+                     const Sha256Digest& incoming, DWORD* error, const Sha256Digest* moduleDigest,
+                     HANDLE moduleFile) {
     Shard* shard = nullptr;
     if (OpenShard(name, incoming, true, &shard, error) != 1) return false;
     const std::string prefix = Prefix(name, incoming);
@@ -176,7 +178,7 @@ bool UndoStore::Keep(const std::string& name, const std::string& module, const W
     // module's name from them. It is journalled with the names that follow,
     // so it is on disk before the swap's write-through rename.
     if (Nt() && g_os.CreateHardLinkA &&
-        g_os.CreateHardLinkA(JoinPath(shard->folder, record).c_str(), module.c_str(), nullptr)) {
+        LinkFile(JoinPath(shard->folder, record), module, moduleDigest ? moduleFile : nullptr)) {
         shard->names += record + "\n";
         return true;
     }

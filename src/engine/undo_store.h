@@ -46,10 +46,12 @@ public:
     // the Windows folder's inherited ACL, when it is missing; a QMX_UNDO that
     // is not a plain folder (a file, a reparse point) is never used
     // (ERROR_DIRECTORY). moduleDigest, when the caller has just read the
-    // module, is its digest; else the module is read here. true, or false
-    // with the failing step's error, and then no record of it.
+    // module, is its digest; else the module is read here. moduleFile, when
+    // not null, is the handle that read it, through which the link is made.
+    // true, or false with the failing step's error, and then no record of it.
     bool Keep(const std::string& name, const std::string& module, const WIN32_FIND_DATAA& found,
-              const Sha256Digest& incoming, DWORD* error, const Sha256Digest* moduleDigest = nullptr);
+              const Sha256Digest& incoming, DWORD* error, const Sha256Digest* moduleDigest = nullptr,
+              HANDLE moduleFile = nullptr);
     // Removes what Keep kept for name and incoming: it was used, or the
     // module was not replaced after all.
     void Forget(const std::string& name, const Sha256Digest& incoming);

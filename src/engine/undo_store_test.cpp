@@ -183,6 +183,7 @@ TEST_F(UndoStoreTest, EveryFailingStepOfKeepingLeavesTheModuleAndNoPartialRecord
         FailEachCall<&OsCalls::FindFirstFileA>(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, run);
         FailEachCall<&OsCalls::DeleteFileA>(FALSE, ERROR_ACCESS_DENIED, run);
         FailEachCall<&OsCalls::CreateHardLinkA>(FALSE, ERROR_NOT_SAME_DEVICE, run);
+        FailEachCall<&OsCalls::NtSetInformationFile>(static_cast<NTSTATUS>(0xC00000D4L), 0, run);  // not same device
     }
 }
 

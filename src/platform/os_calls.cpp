@@ -32,6 +32,8 @@ const OsCalls kReal = {
     ::DeleteFileA,
     ::CreateDirectoryA,
     Optional<decltype(&::CreateHardLinkA)>("kernel32.dll", "CreateHardLinkA"),
+    Optional<decltype(&::NtSetInformationFile)>("ntdll.dll", "NtSetInformationFile"),
+    Optional<decltype(&::GetFullPathNameW)>("kernel32.dll", "GetFullPathNameW"),
     ::GetTempFileNameA,
     ::FlushFileBuffers,
     ::SetFileAttributesA,

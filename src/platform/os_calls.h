@@ -14,6 +14,7 @@
 
 #include <windows.h>
 #include <aclapi.h>
+#include <winternl.h>
 
 struct OsCalls {
     // Files.
@@ -36,6 +37,10 @@ struct OsCalls {
     decltype(&::CreateDirectoryA) CreateDirectoryA;
     // A second name for a file: may be null, as before 2000.
     decltype(&::CreateHardLinkA) CreateHardLinkA;
+    // The same through a handle already open: ntdll's, may be null (95/98/Me).
+    decltype(&::NtSetInformationFile) NtSetInformationFile;
+    // Win32's own reading of a path, as the A functions make it: may be null.
+    decltype(&::GetFullPathNameW) GetFullPathNameW;
     decltype(&::GetTempFileNameA) GetTempFileNameA;
     decltype(&::FlushFileBuffers) FlushFileBuffers;
     decltype(&::SetFileAttributesA) SetFileAttributesA;
