@@ -41,6 +41,22 @@ bool IsRecord(const std::string& name, const std::string& head, Sha256Digest* di
            ParseDigestHex(name.c_str() + head.size(), digest);
 }
 
+// Which of the store's folders name is (its digit in either case), or
+// more than any for a name that is none.
+size_t FolderOfName(const char* name) {
+    const char digit = name[0] >= 'A' && name[0] <= 'F' ? static_cast<char>(name[0] - 'A' + 'a') : name[0];
+    for (size_t index = 0; digit != 0 && name[1] == 0 && kStoreFolderDigits[index] != 0; ++index) {
+        if (kStoreFolderDigits[index] == digit) return index;
+    }
+    return sizeof kStoreFolderDigits;
+}
+
+// A junction or link would put the kept copies wherever it points.
+bool IsPlainFolder(const WIN32_FIND_DATAA& data) {
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
 // 1 when path is a plain folder, 2 when it was missing and create made it
 // (empty, then); 0 when it is missing; -1 with error otherwise.
 int PlainFolder(const std::string& path, bool create, DWORD* error) {
@@ -61,9 +77,7 @@ int PlainFolder(const std::string& path, bool create, DWORD* error) {
             return -1;
         }
     }
-    // A junction or link would put the kept copies wherever it points.
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (!IsPlainFolder(data)) {
         *error = ERROR_DIRECTORY;
         return -1;
     }
@@ -209,6 +223,16 @@ int UndoStore::Find(const std::string& name, const Sha256Digest& incoming, std::
 }
 
 std::string UndoStore::Sums() const {
+    // The folders that stand, and are plain, from one search of the store:
+    // a search for each of sixteen would cost more than the rest of a run
+    // that replaces one module.
+    bool plain[kFolders] = {};
+    WIN32_FIND_DATAA data;
+    ScopedFind find(g_os.FindFirstFileA(JoinPath(m_folder, "*").c_str(), &data));
+    for (bool more = find.IsValid(); more; more = g_os.FindNextFileA(find.Get(), &data) != FALSE) {
+        const size_t digit = FolderOfName(data.cFileName);
+        if (digit < kFolders) plain[digit] = IsPlainFolder(data);
+    }
     std::string sums;
     for (size_t digit = 0; digit < kFolders; ++digit) {
         const Shard& shard = m_shards[digit];
@@ -217,9 +241,7 @@ std::string UndoStore::Sums() const {
         std::string unused = "\n";
         DWORD error = 0;
         const std::string folder = JoinPath(m_folder, std::string(1, kStoreFolderDigits[digit]));
-        if (!shard.listed && (PlainFolder(folder, false, &error) != 1 || !ListFiles(folder, "*", &unused, &error))) {
-            continue;
-        }
+        if (!shard.listed && (!plain[digit] || !ListFiles(folder, "*", &unused, &error))) continue;
         const std::string& names = shard.listed ? shard.names : unused;
         for (size_t at = 1, end; (end = names.find('\n', at)) != std::string::npos; at = end + 1) {
             const std::string name = names.substr(at, end - at);
