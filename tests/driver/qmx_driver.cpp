@@ -81,6 +81,12 @@ HANDLE g_started = nullptr;
     std::exit(1);
 }
 
+// The error code tells a harness whether the program never ran (so running
+// it again is safe) and tells a reader why.
+[[noreturn]] void FailToStart(const std::string& exe) {
+    Fail("cannot start " + exe + " (error " + std::to_string(::GetLastError()) + ")");
+}
+
 std::string Utf8(const std::wstring& text) {
     if (text.empty()) return std::string();
     const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
@@ -356,7 +362,7 @@ size_t RunCommand(Driver& driver, const std::vector<std::string>& args, size_t i
     }
     if (command == "start" || command == "start-with") {
         const bool with = command == "start-with";
-        if (!StartProcess(arg(1), &driver.process, with ? arg(2) : std::string())) Fail("cannot start " + arg(1));
+        if (!StartProcess(arg(1), &driver.process, with ? arg(2) : std::string())) FailToStart(arg(1));
         g_started = driver.process.hProcess;
         return i + (with ? 3 : 2);
     }
@@ -370,7 +376,7 @@ size_t RunCommand(Driver& driver, const std::vector<std::string>& args, size_t i
         const std::string& limit = arg(with ? 3 : 2);
         PROCESS_INFORMATION other = {};
         const DWORD began = ::GetTickCount();
-        if (!StartProcess(arg(1), &other, with ? arg(2) : std::string())) Fail("cannot start " + arg(1));
+        if (!StartProcess(arg(1), &other, with ? arg(2) : std::string())) FailToStart(arg(1));
         if (::WaitForSingleObject(other.hProcess, ParseNumber(limit)) != WAIT_OBJECT_0) {
             ::TerminateProcess(other.hProcess, 99);
             Fail("run: " + arg(1) + " did not end in time");
