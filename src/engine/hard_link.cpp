@@ -17,12 +17,6 @@ struct LinkInformation {
 
 // By hand: the C library's wide-text functions are not in every Windows'
 // msvcrt that this program starts on.
-size_t WideLength(const WCHAR* text) {
-    size_t length = 0;
-    while (text[length] != 0) ++length;
-    return length;
-}
-
 bool SameWide(const WCHAR* a, const WCHAR* b) {
     for (; *a != 0 && *a == *b; ++a, ++b) {
     }
@@ -32,29 +26,30 @@ bool SameWide(const WCHAR* a, const WCHAR* b) {
 const FILE_INFORMATION_CLASS kFileLinkInformation = static_cast<FILE_INFORMATION_CLASS>(11);
 
 // link as the NT name that CreateHardLinkA would make of it, "\??\X:\...",
-// in name (MAX_PATH + 4 characters); false for anything but a drive path
-// that Win32 leaves as it is, so that the two ways name the same file.
-bool NtName(const std::string& link, WCHAR* name) {
+// in name (MAX_PATH + 4 characters), and its length; 0 for anything but a
+// drive path that Win32 leaves as it is, so that the two ways name the same
+// file.
+size_t NtName(const std::string& link, WCHAR* name) {
     WCHAR wide[MAX_PATH];
     WCHAR full[MAX_PATH];
     if (!g_os.GetFullPathNameW || link.size() >= MAX_PATH ||
         g_os.MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, link.c_str(), -1, wide, MAX_PATH) == 0) {
-        return false;
+        return 0;
     }
     const DWORD length = g_os.GetFullPathNameW(wide, MAX_PATH, full, nullptr);
-    if (length < 3 || length >= MAX_PATH || !SameWide(full, wide)) return false;
+    if (length < 3 || length >= MAX_PATH || !SameWide(full, wide)) return 0;
     const WCHAR drive = full[0] | 0x20;
-    if (drive < L'a' || drive > L'z' || full[1] != L':' || full[2] != L'\\') return false;
+    if (drive < L'a' || drive > L'z' || full[1] != L':' || full[2] != L'\\') return 0;
     std::memcpy(name, L"\\??\\", 4 * sizeof(WCHAR));
     std::memcpy(name + 4, full, (length + 1) * sizeof(WCHAR));
-    return true;
+    return length + 4;
 }
 
 bool LinkOpenFile(HANDLE open, const std::string& link) {
     if (open == nullptr || open == INVALID_HANDLE_VALUE || !g_os.NtSetInformationFile) return false;
     WCHAR name[MAX_PATH + 4];
-    if (!NtName(link, name)) return false;
-    const size_t nameBytes = WideLength(name) * sizeof(WCHAR);
+    const size_t nameBytes = NtName(link, name) * sizeof(WCHAR);
+    if (nameBytes == 0) return false;
     union {
         LinkInformation info;
         unsigned char bytes[sizeof(LinkInformation) + sizeof name];
