@@ -49,6 +49,15 @@ store=$drive_c/windows/QMX_UNDO
 pending_key='HKLM\System\CurrentControlSet\Control\Session Manager'
 failures=0
 
+# The scenarios that stage leave their restart-time moves behind; they clear
+# the list at the start as well, so that a test killed before its clean-up
+# cannot decide the next one.
+clear_restart_list() {
+  case "$scenario" in reboot | reboot_again | japanese | held_module | quiet | failed | broken_reboot | sealed | pending_* | undo_held | rollback)
+    wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
+  esac
+}
+
 cleanup() {
   # Folders too: a failed scenario stands one where a staged copy would go.
   rm -rf "$sysdir/$A" "$sysdir/$B" "$sysdir/$L" "$sysdir/${A%L}M" "$sysdir/${B%L}M" \
@@ -60,9 +69,7 @@ cleanup() {
   rm -f "$store"/?/"$A".* "$store"/?/"$B".* "$store"/?/"$L".* "$store"/?/"$S".*
   if [ "$scenario" = undo_store_file ] && [ -f "$store" ]; then rm -f "$store"; fi
   if [ -e "$pkg/store.before" ]; then rm -rf "$store"; mv "$pkg/store.before" "$store"; fi
-  case "$scenario" in reboot | reboot_again | japanese | held_module | quiet | failed | broken_reboot | sealed | pending_* | undo_held | rollback)
-    wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
-  esac
+  clear_restart_list
   if [ "$scenario" = win98_rename ] || [ "$scenario" = win98_space ] || [ "$scenario" = win98_pending ] || [ "$scenario" = win98_undo ]; then
     wine reg delete "$win98_key" /f >/dev/null 2>&1 </dev/null || true
     if [ -f "$pkg/wininit.before" ]; then cp "$pkg/wininit.before" "$wininit"; else rm -f "$wininit"; fi
@@ -75,6 +82,7 @@ cleanup() {
   x_session_stop
 }
 trap cleanup EXIT
+clear_restart_list
 rm -f "$log"
 cp "$exe" "$pkg/QMXSET.EXE"
 EXE=$(x_session_winpath "$pkg/QMXSET.EXE")
@@ -158,7 +166,7 @@ shown() {  # description ("" for none), message, bits or "", driver commands...
 # arguments are driver commands to run first. Prints the row as the test saw
 # it: the code, and the message the log says a shown run would have shown.
 quiet_row() {  # description, expected code, LOGGED, ARGS, driver commands...
-  local what=$1 code=$2 logged=$3 args=$4
+  local what=$1 code=$2 logged=$3 args=$4 before=$failures
   shift 4
   drive "$@" start-with "$EXE" "$args" watch 20000 wait-exit
   check "$what: exit code" "$code" "$(fact exit)"
@@ -166,6 +174,11 @@ quiet_row() {  # description, expected code, LOGGED, ARGS, driver commands...
   check "$what: ended while watched" 1 "$(fact watch.ended)"
   [ -z "$logged" ] || contains "$what: log" "$(log_text)" "EngingMessage$logged"
   echo "row: $what: QMXSET $args -> exit $(fact exit); $(log_text | grep '^EngingMessage' | tail -n1)"
+  # The next row removes the log: what this one saw is shown while it is there.
+  if [ "$failures" -gt "$before" ]; then
+    printf '%s\n' "--- $what: the log" "$(log_text)" "--- $what: the restart-time lists"
+    wine reg query "$pending_key" </dev/null 2>/dev/null | grep -A3 PendingFileRename || true
+  fi
 }
 
 # A module that cannot be replaced, now or at the restart: a folder stands
