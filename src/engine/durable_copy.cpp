@@ -49,23 +49,24 @@ bool CopySecurity(const std::string& dest, const std::string& temp, Sha256Digest
         return true;
     }
     const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    ScopedFile own;
-    ScopedFile& module = destDigest ? *held : own;
     if (destDigest) {
-        module.Reset(g_os.CreateFileA(dest.c_str(), READ_CONTROL | GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        held->Reset(g_os.CreateFileA(dest.c_str(), READ_CONTROL | GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
         uint32_t failure = 0;
-        *destHashed = module.IsValid() && HashOpenFile(module.Get(), destDigest, &failure) == 1;
-        if (!*destHashed) module.Reset();
+        *destHashed = held->IsValid() && HashOpenFile(held->Get(), destDigest, &failure) == 1;
+        if (!*destHashed) held->Reset();
     }
-    if (!module.IsValid()) {
-        module.Reset(g_os.CreateFileA(dest.c_str(), READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Only a handle that read the bytes is held for the link; any other is
+    // ours alone and closed here.
+    ScopedFile own;
+    if (!destDigest || !*destHashed) {
+        own.Reset(g_os.CreateFileA(dest.c_str(), READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!own.IsValid()) return Failed(error);
     }
-    if (!module.IsValid()) return Failed(error);
     ScopedLocal descriptor;
     const DWORD status = g_os.GetSecurityInfo(
-        module.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+        own.IsValid() ? own.Get() : held->Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
         nullptr, nullptr, nullptr, nullptr, descriptor.Receive());
     if (status == ERROR_NOT_SUPPORTED || status == ERROR_INVALID_FUNCTION ||
         status == ERROR_CALL_NOT_IMPLEMENTED) {

@@ -51,7 +51,7 @@ public:
                DWORD* error, bool hashLike = false);
     const Sha256Digest& Digest() const { return m_digest; }
     const Sha256Digest* LikeDigest() const { return m_likeHashed ? &m_likeDigest : nullptr; }
-    HANDLE LikeFile() const { return m_likeHashed && m_likeFile.IsValid() ? m_likeFile.Get() : nullptr; }
+    HANDLE LikeFile() const { return m_likeFile.IsValid() ? m_likeFile.Get() : nullptr; }
 
     // One MoveFileExA with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH,
     // so dest's name never stands empty: kDone, kBusy when another process
