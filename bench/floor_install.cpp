@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/hard_link.h"
-#include "engine/store_layout.h"
+#include "engine/undo/hard_link.h"
+#include "engine/undo/store_layout.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "bench_clock.h"
-#include "engine/file_hash.h"
-#include "engine/sha256_blocks.h"
+#include "engine/seal/file_hash.h"
+#include "engine/seal/sha256_blocks.h"
 
 int main(int argc, char** argv) {
     const long megabytes = argc > 1 ? std::atol(argv[1]) : 64;

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/text_case.h"
-#include "engine/package_seal.h"
-#include "engine/seal_file.h"
+#include "engine/seal/package_seal.h"
+#include "engine/seal/seal_file.h"
 #include "fuzz_check.h"
 #include "reference_rules.h"
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/version_string.h"
+#include "engine/version/version_string.h"
 #include "fuzz_check.h"
 #include "reference_rules.h"
 

@@ -2,8 +2,8 @@
 
 #include "app/command_line.h"
 #include "app/single_instance.h"
-#include "engine/install_environment.h"
-#include "engine/outcome.h"
+#include "engine/run/install_environment.h"
+#include "engine/run/outcome.h"
 #include "log/debug_log.h"
 #include "platform/resource_string.h"
 #include "platform/windows_version.h"

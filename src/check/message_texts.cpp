@@ -1,6 +1,6 @@
 #include "check/message_texts.h"
 
-#include "engine/machine.h"
+#include "engine/run/machine.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/durable_copy.h"
-#include "engine/version_compare.h"
-#include "engine/version_info_limit.h"
+#include "engine/swap/durable_copy.h"
+#include "engine/version/version_compare.h"
+#include "engine/version/version_info_limit.h"
 #include "platform/ansi_text.h"
 #include "platform/os_calls.h"
 

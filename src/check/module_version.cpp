@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/ansi_text.h"
-#include "engine/version_info_limit.h"
+#include "engine/version/version_info_limit.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include "changelist/change_list_file.h"
 #include "check/seal_check.h"
 #include "check/windows_versions.h"
-#include "engine/letter_shift.h"
-#include "engine/plain_file_name.h"
-#include "engine/version_string.h"
+#include "engine/restart/letter_shift.h"
+#include "engine/run/plain_file_name.h"
+#include "engine/version/version_string.h"
 #include "platform/ansi_text.h"
 #include "platform/text_case.h"
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/sha256.h"
+#include "engine/seal/sha256.h"
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,8 +19,8 @@
 #include "check/pe_builder.h"
 #include "check/seal_check.h"
 #include "check/what_if.h"
-#include "engine/outcome.h"
-#include "engine/store_layout.h"
+#include "engine/run/outcome.h"
+#include "engine/undo/store_layout.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <set>
 
 #include "check/module_probe.h"
-#include "engine/file_hash.h"
+#include "engine/seal/file_hash.h"
 #include "platform/ansi_text.h"
 #include "platform/text_case.h"
 

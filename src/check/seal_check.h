@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/package_seal.h"
+#include "engine/seal/package_seal.h"
 
 // The package in folder, a path of this machine, as the installer's seal
 // check sees it: names matched ignoring case, the seal read whole.

@@ -5,11 +5,11 @@
 #include <utility>
 
 #include "check/seal_check.h"
-#include "engine/installation_run.h"
-#include "engine/module_order.h"
-#include "engine/plain_file_name.h"
-#include "engine/store_layout.h"
-#include "engine/undo_decision.h"
+#include "engine/run/installation_run.h"
+#include "engine/version/module_order.h"
+#include "engine/run/plain_file_name.h"
+#include "engine/undo/store_layout.h"
+#include "engine/undo/undo_decision.h"
 #include "platform/ansi_text.h"
 #include "platform/text_case.h"
 

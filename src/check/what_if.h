@@ -11,9 +11,9 @@
 
 #include "check/module_probe.h"
 #include "check/windows_versions.h"
-#include "engine/module_decision.h"
-#include "engine/outcome.h"
-#include "engine/pending_operations.h"
+#include "engine/run/module_decision.h"
+#include "engine/run/outcome.h"
+#include "engine/restart/pending_operations.h"
 
 struct ModuleDecision {
     std::string name;

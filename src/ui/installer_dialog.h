@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "engine/local_installation.h"
+#include "engine/run/local_installation.h"
 #include "platform/dialog_base.h"
 
 // The installer dialog's private messages, posted to itself.

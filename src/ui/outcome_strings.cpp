@@ -2,7 +2,7 @@
 
 #include "log/debug_log.h"
 #include "platform/out_of_memory.h"
-#include "engine/local_installation.h"
+#include "engine/run/local_installation.h"
 #include "platform/resource_string.h"
 #include "ui/res/resource.h"
 

@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "engine/machine.h"
-#include "engine/outcome.h"
+#include "engine/run/machine.h"
+#include "engine/run/outcome.h"
 
 // The string id of message: the English one for QMX_LANG_ENGLISH, the
 // Japanese one for anything else.

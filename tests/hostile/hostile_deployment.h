@@ -15,7 +15,7 @@
 #include <set>
 #include <string>
 
-#include "engine/file_deployment.h"
+#include "engine/site/file_deployment.h"
 #include "support/log_file.h"
 #include "support/logged_test.h"
 #include "support/restart_schedule.h"

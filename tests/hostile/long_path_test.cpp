@@ -10,8 +10,8 @@
 #include <string>
 
 #include "changelist/change_list_file.h"
-#include "engine/install_environment.h"
-#include "engine/letter_shift.h"
+#include "engine/run/install_environment.h"
+#include "engine/restart/letter_shift.h"
 #include "hostile_deployment.h"
 #include "platform/os_calls.h"
 

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/file_deployment.h"
+#include "engine/site/file_deployment.h"
 #include "log/debug_log.h"
 #include "support/fixture_path.h"
 #include "support/log_file.h"

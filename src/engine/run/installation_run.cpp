@@ -1,0 +1,145 @@
+#include "engine/run/installation_run.h"
+
+#include <utility>
+
+#include "changelist/change_list_file.h"
+#include "log/debug_log.h"
+
+namespace {
+
+void UsePath(ChangeListFile& changeList, const std::string& path) {
+    if (path.empty()) {
+        changeList.GetChangeListPath(std::string());
+    } else {
+        changeList.SetChangeListPath(path);
+    }
+}
+
+}  // namespace
+
+InstallationRun::InstallationRun(const Machine& machine, ModuleSite& site, std::string changeListPath)
+    : m_machine(machine), m_site(site), m_changeListPath(std::move(changeListPath)) {}
+
+int InstallationRun::HaveAuthority() {
+    if (m_machine.isAdmin == 0) DebugLog("HaveAuthority - I'm not administrator.\r\n");
+    return m_machine.isAdmin;
+}
+
+int InstallationRun::PrepareInstallation(RunResult* result) {
+    m_fileList.clear();
+    m_allOrNothing = false;
+    ChangeListFile changeList;
+    UsePath(changeList, m_changeListPath);
+    if (changeList.CheckInstallVersion(m_machine.platformId, m_machine.majorVersion,
+                                       m_machine.minorVersion, std::string()) == 0) {
+        // Read again only to say why: an unreadable list once, so that a
+        // broken package's log tells why; and only a list with an [Install]
+        // entry can be said to target other Windows.
+        if (changeList.Load() != 1) {
+            DebugLog("ChangeList - Cannot read %s.(%d)\r\n",
+                     changeList.GetChangeListPath(std::string()).c_str(),
+                     static_cast<int>(changeList.LoadError()));
+            return 0;
+        }
+        std::string install;
+        if (changeList.FindEntry(install, "Install") == 1) result->notTargeted = 1;
+        return 0;
+    }
+    result->targeted = 1;
+    std::string entry;
+    int found = changeList.FirstFileEntry(entry, std::string());
+    while (found == 1) {
+        DebugLog("PrepareInstallation Append - %s\r\n", entry.c_str());
+        m_fileList.push_back(entry);
+        entry.clear();
+        found = changeList.NextEntry(entry);
+    }
+    // Read again from the top: [Rollback] may stand anywhere.
+    entry.clear();
+    m_allOrNothing = changeList.Load() == 1 && changeList.FindEntry(entry, "Rollback") == 1 && entry == "ON";
+    return m_fileList.empty() ? 0 : 1;
+}
+
+RunResult InstallationRun::Run(bool undo) {
+    m_result = RunResult();
+    m_result.undo = undo ? 1 : 0;
+    m_walking = false;
+    if (HaveAuthority() != 1) {
+        m_result.outcome = QMX_INST_NOT_ADMIN;
+        return m_result;
+    }
+    // Known to OutOfMemory's report for as long as it runs.
+    struct Running {
+        explicit Running(InstallationRun* run) { s_running = run; }
+        ~Running() { s_running = nullptr; }
+    } running(this);
+    Walk(undo);
+    return m_result;
+}
+
+void InstallationRun::Walk(bool undo) {
+    if (PrepareInstallation(&m_result) == 0) {
+        m_result.outcome = QMX_INST_NOT_APPLICABLE;
+        return;
+    }
+    m_walking = true;
+    if (m_site.VerifyPackage(m_fileList) != 1) {
+        m_result.outcome = QMX_INST_NOT_APPLICABLE;
+        m_result.brokenPackage = 1;
+        return;
+    }
+    // What this run replaced (false) or scheduled (true), for a rollback.
+    std::deque<std::pair<const std::string*, bool>> changed;
+    m_site.SetAllOrNothing(m_allOrNothing && !undo);
+    // A failed file does not stop the run: every listed name is tried.
+    for (const std::string& name : m_fileList) {
+        if (undo) {
+            m_result.outcome |= m_site.Undo(name, m_machine, false).bit;
+            continue;
+        }
+        const ModuleResult result = m_site.Deploy(name, m_machine);
+        if (m_allOrNothing && ((result.bit & (QMX_INST_FAILED | QMX_INST_RESTART_FIRST)) != 0 ||
+                               result.action == ModuleAction::kMissing ||
+                               result.action == ModuleAction::kRefused)) {
+            m_result.outcome = result.bit | RollBack(changed);
+            break;
+        }
+        if (result.action == ModuleAction::kReplace || result.action == ModuleAction::kStage) {
+            changed.emplace_back(&name, result.action == ModuleAction::kStage);
+        }
+        m_result.outcome |= result.bit;
+    }
+    m_site.EndRun();
+    if ((m_result.outcome & QMX_INST_NOT_APPLICABLE) != 0) m_result.brokenPackage = 1;
+}
+
+uint32_t InstallationRun::RollBack(const std::deque<std::pair<const std::string*, bool>>& changed) {
+    uint32_t failed = 0;
+    for (auto step = changed.rbegin(); step != changed.rend(); ++step) {
+        const uint32_t bit = m_site.Undo(*step->first, m_machine, step->second).bit;
+        if (bit != QMX_INST_COPIED && bit != QMX_INST_ON_REBOOT) failed = QMX_INST_FAILED;
+    }
+    return failed;
+}
+
+InstallationRun* InstallationRun::s_running = nullptr;
+
+RunResult InstallationRun::ResultOnOutOfMemory() {
+    RunResult result;
+    if (s_running != nullptr) {
+        result = s_running->m_result;
+        result.brokenPackage = s_running->m_walking ? 1 : 0;
+        // Room for the message: the run does not go on.
+        FileList().swap(s_running->m_fileList);
+    }
+    result.notTargeted = 0;
+    result.outcome |= QMX_INST_NOT_APPLICABLE;
+    return result;
+}
+
+void ApplyLogSwitch(int forced, const std::string& changeListPath) {
+    ChangeListFile changeList;
+    UsePath(changeList, changeListPath);
+    const int fromList = changeList.IsLogOn();
+    SetLogSwitch(forced == 1 ? 1 : fromList);
+}

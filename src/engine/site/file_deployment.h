@@ -1,0 +1,95 @@
+// The system folder as the place where modules are replaced and staged: the
+// real ModuleSite. Deploy is the installer's CopyTargetFile: one listed
+// module by the one decision (DeployModule), whose steps the other
+// operations are.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "engine/run/machine.h"
+#include "engine/run/module_decision.h"
+#include "engine/run/outcome.h"
+#include "engine/seal/package_seal.h"
+#include "engine/site/protected_module.h"
+#include "engine/undo/undo_store.h"
+#include "engine/version/version_compare.h"
+
+class FileDeployment final : public ModuleSite {
+public:
+    // Modules come from sourceDir, or the program folder when it is empty,
+    // and go to machine's system folder; the copies they replace are kept in
+    // storeDir, or QMX_UNDO in the Windows folder when it is empty. machine
+    // must outlive this.
+    explicit FileDeployment(const Machine& machine, const std::string& sourceDir = std::string(),
+                            const std::string& storeDir = std::string());
+
+    // The short form of path, or "" on any failure.
+    std::string GetShortPathNameCS(const std::string& path);
+
+    // ModuleSite, and the steps DeployModule takes on this site.
+    ModuleResult Deploy(const std::string& fileName, const Machine& machine) override;
+    ModuleResult Undo(const std::string& fileName, const Machine& machine, bool staged) override;
+    void EndRun() override;
+    std::string PackagePath(const std::string& name) const;
+    std::string InstalledPath(const std::string& name) const;
+    bool IsPlainName(const std::string& name) const;
+    // 1 when a directory search finds path (a directory counts); else 0.
+    int FileExists(const std::string& path);
+    int32_t CompareTimeStamp(const std::string& file1, const std::string& file2);
+    bool IsProtected(const std::string& path);
+    PendingKind PendingFor(const std::string& fileName);
+    // Logs who holds path, where Windows can tell.
+    void NoteInUse(const std::string& path);
+    // QMX_LOCK_*: whether path can be opened exclusively (it is closed again
+    // at once: this tests the lock, it holds none).
+    int32_t LockDestFile(const std::string& path);
+    SwapResult ReplaceNow(const std::string& fileName, const std::string& source,
+                          const std::string& dest, bool stillThere, uint32_t* error);
+    int WriteStagedCopy(const std::string& fileName, const std::string& source,
+                        const std::string& staging, const std::string& dest,
+                        uint32_t* error);
+    int ScheduleReplacement(const std::string& staging, const std::string& dest);
+    // The steps UndoModule takes on this site.
+    int PackageDigest(const std::string& fileName, Sha256Digest* digest, uint32_t* error);
+    int InstalledDigest(const std::string& path, Sha256Digest* digest, uint32_t* error);
+    int FindKept(const std::string& fileName, const Sha256Digest& incoming, std::string* kept,
+                 Sha256Digest* keptDigest, uint32_t* error);
+    SwapResult RestoreNow(const std::string& kept, const Sha256Digest& keptDigest, const std::string& dest,
+                          uint32_t* error);
+    int StageKept(const std::string& kept, const Sha256Digest& keptDigest, const std::string& staging,
+                  const std::string& dest, uint32_t* error);
+    void ForgetKept(const std::string& fileName, const Sha256Digest& incoming);
+    // The package's seal, checked in the folder the modules come from.
+    int VerifyPackage(const FileList& files) override;
+
+private:
+    // module, as found, kept for fileName's incoming bytes: true, or false
+    // after logging why not.
+    // moduleDigest: the module's own, when its bytes were just read, and
+    // moduleFile the handle that read them.
+    bool KeepInstalled(const std::string& fileName, const std::string& module, const WIN32_FIND_DATAA& found,
+                       const Sha256Digest& incoming, const Sha256Digest* moduleDigest = nullptr,
+                       HANDLE moduleFile = nullptr);
+
+    // ScheduleReplacement on each family: 1 when the restart will carry it
+    // out, else 0 with a log line.
+    int ScheduleDelayedMove(const std::string& stagingPath, const std::string& destPath);
+    int ScheduleRenameEntry(const std::string& stagingPath, const std::string& destPath);
+
+    const Machine& m_machine;
+    std::string m_sourceDir;
+    UndoStore m_store;
+    VersionCompare m_compare;
+    ProtectionCheck m_protection;
+    // What the last existence test found, and where: a replaced module keeps
+    // its attributes and creation time, without a second search.
+    WIN32_FIND_DATAA m_lastFound = {};
+    std::string m_lastFoundPath;
+    // The module whose own replacement the last PendingFor found waiting.
+    std::string m_oursPending;
+    // What a passed seal check vouched for.
+    SealedDigests m_vouched;
+};

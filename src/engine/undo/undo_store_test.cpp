@@ -1,0 +1,336 @@
+// Keeping the installed copy before a module is replaced, and putting it
+// back: whatever step fails, the module is one of its two copies, every
+// record's copy is whole, and nothing is left open.
+#include "engine/undo/undo_store.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "engine/site/file_deployment.h"
+#include "engine/run/installation_run.h"
+#include "engine/undo/store_layout.h"
+#include "support/fixture_path.h"
+#include "support/log_file.h"
+#include "support/os_fault.h"
+#include "support/resource_counter.h"
+#include "support/restart_schedule.h"
+#include "support/scratch_deployment.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// A short stand-in for a file's bytes, for readable failures.
+std::string Text(const std::string& path) {
+    std::string bytes;
+    if (!ReadWholeFile(path, &bytes)) return "<missing>";
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return DigestHex(hash.Final()).substr(0, 16);
+}
+
+// Read past the call table, so that a fault under test never fires here.
+Sha256Digest DigestOf(const std::string& path) {
+    std::string bytes;
+    ReadWholeFile(path, &bytes);
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return hash.Final();
+}
+
+uint64_t LastWrite(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
+class UndoStoreTest : public NewerModuleDeployment {
+protected:
+    // The store's files by path within it (its folders' as D\NAME), each with
+    // whether it hashes to the digest its name ends in ("SHA256SUMS" and
+    // anything else: false).
+    std::map<std::string, bool> Records() const {
+        std::map<std::string, bool> records;
+        AddRecords("", &records);
+        return records;
+    }
+    void AddRecords(const std::string& folder, std::map<std::string, bool>* records) const {
+        WIN32_FIND_DATAA data;
+        HANDLE find = ::FindFirstFileA(m_store.File(folder + "*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) return;
+        do {
+            const std::string name = data.cFileName;
+            if (name == "." || name == "..") continue;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (folder.empty()) AddRecords(name + "\\", records);
+                continue;
+            }
+            Sha256Digest named;
+            (*records)[folder + name] = name.size() > 64 && ParseDigestHex(name.c_str() + name.size() - 64, &named) &&
+                                        named == DigestOf(m_store.File(folder + name));
+        } while (::FindNextFileA(find, &data));
+        ::FindClose(find);
+    }
+    // The record of V2_9 replaced by V2_10.
+    std::string RecordName() const {
+        const Sha256Digest incoming = DigestOf(FixturePath("V2_10.DLL"));
+        return Folder() + "\\X.DLL." + DigestHex(incoming) + "." + DigestHex(DigestOf(FixturePath("V2_9.DLL")));
+    }
+    // The store's folder for X.DLL's records.
+    std::string Folder() const {
+        return std::string(1, kStoreFolderDigits[StoreFolderIndex("X.DLL", DigestOf(FixturePath("V2_10.DLL")))]);
+    }
+    // RecordName as SHA256SUMS lists it.
+    std::string ListedName() const { return RecordName().replace(1, 1, "/"); }
+    void EmptyStore() {
+        for (const auto& record : Records()) ::DeleteFileA(m_store.File(record.first).c_str());
+    }
+    // No record without its whole copy; nothing but records and the listing.
+    void ExpectWholeRecords(const std::string& what) {
+        for (const auto& record : Records()) {
+            EXPECT_TRUE(record.second || record.first == "SHA256SUMS") << what << " " << record.first;
+        }
+    }
+};
+
+// Fails the nth call of Entry, for n = 1, 2, ... until nothing fires, and
+// runs check after each run under the fault.
+template <auto Entry, typename R, typename Run>
+void FailEachCall(R failed, DWORD error, Run run) {
+    for (int nth = 1; nth < 200; ++nth) {
+        OsFault<Entry> fault(nth, failed, error);
+        run(nth);
+        if (fault.fired() == 0) break;
+    }
+}
+
+}  // namespace
+
+// The store keeps the replaced copy under the digests of both copies, as a
+// hard link or, without links, as a copy; its listing checks with sha256sum;
+// /undo gives back the bytes and the time, and a second finds nothing.
+TEST_F(UndoStoreTest, InstallThenUndoGivesBackTheModuleAndEmptiesTheStore) {
+    for (const int mode : {0, 1, 2}) {  // hard link, copy, 95/98/Me
+        const std::string what = std::to_string(mode);
+        OsCallsGuard guard;
+        if (mode != 0) guard.MarkAbsent(&OsCalls::CreateHardLinkA);
+        machine.osClass = mode == 2 ? QMX_OS_WIN9X : QMX_OS_NT5_OR_LATER;
+        Install("V2_9.DLL");
+        const uint64_t before = LastWrite(Dest());
+        EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit) << what;
+        env.EndRun();
+        EXPECT_EQ(Text(FixturePath("V2_10.DLL")), Text(Dest())) << what;
+        EXPECT_EQ((std::map<std::string, bool>{{RecordName(), true}, {"SHA256SUMS", false}}), Records()) << what;
+        EXPECT_EQ(DigestHex(DigestOf(FixturePath("V2_9.DLL"))) + " *" + ListedName() + "\n",
+                  FileText(m_store.File("SHA256SUMS")))
+            << what;
+
+        ClearLog();
+        ResourceCounter counter;
+        EXPECT_EQ(QMX_INST_COPIED, env.Undo("X.DLL", machine, false).bit) << what;
+        env.EndRun();
+        EXPECT_EQ(0, counter.Outstanding()) << what << counter.Report();
+        EXPECT_EQ(Text(FixturePath("V2_9.DLL")), Text(Dest())) << what;
+        EXPECT_EQ(before, LastWrite(Dest())) << what;
+        EXPECT_EQ((std::map<std::string, bool>{{"SHA256SUMS", false}}), Records()) << what;
+        EXPECT_NE(std::string::npos, LogText().find("UndoModule - Restored " + Dest() + ".\r\n")) << what;
+
+        ClearLog();
+        EXPECT_EQ(QMX_INST_SKIPPED, env.Undo("X.DLL", machine, false).bit) << what;
+        EXPECT_EQ("UndoModule - Nothing to undo for " + Dest() + ".\r\n", LogText()) << what;
+    }
+}
+
+// Each step of keeping fails in turn: the module is not replaced unless its
+// copy was kept whole, and a failed keep says so in one line.
+TEST_F(UndoStoreTest, EveryFailingStepOfKeepingLeavesTheModuleAndNoPartialRecord) {
+    for (const bool links : {true, false}) {
+        auto run = [&](int nth) {
+            const std::string what = std::to_string(links) + " " + std::to_string(nth);
+            OsCallsGuard guard;
+            if (!links) guard.MarkAbsent(&OsCalls::CreateHardLinkA);
+            Install("V2_9.DLL");
+            EmptyStore();
+            ClearLog();
+            uint32_t bit = 0;
+            {
+                ResourceCounter counter;
+                bit = env.Deploy("X.DLL", machine).bit;
+                EXPECT_EQ(0, counter.Outstanding()) << what << counter.Report();
+            }
+            const std::string module = Text(Dest());
+            ExpectWholeRecords(what);
+            if (bit == QMX_INST_COPIED) {
+                EXPECT_EQ(Text(FixturePath("V2_10.DLL")), module) << what;
+                EXPECT_TRUE(Records()[RecordName()]) << what;
+            } else {
+                EXPECT_EQ(Text(FixturePath("V2_9.DLL")), module) << what;
+            }
+            const bool notKept = LogText().find("CopyTargetFile - Cannot keep " + Dest() + ".(") != std::string::npos;
+            if (notKept) {
+                EXPECT_EQ(QMX_INST_FAILED, bit) << what;
+            }
+        };
+        FailEachCall<&OsCalls::CreateFileA>(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, run);
+        FailEachCall<&OsCalls::ReadFile>(FALSE, ERROR_READ_FAULT, run);
+        FailEachCall<&OsCalls::CopyFileA>(FALSE, ERROR_DISK_FULL, run);
+        FailEachCall<&OsCalls::FlushFileBuffers>(FALSE, ERROR_DISK_FULL, run);
+        FailEachCall<&OsCalls::MoveFileExA>(FALSE, ERROR_DISK_FULL, run);
+        FailEachCall<&OsCalls::GetTempFileNameA>(0u, ERROR_DISK_FULL, run);
+        FailEachCall<&OsCalls::FindFirstFileA>(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, run);
+        FailEachCall<&OsCalls::DeleteFileA>(FALSE, ERROR_ACCESS_DENIED, run);
+        FailEachCall<&OsCalls::CreateHardLinkA>(FALSE, ERROR_NOT_SAME_DEVICE, run);
+        FailEachCall<&OsCalls::NtSetInformationFile>(static_cast<NTSTATUS>(0xC00000D4L), 0, run);  // not same device
+    }
+}
+
+// Each step of putting back fails in turn: the module keeps the package's
+// copy, and its record stays whole for the next try.
+TEST_F(UndoStoreTest, EveryFailingStepOfRestoringLeavesTheModuleAndItsRecord) {
+    auto run = [&](int nth) {
+        const std::string what = std::to_string(nth);
+        Install("V2_9.DLL");
+        EmptyStore();
+        {
+            OsCallsGuard pause;
+            pause.Set(&OsCalls::CreateFileA, RealOsCalls().CreateFileA);
+            pause.Set(&OsCalls::ReadFile, RealOsCalls().ReadFile);
+            pause.Set(&OsCalls::CopyFileA, RealOsCalls().CopyFileA);
+            pause.Set(&OsCalls::MoveFileExA, RealOsCalls().MoveFileExA);
+            pause.Set(&OsCalls::FindFirstFileA, RealOsCalls().FindFirstFileA);
+            pause.Set(&OsCalls::DeleteFileA, RealOsCalls().DeleteFileA);
+            pause.Set(&OsCalls::FlushFileBuffers, RealOsCalls().FlushFileBuffers);
+            ASSERT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit) << what;
+        }
+        uint32_t bit = 0;
+        {
+            ResourceCounter counter;
+            bit = env.Undo("X.DLL", machine, false).bit;
+            EXPECT_EQ(0, counter.Outstanding()) << what << counter.Report();
+        }
+        ExpectWholeRecords(what);
+        if (bit == QMX_INST_COPIED) {
+            EXPECT_EQ(Text(FixturePath("V2_9.DLL")), Text(Dest())) << what;
+        } else {
+            EXPECT_EQ(Text(FixturePath("V2_10.DLL")), Text(Dest())) << what;
+            EXPECT_TRUE(Records()[RecordName()]) << what;
+        }
+    };
+    FailEachCall<&OsCalls::CreateFileA>(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, run);
+    FailEachCall<&OsCalls::ReadFile>(FALSE, ERROR_READ_FAULT, run);
+    FailEachCall<&OsCalls::CopyFileA>(FALSE, ERROR_DISK_FULL, run);
+    FailEachCall<&OsCalls::FlushFileBuffers>(FALSE, ERROR_DISK_FULL, run);
+    FailEachCall<&OsCalls::MoveFileExA>(FALSE, ERROR_DISK_FULL, run);
+    FailEachCall<&OsCalls::FindFirstFileA>(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, run);
+}
+
+// A kept copy that no longer hashes to its name is never put back; a module
+// another program has changed since is not ours to touch.
+TEST_F(UndoStoreTest, DamagedCopyOrAModuleChangedSinceIsLeftAlone) {
+    ASSERT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
+    ASSERT_TRUE(WriteWholeFile(m_store.File(RecordName()), "damaged"));
+    ClearLog();
+    EXPECT_EQ(QMX_INST_FAILED, env.Undo("X.DLL", machine, false).bit);
+    EXPECT_EQ(Text(FixturePath("V2_10.DLL")), Text(Dest()));
+    EXPECT_NE(std::string::npos, LogText().find("UndoModule - Cannot restore " + Dest() + ".(23)\r\n"));
+
+    Install("V2_9.DLL");
+    ClearLog();
+    EXPECT_EQ(QMX_INST_SKIPPED, env.Undo("X.DLL", machine, false).bit);
+    EXPECT_EQ(Text(FixturePath("V2_9.DLL")), Text(Dest()));
+    EXPECT_EQ("UndoModule - Nothing to undo for " + Dest() + ".\r\n", LogText());
+}
+
+// A store, or the store's folder for the module's record, that is a plain
+// file is never used: nothing is replaced.
+TEST_F(UndoStoreTest, StoreThatIsAFileKeepsNothingAndReplacesNothing) {
+    const std::string store = m_store.File("QMX_UNDO");
+    for (const std::string& file : {store, store + "\\" + Folder()}) {
+        if (file != store) {
+            ASSERT_TRUE(::CreateDirectoryA(store.c_str(), nullptr));
+        }
+        ASSERT_TRUE(WriteWholeFile(file, "not a folder"));
+        FileDeployment deployment(machine, std::string(), store);
+        ClearLog();
+        EXPECT_EQ(QMX_INST_FAILED, deployment.Deploy("X.DLL", machine).bit) << file;
+        EXPECT_EQ(Text(FixturePath("V2_9.DLL")), Text(Dest())) << file;
+        EXPECT_NE(std::string::npos, LogText().find("CopyTargetFile - Cannot keep " + Dest() + ".(267)\r\n")) << file;
+        EXPECT_EQ("not a folder", FileText(file)) << file;
+        ::DeleteFileA(file.c_str());
+    }
+}
+
+// SHA256SUMS names every kept copy in every folder, those the run did not
+// use too, and nothing else: not a line of an earlier listing whose copy has
+// been deleted since, nor one of no record form.
+TEST_F(UndoStoreTest, ListingNamesTheKeptCopiesOfEveryFolderAndNothingElse) {
+    const std::string other = Folder() == "0" ? "1" : "0", digest(64, 'c');
+    const std::string kept = "Y.DLL." + std::string(64, 'd') + "." + DigestHex(DigestOf(FixturePath("V2_9.DLL")));
+    ASSERT_TRUE(::CreateDirectoryA(m_store.File(other).c_str(), nullptr));
+    ASSERT_TRUE(::CopyFileA(FixturePath("V2_9.DLL").c_str(), m_store.File(other + "\\" + kept).c_str(), FALSE));
+    const std::string deleted = digest + " *" + other + "/Z.DLL." + std::string(64, 'e') + "." + digest + "\n";
+    ASSERT_TRUE(WriteWholeFile(m_store.File("SHA256SUMS"), deleted + "junk\n"));
+    ASSERT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
+    env.EndRun();
+    const std::string old = DigestHex(DigestOf(FixturePath("V2_9.DLL")));
+    const std::string ours = old + " *" + ListedName() + "\n", theirs = old + " *" + other + "/" + kept + "\n";
+    EXPECT_EQ(other < Folder() ? theirs + ours : ours + theirs, FileText(m_store.File("SHA256SUMS")));
+}
+
+// 2.9 replaced by 2.10, then 2.10 by 3.0: each package's undo takes one step
+// back, and a second finds nothing. (Versions that differ in their first
+// three parts: a fourth would leave the order to the fixtures' build times.)
+TEST_F(UndoStoreTest, UndoWalksAChainBackOnePackageAtATime) {
+    TempDir package2, package3;
+    ASSERT_TRUE(::CopyFileA(FixturePath("V2_10.DLL").c_str(), package2.File("X.DLL").c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileA(FixturePath("V3_0.DLL").c_str(), package3.File("X.DLL").c_str(), FALSE));
+    Install("V2_9.DLL");
+    FileDeployment two(machine, package2.path(), m_store.path());
+    FileDeployment three(machine, package3.path(), m_store.path());
+    ASSERT_EQ(QMX_INST_COPIED, two.Deploy("X.DLL", machine).bit);
+    ASSERT_EQ(QMX_INST_COPIED, three.Deploy("X.DLL", machine).bit);
+    EXPECT_EQ(QMX_INST_COPIED, three.Undo("X.DLL", machine, false).bit);
+    EXPECT_EQ(Text(FixturePath("V2_10.DLL")), Text(Dest()));
+    EXPECT_EQ(QMX_INST_SKIPPED, three.Undo("X.DLL", machine, false).bit);
+    EXPECT_EQ(QMX_INST_COPIED, two.Undo("X.DLL", machine, false).bit);
+    EXPECT_EQ(Text(FixturePath("V2_9.DLL")), Text(Dest()));
+    EXPECT_EQ(QMX_INST_SKIPPED, two.Undo("X.DLL", machine, false).bit);
+}
+
+// A module in use is put back at the restart: its staged copy holds the kept
+// bytes and is scheduled.
+TEST_F(UndoStoreTest, ModuleInUseIsRestoredAtTheRestart) {
+    ASSERT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
+    HANDLE holder = ::CreateFileA(Dest().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    EXPECT_EQ(QMX_INST_ON_REBOOT, env.Undo("X.DLL", machine, false).bit);
+    ::CloseHandle(holder);
+    EXPECT_EQ(Text(FixturePath("V2_10.DLL")), Text(Dest()));
+    EXPECT_EQ(Text(FixturePath("V2_9.DLL")), Text(m_system.File("X.DLM")));
+    EXPECT_NE(std::string::npos, ReadRestartSchedule().pendingRenames.bytes.find("X.DLM"));
+}
+
+// All or nothing: a later module missing from the package stops the run,
+// and the module it replaced first is put back.
+TEST_F(UndoStoreTest, RollbackPutsBackWhatTheRunReplacedWhenALaterModuleIsMissing) {
+    Install("V2_9.DLL");
+    ASSERT_TRUE(::CopyFileA(FixturePath("V2_9.DLL").c_str(), m_system.File("Y.DLL").c_str(), FALSE));
+    const std::string list = m_program.File("QMX_CHG.DAT");
+    for (const bool allOrNothing : {true, false}) {
+        Install("V2_9.DLL");
+        WriteWholeFile(list, std::string("[Install]\r\n2:5\r\n[File]\r\nX.DLL\r\nY.DLL\r\n") +
+                                 (allOrNothing ? "[Rollback]\r\nON\r\n" : ""));
+        machine.platformId = 2;
+        machine.majorVersion = 5;
+        InstallationRun run(machine, env, list);
+        ClearLog();
+        const RunResult result = run.Run();
+        EXPECT_EQ(allOrNothing ? QMX_INST_NOT_APPLICABLE : QMX_INST_COPIED | QMX_INST_NOT_APPLICABLE, result.outcome);
+        EXPECT_EQ(1, result.brokenPackage);
+        EXPECT_EQ(Text(FixturePath(allOrNothing ? "V2_9.DLL" : "V2_10.DLL")), Text(Dest())) << allOrNothing;
+        EXPECT_EQ(allOrNothing, LogText().find("UndoModule - Restored " + Dest() + ".\r\n") != std::string::npos);
+    }
+}

@@ -1,4 +1,0 @@
-#include "engine/sha256_blocks.h"
-
-// Every system qmxcheck and the tests build on keeps them.
-bool SystemKeepsVectorState() { return true; }
