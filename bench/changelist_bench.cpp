@@ -21,7 +21,7 @@
 #include "bench_clock.h"
 #include "changelist/change_list_file.h"
 #include "heap_meter.h"
-#include "engine/run/file_list.h"
+#include "engine/site/file_list.h"
 
 namespace {
 

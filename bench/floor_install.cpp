@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/undo/hard_link.h"
-#include "engine/undo/store_layout.h"
+#include "engine/undo/store_record.h"
 
 namespace {
 

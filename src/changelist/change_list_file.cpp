@@ -51,14 +51,12 @@ int ChangeListFile::ReadLine(std::string& text) {
 }
 
 std::string ChangeListFile::Trim(std::string text) {
-    size_t first = 0;
-    while (first < text.size() && IsBlank(text[first])) ++first;
-    if (first == text.size()) return std::string();
-    size_t last = text.size() - 1;
-    while (IsBlank(text[last])) --last;
+    const char* const start = text.data();
+    const char* const begin = SkipBlanks(start, start + text.size());
+    const size_t end = static_cast<size_t>(TrimBlanksBefore(begin, start + text.size()) - start);
     // In place, so that a caller who moves its text in pays no copy.
-    text.erase(last + 1);
-    text.erase(0, first);
+    text.erase(end);
+    text.erase(0, static_cast<size_t>(begin - start));
     return text;
 }
 

@@ -1,6 +1,6 @@
 #include "check/message_texts.h"
 
-#include "engine/run/machine.h"
+#include "engine/site/machine.h"
 
 namespace {
 

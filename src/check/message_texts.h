@@ -3,7 +3,7 @@
 // to the string table.
 #pragma once
 
-#include "engine/run/outcome.h"
+#include "engine/site/outcome.h"
 
 // The text of message in language (QMX_LANG_ENGLISH, else Japanese).
 const char* MessageText(OutcomeMessage message, int language);

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/swap/durable_copy.h"
 #include "engine/version/version_compare.h"
 #include "engine/version/version_info_limit.h"
 #include "platform/ansi_text.h"
+#include "platform/file_search.h"
 #include "platform/os_calls.h"
 
 namespace {

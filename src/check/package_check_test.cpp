@@ -19,8 +19,8 @@
 #include "check/pe_builder.h"
 #include "check/seal_check.h"
 #include "check/what_if.h"
-#include "engine/run/outcome.h"
-#include "engine/undo/store_layout.h"
+#include "engine/site/outcome.h"
+#include "engine/undo/store_record.h"
 
 namespace {
 

@@ -11,9 +11,8 @@
 
 #include "check/module_probe.h"
 #include "check/windows_versions.h"
-#include "engine/run/module_decision.h"
-#include "engine/run/outcome.h"
-#include "engine/restart/pending_operations.h"
+#include "engine/site/module_site.h"
+#include "engine/site/outcome.h"
 
 struct ModuleDecision {
     std::string name;

@@ -14,6 +14,14 @@ bool EqualsIgnoringAsciiCase(const char* a, size_t aLength, const std::string& b
     return true;
 }
 
+bool EqualsIgnoringAsciiCaseByteByByte(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+    }
+    return true;
+}
+
 size_t LastSeparator(const std::string& path) {
     size_t last = std::string::npos;
     for (size_t i = 0; i < path.size(); i = NextCharacter(path, i)) {

@@ -15,6 +15,16 @@ inline constexpr char kChangeListName[] = "QMX_CHG.DAT";
 
 // A space or a tab: what the change list and the command line trim and split at.
 inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+// The first byte from begin on that is not blank, or end.
+inline const char* SkipBlanks(const char* begin, const char* end) {
+    while (begin < end && IsBlank(*begin)) ++begin;
+    return begin;
+}
+// end moved back over the blanks before it, no further than begin.
+inline const char* TrimBlanksBefore(const char* begin, const char* end) {
+    while (end > begin && IsBlank(end[-1])) --end;
+    return end;
+}
 
 // Only the 26 ASCII letters fold: names, switches and keys are ASCII, and a
 // byte of a double-byte character must never match one of their letters.
@@ -25,6 +35,10 @@ bool EqualsIgnoringAsciiCase(const char* a, size_t aLength, const std::string& b
 inline bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
     return EqualsIgnoringAsciiCase(a.data(), a.size(), b);
 }
+// Like _stricmp in the "C" locale, as the version texts have always been
+// compared: every byte on its own, a double-byte character's trail byte
+// included, with only A to Z folded.
+bool EqualsIgnoringAsciiCaseByteByByte(const std::string& a, const std::string& b);
 
 // The length in bytes of the character at text, left > 0 bytes long: 2 for a
 // lead byte with its trail byte, else 1. No code page has a lead byte below

@@ -96,20 +96,27 @@ TEST_F(RunTest, NonAdministratorTouchesNothing) {
     ExpectOneMessage(Run(), 108);
 }
 
-TEST_F(RunTest, PreparationStartsFromAnEmptyList) {
+TEST_F(RunTest, EachRunOfOneRunObjectStartsFromAnEmptyList) {
+    PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
+    PutFile(SystemFile("QMXB.DLL"), "installed b", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
+    PutFile(ProgramFile("QMXB.DLL"), "shipped b", 2002);
     WriteChangeList(Targeted("QMXA.DLL\r\nQMXB.DLL\r\n"));
     InstallEnvironment environment;
     environment.Probe();
     FileDeployment deployment(environment.GetMachine());
     InstallationRun run(environment.GetMachine(), deployment);
-    RunResult result;
-    EXPECT_EQ(1, run.PrepareInstallation(&result));
-    EXPECT_EQ(1, run.PrepareInstallation(&result));
-    EXPECT_EQ(2u, run.GetFileList().size());
+    EXPECT_EQ(QMX_INST_COPIED, run.Run().outcome);
 
-    WriteChangeList("[Install]\r\n1:4\r\n[File]\r\nQMXA.DLL\r\n");
-    EXPECT_EQ(0, run.PrepareInstallation(&result));
-    EXPECT_TRUE(run.GetFileList().empty());
+    // The second run lists B alone: A, left from the first, is not touched.
+    PutFile(ProgramFile("QMXA.DLL"), "shipped a again", 2003);
+    PutFile(ProgramFile("QMXB.DLL"), "shipped b again", 2003);
+    WriteChangeList(Targeted("QMXB.DLL\r\n"));
+    ClearLog();
+    EXPECT_EQ(QMX_INST_COPIED, run.Run().outcome);
+    EXPECT_EQ("shipped a", FileText(SystemFile("QMXA.DLL")));
+    EXPECT_EQ("shipped b again", FileText(SystemFile("QMXB.DLL")));
+    EXPECT_EQ(std::string::npos, LogText().find("QMXA.DLL"));
 }
 
 TEST_F(RunTest, NameReachingOutsideTheSystemFolderIsABrokenPackage) {

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "engine/run/outcome.h"
+#include "engine/site/outcome.h"
 #include "log/debug_log.h"
 #include "ui/install_fixture.h"
 #include "ui/installer_dialog.h"

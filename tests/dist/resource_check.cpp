@@ -10,7 +10,7 @@
 #include <string>
 
 #include "check/message_texts.h"
-#include "engine/run/machine.h"
+#include "engine/site/machine.h"
 #include "ui/outcome_strings.h"
 #include "ui/res/resource.h"
 

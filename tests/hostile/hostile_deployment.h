@@ -15,7 +15,8 @@
 #include <set>
 #include <string>
 
-#include "engine/site/file_deployment.h"
+#include "engine/local/file_deployment.h"
+#include "engine/run/module_decision.h"
 #include "support/log_file.h"
 #include "support/logged_test.h"
 #include "support/restart_schedule.h"

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "changelist/change_list_file.h"
-#include "engine/run/install_environment.h"
+#include "engine/local/install_environment.h"
 #include "engine/restart/letter_shift.h"
 #include "hostile_deployment.h"
 #include "platform/os_calls.h"

@@ -7,7 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/site/file_deployment.h"
+#include "engine/local/file_deployment.h"
+#include "engine/run/module_decision.h"
 #include "log/debug_log.h"
 #include "support/fixture_path.h"
 #include "support/log_file.h"

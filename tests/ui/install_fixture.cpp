@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/run/install_environment.h"
+#include "engine/local/install_environment.h"
 #include "log/debug_log.h"
 #include "platform/app_base.h"
 #include "platform/dialog_base.h"

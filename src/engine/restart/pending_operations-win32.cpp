@@ -1,11 +1,12 @@
 #include <windows.h>
 
-#include "platform/ansi_text.h"
 #include "engine/restart/letter_shift.h"
 #include "engine/restart/pending_operations.h"
-
+#include "engine/restart/restart_schedule.h"
+#include "platform/ansi_text.h"
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
+#include "platform/windows_folder.h"
 
 namespace {
 
@@ -29,33 +30,35 @@ std::string ReadMoves(HKEY key, const char* name) {
 }
 
 // path, where the program sees it and where it is; with shortForms also the
-// short form of each.
-void AddForms(const std::string& systemDir, const std::string& path, bool shortForms, std::string* forms) {
-    forms[0] = path;
-    forms[2] = RealSystemPath(systemDir, path);
-    if (!shortForms) return;
-    for (int i : {1, 3}) {
-        char name[MAX_PATH + 1];
-        const DWORD length = g_os.GetShortPathNameA(forms[i - 1].c_str(), name, sizeof name);
-        if (length > 0 && length < sizeof name) forms[i].assign(name, length);
+// short form of each, looked up as the staging names them.
+PendingForms FormsOf(const Machine& machine, const std::string& path, bool shortForms) {
+    PendingForms forms;
+    forms.seen = path;
+    forms.real = RealSystemPath(machine, path);
+    if (shortForms) {
+        forms.seenShort = ShortPathOf(forms.seen);
+        forms.realShort = ShortPathOf(forms.real);
     }
+    return forms;
+}
+
+// WININIT.INI's [Rename] lines, each NUL-ended, as the profile functions that
+// write our entries read them, as many as 95 allows.
+std::string ReadRenameLines() {
+    uint32_t error = 0;
+    const std::string profile = RenameListPath(&error);
+    const DWORD size = 32767;
+    ScopedLocal buffer(g_os.LocalAlloc(LMEM_FIXED, size));
+    if (profile.empty() || !buffer.IsValid()) return std::string();
+    char* lines = static_cast<char*>(buffer.Get());
+    const DWORD got = g_os.GetPrivateProfileSectionA("Rename", lines, size, profile.c_str());
+    return std::string(lines, got < size ? got : size);
 }
 
 // The move lists, or the [Rename] lines on 95/98/Me.
 void ReadLists(bool wininit, MachinePending* pending) {
     if (wininit) {
-        char folder[MAX_PATH + 1];
-        const UINT length = g_os.GetWindowsDirectoryA(folder, sizeof folder);
-        if (length == 0 || length >= sizeof folder) return;
-        // The profile functions' own reading, as the one that writes our
-        // entries: "key=value" lines, each NUL-ended, as big as 95 allows.
-        const DWORD size = 32767;
-        ScopedLocal buffer(g_os.LocalAlloc(LMEM_FIXED, size));
-        if (!buffer.IsValid()) return;
-        char* lines = static_cast<char*>(buffer.Get());
-        const DWORD got = g_os.GetPrivateProfileSectionA("Rename", lines, size,
-                                                         JoinPath(std::string(folder, length), "WININIT.INI").c_str());
-        pending->renameLines.assign(lines, got < size ? got : size);
+        pending->renameLines = ReadRenameLines();
         return;
     }
     ScopedRegKey key;
@@ -67,40 +70,54 @@ void ReadLists(bool wininit, MachinePending* pending) {
     pending->moves[1] = ReadMoves(key.Get(), "PendingFileRenameOperations2");
 }
 
+// The system folder as the program sees it; "" when it cannot be read whole.
+std::string SeenSystemFolder() {
+    char seen[MAX_PATH + 1];
+    const UINT length = g_os.GetSystemDirectoryA(seen, sizeof seen);
+    return length == 0 || length >= sizeof seen ? std::string() : std::string(seen, length);
+}
+
 }  // namespace
 
-MachinePending ReadMachinePending(const std::string& systemDir, const std::string& dest, bool wininit,
-                                  PendingNames* names) {
+MachinePending ReadMachinePending(const Machine& machine, const std::string& dest, PendingNames* names) {
     MachinePending pending;
-    ReadLists(wininit, &pending);
+    ReadLists(machine.osClass == QMX_OS_WIN9X, &pending);
     const bool shortForms = pending.MayUseShortNames();
-    AddForms(systemDir, dest, shortForms, names->module);
-    AddForms(systemDir, ShiftLastLetterOf(dest, 0), shortForms, names->staged);
+    names->module = FormsOf(machine, dest, shortForms);
+    names->staged = FormsOf(machine, ShiftLastLetterOf(dest, 0), shortForms);
     return pending;
 }
 
 bool IsSystemFolder(const std::string& folder) {
-    char seen[MAX_PATH + 1];
-    const UINT length = g_os.GetSystemDirectoryA(seen, sizeof seen);
-    if (length == 0 || length >= sizeof seen) return false;
-    const std::string given = JoinPath(folder, std::string());
-    return EqualsIgnoringAsciiCase(given.data(), given.size(), JoinPath(std::string(seen, length), std::string()));
+    const std::string seen = SeenSystemFolder();
+    return !seen.empty() && EqualsIgnoringAsciiCase(JoinPath(folder, std::string()), JoinPath(seen, std::string()));
 }
 
-std::string RealSystemPath(const std::string& systemDir, const std::string& path) {
+std::string RedirectedSystemFolder(const std::string& systemDir) {
 #if !defined(_WIN64)
-    char seen[MAX_PATH + 1];
     char real[MAX_PATH + 1];
-    const UINT seenLength = g_os.GetSystemDirectoryA(seen, sizeof seen);
     // Fails on 32-bit Windows (ERROR_CALL_NOT_IMPLEMENTED): nothing is redirected.
-    const UINT realLength = g_os.GetSystemWow64DirectoryA ? g_os.GetSystemWow64DirectoryA(real, sizeof real) : 0;
-    if (seenLength > 0 && seenLength < sizeof seen && realLength > 0 && realLength < sizeof real &&
-        EqualsIgnoringAsciiCase(seen, seenLength, systemDir) && path.size() > seenLength && path[seenLength] == '\\' &&
-        EqualsIgnoringAsciiCase(path.data(), seenLength, systemDir)) {
-        return std::string(real, realLength).append(path, seenLength, std::string::npos);
+    const UINT length = g_os.GetSystemWow64DirectoryA ? g_os.GetSystemWow64DirectoryA(real, sizeof real) : 0;
+    const std::string seen = SeenSystemFolder();
+    if (length > 0 && length < sizeof real && !seen.empty() && EqualsIgnoringAsciiCase(seen, systemDir)) {
+        return std::string(real, length);
     }
 #else
     (void)systemDir;
 #endif
-    return path;
+    return std::string();
+}
+
+std::string RealSystemPath(const Machine& machine, const std::string& path) {
+    const std::string& seen = machine.systemDir;
+    if (machine.realSystemDir.empty() || path.size() <= seen.size() || path[seen.size()] != '\\' ||
+        !EqualsIgnoringAsciiCase(path.data(), seen.size(), seen)) {
+        return path;
+    }
+    return machine.realSystemDir + path.substr(seen.size());
+}
+
+std::string RenameListPath(uint32_t* error) {
+    const std::string windows = WindowsFolder(error);
+    return windows.empty() ? std::string() : JoinPath(windows, "WININIT.INI");
 }

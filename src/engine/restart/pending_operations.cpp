@@ -1,8 +1,8 @@
 #include "engine/restart/pending_operations.h"
 
-#include "platform/ansi_text.h"
-
 #include <cstring>
+
+#include "platform/ansi_text.h"
 
 namespace {
 
@@ -21,67 +21,68 @@ const char* PathStart(const char* entry, const char* end, bool* replaces) {
     return end - entry >= 4 && std::memcmp(entry, "\\??\\", 4) == 0 ? entry + 4 : entry;
 }
 
-// Whether the entry names one of the forms, in any case.
-bool Names(const std::string (&forms)[4], const char* entry, size_t length) {
-    bool replaces = false;
-    const char* end = entry + length;
-    entry = PathStart(entry, end, &replaces);
-    const size_t size = static_cast<size_t>(end - entry);
-    for (const std::string& form : forms) {
-        if (size > 0 && EqualsIgnoringAsciiCase(entry, size, form)) return true;
-    }
-    return false;
-}
+// One NUL-ended item of a list.
+struct Item {
+    const char* text;
+    size_t length;
+};
 
-const char* SkipBlanks(const char* at, const char* end) {
-    while (at < end && (*at == ' ' || *at == '\t')) ++at;
-    return at;
-}
-
-const char* TrimEnd(const char* begin, const char* end) {
-    while (end > begin && (end[-1] == ' ' || end[-1] == '\t')) --end;
-    return end;
+// The item at *at, taken to end when its NUL is missing; *at moves past its
+// NUL. At or past end, an empty item, and *at stays.
+Item TakeItem(const char** at, const char* end) {
+    if (*at >= end) return Item{end, 0};
+    const char* begin = *at;
+    const char* itemEnd = static_cast<const char*>(std::memchr(begin, '\0', end - begin));
+    if (!itemEnd) itemEnd = end;
+    *at = itemEnd + 1;
+    return Item{begin, static_cast<size_t>(itemEnd - begin)};
 }
 
 }  // namespace
 
+bool PendingForms::NamedBy(const char* entry, size_t length) const {
+    bool replaces = false;
+    const char* end = entry + length;
+    entry = PathStart(entry, end, &replaces);
+    const size_t size = static_cast<size_t>(end - entry);
+    if (size == 0) return false;
+    for (const std::string* form : {&seen, &seenShort, &real, &realShort}) {
+        if (EqualsIgnoringAsciiCase(entry, size, *form)) return true;
+    }
+    return false;
+}
+
 void PendingCheck::Add(const char* source, size_t sourceLength, const char* target, size_t targetLength,
                        bool replaces) {
-    const bool ontoModule = Names(m_names.module, target, targetLength);
-    if (m_kind == PendingKind::kForeign || (!ontoModule && !Names(m_names.module, source, sourceLength))) {
+    const bool ontoModule = m_names.module.NamedBy(target, targetLength);
+    if (m_kind == PendingKind::kForeign || (!ontoModule && !m_names.module.NamedBy(source, sourceLength))) {
         return;
     }
-    m_kind = ontoModule && replaces && Names(m_names.staged, source, sourceLength) ? PendingKind::kOurs
-                                                                                   : PendingKind::kForeign;
+    m_kind = ontoModule && replaces && m_names.staged.NamedBy(source, sourceLength) ? PendingKind::kOurs
+                                                                                    : PendingKind::kForeign;
 }
 
 void PendingCheck::AddMoveList(const std::string& bytes) {
     const char* at = bytes.data();
     const char* const end = at + bytes.size();
     while (at < end) {
-        const char* source = at;
-        const char* sourceEnd = static_cast<const char*>(std::memchr(source, '\0', end - source));
-        if (!sourceEnd) sourceEnd = end;
+        const Item source = TakeItem(&at, end);
         // The closing empty name of the value.
-        if (sourceEnd == source && sourceEnd + 1 >= end) break;
-        const char* target = sourceEnd < end ? sourceEnd + 1 : end;
-        const char* targetEnd = static_cast<const char*>(std::memchr(target, '\0', end - target));
-        if (!targetEnd) targetEnd = end;
+        if (source.length == 0 && at >= end) break;
+        const Item target = TakeItem(&at, end);
         bool replaces = false;
-        PathStart(target, targetEnd, &replaces);
-        Add(source, sourceEnd - source, target, targetEnd - target, replaces);
-        at = targetEnd + 1;
+        PathStart(target.text, target.text + target.length, &replaces);
+        Add(source.text, source.length, target.text, target.length, replaces);
     }
 }
 
 void PendingCheck::AddRenameLine(const char* line, size_t length) {
-    const char* begin = line;
-    const char* const end = begin + length;
-    const char* equals = static_cast<const char*>(std::memchr(begin, '=', length));
+    const char* const end = line + length;
+    const char* equals = static_cast<const char*>(std::memchr(line, '=', length));
     if (!equals) return;
-    begin = SkipBlanks(begin, equals);
+    const char* key = SkipBlanks(line, equals);
     const char* value = SkipBlanks(equals + 1, end);
-    Add(value, TrimEnd(value, end) - value, begin, TrimEnd(begin, equals) - begin, true);
+    Add(value, TrimBlanksBefore(value, end) - value, key, TrimBlanksBefore(key, equals) - key, true);
 }
 
 void MachinePending::AddTo(PendingCheck* check) const {
@@ -90,10 +91,8 @@ void MachinePending::AddTo(PendingCheck* check) const {
     const char* at = renameLines.data();
     const char* const end = at + renameLines.size();
     while (at < end) {
-        const char* lineEnd = static_cast<const char*>(std::memchr(at, '\0', end - at));
-        if (!lineEnd) lineEnd = end;
-        check->AddRenameLine(at, lineEnd - at);
-        at = lineEnd + 1;
+        const Item line = TakeItem(&at, end);
+        check->AddRenameLine(line.text, line.length);
     }
 }
 

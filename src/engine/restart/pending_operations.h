@@ -4,20 +4,29 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
-enum class PendingKind {
-    kNone,     // no operation names the module
-    kOurs,     // only our own pair: its staged copy replacing it
-    kForeign,  // another operation replaces, deletes or moves the module
+#include "engine/site/machine.h"
+#include "engine/site/module_site.h"
+
+// Every form a file may be listed by: long and short, in the folder the
+// program sees and in the one that really holds it. Unused forms stay empty;
+// case never matters.
+struct PendingForms {
+    std::string seen;
+    std::string seenShort;
+    std::string real;
+    std::string realShort;
+
+    // Whether the entry, its prefixes skipped, names one of the forms.
+    bool NamedBy(const char* entry, size_t length) const;
 };
 
-// Every form a module and its staged copy may be listed by: long and short,
-// in the folder the program sees and in the one that really holds them.
-// Unused forms stay empty; case never matters.
+// The forms of an installed module and of its staged copy.
 struct PendingNames {
-    std::string module[4];
-    std::string staged[4];
+    PendingForms module;
+    PendingForms staged;
 };
 
 // What the operations added so far hold for one module. Another operation
@@ -66,16 +75,22 @@ struct MachinePending {
 // Windows only (pending_operations-win32.cpp).
 //
 // Reads this machine's pending operations: both move lists of the NT
-// family, or on 95/98/Me (wininit true) WININIT.INI's [Rename] lines; what
-// cannot be read stays empty. Fills names for the installed module dest in
-// systemDir and its staged copy, their short forms only when the lists may
-// hold one.
-MachinePending ReadMachinePending(const std::string& systemDir, const std::string& dest, bool wininit,
-                                  PendingNames* names);
-// path, in the system folder systemDir as the program sees it, named in the
-// folder that really holds it: the 32-bit program on 64-bit Windows sees
-// SysWOW64 as system32, and the restart's 64-bit Session Manager does not.
-// Any other path, or any other Windows, is itself.
-std::string RealSystemPath(const std::string& systemDir, const std::string& path);
+// family, or on 95/98/Me WININIT.INI's [Rename] lines; what cannot be read
+// stays empty. Fills names for the installed module dest in machine's system
+// folder and its staged copy, their short forms only when the lists may hold
+// one.
+MachinePending ReadMachinePending(const Machine& machine, const std::string& dest, PendingNames* names);
+// path, in machine's system folder as the program sees it, named in the
+// folder that really holds it (Machine::realSystemDir): the 32-bit program on
+// 64-bit Windows sees SysWOW64 as system32, and the restart's 64-bit Session
+// Manager does not. Any other path, or any other Windows, is itself.
+std::string RealSystemPath(const Machine& machine, const std::string& path);
+// The folder that really holds systemDir when it is this machine's system
+// folder as the program sees it and Windows redirects it (SysWOW64 for a
+// 32-bit program on 64-bit Windows); else "".
+std::string RedirectedSystemFolder(const std::string& systemDir);
 // Whether folder is this machine's system folder, as the program sees it.
 bool IsSystemFolder(const std::string& folder);
+// WININIT.INI in the Windows folder, the restart's list on 95/98/Me; "" with
+// error when the Windows folder cannot be read.
+std::string RenameListPath(uint32_t* error);

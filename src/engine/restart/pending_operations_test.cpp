@@ -13,11 +13,11 @@ const std::string kStaged = "C:\\WINDOWS\\SYSTEM32\\X.DLM";
 // really is; its staged copy the same way.
 PendingNames Names() {
     PendingNames names;
-    names.module[0] = kModule;
-    names.module[1] = "C:\\WINDOWS\\SYSTEM32\\LONGMO~1.DLL";
-    names.module[2] = "C:\\Windows\\SysWOW64\\X.DLL";
-    names.staged[0] = kStaged;
-    names.staged[2] = "C:\\Windows\\SysWOW64\\X.DLM";
+    names.module.seen = kModule;
+    names.module.seenShort = "C:\\WINDOWS\\SYSTEM32\\LONGMO~1.DLL";
+    names.module.real = "C:\\Windows\\SysWOW64\\X.DLL";
+    names.staged.seen = kStaged;
+    names.staged.real = "C:\\Windows\\SysWOW64\\X.DLM";
     return names;
 }
 

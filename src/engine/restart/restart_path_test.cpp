@@ -9,10 +9,11 @@
 #include <cstring>
 #include <string>
 
-#include "engine/site/file_deployment.h"
+#include "engine/local/file_deployment.h"
+#include "engine/run/module_decision.h"
 #include "engine/run/installation_run.h"
 #include "engine/restart/letter_shift.h"
-#include "engine/restart/restart_manager.h"
+#include "engine/restart/module_holders.h"
 #include "support/fixture_path.h"
 #include "support/log_file.h"
 #include "support/logged_test.h"

@@ -3,16 +3,15 @@
 #include <utility>
 
 #include "changelist/change_list_file.h"
+#include "engine/undo/rollback.h"
 #include "log/debug_log.h"
 
 namespace {
 
-void UsePath(ChangeListFile& changeList, const std::string& path) {
-    if (path.empty()) {
-        changeList.GetChangeListPath(std::string());
-    } else {
-        changeList.SetChangeListPath(path);
-    }
+// The list at path; with an empty path each query finds QMX_CHG.DAT beside
+// the program by itself.
+void PointAt(ChangeListFile& changeList, const std::string& path) {
+    if (!path.empty()) changeList.SetChangeListPath(path);
 }
 
 }  // namespace
@@ -29,7 +28,7 @@ int InstallationRun::PrepareInstallation(RunResult* result) {
     m_fileList.clear();
     m_allOrNothing = false;
     ChangeListFile changeList;
-    UsePath(changeList, m_changeListPath);
+    PointAt(changeList, m_changeListPath);
     if (changeList.CheckInstallVersion(m_machine.platformId, m_machine.majorVersion,
                                        m_machine.minorVersion, std::string()) == 0) {
         // Read again only to say why: an unreadable list once, so that a
@@ -63,7 +62,7 @@ int InstallationRun::PrepareInstallation(RunResult* result) {
 RunResult InstallationRun::Run(bool undo) {
     m_result = RunResult();
     m_result.undo = undo ? 1 : 0;
-    m_walking = false;
+    m_listApplied = false;
     if (HaveAuthority() != 1) {
         m_result.outcome = QMX_INST_NOT_ADMIN;
         return m_result;
@@ -73,23 +72,23 @@ RunResult InstallationRun::Run(bool undo) {
         explicit Running(InstallationRun* run) { s_running = run; }
         ~Running() { s_running = nullptr; }
     } running(this);
-    Walk(undo);
+    RunListedModules(undo);
     return m_result;
 }
 
-void InstallationRun::Walk(bool undo) {
+void InstallationRun::RunListedModules(bool undo) {
     if (PrepareInstallation(&m_result) == 0) {
         m_result.outcome = QMX_INST_NOT_APPLICABLE;
         return;
     }
-    m_walking = true;
+    m_listApplied = true;
     if (m_site.VerifyPackage(m_fileList) != 1) {
         m_result.outcome = QMX_INST_NOT_APPLICABLE;
         m_result.brokenPackage = 1;
         return;
     }
-    // What this run replaced (false) or scheduled (true), for a rollback.
-    std::deque<std::pair<const std::string*, bool>> changed;
+    // What this run replaced or scheduled, for a rollback.
+    Rollback changed;
     m_site.SetAllOrNothing(m_allOrNothing && !undo);
     // A failed file does not stop the run: every listed name is tried.
     for (const std::string& name : m_fileList) {
@@ -101,25 +100,16 @@ void InstallationRun::Walk(bool undo) {
         if (m_allOrNothing && ((result.bit & (QMX_INST_FAILED | QMX_INST_RESTART_FIRST)) != 0 ||
                                result.action == ModuleAction::kMissing ||
                                result.action == ModuleAction::kRefused)) {
-            m_result.outcome = result.bit | RollBack(changed);
+            m_result.outcome = result.bit | changed.PutBack(m_site, m_machine);
             break;
         }
         if (result.action == ModuleAction::kReplace || result.action == ModuleAction::kStage) {
-            changed.emplace_back(&name, result.action == ModuleAction::kStage);
+            changed.Note(name, result.action == ModuleAction::kStage);
         }
         m_result.outcome |= result.bit;
     }
     m_site.EndRun();
     if ((m_result.outcome & QMX_INST_NOT_APPLICABLE) != 0) m_result.brokenPackage = 1;
-}
-
-uint32_t InstallationRun::RollBack(const std::deque<std::pair<const std::string*, bool>>& changed) {
-    uint32_t failed = 0;
-    for (auto step = changed.rbegin(); step != changed.rend(); ++step) {
-        const uint32_t bit = m_site.Undo(*step->first, m_machine, step->second).bit;
-        if (bit != QMX_INST_COPIED && bit != QMX_INST_ON_REBOOT) failed = QMX_INST_FAILED;
-    }
-    return failed;
 }
 
 InstallationRun* InstallationRun::s_running = nullptr;
@@ -128,7 +118,7 @@ RunResult InstallationRun::ResultOnOutOfMemory() {
     RunResult result;
     if (s_running != nullptr) {
         result = s_running->m_result;
-        result.brokenPackage = s_running->m_walking ? 1 : 0;
+        result.brokenPackage = s_running->m_listApplied ? 1 : 0;
         // Room for the message: the run does not go on.
         FileList().swap(s_running->m_fileList);
     }
@@ -139,7 +129,7 @@ RunResult InstallationRun::ResultOnOutOfMemory() {
 
 void ApplyLogSwitch(int forced, const std::string& changeListPath) {
     ChangeListFile changeList;
-    UsePath(changeList, changeListPath);
+    PointAt(changeList, changeListPath);
     const int fromList = changeList.IsLogOn();
     SetLogSwitch(forced == 1 ? 1 : fromList);
 }

@@ -4,14 +4,12 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <string>
-#include <utility>
 
-#include "engine/run/file_list.h"
-#include "engine/run/machine.h"
-#include "engine/run/module_decision.h"
-#include "engine/run/outcome.h"
+#include "engine/site/file_list.h"
+#include "engine/site/machine.h"
+#include "engine/site/module_site.h"
+#include "engine/site/outcome.h"
 
 class InstallationRun {
 public:
@@ -39,29 +37,23 @@ public:
     // to make room for the message: the run cannot go on.
     static RunResult ResultOnOutOfMemory();
 
-    // m_isAdmin; logs when it is 0.
+private:
+    // The machine's isAdmin; logs when it is 0.
     int HaveAuthority();
     // Rebuilds the file list from the change list's [File] section when its
     // [Install] entry targets this machine. 1 when the list then holds at
     // least one name; 0 when not targeted (list left empty) or no name, with
     // notTargeted set when the list was read and aims at other Windows only.
     int PrepareInstallation(RunResult* result);
-
-    const FileList& GetFileList() const { return m_fileList; }
-
-private:
     // Run's part past the authority gate: m_result as it goes.
-    void Walk(bool undo);
-    // Puts back what this run changed, last first: 0, or 0x80 when a step
-    // failed.
-    uint32_t RollBack(const std::deque<std::pair<const std::string*, bool>>& changed);
+    void RunListedModules(bool undo);
 
     const Machine& m_machine;
     ModuleSite& m_site;
     std::string m_changeListPath;
     FileList m_fileList;
     RunResult m_result;
-    bool m_walking = false;  // the change list applied: past PrepareInstallation
+    bool m_listApplied = false;  // past PrepareInstallation: the change list targets this machine
     bool m_allOrNothing = false;  // [Rollback] ON
     static InstallationRun* s_running;
 };

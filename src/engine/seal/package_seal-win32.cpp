@@ -2,9 +2,9 @@
 // it compares the first module.
 #include "engine/seal/package_seal.h"
 
-#include "engine/swap/durable_copy.h"
 #include "engine/seal/file_hash.h"
 #include "platform/ansi_text.h"
+#include "platform/file_search.h"
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/run/plain_file_name.h"
+#include "engine/site/plain_file_name.h"
 
 namespace {
 

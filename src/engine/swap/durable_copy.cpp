@@ -121,18 +121,17 @@ bool HashWritten(HANDLE file, Sha256Digest* digest, DWORD* error) {
 }
 
 // source's bytes and last-write time in temp (CopyFileA keeps the time), with
-// like's attributes and creation time when there is one, on disk, and their
-// digest as read back; on the NT family (withSecurity) also likePath's owner
-// and DACL, set last, so that a DACL that lets us write nothing more still
-// lets us finish the file.
-bool WriteFlushedCopy(const std::string& source, const std::string& temp, const WIN32_FIND_DATAA* like,
-                      const std::string& likePath, bool withSecurity, const Sha256Digest* sealed,
-                      Sha256Digest* digest, Sha256Digest* likeDigest, bool* likeHashed, ScopedFile* likeFile,
-                      DWORD* error) {
+// like's attributes and creation time when it found any, on disk, and their
+// digest as read back; on the NT family (like.security) also like.path's
+// owner and DACL, set last, so that a DACL that lets us write nothing more
+// still lets us finish the file.
+bool WriteFlushedCopy(const std::string& source, const std::string& temp, const CopyLike& like,
+                      const Sha256Digest* sealed, Sha256Digest* digest, Sha256Digest* likeDigest, bool* likeHashed,
+                      ScopedFile* likeFile, DWORD* error) {
     if (!g_os.CopyFileA(source.c_str(), temp.c_str(), FALSE)) return Failed(error);
     // Also clears a read-only mark that the package's copy (from a CD, say)
     // would otherwise pass on, and which would refuse the flush.
-    const DWORD kept = like ? like->dwFileAttributes & kKeptAttributes : 0;
+    const DWORD kept = like.found ? like.found->dwFileAttributes & kKeptAttributes : 0;
     if (!g_os.SetFileAttributesA(temp.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL)) {
         return Failed(error);
     }
@@ -142,7 +141,7 @@ bool WriteFlushedCopy(const std::string& source, const std::string& temp, const 
         ScopedFile file(g_os.CreateFileA(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.IsValid()) return Failed(error);
-        if (like && !g_os.SetFileTime(file.Get(), &like->ftCreationTime, nullptr, nullptr)) {
+        if (like.found && !g_os.SetFileTime(file.Get(), &like.found->ftCreationTime, nullptr, nullptr)) {
             return Failed(error);
         }
         if (!g_os.FlushFileBuffers(file.Get())) return Failed(error);
@@ -150,8 +149,10 @@ bool WriteFlushedCopy(const std::string& source, const std::string& temp, const 
         if (!HashWritten(file.Get(), digest, error)) return false;
         if (sealed && !IsSealed(*digest, *sealed, error)) return false;
     }
-    if (like && withSecurity) return CopySecurity(likePath, temp, likeDigest, likeHashed, likeFile, error);
-    if (likeDigest) *likeHashed = HashInto(likePath, likeDigest);
+    if (like.found && like.security) {
+        return CopySecurity(like.path, temp, likeDigest, likeHashed, likeFile, error);
+    }
+    if (likeDigest) *likeHashed = HashInto(like.path, likeDigest);
     return true;
 }
 
@@ -173,28 +174,26 @@ SwapResult SwapFailed(const std::string& dest, DWORD* error) {
 
 }  // namespace
 
-bool FindFile(const std::string& path, WIN32_FIND_DATAA* data) {
-    ScopedFind find(g_os.FindFirstFileA(path.c_str(), data));
-    return find.IsValid();
-}
-
-bool HoldsSealedBytes(const std::string& path, const Sha256Digest& sealed, DWORD* error) {
-    Sha256Digest digest;
+bool ReadDigest(const std::string& path, const Sha256Digest* sealed, Sha256Digest* digest, DWORD* error) {
     uint32_t failure = 0;
-    if (HashFile(path, &digest, &failure) != 1) {
+    if (HashFile(path, digest, &failure) != 1) {
         *error = failure;
         return false;
     }
-    return IsSealed(digest, sealed, error);
+    return !sealed || IsSealed(*digest, *sealed, error);
+}
+
+SwapResult CopyOnto(const std::string& source, const std::string& dest, DWORD* error) {
+    if (g_os.CopyFileA(source.c_str(), dest.c_str(), FALSE)) return SwapResult::kDone;
+    *error = g_os.GetLastError();
+    return SwapResult::kFailed;
 }
 
 PreparedCopy::~PreparedCopy() {
     if (!m_path.empty()) g_os.DeleteFileA(m_path.c_str());
 }
 
-bool PreparedCopy::Write(const std::string& source, const std::string& folder,
-                         const WIN32_FIND_DATAA* like, const std::string& likePath, bool withSecurity,
-                         const Sha256Digest* sealed, DWORD* error, bool hashLike) {
+bool PreparedCopy::Create(const std::string& folder, DWORD* error) {
     if (folder.size() > kTempFolderLimit) {
         *error = ERROR_FILENAME_EXCED_RANGE;
         return false;
@@ -202,10 +201,33 @@ bool PreparedCopy::Write(const std::string& source, const std::string& folder,
     char path[MAX_PATH] = {};
     if (g_os.GetTempFileNameA(folder.c_str(), "QMX", 0, path) == 0) return Failed(error);
     m_path = path;
+    return true;
+}
+
+bool PreparedCopy::Write(const std::string& source, const std::string& folder, const CopyLike& like,
+                         const Sha256Digest* sealed, DWORD* error) {
+    if (!Create(folder, error)) return false;
     m_likeHashed = false;
     m_likeFile.Reset();
-    return WriteFlushedCopy(source, m_path, like, likePath, withSecurity, sealed, &m_digest,
-                            hashLike ? &m_likeDigest : nullptr, &m_likeHashed, &m_likeFile, error);
+    return WriteFlushedCopy(source, m_path, like, sealed, &m_digest, like.hash ? &m_likeDigest : nullptr,
+                            &m_likeHashed, &m_likeFile, error);
+}
+
+bool PreparedCopy::WriteBytes(const std::string& folder, const std::string& bytes, DWORD* error) {
+    if (!Create(folder, error)) return false;
+    ScopedFile file(g_os.CreateFileA(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD done = 0;
+    if (!file.IsValid() ||
+        !g_os.WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) ||
+        !g_os.FlushFileBuffers(file.Get())) {
+        return Failed(error);
+    }
+    if (done != bytes.size()) {
+        *error = ERROR_HANDLE_DISK_FULL;
+        return false;
+    }
+    return true;
 }
 
 SwapResult PreparedCopy::SwapInto(const std::string& dest, DWORD* error) {
@@ -237,22 +259,4 @@ bool PreparedCopy::MoveTo(const std::string& target, bool renameOver, DWORD* err
     }
     m_path.clear();
     return true;
-}
-
-SwapResult ReplaceDurably(const std::string& source, const std::string& dest,
-                          const std::string& folder, const WIN32_FIND_DATAA* installed,
-                          DWORD* error, const Sha256Digest* sealed) {
-    PreparedCopy copy;
-    if (!copy.Write(source, folder, installed, dest, true, sealed, error)) return SwapResult::kFailed;
-    return copy.SwapInto(dest, error);
-}
-
-bool StageDurably(const std::string& source, const std::string& staging, const std::string& dest,
-                  const std::string& folder, bool renameOver, DWORD* error,
-                  const Sha256Digest* sealed) {
-    WIN32_FIND_DATAA installed;
-    const bool exists = FindFile(dest, &installed);
-    PreparedCopy copy;
-    return copy.Write(source, folder, exists ? &installed : nullptr, dest, renameOver, sealed, error) &&
-           copy.MoveTo(staging, renameOver, error);
 }

@@ -12,22 +12,37 @@
 
 #include <string>
 
-#include "engine/run/module_decision.h"
 #include "engine/seal/sha256.h"
+#include "engine/site/module_site.h"
 #include "platform/scoped_handle.h"
 
-// A directory search for path: true with what it found (attributes, times)
-// in data. It reads them on every Windows, 95 included, and opens nothing
-// that another process could keep it from.
-bool FindFile(const std::string& path, WIN32_FIND_DATAA* data);
+// What a copy takes over from the file it stands in for (likePath).
+struct CopyLike {
+    // What a directory search found of path, whose attributes and creation
+    // time the copy takes; null to take none.
+    const WIN32_FIND_DATAA* found = nullptr;
+    const std::string& path;
+    // On the NT family: path's owner and DACL too, when found is given.
+    bool security = false;
+    // path's own bytes hashed too, through the handle that reads its
+    // security, so that a module about to be kept is opened once.
+    bool hash = false;
+};
 
-// Whether the file at path hashes to sealed: false with ERROR_CRC when it
-// does not, or with the reading's error.
-bool HoldsSealedBytes(const std::string& path, const Sha256Digest& sealed, DWORD* error);
+// Whether the file at path could be read whole, into digest; with sealed its
+// bytes must hash to that, else false with ERROR_CRC. false with the
+// reading's error otherwise.
+bool ReadDigest(const std::string& path, const Sha256Digest* sealed, Sha256Digest* digest, DWORD* error);
+
+// 95/98/Me, which can neither replace a file nor rename over one: source's
+// bytes copied onto dest itself, as the installer always has there. kDone,
+// or kFailed with error.
+SwapResult CopyOnto(const std::string& source, const std::string& dest, DWORD* error);
 
 // A flushed copy of a file under a temporary name of its own, removed when
 // this goes away unless it has been moved to its place: the one way a
-// module's new bytes, a staged copy or a kept copy are written.
+// module's new bytes, a staged copy, a kept copy or the store's listing are
+// written.
 class PreparedCopy {
 public:
     PreparedCopy() = default;
@@ -36,19 +51,17 @@ public:
     PreparedCopy& operator=(const PreparedCopy&) = delete;
 
     // source's bytes and last-write time in a new temporary file in folder,
-    // on disk, with like's attributes and creation time when like is not
-    // null (what a directory search found of likePath) and on the NT family
-    // (withSecurity) likePath's owner and DACL. Digest() is then the SHA-256
-    // of the bytes read back from disk; with sealed they must be those, or
-    // it fails with ERROR_CRC. With hashLike, likePath's own bytes are
-    // hashed too, through the handle that reads its security, so that a
-    // module about to be kept is opened once: LikeDigest() is then their
-    // digest, or null when they could not be read, and LikeFile() the handle
-    // that read them (on the NT family), open until the copy moves. true, or
-    // false with the failing step's error.
-    bool Write(const std::string& source, const std::string& folder, const WIN32_FIND_DATAA* like,
-               const std::string& likePath, bool withSecurity, const Sha256Digest* sealed,
-               DWORD* error, bool hashLike = false);
+    // on disk, made like like.path as like says. Digest() is then the
+    // SHA-256 of the bytes read back from disk; with sealed they must be
+    // those, or it fails with ERROR_CRC. With like.hash, LikeDigest() is the
+    // digest of like.path's own bytes, or null when they could not be read,
+    // and LikeFile() the handle that read them (on the NT family), open
+    // until the copy moves. true, or false with the failing step's error.
+    bool Write(const std::string& source, const std::string& folder, const CopyLike& like,
+               const Sha256Digest* sealed, DWORD* error);
+    // bytes in a new temporary file in folder, on disk: true, or false with
+    // the failing step's error.
+    bool WriteBytes(const std::string& folder, const std::string& bytes, DWORD* error);
     const Sha256Digest& Digest() const { return m_digest; }
     const Sha256Digest* LikeDigest() const { return m_likeHashed ? &m_likeDigest : nullptr; }
     HANDLE LikeFile() const { return m_likeFile.IsValid() ? m_likeFile.Get() : nullptr; }
@@ -63,29 +76,12 @@ public:
     bool MoveTo(const std::string& target, bool renameOver, DWORD* error);
 
 private:
+    // A new temporary file in folder, named m_path: true, or false with error.
+    bool Create(const std::string& folder, DWORD* error);
+
     std::string m_path;
     Sha256Digest m_digest = {};
     Sha256Digest m_likeDigest = {};
     bool m_likeHashed = false;
     ScopedFile m_likeFile;
 };
-
-// Replaces dest, a module in folder, with source's bytes and last-write time;
-// installed is what a directory search found of dest (its attributes,
-// creation time, owner and DACL carry over), or null when dest has vanished.
-// By PreparedCopy::SwapInto, for the NT family only. With sealed, the flushed
-// copy must hash to it, or nothing is swapped (kFailed, ERROR_CRC): the
-// package's file may have changed since its seal was checked.
-SwapResult ReplaceDurably(const std::string& source, const std::string& dest,
-                          const std::string& folder, const WIN32_FIND_DATAA* installed,
-                          DWORD* error, const Sha256Digest* sealed = nullptr);
-
-// Writes source's bytes and last-write time to staging, beside dest, the
-// module it is to replace at the next restart, whose attributes and creation
-// time it takes (and on the NT family its owner and DACL, which the restart's
-// rename keeps). An older staged copy is replaced only by a complete one
-// (PreparedCopy::MoveTo). With sealed, the copy must hash to it, as for
-// ReplaceDurably. true, or false with the failing step's error.
-bool StageDurably(const std::string& source, const std::string& staging, const std::string& dest,
-                  const std::string& folder, bool renameOver, DWORD* error,
-                  const Sha256Digest* sealed = nullptr);

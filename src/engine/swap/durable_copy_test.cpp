@@ -1,6 +1,7 @@
 // Replacing and staging a module through a flushed temporary file: whatever
 // step fails, the module is what it was and no temporary file is left.
 #include "engine/swap/durable_copy.h"
+#include "platform/file_search.h"
 
 #include <windows.h>
 #include <aclapi.h>
@@ -16,7 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/site/file_deployment.h"
+#include "engine/local/file_deployment.h"
+#include "engine/run/module_decision.h"
 #include "engine/seal/file_hash.h"
 #include "engine/restart/letter_shift.h"
 #include "log/debug_log.h"
@@ -568,7 +570,9 @@ TEST_F(DurableReplace, CopyReadsTheModuleItReplacesOnceForItsDigest) {
         ASSERT_TRUE(FindFile(Dest(), &found));
         PreparedCopy copy;
         DWORD error = 0;
-        EXPECT_TRUE(copy.Write(Source(), m_system.path(), &found, Dest(), true, nullptr, &error, true)) << c.what;
+        const std::string dest = Dest();
+        const CopyLike like{.found = &found, .path = dest, .security = true, .hash = true};
+        EXPECT_TRUE(copy.Write(Source(), m_system.path(), like, nullptr, &error)) << c.what;
         EXPECT_EQ(1, g_readOpens) << c.what;
         if (c.unreadable) {
             EXPECT_EQ(nullptr, copy.LikeDigest()) << c.what;

@@ -7,7 +7,8 @@
 #include <deque>
 #include <string>
 
-#include "engine/site/file_deployment.h"
+#include "engine/local/file_deployment.h"
+#include "engine/run/module_decision.h"
 #include "engine/seal/file_hash.h"
 #include "engine/seal/seal_file.h"
 #include "log/debug_log.h"

@@ -38,8 +38,8 @@ size_t NtName(const std::string& link, WCHAR* name) {
     }
     const DWORD length = g_os.GetFullPathNameW(wide, MAX_PATH, full, nullptr);
     if (length < 3 || length >= MAX_PATH || !SameWide(full, wide)) return 0;
-    const WCHAR drive = full[0] | 0x20;
-    if (drive < L'a' || drive > L'z' || full[1] != L':' || full[2] != L'\\') return 0;
+    const bool letter = (full[0] >= L'a' && full[0] <= L'z') || (full[0] >= L'A' && full[0] <= L'Z');
+    if (!letter || full[1] != L':' || full[2] != L'\\') return 0;
     std::memcpy(name, L"\\??\\", 4 * sizeof(WCHAR));
     std::memcpy(name + 4, full, (length + 1) * sizeof(WCHAR));
     return length + 4;

@@ -2,19 +2,16 @@
 // was before the installer replaced it, so that /undo or an all-or-nothing
 // run can put it back.
 //
-// One file per kept copy, named NAME.NEW.OLD: NAME the listed module, NEW the
-// SHA-256 of the bytes that replaced it (the package's copy: the key), OLD
-// the SHA-256 of the kept bytes, each as 64 lower-case hexadecimal digits.
-// The name is the record. It appears in one step, a hard link to the
-// installed module or the rename of a flushed copy, so a crash leaves no
-// record or one whose copy is whole; and a copy that no longer hashes to OLD
-// is never put back.
+// One file per kept copy, its name the record (store_record.h). The name
+// appears in one step, a hard link to the installed module or the rename of
+// a flushed copy, so a crash leaves no record or one whose copy is whole; and
+// a copy that no longer hashes to OLD is never put back.
 //
-// Each record lies in one of sixteen folders, 0 to f, chosen by
-// StoreFolderIndex of NAME and NEW (QMX_UNDO\a\NAME.NEW.OLD). A new name
-// costs a look at every name in its folder on FAT, and under Wine, which
-// rules out the other letter cases so: in one folder of thousands that look
-// cost as much as the rest of keeping. A run lists only the folders it uses.
+// A new name costs a look at every name in its folder on FAT, and under
+// Wine, which rules out the other letter cases so: in one folder of
+// thousands that look cost as much as the rest of keeping. Records are
+// therefore spread over sixteen folders, and a run lists only the folders it
+// uses.
 //
 // SHA256SUMS, in QMX_UNDO, lists every kept copy for sha256sum -c, as
 // OLD *a/NAME.NEW.OLD, written again from the folders' files after a run
@@ -26,8 +23,9 @@
 #include <string>
 #include <utility>
 
-#include "engine/run/machine.h"
 #include "engine/seal/sha256.h"
+#include "engine/site/machine.h"
+#include "engine/undo/store_record.h"
 
 class UndoStore {
 public:
@@ -68,39 +66,36 @@ private:
     // One of the store's sixteen folders, as this run has left it.
     struct Shard {
         std::string folder;
-        // Its files, each after a line end and before one: a plain text,
-        // searched whole.
-        std::string names;
+        RecordListing names;
         bool listed = false;
         bool changed = false;
 
-        // The first of names that is a record under prefix, with its
-        // digest; empty for none. Drop takes one out.
-        std::string FirstRecord(const std::string& prefix, Sha256Digest* digest) const;
-        void Drop(const std::string& name);
+        // Removes every record under prefix, from the folder and the listing.
         bool Remove(const std::string& prefix, DWORD* error);
-        // Whether name is in names and still in the folder (else it leaves
-        // names).
+        // Whether name is listed and still in the folder (else it leaves the
+        // listing).
         bool Listed(const std::string& name);
     };
 
-    // 1 when the store is a plain folder (made when missing and create);
-    // 0 when it is missing; -1 with error otherwise.
-    int Open(bool create, DWORD* error);
+    // What Open and OpenShard found.
+    enum class Opened { kReady, kMissing, kUnusable };
+
+    // kReady when the store is a plain folder (made when missing and
+    // create); kMissing when it is missing; kUnusable with error otherwise.
+    Opened Open(bool create, DWORD* error);
     // The same for the folder of name's records for incoming, then listed.
-    int OpenShard(const std::string& name, const Sha256Digest& incoming, bool create, Shard** shard,
-                  DWORD* error);
-    // name's records for incoming are named this, then OLD.
-    std::string Prefix(const std::string& name, const Sha256Digest& incoming) const;
+    Opened OpenShard(const std::string& name, const Sha256Digest& incoming, bool create, Shard** shard,
+                     DWORD* error);
+    // The copy of module kept by a flushed copy, in shard, under prefix.
+    bool KeepCopy(Shard* shard, const std::string& prefix, const std::string& module,
+                  const WIN32_FIND_DATAA& found, DWORD* error);
     // SHA256SUMS's lines, from every folder's files.
     std::string Sums() const;
 
     bool Nt() const { return m_machine.osClass != QMX_OS_WIN9X; }
 
-    static const size_t kFolders = 16;
-
     const Machine& m_machine;
     std::string m_folder;
     bool m_open = false;
-    Shard m_shards[kFolders];
+    Shard m_shards[kStoreFolders];
 };

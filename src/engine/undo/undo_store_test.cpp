@@ -10,9 +10,10 @@
 #include <map>
 #include <string>
 
-#include "engine/site/file_deployment.h"
+#include "engine/local/file_deployment.h"
+#include "engine/run/module_decision.h"
 #include "engine/run/installation_run.h"
-#include "engine/undo/store_layout.h"
+#include "engine/undo/store_record.h"
 #include "support/fixture_path.h"
 #include "support/log_file.h"
 #include "support/os_fault.h"

@@ -2,21 +2,9 @@
 
 #include "engine/version/version_string.h"
 #include "log/debug_log.h"
+#include "platform/ansi_text.h"
 
 namespace {
-
-// Like _stricmp in the "C" locale: only A to Z fold; every other byte, a
-// double-byte character's included, must match exactly.
-bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (fold(static_cast<unsigned char>(a[i])) != fold(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // The version numbers decide; QMX_COMP_SAME when they do not.
 int32_t CompareVersionNumbers(const VersionNumbers& v1, const VersionNumbers& v2) {
@@ -79,7 +67,7 @@ int32_t CompareModules(const ModuleFacts& first, const ModuleFacts& second) {
     } else {
         DebugLog("CompareTimeStamp [4a] - %s is \"%s\".\r\n", first.path.c_str(), first.version.c_str());
         DebugLog("CompareTimeStamp [4b] - %s is \"%s\".\r\n", second.path.c_str(), second.version.c_str());
-        if (EqualIgnoringAsciiCase(first.version, second.version)) {
+        if (EqualsIgnoringAsciiCaseByteByByte(first.version, second.version)) {
             DebugLog("CompareTimeStamp : QMX_COMP_SAME (2).\r\n");
         } else {
             VersionNumbers numbers1;

@@ -1,4 +1,4 @@
-#include "engine/restart/restart_manager.h"
+#include "engine/restart/module_holders.h"
 
 #include <windows.h>
 #include <restartmanager.h>

@@ -1,7 +1,7 @@
 // Modules that Windows protects: asked only when the package's copy is newer,
 // never replaced or staged, and nothing is protected where the system has no
 // answer to give.
-#include "engine/site/protected_module.h"
+#include "engine/local/protected_module.h"
 
 #include <windows.h>
 
@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/site/file_deployment.h"
+#include "engine/local/file_deployment.h"
+#include "engine/run/module_decision.h"
 #include "engine/restart/letter_shift.h"
 #include "log/debug_log.h"
 #include "support/fixture_path.h"

@@ -1,5 +1,7 @@
-#include "engine/site/file_deployment.h"
-#include "engine/run/install_environment.h"
+#include "engine/local/file_deployment.h"
+#include "engine/run/module_decision.h"
+#include "engine/restart/restart_schedule.h"
+#include "engine/local/install_environment.h"
 
 #include <windows.h>
 
@@ -694,7 +696,7 @@ TEST_F(Deployment, LockProbeMapsInjectedErrors) {
     }
 }
 
-// --- GetShortPathNameCS and FileExists ---
+// --- ShortPathOf and FileExists ---
 
 // 95/98/Me's answer for a name with a space: a short form longer than it.
 DWORD WINAPI LongerShortName(LPCSTR, LPSTR buffer, DWORD size) {
@@ -709,24 +711,24 @@ TEST_F(Deployment, ShortPathIsTheSystemsShortFormOrEmpty) {
     ResourceCounter counter;
     const std::string expected = ShortPath(Dest("A LONG MODULE NAME.DLL"));
     ASSERT_FALSE(expected.empty());
-    EXPECT_EQ(expected, env.GetShortPathNameCS(Dest("A LONG MODULE NAME.DLL")));
-    EXPECT_EQ("", env.GetShortPathNameCS(Dest("MISSING.DLL")));
-    EXPECT_EQ("", env.GetShortPathNameCS(""));
+    EXPECT_EQ(expected, ShortPathOf(Dest("A LONG MODULE NAME.DLL")));
+    EXPECT_EQ("", ShortPathOf(Dest("MISSING.DLL")));
+    EXPECT_EQ("", ShortPathOf(""));
     {
         OsFault<&OsCalls::LocalAlloc> fault(1, nullptr, ERROR_NOT_ENOUGH_MEMORY);
-        EXPECT_EQ("", env.GetShortPathNameCS(Dest("A LONG MODULE NAME.DLL")));
+        EXPECT_EQ("", ShortPathOf(Dest("A LONG MODULE NAME.DLL")));
     }
     {
         // A name grown between the size asked and the read gives nothing.
         OsFault<&OsCalls::GetShortPathNameA> fault(2, 1000, 0);
-        EXPECT_EQ("", env.GetShortPathNameCS(Dest("A LONG MODULE NAME.DLL")));
+        EXPECT_EQ("", ShortPathOf(Dest("A LONG MODULE NAME.DLL")));
     }
     {
         // A short form longer than the long one ("MY MOD.DLL" is
         // "MYMOD~1.DLL") is read whole.
         OsCallsGuard guard;
         guard.Set(&OsCalls::GetShortPathNameA, &LongerShortName);
-        EXPECT_EQ("C:\\MYMOD~1.DLL", env.GetShortPathNameCS("C:\\MY MOD.DLL"));
+        EXPECT_EQ("C:\\MYMOD~1.DLL", ShortPathOf("C:\\MY MOD.DLL"));
     }
     EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
 }

@@ -24,6 +24,9 @@ struct Machine {
     int32_t isAdmin = 0;             // 1 when the user may install
     int32_t language = QMX_LANG_ENGLISH;
     std::string systemDir;           // empty when it could not be read
+    // The folder that really holds systemDir where Windows redirects it (a
+    // 32-bit program's system32 on 64-bit Windows is SysWOW64); else empty.
+    std::string realSystemDir;
     std::string programDir;          // the executable's (or the package's) folder
     uint32_t platformId = 0;         // as GetVersionExA reports them
     uint32_t majorVersion = 0;

@@ -1,4 +1,4 @@
-#include "engine/run/local_installation.h"
+#include "engine/local/local_installation.h"
 
 namespace {
 

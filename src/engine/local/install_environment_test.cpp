@@ -1,4 +1,4 @@
-#include "engine/run/install_environment.h"
+#include "engine/local/install_environment.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "engine/run/plain_file_name.h"
+#include "engine/site/plain_file_name.h"
 
 #include <gtest/gtest.h>
 

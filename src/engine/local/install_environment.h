@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/run/machine.h"
+#include "engine/site/machine.h"
 
 class InstallEnvironment {
 public:
@@ -25,7 +25,8 @@ public:
     // 1 when the caller's token lists the built-in Administrators group;
     // 0 when it does not, and on any failure.
     int CheckAdministrator();
-    // The system folder, also kept; empty when it cannot be read whole.
+    // The system folder, also kept with the folder that really holds it;
+    // empty when it cannot be read whole.
     std::string GetSystemDir();
     // The executable's folder without a trailing separator, also kept;
     // empty when its path cannot be read whole.

@@ -1,4 +1,4 @@
-#include "engine/site/protected_module.h"
+#include "engine/local/protected_module.h"
 
 #include "platform/os_calls.h"
 #include "platform/system_library.h"

@@ -1,4 +1,4 @@
-#include "engine/run/machine.h"
+#include "engine/site/machine.h"
 
 int32_t ClassifyWindows(uint32_t platformId, uint32_t majorVersion, uint32_t minorVersion) {
     const uint32_t kWindows = 1;  // VER_PLATFORM_WIN32_WINDOWS

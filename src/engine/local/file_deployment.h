@@ -9,11 +9,10 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/run/machine.h"
-#include "engine/run/module_decision.h"
-#include "engine/run/outcome.h"
+#include "engine/local/protected_module.h"
 #include "engine/seal/package_seal.h"
-#include "engine/site/protected_module.h"
+#include "engine/site/machine.h"
+#include "engine/site/module_site.h"
 #include "engine/undo/undo_store.h"
 #include "engine/version/version_compare.h"
 
@@ -26,10 +25,7 @@ public:
     explicit FileDeployment(const Machine& machine, const std::string& sourceDir = std::string(),
                             const std::string& storeDir = std::string());
 
-    // The short form of path, or "" on any failure.
-    std::string GetShortPathNameCS(const std::string& path);
-
-    // ModuleSite, and the steps DeployModule takes on this site.
+    // ModuleSite, and the steps DeployModule takes on this site (DeploySite).
     ModuleResult Deploy(const std::string& fileName, const Machine& machine) override;
     ModuleResult Undo(const std::string& fileName, const Machine& machine, bool staged) override;
     void EndRun() override;
@@ -48,11 +44,10 @@ public:
     int32_t LockDestFile(const std::string& path);
     SwapResult ReplaceNow(const std::string& fileName, const std::string& source,
                           const std::string& dest, bool stillThere, uint32_t* error);
-    int WriteStagedCopy(const std::string& fileName, const std::string& source,
-                        const std::string& staging, const std::string& dest,
-                        uint32_t* error);
+    StagedCopy WriteStagedCopy(const std::string& fileName, const std::string& source,
+                               const std::string& staging, const std::string& dest, uint32_t* error);
     int ScheduleReplacement(const std::string& staging, const std::string& dest);
-    // The steps UndoModule takes on this site.
+    // The steps UndoModule takes on this site (UndoSite).
     int PackageDigest(const std::string& fileName, Sha256Digest* digest, uint32_t* error);
     int InstalledDigest(const std::string& path, Sha256Digest* digest, uint32_t* error);
     int FindKept(const std::string& fileName, const Sha256Digest& incoming, std::string* kept,
@@ -73,11 +68,9 @@ private:
     bool KeepInstalled(const std::string& fileName, const std::string& module, const WIN32_FIND_DATAA& found,
                        const Sha256Digest& incoming, const Sha256Digest* moduleDigest = nullptr,
                        HANDLE moduleFile = nullptr);
-
-    // ScheduleReplacement on each family: 1 when the restart will carry it
-    // out, else 0 with a log line.
-    int ScheduleDelayedMove(const std::string& stagingPath, const std::string& destPath);
-    int ScheduleRenameEntry(const std::string& stagingPath, const std::string& destPath);
+    // 95/98/Me's ReplaceNow: source's bytes copied onto dest itself.
+    SwapResult CopyOverModule(const std::string& fileName, const std::string& source, const std::string& dest,
+                              bool found, DWORD* error);
 
     const Machine& m_machine;
     std::string m_sourceDir;

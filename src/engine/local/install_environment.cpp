@@ -1,4 +1,4 @@
-#include "engine/run/install_environment.h"
+#include "engine/local/install_environment.h"
 
 #include <windows.h>
 
@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 
+#include "engine/restart/pending_operations.h"
 #include "log/debug_log.h"
 #include "platform/os_calls.h"
 #include "platform/program_path.h"
@@ -100,6 +101,8 @@ std::string InstallEnvironment::GetSystemDir() {
     const UINT length = g_os.GetSystemDirectoryA(buffer, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return m_machine.systemDir;
     m_machine.systemDir = buffer;
+    // Where the restart's names must point when Windows redirects it.
+    m_machine.realSystemDir = RedirectedSystemFolder(m_machine.systemDir);
     return m_machine.systemDir;
 }
 

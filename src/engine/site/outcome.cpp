@@ -1,4 +1,4 @@
-#include "engine/run/outcome.h"
+#include "engine/site/outcome.h"
 
 OutcomeMessage ChooseMessage(const RunResult& result) {
     const uint32_t outcome = result.outcome;

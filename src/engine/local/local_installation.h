@@ -4,8 +4,8 @@
 // program.
 #pragma once
 
-#include "engine/site/file_deployment.h"
-#include "engine/run/install_environment.h"
+#include "engine/local/file_deployment.h"
+#include "engine/local/install_environment.h"
 #include "engine/run/installation_run.h"
 
 class LocalInstallation {

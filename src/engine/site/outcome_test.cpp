@@ -1,4 +1,4 @@
-#include "engine/run/outcome.h"
+#include "engine/site/outcome.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,34 @@
+// The what-if's store of kept copies: a copy of the target's QMX_UNDO read
+// by the installer's own record format and lookup (store_record.h), and the
+// copies the predicted run keeps, found where and as the installer would.
+#pragma once
+
+#include <string>
+
+#include "check/model_files.h"
+#include "engine/seal/sha256.h"
+#include "engine/undo/store_record.h"
+
+class StoreModel {
+public:
+    // storeFolder: the copy of QMX_UNDO, a path of this machine; empty for
+    // an empty store. Its folders become model folders of files.
+    StoreModel(ModelFiles& files, const std::string& storeFolder);
+
+    // The installed copy at dest kept, as the store keeps it, for the bytes
+    // at source replacing listed module name.
+    void Keep(const std::string& name, const std::string& source, const std::string& dest);
+    // The copy kept for name when incoming's bytes replaced it: true with its
+    // model path and the digest it must have.
+    bool Find(const std::string& name, const Sha256Digest& incoming, std::string* kept,
+              Sha256Digest* keptDigest) const;
+    // Removes what Keep kept for name and incoming.
+    void Forget(const std::string& name, const Sha256Digest& incoming);
+
+private:
+    // The model folder of index, and its listing.
+    static std::string Folder(size_t index);
+
+    ModelFiles& m_files;
+    RecordListing m_listings[kStoreFolders];
+};

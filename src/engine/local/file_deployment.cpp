@@ -1,0 +1,236 @@
+#include "engine/local/file_deployment.h"
+
+#include "engine/restart/letter_shift.h"
+#include "engine/restart/module_holders.h"
+#include "engine/restart/pending_operations.h"
+#include "engine/restart/restart_schedule.h"
+#include "engine/run/module_decision.h"
+#include "engine/seal/file_hash.h"
+#include "engine/site/plain_file_name.h"
+#include "engine/swap/durable_copy.h"
+#include "engine/undo/undo_decision.h"
+#include "log/debug_log.h"
+#include "platform/ansi_text.h"
+#include "platform/file_search.h"
+#include "platform/os_calls.h"
+#include "platform/scoped_handle.h"
+
+FileDeployment::FileDeployment(const Machine& machine, const std::string& sourceDir, const std::string& storeDir)
+    : m_machine(machine), m_sourceDir(sourceDir), m_store(machine, storeDir) {}
+
+ModuleResult FileDeployment::Deploy(const std::string& fileName, const Machine& machine) {
+    return DeployModule(fileName, machine, *this);
+}
+
+ModuleResult FileDeployment::Undo(const std::string& fileName, const Machine& machine, bool staged) {
+    return UndoModule(fileName, machine, *this, staged);
+}
+
+void FileDeployment::EndRun() {
+    m_store.Close();
+    m_protection.Release();
+}
+
+std::string FileDeployment::PackagePath(const std::string& name) const {
+    return JoinPath(m_sourceDir.empty() ? m_machine.programDir : m_sourceDir, name);
+}
+
+std::string FileDeployment::InstalledPath(const std::string& name) const {
+    return JoinPath(m_machine.systemDir, name);
+}
+
+bool FileDeployment::IsPlainName(const std::string& name) const {
+    return IsPlainFileName(name);
+}
+
+int32_t FileDeployment::CompareTimeStamp(const std::string& file1, const std::string& file2) {
+    return m_compare.CompareTimeStamp(file1, file2);
+}
+
+bool FileDeployment::IsProtected(const std::string& path) { return m_protection.IsProtected(path); }
+
+PendingKind FileDeployment::PendingFor(const std::string& fileName) {
+    const std::string dest = InstalledPath(fileName);
+    // Under either folder: the other programs' entries, and ours, name the
+    // folder as whoever wrote them saw it.
+    PendingNames names;
+    const MachinePending pending = ReadMachinePending(m_machine, dest, &names);
+    PendingCheck check(names);
+    pending.AddTo(&check);
+    m_oursPending = check.Kind() == PendingKind::kOurs ? dest : std::string();
+    return check.Kind();
+}
+
+void FileDeployment::NoteInUse(const std::string& path) { LogModuleHolders(RealSystemPath(m_machine, path)); }
+
+SwapResult FileDeployment::ReplaceNow(const std::string& fileName, const std::string& source,
+                                      const std::string& dest, bool stillThere, uint32_t* error) {
+    // What the search finds (attributes, creation time) carries over to the
+    // replacement, and is what is kept: the existence test's search found it.
+    const bool found = stillThere && m_lastFoundPath == dest;
+    DWORD failure = 0;
+    SwapResult result = SwapResult::kFailed;
+    if (m_machine.osClass == QMX_OS_WIN9X) {
+        result = CopyOverModule(fileName, source, dest, found, &failure);
+    } else {
+        PreparedCopy copy;
+        // The digest the package's seal vouched for, when it has one: the
+        // bytes that go in must be those, whatever happened to the file since.
+        const CopyLike like{.found = found ? &m_lastFound : nullptr, .path = dest, .security = true, .hash = found};
+        if (copy.Write(source, m_machine.systemDir, like, m_vouched.Find(fileName), &failure)) {
+            if (found && !KeepInstalled(fileName, dest, m_lastFound, copy.Digest(), copy.LikeDigest(), copy.LikeFile())) {
+                return SwapResult::kNotKept;
+            }
+            result = copy.SwapInto(dest, &failure);
+            if (found && result != SwapResult::kDone) m_store.Forget(fileName, copy.Digest());
+        }
+    }
+    *error = failure;
+    return result;
+}
+
+SwapResult FileDeployment::CopyOverModule(const std::string& fileName, const std::string& source,
+                                          const std::string& dest, bool found, DWORD* error) {
+    // There is no copy of ours to check first: the package's file is checked
+    // just before.
+    Sha256Digest incoming;
+    if (!ReadDigest(source, m_vouched.Find(fileName), &incoming, error)) return SwapResult::kFailed;
+    if (found && !KeepInstalled(fileName, dest, m_lastFound, incoming)) return SwapResult::kNotKept;
+    const SwapResult result = CopyOnto(source, dest, error);
+    if (found && result != SwapResult::kDone) m_store.Forget(fileName, incoming);
+    return result;
+}
+
+StagedCopy FileDeployment::WriteStagedCopy(const std::string& fileName, const std::string& source,
+                                           const std::string& staging, const std::string& dest, uint32_t* error) {
+    // The staged copy takes the module's attributes, creation time and (NT
+    // family, whose restart-time rename keeps them) owner and DACL.
+    const bool nt = m_machine.osClass != QMX_OS_WIN9X;
+    WIN32_FIND_DATAA installed;
+    const bool exists = FindFile(dest, &installed);
+    DWORD failure = 0;
+    PreparedCopy copy;
+    const CopyLike like{.found = exists ? &installed : nullptr, .path = dest, .security = nt, .hash = exists};
+    if (copy.Write(source, m_machine.systemDir, like, m_vouched.Find(fileName), &failure)) {
+        // Kept before it is scheduled: the restart takes the module's name
+        // from its bytes.
+        if (exists && !KeepInstalled(fileName, dest, installed, copy.Digest(), copy.LikeDigest(), copy.LikeFile())) {
+            return StagedCopy::kNotKept;
+        }
+        if (copy.MoveTo(staging, nt, &failure)) return StagedCopy::kWritten;
+        if (exists) m_store.Forget(fileName, copy.Digest());
+    }
+    *error = failure;
+    return StagedCopy::kFailed;
+}
+
+bool FileDeployment::KeepInstalled(const std::string& fileName, const std::string& module,
+                                   const WIN32_FIND_DATAA& found, const Sha256Digest& incoming,
+                                   const Sha256Digest* moduleDigest, HANDLE moduleFile) {
+    DWORD error = 0;
+    if (m_store.Keep(fileName, module, found, incoming, &error, moduleDigest, moduleFile)) return true;
+    DebugLog("CopyTargetFile - Cannot keep %s.(%d)\r\n", module.c_str(), static_cast<int>(error));
+    return false;
+}
+
+int FileDeployment::PackageDigest(const std::string& fileName, Sha256Digest* digest, uint32_t* error) {
+    if (const Sha256Digest* sealed = m_vouched.Find(fileName)) {
+        *digest = *sealed;
+        return 1;
+    }
+    return HashFile(PackagePath(fileName), digest, error);
+}
+
+int FileDeployment::InstalledDigest(const std::string& path, Sha256Digest* digest, uint32_t* error) {
+    return HashFile(path, digest, error);
+}
+
+int FileDeployment::FindKept(const std::string& fileName, const Sha256Digest& incoming, std::string* kept,
+                             Sha256Digest* keptDigest, uint32_t* error) {
+    DWORD failure = 0;
+    const int found = m_store.Find(fileName, incoming, kept, keptDigest, &failure);
+    *error = failure;
+    return found;
+}
+
+SwapResult FileDeployment::RestoreNow(const std::string& kept, const Sha256Digest& keptDigest,
+                                      const std::string& dest, uint32_t* error) {
+    WIN32_FIND_DATAA like;
+    if (!FindFile(kept, &like)) {
+        *error = ERROR_FILE_NOT_FOUND;
+        return SwapResult::kFailed;
+    }
+    DWORD failure = 0;
+    SwapResult result = SwapResult::kFailed;
+    if (m_machine.osClass == QMX_OS_WIN9X) {
+        Sha256Digest digest;
+        if (ReadDigest(kept, &keptDigest, &digest, &failure)) result = CopyOnto(kept, dest, &failure);
+    } else {
+        // The kept copy's own time, attributes, owner and DACL go back with it.
+        PreparedCopy copy;
+        if (copy.Write(kept, m_machine.systemDir, CopyLike{.found = &like, .path = kept, .security = true},
+                       &keptDigest, &failure)) {
+            result = copy.SwapInto(dest, &failure);
+        }
+    }
+    *error = failure;
+    return result;
+}
+
+int FileDeployment::StageKept(const std::string& kept, const Sha256Digest& keptDigest,
+                              const std::string& staging, const std::string&, uint32_t* error) {
+    const bool nt = m_machine.osClass != QMX_OS_WIN9X;
+    DWORD failure = ERROR_FILE_NOT_FOUND;
+    WIN32_FIND_DATAA like;
+    PreparedCopy copy;
+    const bool staged =
+        FindFile(kept, &like) &&
+        copy.Write(kept, m_machine.systemDir, CopyLike{.found = &like, .path = kept, .security = nt}, &keptDigest,
+                   &failure) &&
+        copy.MoveTo(staging, nt, &failure);
+    *error = failure;
+    return staged ? 1 : 0;
+}
+
+void FileDeployment::ForgetKept(const std::string& fileName, const Sha256Digest& incoming) {
+    m_store.Forget(fileName, incoming);
+}
+
+int FileDeployment::ScheduleReplacement(const std::string& staging, const std::string& dest) {
+    // A second run before the restart finds its own pair already listed: it
+    // stays there once, as it was.
+    if (dest == m_oursPending) return 1;
+    return m_machine.osClass == QMX_OS_WIN9X ? ScheduleRenameEntry(staging, dest)
+                                             : ScheduleDelayedMove(m_machine, staging, dest);
+}
+
+int FileDeployment::VerifyPackage(const FileList& files) {
+    return ::VerifyPackage(m_sourceDir.empty() ? m_machine.programDir : m_sourceDir, files, &m_vouched);
+}
+
+int32_t FileDeployment::LockDestFile(const std::string& path) {
+    ScopedFile file(g_os.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.IsValid()) {
+        DebugLog("LockDestFile : QMX_LOCK_SUCEES \"%s\".\r\n", path.c_str());
+        return QMX_LOCK_SUCEES;
+    }
+    const DWORD error = g_os.GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) {
+        DebugLog("LockDestFile : QMX_LOCK_NOTFOUND \"%s\".\r\n", path.c_str());
+        return QMX_LOCK_NOTFOUND;
+    }
+    if (error == ERROR_SHARING_VIOLATION) {
+        DebugLog("LockDestFile : QMX_LOCK_INUSE \"%s\".\r\n", path.c_str());
+        return QMX_LOCK_INUSE;
+    }
+    DebugLog("LockDestFile : QMX_LOCK_ERROR(%d) \"%s\".\r\n", static_cast<int>(error), path.c_str());
+    return QMX_LOCK_ERROR;
+}
+
+int FileDeployment::FileExists(const std::string& path) {
+    m_lastFoundPath.clear();
+    if (!FindFile(path, &m_lastFound)) return 0;
+    m_lastFoundPath = path;
+    return 1;
+}
