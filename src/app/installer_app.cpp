@@ -2,13 +2,13 @@
 
 #include "app/command_line.h"
 #include "app/single_instance.h"
-#include "engine/run/install_environment.h"
-#include "engine/run/outcome.h"
+#include "engine/local/install_environment.h"
+#include "engine/site/outcome.h"
 #include "log/debug_log.h"
 #include "platform/resource_string.h"
 #include "platform/windows_version.h"
 #include "ui/installer_dialog.h"
-#include "ui/outcome_strings.h"
+#include "app/quiet_run.h"
 #include "ui/res/resource.h"
 
 InstallerApp::InstallerApp(const std::string& commandLine) : m_commandLine(commandLine) {

@@ -5,5 +5,3 @@
 AboutDialog::AboutDialog(HWND hParent, HINSTANCE resources) : DialogBase(IDD_ABOUT, hParent, resources) {}
 
 AboutDialog::~AboutDialog() = default;
-
-void AboutDialog::DoDataExchange() {}

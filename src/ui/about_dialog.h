@@ -9,7 +9,4 @@ class AboutDialog : public DialogBase {
 public:
     AboutDialog(HWND hParent, HINSTANCE resources);
     ~AboutDialog() override;
-
-protected:
-    void DoDataExchange() override;
 };

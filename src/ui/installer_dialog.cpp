@@ -4,7 +4,6 @@
 #include "ui/centring.h"
 #include "ui/message_dialog.h"
 #include "ui/outcome_strings.h"
-#include "platform/out_of_memory.h"
 #include "ui/res/resource.h"
 
 namespace {
@@ -24,9 +23,6 @@ private:
     HDC m_hDC;
 };
 
-// The dialog whose run ends when memory runs out.
-InstallerDialog* g_shownRun = nullptr;
-
 }  // namespace
 
 // The program's main window: no owner.
@@ -36,10 +32,6 @@ InstallerDialog::InstallerDialog(HINSTANCE resources)
       m_logForced(0) {}
 
 InstallerDialog::~InstallerDialog() = default;
-
-INT_PTR InstallerDialog::DoModal() { return DialogBase::DoModal(); }
-
-void InstallerDialog::DoDataExchange() {}
 
 BOOL InstallerDialog::OnInitDialog() {
     DialogBase::OnInitDialog();
@@ -61,8 +53,7 @@ BOOL InstallerDialog::OnInitDialog() {
     // dialog in its normal state only while it is still hidden.
     ::ShowWindow(m_hWnd, SW_SHOWMINIMIZED);
 
-    g_shownRun = this;
-    SetOutOfMemoryHandler(&InstallerDialog::EndOutOfMemory);
+    ReportOutOfMemory();
     ApplyLogSwitch(m_logForced);
 
     // The work starts once initialisation has returned and the modal loop
@@ -127,13 +118,10 @@ LRESULT InstallerDialog::RunInstallation(WPARAM, LPARAM) {
     return 0;
 }
 
-void InstallerDialog::EndOutOfMemory() {
-    InstallerDialog* dialog = g_shownRun;
-    dialog->m_result = InstallationRun::ResultOnOutOfMemory();
-    dialog->m_result.outcome &= 0xFFFF;
-    dialog->EngingMessage(dialog->m_result.outcome, 0);
-    // A shown run's status is always 0.
-    ::ExitProcess(0);
+int InstallerDialog::Report(const RunResult& result) {
+    m_result = result;
+    EngingMessage(m_result.outcome, 0);
+    return 0;
 }
 
 LRESULT InstallerDialog::EngingMessage(WPARAM wParam, LPARAM) {

@@ -9,8 +9,9 @@
 
 #include <cstdint>
 
-#include "engine/run/local_installation.h"
+#include "engine/local/local_installation.h"
 #include "platform/dialog_base.h"
+#include "ui/run_report.h"
 
 // The installer dialog's private messages, posted to itself.
 enum : UINT {
@@ -21,15 +22,13 @@ enum : UINT {
 // The About item of the system menu.
 enum : UINT { ID_SYS_ABOUT = 0x0010 };
 
-class InstallerDialog : public DialogBase {
+class InstallerDialog : public DialogBase, private RunReport {
 public:
     // Loads the icon from resources (null: the program's file) and probes
     // the machine (environment, system and program folders, language). Logs
     // nothing: the log switch is read later, by OnInitDialog.
     explicit InstallerDialog(HINSTANCE resources);
     ~InstallerDialog() override;
-
-    INT_PTR DoModal() override;
 
     // The log goes on whatever the change list's [Log] entry says (/log).
     // Call before DoModal.
@@ -46,11 +45,11 @@ public:
     LRESULT EngingMessage(WPARAM wParam, LPARAM lParam);
 
 protected:
-    // Memory ran out in the run (OutOfMemory): the message for the bits
-    // gathered so far, as EngingMessage shows it, then the program ends.
-    static void EndOutOfMemory();
+    // The message for result, as EngingMessage shows it: also what a run
+    // that runs out of memory shows before the program ends. A shown run's
+    // status is always 0.
+    int Report(const RunResult& result) override;
 
-    void DoDataExchange() override;
     BOOL OnInitDialog() override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 

@@ -1,8 +1,6 @@
 #include "ui/outcome_strings.h"
 
 #include "log/debug_log.h"
-#include "platform/out_of_memory.h"
-#include "engine/run/local_installation.h"
 #include "platform/resource_string.h"
 #include "ui/res/resource.h"
 
@@ -28,30 +26,4 @@ UINT ChooseAndLogMessage(const RunResult& result, int language, HINSTANCE resour
     DebugLog("EngingMessage[0x%x] - %s\r\n", result.outcome,
              LoadResourceString(ResourceModule(resources), id).c_str());
     return id;
-}
-
-namespace {
-
-// What the quiet run's end needs once memory has run out.
-int g_quietLanguage = QMX_LANG_ENGLISH;
-HINSTANCE g_quietResources = nullptr;
-
-void EndQuietRunOutOfMemory() {
-    const RunResult result = InstallationRun::ResultOnOutOfMemory();
-    ChooseAndLogMessage(result, g_quietLanguage, g_quietResources);
-    ::ExitProcess(static_cast<UINT>(QuietExitCode(result)));
-}
-
-}  // namespace
-
-int RunQuietly(int logForced, HINSTANCE resources, bool undo) {
-    // No window of any kind: even a minimised dialog has a task-bar button.
-    LocalInstallation installation;
-    g_quietLanguage = installation.GetMachine().language;
-    g_quietResources = resources;
-    SetOutOfMemoryHandler(&EndQuietRunOutOfMemory);
-    ApplyLogSwitch(logForced);
-    const RunResult result = installation.Run(undo);
-    ChooseAndLogMessage(result, installation.GetMachine().language, resources);
-    return QuietExitCode(result);
 }

@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "engine/run/machine.h"
-#include "engine/run/outcome.h"
+#include "engine/site/machine.h"
+#include "engine/site/outcome.h"
 
 // The string id of message: the English one for QMX_LANG_ENGLISH, the
 // Japanese one for anything else.
@@ -15,9 +15,3 @@ UINT OutcomeStringId(OutcomeMessage message, int language);
 // - %s" with the outcome bits and the message's text from resources' string
 // table.
 UINT ChooseAndLogMessage(const RunResult& result, int language, HINSTANCE resources);
-
-// The whole installation with no window (/quiet), the log on when logForced
-// is 1 and otherwise as the change list's [Log] says; its message is logged,
-// not shown; with undo, the kept copies are put back instead (/undo).
-// Returns the exit code (QuietExitCode).
-int RunQuietly(int logForced, HINSTANCE resources, bool undo = false);

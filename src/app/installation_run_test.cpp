@@ -6,7 +6,7 @@
 #include "support/os_fault.h"
 #include "ui/install_fixture.h"
 #include "ui/installer_dialog.h"
-#include "ui/outcome_strings.h"
+#include "app/quiet_run.h"
 
 namespace {
 
