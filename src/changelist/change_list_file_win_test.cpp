@@ -178,19 +178,14 @@ TEST_F(ChangeListOnWindows, EveryFailingCallFailsTheLoadAndClosesTheFile) {
         EXPECT_EQ(list.IsLogOn(), 0);
         EXPECT_TRUE(NoHandleLeftOpen());
     }
-    for (int nth = 1;; ++nth) {
-        OsCallsGuard guard;
-        guard.Set(&OsCalls::ReadFile, &ReadOneByte);
-        OsFault<&OsCalls::ReadFile> fault(nth, FALSE, ERROR_IO_DEVICE);
+    OsCallsGuard guard;
+    guard.Set(&OsCalls::ReadFile, &ReadOneByte);
+    FailEachCallInTurn<&OsCalls::ReadFile>(FALSE, ERROR_IO_DEVICE, [&](int nth, const auto& fault) {
         ChangeListFile list;
         const int on = list.IsLogOn();
         EXPECT_TRUE(NoHandleLeftOpen()) << nth;
-        if (!fault.fired()) {
-            EXPECT_EQ(on, 1);
-            break;
-        }
-        EXPECT_EQ(on, 0) << nth;
-    }
+        EXPECT_EQ(fault.fired() ? 0 : 1, on) << nth;
+    });
 }
 
 // Lengths that the signed 32-bit size cannot hold, or that no memory holds.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "engine/site/outcome.h"
 #include "log/debug_log.h"
@@ -197,10 +198,32 @@ TEST_F(InstallerDialogTest, AboutCommandsOpenTheAboutBoxCentredInTheWorkArea) {
         EXPECT_FALSE(about.statics[1].empty());
         EXPECT_EQ(dialog.window, about.owner);
         EXPECT_FALSE(about.ownerEnabled);
+        // Its centre is the work area's, to the pixel that halving leaves.
         const RECT work = WorkArea();
         const RECT& r = about.rect;
-        EXPECT_EQ(work.left + (work.right - work.left - (r.right - r.left)) / 2, r.left);
-        EXPECT_EQ(work.top + (work.bottom - work.top - (r.bottom - r.top)) / 2, r.top);
+        EXPECT_LE(std::abs((r.left + r.right) - (work.left + work.right)), 1) << command;
+        EXPECT_LE(std::abs((r.top + r.bottom) - (work.top + work.bottom)), 1) << command;
+    }
+}
+
+// Japanese for a Japanese user, whatever the sublanguage; English for anyone
+// else. The shown text is the one logged.
+TEST_F(InstallerDialogTest, TheMessageIsInTheUsersLanguage) {
+    const std::string english = "It was not the environment which this module applies.";
+    const struct {
+        LANGID language;
+        bool japanese;
+    } cases[] = {{0x0411, true}, {0x0011, true}, {0x0804, false}, {0x0409, false}};
+    for (const auto& c : cases) {
+        UseLanguage(c.language);
+        ClearLog();
+        InstallerDialog dialog(nullptr);
+        const std::vector<SeenDialog> seen = RunModal(dialog);
+        ASSERT_EQ(1u, seen.size()) << c.language;
+        EXPECT_EQ(c.japanese, seen[0].messageText != english) << c.language;
+        EXPECT_FALSE(seen[0].messageText.empty()) << c.language;
+        EXPECT_NE(std::string::npos, LogText().find("EngingMessage[0x8] - " + seen[0].messageText + "\r\n"))
+            << c.language;
     }
 }
 

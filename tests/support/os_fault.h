@@ -3,6 +3,8 @@
 // N = 1, 2, ... until nothing fires and check the end state each time.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include "platform/os_calls.h"
 
 template <auto Entry>
@@ -48,3 +50,19 @@ private:
     static inline State s_state{};
     static inline R(WINAPI* s_previous)(A...) = nullptr;
 };
+
+// Fails the nth call of Entry with result and error, for n = 1, 2, ... until
+// a run fires nothing: run(nth, fault) runs the code under the fault and
+// checks the end state, asking fault.fired() whether this run was hit (the
+// last run, which was not, must succeed). Returns the number of runs hit.
+template <auto Entry, typename R, typename Run>
+int FailEachCallInTurn(R result, DWORD error, Run run) {
+    const int kMostCalls = 1000;
+    for (int nth = 1; nth <= kMostCalls; ++nth) {
+        OsFault<Entry> fault(nth, result, error);
+        run(nth, fault);
+        if (fault.fired() == 0) return nth - 1;
+    }
+    ADD_FAILURE() << "still failing after " << kMostCalls << " calls";
+    return kMostCalls;
+}

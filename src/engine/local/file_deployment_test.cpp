@@ -625,13 +625,12 @@ TEST_F(MoveOnRebootFailure, ProfileWriteFailsOrAnswersOtherThanOneOn9x) {
 TEST_F(MoveOnRebootFailure, EveryFailingOpenReleasesEverythingAndKeepsTheFile) {
     for (const int osClass : {QMX_OS_NT5_OR_LATER, QMX_OS_WIN9X}) {
         machine.osClass = osClass;
-        for (int nth = 1;; ++nth) {
+        auto run = [&](int nth, const auto& fault) {
             // A [Rename] entry left naming a staged copy that is gone can no
             // longer be told from anyone else's: each round starts afresh.
             ::DeleteFileA(Staging().c_str());
             ClearRenameSection();
             Holder holder(Dest(), FILE_SHARE_READ);
-            OsFault<&OsCalls::CreateFileA> fault(nth, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
             ResourceCounter counter;
             const uint32_t outcome = env.Deploy("X.DLL", machine).bit;
             EXPECT_EQ(0, counter.Outstanding()) << nth << " " << counter.Report();
@@ -643,9 +642,9 @@ TEST_F(MoveOnRebootFailure, EveryFailingOpenReleasesEverythingAndKeepsTheFile) {
             EXPECT_EQ(FileText(FixturePath("V2_9.DLL")), FileText(Dest())) << nth;
             if (fault.fired() == 0) {
                 EXPECT_EQ(QMX_INST_ON_REBOOT, outcome);
-                break;
             }
-        }
+        };
+        FailEachCallInTurn<&OsCalls::CreateFileA>(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, run);
     }
 }
 

@@ -264,15 +264,14 @@ TEST_F(AdministratorTest, NotListedIsNotAnAdministrator) {
 // handle, heap block or SID left behind, never one released twice.
 template <auto Entry, typename R>
 void ExpectEveryFailureDenies(InstallEnvironment& env, R result, DWORD error, const char* name) {
-    for (int nth = 1;; ++nth) {
+    FailEachCallInTurn<Entry>(result, error, [&](int nth, const auto& fault) {
         ResourceCounter counter;
-        OsFault<Entry> fault(nth, result, error);
         const int admin = env.CheckAdministrator();
-        if (fault.fired() == 0) break;
+        if (fault.fired() == 0) return;
         EXPECT_EQ(0, admin) << name << " #" << nth;
         EXPECT_EQ(0, counter.Outstanding()) << name << " #" << nth << " " << counter.Report();
         EXPECT_EQ(0, counter.StrayReleases()) << name << " #" << nth << " " << counter.Report();
-    }
+    });
 }
 
 TEST_F(AdministratorTest, EveryFailureDeniesAndReleasesEverything) {

@@ -14,6 +14,7 @@
 #include "engine/run/installation_run.h"
 #include "engine/restart/letter_shift.h"
 #include "engine/restart/module_holders.h"
+#include "engine/restart/restart_schedule.h"
 #include "support/fixture_path.h"
 #include "support/log_file.h"
 #include "support/logged_test.h"
@@ -44,6 +45,18 @@ int g_shortLookups = 0;
 DWORD WINAPI CountShortLookup(LPCSTR path, LPSTR name, DWORD size) {
     ++g_shortLookups;
     return ::GetShortPathNameA(path, name, size);
+}
+
+// A short form that only a buffer sized by asking first can hold, for one
+// path: the reader of the lists must look it up as the staging does.
+std::string g_longFormOf;
+std::string g_longForm;
+DWORD WINAPI LongShortForm(LPCSTR path, LPSTR name, DWORD size) {
+    ++g_shortLookups;
+    if (g_longFormOf != path) return ::GetShortPathNameA(path, name, size);
+    if (size <= g_longForm.size()) return static_cast<DWORD>(g_longForm.size() + 1);
+    std::memcpy(name, g_longForm.c_str(), g_longForm.size() + 1);
+    return static_cast<DWORD>(g_longForm.size());
 }
 
 std::string Names(std::initializer_list<std::string> names) {
@@ -135,6 +148,18 @@ TEST_F(RestartPath, AModuleNamedByItsShortNameIsFound) {
     EXPECT_EQ(QMX_INST_RESTART_FIRST, env.Deploy("LONGMODULE.DLL", machine).bit);
     EXPECT_GT(g_shortLookups, 0);
     EXPECT_TRUE(FileText(FixturePath("V2_9.DLL")) == FileText(module));
+}
+
+TEST_F(RestartPath, AShortNameLongerThanMaxPathIsReadAsTheStagingWritesIt) {
+    Put("V2_10.DLL", m_program.File("X.DLL"));
+    Put("V2_9.DLL", Dest());
+    g_longFormOf = Dest();
+    g_longForm = "C:\\" + std::string(MAX_PATH, 'A') + "~1.DLL";
+    m_guard.Set(&OsCalls::GetShortPathNameA, &LongShortForm);
+    ASSERT_EQ(g_longForm, ShortPathOf(Dest()));
+    g_moves[0] = Names({"\\??\\" + g_longForm, ""});
+    EXPECT_EQ(QMX_INST_RESTART_FIRST, env.Deploy("X.DLL", machine).bit);
+    EXPECT_TRUE(FileText(FixturePath("V2_9.DLL")) == FileText(Dest()));
 }
 
 // Our own pair waiting, the module free and a newer package: the module is

@@ -83,19 +83,15 @@ TEST(HashFile, ReportsWhyAFileCannotBeRead) {
 TEST(HashFile, AFailedReadAnywhereFailsTheHashAndClosesTheFile) {
     TempDir dir;
     ASSERT_TRUE(WriteWholeFile(dir.File("M.DLL"), Bytes(3 * kHashBlockSize)));
-    for (int nth = 1;; ++nth) {
+    const int hits = FailEachCallInTurn<&OsCalls::ReadFile>(FALSE, ERROR_NETNAME_DELETED, [&](int nth, const auto& fault) {
         ResourceCounter counter;
-        OsFault<&OsCalls::ReadFile> fault(nth, FALSE, ERROR_NETNAME_DELETED);
         Sha256Digest digest{};
         uint32_t error = 0;
         const int result = HashFile(dir.File("M.DLL"), &digest, &error);
         EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
-        if (fault.fired() == 0) {
-            EXPECT_EQ(1, result);
-            EXPECT_EQ(5, nth) << "three blocks and the end make four reads";
-            break;
-        }
-        EXPECT_EQ(0, result) << nth;
-        EXPECT_EQ(static_cast<uint32_t>(ERROR_NETNAME_DELETED), error) << nth;
-    }
+        const bool hit = fault.fired() != 0;
+        EXPECT_EQ(hit ? 0 : 1, result) << nth;
+        EXPECT_EQ(hit ? static_cast<uint32_t>(ERROR_NETNAME_DELETED) : 0u, error) << nth;
+    });
+    EXPECT_EQ(4, hits) << "three blocks and the end make four reads";
 }

@@ -97,17 +97,6 @@ protected:
     }
 };
 
-// Fails the nth call of Entry, for n = 1, 2, ... until nothing fires, and
-// runs check after each run under the fault.
-template <auto Entry, typename R, typename Run>
-void FailEachCall(R failed, DWORD error, Run run) {
-    for (int nth = 1; nth < 200; ++nth) {
-        OsFault<Entry> fault(nth, failed, error);
-        run(nth);
-        if (fault.fired() == 0) break;
-    }
-}
-
 }  // namespace
 
 // The store keeps the replaced copy under the digests of both copies, as a
@@ -149,7 +138,7 @@ TEST_F(UndoStoreTest, InstallThenUndoGivesBackTheModuleAndEmptiesTheStore) {
 // copy was kept whole, and a failed keep says so in one line.
 TEST_F(UndoStoreTest, EveryFailingStepOfKeepingLeavesTheModuleAndNoPartialRecord) {
     for (const bool links : {true, false}) {
-        auto run = [&](int nth) {
+        auto run = [&](int nth, const auto&) {
             const std::string what = std::to_string(links) + " " + std::to_string(nth);
             OsCallsGuard guard;
             if (!links) guard.MarkAbsent(&OsCalls::CreateHardLinkA);
@@ -175,23 +164,23 @@ TEST_F(UndoStoreTest, EveryFailingStepOfKeepingLeavesTheModuleAndNoPartialRecord
                 EXPECT_EQ(QMX_INST_FAILED, bit) << what;
             }
         };
-        FailEachCall<&OsCalls::CreateFileA>(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, run);
-        FailEachCall<&OsCalls::ReadFile>(FALSE, ERROR_READ_FAULT, run);
-        FailEachCall<&OsCalls::CopyFileA>(FALSE, ERROR_DISK_FULL, run);
-        FailEachCall<&OsCalls::FlushFileBuffers>(FALSE, ERROR_DISK_FULL, run);
-        FailEachCall<&OsCalls::MoveFileExA>(FALSE, ERROR_DISK_FULL, run);
-        FailEachCall<&OsCalls::GetTempFileNameA>(0u, ERROR_DISK_FULL, run);
-        FailEachCall<&OsCalls::FindFirstFileA>(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, run);
-        FailEachCall<&OsCalls::DeleteFileA>(FALSE, ERROR_ACCESS_DENIED, run);
-        FailEachCall<&OsCalls::CreateHardLinkA>(FALSE, ERROR_NOT_SAME_DEVICE, run);
-        FailEachCall<&OsCalls::NtSetInformationFile>(static_cast<NTSTATUS>(0xC00000D4L), 0, run);  // not same device
+        FailEachCallInTurn<&OsCalls::CreateFileA>(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, run);
+        FailEachCallInTurn<&OsCalls::ReadFile>(FALSE, ERROR_READ_FAULT, run);
+        FailEachCallInTurn<&OsCalls::CopyFileA>(FALSE, ERROR_DISK_FULL, run);
+        FailEachCallInTurn<&OsCalls::FlushFileBuffers>(FALSE, ERROR_DISK_FULL, run);
+        FailEachCallInTurn<&OsCalls::MoveFileExA>(FALSE, ERROR_DISK_FULL, run);
+        FailEachCallInTurn<&OsCalls::GetTempFileNameA>(0u, ERROR_DISK_FULL, run);
+        FailEachCallInTurn<&OsCalls::FindFirstFileA>(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, run);
+        FailEachCallInTurn<&OsCalls::DeleteFileA>(FALSE, ERROR_ACCESS_DENIED, run);
+        FailEachCallInTurn<&OsCalls::CreateHardLinkA>(FALSE, ERROR_NOT_SAME_DEVICE, run);
+        FailEachCallInTurn<&OsCalls::NtSetInformationFile>(static_cast<NTSTATUS>(0xC00000D4L), 0, run);  // not same device
     }
 }
 
 // Each step of putting back fails in turn: the module keeps the package's
 // copy, and its record stays whole for the next try.
 TEST_F(UndoStoreTest, EveryFailingStepOfRestoringLeavesTheModuleAndItsRecord) {
-    auto run = [&](int nth) {
+    auto run = [&](int nth, const auto&) {
         const std::string what = std::to_string(nth);
         Install("V2_9.DLL");
         EmptyStore();
@@ -220,12 +209,12 @@ TEST_F(UndoStoreTest, EveryFailingStepOfRestoringLeavesTheModuleAndItsRecord) {
             EXPECT_TRUE(Records()[RecordName()]) << what;
         }
     };
-    FailEachCall<&OsCalls::CreateFileA>(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, run);
-    FailEachCall<&OsCalls::ReadFile>(FALSE, ERROR_READ_FAULT, run);
-    FailEachCall<&OsCalls::CopyFileA>(FALSE, ERROR_DISK_FULL, run);
-    FailEachCall<&OsCalls::FlushFileBuffers>(FALSE, ERROR_DISK_FULL, run);
-    FailEachCall<&OsCalls::MoveFileExA>(FALSE, ERROR_DISK_FULL, run);
-    FailEachCall<&OsCalls::FindFirstFileA>(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, run);
+    FailEachCallInTurn<&OsCalls::CreateFileA>(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, run);
+    FailEachCallInTurn<&OsCalls::ReadFile>(FALSE, ERROR_READ_FAULT, run);
+    FailEachCallInTurn<&OsCalls::CopyFileA>(FALSE, ERROR_DISK_FULL, run);
+    FailEachCallInTurn<&OsCalls::FlushFileBuffers>(FALSE, ERROR_DISK_FULL, run);
+    FailEachCallInTurn<&OsCalls::MoveFileExA>(FALSE, ERROR_DISK_FULL, run);
+    FailEachCallInTurn<&OsCalls::FindFirstFileA>(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, run);
 }
 
 // A kept copy that no longer hashes to its name is never put back; a module

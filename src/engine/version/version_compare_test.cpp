@@ -252,19 +252,16 @@ TEST_F(CompareTest, OnlyAReadingThatReturnsExactlyOneCounts) {
 // Each step failed in turn: no version, an all-zero buffer, the block freed.
 template <auto Entry, typename R>
 void ExpectEveryFailureReadsNothing(VersionCompare& env, R result, const char* name) {
-    for (int nth = 1;; ++nth) {
-        OsFault<Entry> fault(nth, result, ERROR_NOT_ENOUGH_MEMORY);
+    FailEachCallInTurn<Entry>(result, ERROR_NOT_ENOUGH_MEMORY, [&](int nth, const auto& fault) {
         char buffer[MAX_PATH];
         std::memset(buffer, 'x', sizeof buffer);
         const int read = env.QmxGetVersion(FixturePath("V2_9.DLL"), buffer, sizeof buffer);
-        if (fault.fired() == 0) {
-            EXPECT_EQ(1, read) << name;
-            break;
+        const bool hit = fault.fired() != 0;
+        EXPECT_EQ(hit ? 0 : 1, read) << name << " #" << nth;
+        if (hit) {
+            EXPECT_EQ(std::string(sizeof buffer, '\0'), std::string(buffer, sizeof buffer)) << name << " #" << nth;
         }
-        EXPECT_EQ(0, read) << name << " #" << nth;
-        EXPECT_EQ(std::string(sizeof buffer, '\0'), std::string(buffer, sizeof buffer))
-            << name << " #" << nth;
-    }
+    });
 }
 
 TEST_F(CompareTest, EveryFailedStepReadsNothingAndFreesTheBlock) {

@@ -1,0 +1,133 @@
+// Whole installation runs in process, with the real engine and change-list
+// reader on a scratch machine: which modules a run reaches, in which order,
+// what it refuses, and what an all-or-nothing run puts back.
+#include <gtest/gtest.h>
+
+#include "engine/local/local_installation.h"
+#include "engine/run/installation_run.h"
+#include "log/debug_log.h"
+#include "support/os_fault.h"
+#include "support/scratch_machine.h"
+
+namespace {
+
+class RunTest : public ScratchMachine {
+protected:
+    // The whole run on this machine, as the dialog and the quiet run make it.
+    RunResult Run(bool undo = false) {
+        LocalInstallation installation;
+        ApplyLogSwitch(0);
+        return installation.Run(undo);
+    }
+};
+
+size_t Find(const std::string& text, const std::string& what) { return text.find(what); }
+
+}  // namespace
+
+TEST_F(RunTest, InstallsEveryListedNameInListOrderDuplicatesIncluded) {
+    PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
+    PutFile(SystemFile("QMXB.DLL"), "installed b", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
+    PutFile(ProgramFile("QMXB.DLL"), "shipped b", 2002);
+    WriteChangeList(Targeted("qmxb.dll\r\nQMXA.DLL\r\n  QMXB.DLL\t\r\nQMXC.DLL\r\n"));
+
+    // B replaced, A replaced, B already current, C not installed.
+    EXPECT_EQ(0x03u, Run().outcome);
+    EXPECT_EQ("shipped a", FileText(SystemFile("QMXA.DLL")));
+    EXPECT_EQ("shipped b", FileText(SystemFile("QMXB.DLL")));
+
+    // The list is complete, and logged in order, before any file is touched;
+    // then each name is decided in that order.
+    const std::string log = LogText();
+    const std::vector<std::string> names = {"QMXB.DLL", "QMXA.DLL", "QMXB.DLL", "QMXC.DLL"};
+    size_t at = 0;
+    for (const std::string& name : names) {
+        const size_t line = log.find("PrepareInstallation Append - " + name + "\r\n", at);
+        ASSERT_NE(std::string::npos, line) << name;
+        at = line + 1;
+    }
+    const std::string decisions[] = {
+        "LockDestFile : QMX_LOCK_SUCEES \"" + SystemFile("QMXB.DLL") + "\"",
+        "LockDestFile : QMX_LOCK_SUCEES \"" + SystemFile("QMXA.DLL") + "\"",
+        "CompareTimeStamp : QMX_COMP_SAME (3).\r\n",  // B again, now current
+        "CopyTargetFile - Not exist " + SystemFile("QMXC.DLL") + ".\r\n",
+    };
+    for (const std::string& decision : decisions) {
+        const size_t line = log.find(decision, at);
+        ASSERT_NE(std::string::npos, line) << decision;
+        at = line + 1;
+    }
+}
+
+TEST_F(RunTest, NonAdministratorTouchesNothing) {
+    // Wine's user is always an administrator; the token check says otherwise.
+    OsFault<&OsCalls::EqualSid> notAdmin(1, FALSE, 0, true);
+    PutFile(SystemFile("QMXA.DLL"), "installed", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), "shipped", 2002);
+    WriteChangeList(Targeted("QMXA.DLL\r\n"));
+
+    EXPECT_EQ(QMX_INST_NOT_ADMIN, Run().outcome);
+    EXPECT_EQ("installed", FileText(SystemFile("QMXA.DLL")));
+    const std::string log = LogText();
+    EXPECT_EQ("HaveAuthority - I'm not administrator.\r\n", log);
+
+    // Told so even without a change list.
+    ::DeleteFileA(ProgramFile("QMX_CHG.DAT").c_str());
+    EXPECT_EQ(QMX_INST_NOT_ADMIN, Run().outcome);
+}
+
+TEST_F(RunTest, EachRunOfOneRunObjectStartsFromAnEmptyList) {
+    PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
+    PutFile(SystemFile("QMXB.DLL"), "installed b", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
+    PutFile(ProgramFile("QMXB.DLL"), "shipped b", 2002);
+    WriteChangeList(Targeted("QMXA.DLL\r\nQMXB.DLL\r\n"));
+    LocalInstallation installation;
+    ApplyLogSwitch(0);
+    EXPECT_EQ(QMX_INST_COPIED, installation.Run().outcome);
+
+    // The second run lists B alone: A, left from the first, is not touched.
+    PutFile(ProgramFile("QMXA.DLL"), "shipped a again", 2003);
+    PutFile(ProgramFile("QMXB.DLL"), "shipped b again", 2003);
+    WriteChangeList(Targeted("QMXB.DLL\r\n"));
+    ClearLog();
+    EXPECT_EQ(QMX_INST_COPIED, installation.Run().outcome);
+    EXPECT_EQ("shipped a", FileText(SystemFile("QMXA.DLL")));
+    EXPECT_EQ("shipped b again", FileText(SystemFile("QMXB.DLL")));
+    EXPECT_EQ(std::string::npos, LogText().find("QMXA.DLL"));
+}
+
+TEST_F(RunTest, NameReachingOutsideTheSystemFolderIsABrokenPackage) {
+    PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
+    WriteChangeList(Targeted("..\\QMXA.DLL\r\n"));
+    const RunResult result = Run();
+    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, result.outcome);
+    EXPECT_EQ(1, result.brokenPackage);
+    EXPECT_NE(std::string::npos, Find(LogText(), "CopyTargetFile - Invalid file name ..\\QMXA.DLL.\r\n"));
+    EXPECT_EQ("installed a", FileText(SystemFile("QMXA.DLL")));
+}
+
+// An all-or-nothing run whose second module is missing puts the first back;
+// when putting it back fails, the run says so (0x80 beside the module's
+// 0x08), and the copy kept of it stays for a later /undo.
+TEST_F(RunTest, ARollbackStepThatFailsIsAFailureAndKeepsTheKeptCopy) {
+    PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
+    PutFile(SystemFile("QMXB.DLL"), "installed b", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
+    WriteChangeList(Targeted("QMXA.DLL\r\nQMXB.DLL\r\n") + "[Rollback]\r\nON\r\n");
+    {
+        // The first rename is A's swap; the second would put its copy back.
+        OsFault<&OsCalls::MoveFileExA> restoreFails(2, FALSE, ERROR_ACCESS_DENIED);
+        const RunResult result = Run();
+        EXPECT_EQ(QMX_INST_NOT_APPLICABLE | QMX_INST_FAILED, result.outcome);
+    }
+    EXPECT_EQ("shipped a", FileText(SystemFile("QMXA.DLL")));
+    EXPECT_NE(std::string::npos,
+              Find(LogText(), "UndoModule - Cannot restore " + SystemFile("QMXA.DLL") + ".(5)\r\n"));
+    // The package's copy still waits to be undone, and /undo finds its record.
+    PutFile(ProgramFile("QMXB.DLL"), "shipped b", 2002);
+    EXPECT_EQ(QMX_INST_COPIED | QMX_INST_SKIPPED, Run(true).outcome);
+    EXPECT_EQ("installed a", FileText(SystemFile("QMXA.DLL")));
+}
