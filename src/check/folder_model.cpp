@@ -5,7 +5,7 @@
 #include "engine/restart/letter_shift.h"
 #include "engine/restart/pending_operations.h"
 #include "engine/run/module_decision.h"
-#include "engine/site/plain_file_name.h"
+#include "changelist/plain_file_name.h"
 #include "engine/undo/undo_decision.h"
 #include "platform/ansi_text.h"
 #include "platform/text_case.h"

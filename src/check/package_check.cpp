@@ -8,7 +8,7 @@
 #include "check/seal_check.h"
 #include "check/windows_versions.h"
 #include "engine/restart/letter_shift.h"
-#include "engine/site/plain_file_name.h"
+#include "changelist/plain_file_name.h"
 #include "engine/version/version_string.h"
 #include "platform/ansi_text.h"
 #include "platform/text_case.h"

@@ -6,7 +6,7 @@
 #include "engine/restart/restart_schedule.h"
 #include "engine/run/module_decision.h"
 #include "engine/seal/file_hash.h"
-#include "engine/site/plain_file_name.h"
+#include "changelist/plain_file_name.h"
 #include "engine/swap/durable_copy.h"
 #include "engine/undo/undo_decision.h"
 #include "log/debug_log.h"

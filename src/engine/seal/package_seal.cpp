@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "platform/ansi_text.h"
-#include "engine/site/plain_file_name.h"
+#include "changelist/plain_file_name.h"
 #include "log/debug_log.h"
 #include "platform/text_case.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/site/plain_file_name.h"
+#include "changelist/plain_file_name.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "engine/site/plain_file_name.h"
+#include "changelist/plain_file_name.h"
 
 #include <cstring>
 
