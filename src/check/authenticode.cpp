@@ -1,14 +1,8 @@
 #include "check/authenticode.h"
 
-#include <cstdint>
+#include "engine/version/pe_image.h"
 
 namespace {
-
-uint32_t Get(const std::string& bytes, size_t at, size_t size) {
-    uint32_t value = 0;
-    for (size_t i = size; i-- > 0;) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-    return value;
-}
 
 // A DER element's contents, walked without ever reading past the end.
 struct Der {
@@ -136,36 +130,30 @@ PeSignature Malformed(const char* problem) {
 
 PeSignature ReadPeSignature(const std::string& bytes) {
     PeSignature sig;
-    const size_t size = bytes.size();
-    if (size < 0x40 || bytes.compare(0, 2, "MZ") != 0) return sig;
-    const size_t pe = Get(bytes, 0x3C, 4);
-    if (pe > size || size - pe < 24 + 2 || bytes.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return sig;
-    const size_t optional = pe + 24, optionalSize = Get(bytes, pe + 20, 2);
-    const uint32_t magic = Get(bytes, optional, 2);
-    if (magic != 0x10B && magic != 0x20B) return sig;
-    const size_t directories = optional + (magic == 0x10B ? 96 : 112);
-    const size_t securityEntry = directories + 4 * 8;
-    const size_t checksum = optional + 64;
-    const size_t headersEnd = optional + optionalSize;
+    const ByteView view(bytes);
+    PeImage image;
+    if (!image.ReadHeaders(view)) return sig;
     sig.kind = PeSignature::kUnsigned;
-    if (securityEntry + 8 > headersEnd || securityEntry + 8 > size ||
-        Get(bytes, directories - 4, 4) <= 4) {
-        return sig;  // no room for the entry, or fewer directories than it
+    PeDirectory entry = {};
+    // No room for the entry, or fewer directories than it.
+    if (!image.DeclaresDirectory(kPeCertificateDirectory) || !image.Directory(kPeCertificateDirectory, &entry)) {
+        return sig;
     }
-    const size_t table = Get(bytes, securityEntry, 4), tableSize = Get(bytes, securityEntry + 4, 4);
+    const size_t size = bytes.size(), securityEntry = image.DirectoryEntryOffset(kPeCertificateDirectory);
+    const size_t table = entry.address, tableSize = entry.size;
     if (table == 0 && tableSize == 0) return sig;
     if (table < securityEntry + 8 || table > size || tableSize > size - table) {
         return Malformed("its certificate table lies outside the file");
     }
     // The first WIN_CERTIFICATE: its length, revision 2.0, PKCS #7 type.
-    if (tableSize < 8 || Get(bytes, table, 4) < 8 || Get(bytes, table, 4) > tableSize) {
-        return Malformed("its certificate table is cut short");
-    }
-    if (Get(bytes, table + 4, 2) != 0x0200 || Get(bytes, table + 6, 2) != 0x0002) {
+    const size_t length = view.Dword(table);
+    if (tableSize < 8 || length < 8 || length > tableSize) return Malformed("its certificate table is cut short");
+    if (view.Word(table + 4) != 0x0200 || view.Word(table + 6) != 0x0002) {
         return Malformed("its certificate table holds no Authenticode signature");
     }
     sig.kind = PeSignature::kPresent;
-    sig.pkcs7 = {table + 8, table + Get(bytes, table, 4)};
+    sig.pkcs7 = {table + 8, table + length};
+    const size_t checksum = image.ChecksumOffset();
     sig.hashed = {{0, checksum}, {checksum + 4, securityEntry}, {securityEntry + 8, table}};
     if (table + tableSize < size) sig.hashed.push_back({table + tableSize, size});
     if (!ReadSignedData(bytes, &sig)) return Malformed("its signature cannot be read (damaged)");
