@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "check/authenticode.h"
+#include "check/whole_file.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ SignatureInfo Check(const std::string& bytes) {
 
 SignatureInfo CheckSignature(const std::string& path) {
     std::string bytes;
-    if (!ReadProgramFile(path, &bytes)) return SignatureOf(SignatureState::kCannotCheck, "the file cannot be read");
+    if (!ReadWholeFile(path, &bytes)) return SignatureOf(SignatureState::kCannotCheck, "the file cannot be read");
     SignatureInfo info = Check(bytes);
     // A damaged signature leaves reasons on OpenSSL's queue; the next file
     // must not find them.

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "check/authenticode.h"
+#include "check/whole_file.h"
 #include "platform/system_library.h"
 
 namespace {
@@ -109,7 +110,7 @@ std::string SignerSubject(const TrustDlls& dlls, HANDLE state) {
 
 SignatureInfo CheckSignature(const std::string& path) {
     std::string bytes;
-    if (!ReadProgramFile(path, &bytes)) return SignatureOf(SignatureState::kCannotCheck, "the file cannot be read");
+    if (!ReadWholeFile(path, &bytes)) return SignatureOf(SignatureState::kCannotCheck, "the file cannot be read");
     // Whether there is a signature at all is read from the file, the same
     // way on every Windows: WinVerifyTrust's answer for a file without one
     // differs between versions.

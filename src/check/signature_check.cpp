@@ -2,8 +2,6 @@
 
 #include "check/package_check.h"
 
-#include <cstdio>
-
 SignatureInfo SignatureOf(SignatureState state, const std::string& problem) {
     SignatureInfo info;
     info.state = state;
@@ -17,17 +15,6 @@ SignatureInfo WithoutSignature(const PeSignature& sig) {
     case PeSignature::kUnsigned: return SignatureOf(SignatureState::kUnsigned);
     default: return SignatureOf(SignatureState::kDamaged, sig.problem);
     }
-}
-
-bool ReadProgramFile(const std::string& path, std::string* bytes) {
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr) return false;
-    char block[65536];
-    size_t got = 0;
-    while ((got = std::fread(block, 1, sizeof block, in)) > 0) bytes->append(block, got);
-    const bool failed = std::ferror(in) != 0;
-    std::fclose(in);
-    return !failed;
 }
 
 namespace {

@@ -29,13 +29,11 @@ struct SignatureInfo {
 // The signature of the file at path.
 SignatureInfo CheckSignature(const std::string& path);
 
-// For each side's CheckSignature: a result of state alone, and the file's
-// bytes through the C library (true when read whole).
+// For each side's CheckSignature: a result of state alone.
 SignatureInfo SignatureOf(SignatureState state, const std::string& problem = std::string());
 // The state of a file whose signature, as ReadPeSignature found it, is not
 // there to check: not a program, unsigned, or unreadable (damaged).
 SignatureInfo WithoutSignature(const PeSignature& sig);
-bool ReadProgramFile(const std::string& path, std::string* bytes);
 
 // "signed", "unsigned", "damaged", "untrusted", "not a program", "cannot check".
 const char* SignatureStateName(SignatureState state);
