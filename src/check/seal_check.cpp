@@ -9,12 +9,6 @@
 #include "platform/ansi_text.h"
 #include "platform/text_case.h"
 
-namespace {
-
-const char kProgramName[] = "QMXSET.EXE";
-
-}  // namespace
-
 bool ProbedPackage::Contains(const std::string& name) {
     const ModuleProbe probe = ProbeModule(m_folder, name);
     return probe.listed && !probe.directory;

@@ -19,8 +19,6 @@ SignatureInfo WithoutSignature(const PeSignature& sig) {
 
 namespace {
 
-const char kProgramName[] = "QMXSET.EXE";
-
 void Add(PackageReport& report, Severity severity, const std::string& where, const std::string& text) {
     report.findings.push_back({severity, where, text});
 }
