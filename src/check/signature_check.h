@@ -29,14 +29,14 @@ struct SignatureInfo {
 // The signature of the file at path.
 SignatureInfo CheckSignature(const std::string& path);
 
-// For each side's CheckSignature: a result of state alone.
-SignatureInfo SignatureOf(SignatureState state, const std::string& problem = std::string());
-// The state of a file whose signature, as ReadPeSignature found it, is not
-// there to check: not a program, unsigned, or unreadable (damaged).
-SignatureInfo WithoutSignature(const PeSignature& sig);
-
 // "signed", "unsigned", "damaged", "untrusted", "not a program", "cannot check".
 const char* SignatureStateName(SignatureState state);
+
+// Each side's own part of CheckSignature: the verdict on the signature sig,
+// present in bytes, the contents of the file at path.
+SignatureInfo VerifySignature(const std::string& path, const std::string& bytes, const PeSignature& sig);
+// A result of state alone.
+SignatureInfo SignatureOf(SignatureState state, const std::string& problem = std::string());
 
 struct PackageReport;
 // Checks QMXSET.EXE, when the package holds it, and every module found,
