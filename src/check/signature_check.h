@@ -1,5 +1,6 @@
-// The Authenticode signatures of a package's programs as the package check
-// reports them: QMXSET.EXE and every listed module. On the build machine
+// The Authenticode signature of a package's program or module, judged file
+// by file; the package check asks it for QMXSET.EXE and every listed module,
+// and makes its findings of the answers itself. On the build machine
 // OpenSSL's libcrypto checks each signature against the file (the digest and
 // the signer's signature, not the chain: which roots count is the fleet's
 // policy); on Windows the system's WinVerifyTrust does, loaded at run time,
@@ -37,9 +38,3 @@ const char* SignatureStateName(SignatureState state);
 SignatureInfo VerifySignature(const std::string& path, const std::string& bytes, const PeSignature& sig);
 // A result of state alone.
 SignatureInfo SignatureOf(SignatureState state, const std::string& problem = std::string());
-
-struct PackageReport;
-// Checks QMXSET.EXE, when the package holds it, and every module found,
-// into report.signatures, with their findings: an unsigned QMXSET.EXE is a
-// warning, an unsigned module a note, a damaged signature an error.
-void AddSignatureFindings(PackageReport& report);
