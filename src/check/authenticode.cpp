@@ -1,52 +1,9 @@
 #include "check/authenticode.h"
 
-#include <cstdint>
+#include "engine/seal/der_reader.h"
+#include "engine/version/pe_image.h"
 
 namespace {
-
-uint32_t Get(const std::string& bytes, size_t at, size_t size) {
-    uint32_t value = 0;
-    for (size_t i = size; i-- > 0;) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-    return value;
-}
-
-// A DER element's contents, walked without ever reading past the end.
-struct Der {
-    const std::string* bytes;
-    size_t at;
-    size_t end;
-
-    bool Empty() const { return at >= end; }
-    unsigned char Peek() const { return static_cast<unsigned char>((*bytes)[at]); }
-
-    // The next element, when its tag is tag: its contents in body. Only
-    // definite lengths, as DER has them, of up to four bytes.
-    bool Take(unsigned char tag, Der* body) {
-        if (end - at < 2 || Peek() != tag) return false;
-        size_t length = static_cast<unsigned char>((*bytes)[at + 1]);
-        size_t next = at + 2;
-        if (length & 0x80) {
-            const size_t count = length & 0x7F;
-            if (count == 0 || count > 4 || end - next < count) return false;
-            length = 0;
-            for (size_t i = 0; i < count; ++i) length = length << 8 | static_cast<unsigned char>((*bytes)[next + i]);
-            next += count;
-        }
-        if (length > end - next) return false;
-        *body = Der{bytes, next, next + length};
-        at = next + length;
-        return true;
-    }
-    // Takes the next element if it has tag; true when it had.
-    bool Skip(unsigned char tag) {
-        Der ignored;
-        return !Empty() && Peek() == tag && Take(tag, &ignored);
-    }
-    std::string Text() const { return bytes->substr(at, end - at); }
-};
-
-const unsigned char kSequence = 0x30, kSet = 0x31, kOid = 0x06, kInteger = 0x02, kOctets = 0x04,
-                    kContext0 = 0xA0, kContext1 = 0xA1;
 
 // Object identifiers, as their DER contents.
 const char kSignedData[] = "\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02";             // 1.2.840.113549.1.7.2
@@ -67,19 +24,14 @@ const DigestOid kDigests[] = {
     {"\x2A\x86\x48\x86\xF7\x0D\x02\x05", 8, "MD5"},
 };
 
-bool TakeOid(Der& in, const char* oid, size_t size) {
-    Der body;
-    return in.Take(kOid, &body) && body.Text() == std::string(oid, size);
-}
-
 // The SpcIndirectDataContent: which digest, and of what value.
-bool ReadIndirectData(Der content, PeSignature* sig) {
-    Der indirect, data, digestInfo, algorithm, oid, digest;
-    if (!content.Take(kSequence, &indirect)) return false;
-    sig->content = {indirect.at, indirect.end};
-    if (!indirect.Take(kSequence, &data) || !indirect.Take(kSequence, &digestInfo)) return false;
-    if (!digestInfo.Take(kSequence, &algorithm) || !algorithm.Take(kOid, &oid)) return false;
-    if (!digestInfo.Take(kOctets, &digest)) return false;
+bool ReadIndirectData(DerReader content, PeSignature* sig) {
+    DerReader indirect, data, digestInfo, algorithm, oid, digest;
+    if (!content.Take(kDerSequence, &indirect)) return false;
+    sig->content = {indirect.Begin(), indirect.End()};
+    if (!indirect.Take(kDerSequence, &data) || !indirect.Take(kDerSequence, &digestInfo)) return false;
+    if (!digestInfo.Take(kDerSequence, &algorithm) || !algorithm.Take(kDerOid, &oid)) return false;
+    if (!digestInfo.Take(kDerOctets, &digest)) return false;
     const std::string text = oid.Text();
     for (const DigestOid& d : kDigests) {
         if (text == std::string(d.oid, d.size)) sig->digestName = d.name;
@@ -89,40 +41,35 @@ bool ReadIndirectData(Der content, PeSignature* sig) {
 }
 
 // Whether the first signer's unsigned attributes hold a time stamp.
-bool ReadTimeStamp(Der signerInfos, bool* timestamped) {
-    Der signer;
-    if (!signerInfos.Take(kSequence, &signer)) return false;
-    if (!signer.Skip(kInteger) || !signer.Skip(kSequence) || !signer.Skip(kSequence)) return false;
-    signer.Skip(kContext0);  // the signed attributes
-    if (!signer.Skip(kSequence) || !signer.Skip(kOctets)) return false;
-    Der unsigned_;
+bool ReadTimeStamp(DerReader signerInfos, bool* timestamped) {
+    DerReader signer;
+    if (!signerInfos.Take(kDerSequence, &signer)) return false;
+    if (!signer.Skip(kDerInteger) || !signer.Skip(kDerSequence) || !signer.Skip(kDerSequence)) return false;
+    signer.Skip(kDerContext0);  // the signed attributes
+    if (!signer.Skip(kDerSequence) || !signer.Skip(kDerOctets)) return false;
+    DerReader unsigned_;
     if (signer.Empty()) return true;
-    if (!signer.Take(kContext1, &unsigned_)) return false;
+    if (!signer.Take(kDerContext1, &unsigned_)) return false;
     while (!unsigned_.Empty()) {
-        Der attribute;
-        if (!unsigned_.Take(kSequence, &attribute)) return false;
-        Der probe = attribute;
-        if (TakeOid(probe, kCounterSignature, sizeof kCounterSignature - 1) ||
-            TakeOid(attribute, kRfc3161TimeStamp, sizeof kRfc3161TimeStamp - 1)) {
-            *timestamped = true;
-        }
+        DerReader attribute;
+        if (!unsigned_.Take(kDerSequence, &attribute)) return false;
+        DerReader probe = attribute;
+        if (probe.TakeOid(kCounterSignature) || attribute.TakeOid(kRfc3161TimeStamp)) *timestamped = true;
     }
     return true;
 }
 
 bool ReadSignedData(const std::string& bytes, PeSignature* sig) {
-    Der whole{&bytes, sig->pkcs7.begin, sig->pkcs7.end}, info, signedData, body, contentInfo, content,
+    DerReader whole(bytes, sig->pkcs7.begin, sig->pkcs7.end), info, signedData, body, contentInfo, content,
         signerInfos;
-    if (!whole.Take(kSequence, &info) || !TakeOid(info, kSignedData, sizeof kSignedData - 1)) return false;
-    if (!info.Take(kContext0, &signedData) || !signedData.Take(kSequence, &body)) return false;
-    if (!body.Skip(kInteger) || !body.Skip(kSet)) return false;
-    if (!body.Take(kSequence, &contentInfo) || !TakeOid(contentInfo, kIndirectData, sizeof kIndirectData - 1)) {
-        return false;
-    }
-    if (!contentInfo.Take(kContext0, &content) || !ReadIndirectData(content, sig)) return false;
-    body.Skip(kContext0);  // certificates
-    body.Skip(kContext1);  // revocation lists
-    return body.Take(kSet, &signerInfos) && ReadTimeStamp(signerInfos, &sig->timestamped);
+    if (!whole.Take(kDerSequence, &info) || !info.TakeOid(kSignedData)) return false;
+    if (!info.Take(kDerContext0, &signedData) || !signedData.Take(kDerSequence, &body)) return false;
+    if (!body.Skip(kDerInteger) || !body.Skip(kDerSet)) return false;
+    if (!body.Take(kDerSequence, &contentInfo) || !contentInfo.TakeOid(kIndirectData)) return false;
+    if (!contentInfo.Take(kDerContext0, &content) || !ReadIndirectData(content, sig)) return false;
+    body.Skip(kDerContext0);  // certificates
+    body.Skip(kDerContext1);  // revocation lists
+    return body.Take(kDerSet, &signerInfos) && ReadTimeStamp(signerInfos, &sig->timestamped);
 }
 
 PeSignature Malformed(const char* problem) {
@@ -136,36 +83,30 @@ PeSignature Malformed(const char* problem) {
 
 PeSignature ReadPeSignature(const std::string& bytes) {
     PeSignature sig;
-    const size_t size = bytes.size();
-    if (size < 0x40 || bytes.compare(0, 2, "MZ") != 0) return sig;
-    const size_t pe = Get(bytes, 0x3C, 4);
-    if (pe > size || size - pe < 24 + 2 || bytes.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return sig;
-    const size_t optional = pe + 24, optionalSize = Get(bytes, pe + 20, 2);
-    const uint32_t magic = Get(bytes, optional, 2);
-    if (magic != 0x10B && magic != 0x20B) return sig;
-    const size_t directories = optional + (magic == 0x10B ? 96 : 112);
-    const size_t securityEntry = directories + 4 * 8;
-    const size_t checksum = optional + 64;
-    const size_t headersEnd = optional + optionalSize;
+    const ByteView view(bytes);
+    PeImage image;
+    if (!image.ReadHeaders(view)) return sig;
     sig.kind = PeSignature::kUnsigned;
-    if (securityEntry + 8 > headersEnd || securityEntry + 8 > size ||
-        Get(bytes, directories - 4, 4) <= 4) {
-        return sig;  // no room for the entry, or fewer directories than it
+    PeDirectory entry = {};
+    // No room for the entry, or fewer directories than it.
+    if (!image.DeclaresDirectory(kPeCertificateDirectory) || !image.Directory(kPeCertificateDirectory, &entry)) {
+        return sig;
     }
-    const size_t table = Get(bytes, securityEntry, 4), tableSize = Get(bytes, securityEntry + 4, 4);
+    const size_t size = bytes.size(), securityEntry = image.DirectoryEntryOffset(kPeCertificateDirectory);
+    const size_t table = entry.address, tableSize = entry.size;
     if (table == 0 && tableSize == 0) return sig;
     if (table < securityEntry + 8 || table > size || tableSize > size - table) {
         return Malformed("its certificate table lies outside the file");
     }
     // The first WIN_CERTIFICATE: its length, revision 2.0, PKCS #7 type.
-    if (tableSize < 8 || Get(bytes, table, 4) < 8 || Get(bytes, table, 4) > tableSize) {
-        return Malformed("its certificate table is cut short");
-    }
-    if (Get(bytes, table + 4, 2) != 0x0200 || Get(bytes, table + 6, 2) != 0x0002) {
+    const size_t length = view.Dword(table);
+    if (tableSize < 8 || length < 8 || length > tableSize) return Malformed("its certificate table is cut short");
+    if (view.Word(table + 4) != 0x0200 || view.Word(table + 6) != 0x0002) {
         return Malformed("its certificate table holds no Authenticode signature");
     }
     sig.kind = PeSignature::kPresent;
-    sig.pkcs7 = {table + 8, table + Get(bytes, table, 4)};
+    sig.pkcs7 = {table + 8, table + length};
+    const size_t checksum = image.ChecksumOffset();
     sig.hashed = {{0, checksum}, {checksum + 4, securityEntry}, {securityEntry + 8, table}};
     if (table + tableSize < size) sig.hashed.push_back({table + tableSize, size});
     if (!ReadSignedData(bytes, &sig)) return Malformed("its signature cannot be read (damaged)");

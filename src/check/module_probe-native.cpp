@@ -7,10 +7,8 @@
 #include <sys/stat.h>
 #include <wctype.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "check/text_encoding.h"
+#include "check/whole_file.h"
 #include "platform/ansi_text.h"
 
 namespace {
@@ -91,9 +89,8 @@ ModuleProbe ProbeModule(const std::string& folder, const std::string& name) {
     if (::stat(probe.path.c_str(), &info) != 0) return probe;
     probe.directory = S_ISDIR(info.st_mode);
     if (!S_ISREG(info.st_mode)) return probe;
-    std::ifstream in(probe.path, std::ios::binary);
-    if (!in) return probe;
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    if (!ReadWholeFile(probe.path, &bytes)) return probe;
     probe.opened = true;
     probe.version = ReadModuleVersion(bytes);
     probe.lastWrite = (static_cast<uint64_t>(info.st_mtim.tv_sec) + kEpochDifference) * 10000000ull +

@@ -43,14 +43,15 @@ void ReadPlatformFixedVersion(const std::string& path, ModuleVersion* version) {
 const char kLocalSeparator = '\\';
 
 std::vector<std::string> ListFolder(const std::string& folder) {
+    std::string listed;
+    DWORD error = 0;
+    // A folder the search cannot read lists no file, as the build
+    // machine's side has it.
+    ListFiles(folder, &listed, &error);
     std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = ::FindFirstFileA(JoinPath(folder, "*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(data.cFileName);
-    } while (::FindNextFileA(find, &data));
-    ::FindClose(find);
+    for (size_t at = 0, end; (end = listed.find('\n', at)) != std::string::npos; at = end + 1) {
+        names.push_back(listed.substr(at, end - at));
+    }
     return names;
 }
 

@@ -22,6 +22,10 @@ struct ModuleProbe {
     uint64_t lastWrite = 0;  // FILETIME ticks
 };
 
+// The installer's program in a package folder, as it ships: sealed and
+// signed like the modules.
+inline constexpr char kProgramName[] = "QMXSET.EXE";
+
 // The separator of this side's own paths: "/" on the build machine, "\" on
 // Windows.
 extern const char kLocalSeparator;

@@ -7,9 +7,9 @@
 #include "check/module_version.h"
 
 #include <cstdio>
-#include <vector>
 
 #include "platform/ansi_text.h"
+#include "engine/version/pe_image.h"
 #include "engine/version/version_info_limit.h"
 
 namespace {
@@ -22,95 +22,20 @@ const uint32_t kEnglishUs = 0x0409;
 const size_t kMaxTextBytes = 259;
 const uint32_t kFixedFileInfoSignature = 0xFEEF04BD;
 
-// Little-endian reads that fail, instead of reading, outside the bytes.
-class Bytes {
-public:
-    Bytes(const char* data, size_t size) : m_data(data), m_size(size) {}
-    bool Has(size_t offset, size_t length) const {
-        return offset <= m_size && length <= m_size - offset;
-    }
-    bool Read(size_t offset, int width, uint32_t* value) const {
-        if (!Has(offset, static_cast<size_t>(width))) return false;
-        uint32_t result = 0;
-        for (int i = width - 1; i >= 0; --i) {
-            result = result << 8 | static_cast<unsigned char>(m_data[offset + static_cast<size_t>(i)]);
-        }
-        *value = result;
-        return true;
-    }
-    uint32_t Word(size_t offset) const {
-        uint32_t value = 0;
-        return Read(offset, 2, &value) ? value : 0;
-    }
-    size_t Size() const { return m_size; }
-    const char* Data() const { return m_data; }
-
-private:
-    const char* m_data;
-    size_t m_size;
-};
-
 size_t Align4(size_t offset) { return (offset + 3) & ~static_cast<size_t>(3); }
 
-struct Section {
-    uint32_t address, virtualSize, rawSize, rawOffset;
-};
-
-// The PE image's sections and resource directory.
-class PeImage {
+// The image's resource directory, found through its sections.
+class ResourceTree {
 public:
-    explicit PeImage(const Bytes& bytes) : m_bytes(bytes) {}
+    explicit ResourceTree(const ByteView& bytes) : m_bytes(bytes) {}
 
     bool Parse() {
-        uint32_t mz = 0, pe = 0, signature = 0;
-        if (!m_bytes.Read(0, 2, &mz) || mz != 0x5A4D) return false;
-        if (!m_bytes.Read(0x3C, 4, &pe) || !m_bytes.Read(pe, 4, &signature) || signature != 0x4550) {
+        PeDirectory resources = {};
+        if (!m_image.ReadHeaders(m_bytes) || !m_image.Directory(kPeResourceDirectory, &resources) ||
+            resources.size == 0) {
             return false;
         }
-        const size_t fileHeader = static_cast<size_t>(pe) + 4;
-        uint32_t sections = 0, optionalSize = 0, magic = 0;
-        if (!m_bytes.Read(fileHeader + 2, 2, &sections) ||
-            !m_bytes.Read(fileHeader + 16, 2, &optionalSize)) {
-            return false;
-        }
-        const size_t optional = fileHeader + 20;
-        if (!m_bytes.Read(optional, 2, &magic)) return false;
-        size_t directories = 0;
-        if (magic == 0x10B) {
-            directories = optional + 96;
-        } else if (magic == 0x20B) {
-            directories = optional + 112;
-        } else {
-            return false;
-        }
-        uint32_t resourceSize = 0;
-        if (!m_bytes.Read(directories + 2 * 8, 4, &m_resourceAddress) ||
-            !m_bytes.Read(directories + 2 * 8 + 4, 4, &resourceSize) || resourceSize == 0) {
-            return false;
-        }
-        const size_t table = optional + optionalSize;
-        for (size_t i = 0; i < sections; ++i) {
-            Section s = {};
-            const size_t at = table + i * 40;
-            if (!m_bytes.Read(at + 8, 4, &s.virtualSize) || !m_bytes.Read(at + 12, 4, &s.address) ||
-                !m_bytes.Read(at + 16, 4, &s.rawSize) || !m_bytes.Read(at + 20, 4, &s.rawOffset)) {
-                return false;
-            }
-            m_sections.push_back(s);
-        }
-        return FileOffset(m_resourceAddress, &m_root);
-    }
-
-    // The file offset of a relative virtual address that a section's raw
-    // data holds.
-    bool FileOffset(uint32_t address, size_t* offset) const {
-        for (const Section& s : m_sections) {
-            if (address >= s.address && address - s.address < s.rawSize) {
-                *offset = static_cast<size_t>(s.rawOffset) + (address - s.address);
-                return m_bytes.Has(*offset, 0);
-            }
-        }
-        return false;
+        return m_image.ReadSections() && m_image.FileOffset(resources.address, &m_root);
     }
 
     // The resource directory entry with this id below the directory at
@@ -161,13 +86,12 @@ public:
             !m_bytes.Read(m_root + leaf + 4, 4, size)) {
             return false;
         }
-        return FileOffset(address, offset) && m_bytes.Has(*offset, *size);
+        return m_image.FileOffset(address, offset) && m_bytes.Has(*offset, *size);
     }
 
 private:
-    const Bytes& m_bytes;
-    std::vector<Section> m_sections;
-    uint32_t m_resourceAddress = 0;
+    const ByteView& m_bytes;
+    PeImage m_image;
     size_t m_root = 0;
 };
 
@@ -181,7 +105,7 @@ struct Node {
     size_t keyEnd;  // just after the key's terminator
 };
 
-bool ReadNode(const Bytes& block, size_t at, Node* node) {
+bool ReadNode(const ByteView& block, size_t at, Node* node) {
     if (!block.Has(at, 6)) return false;
     node->at = at;
     node->length = block.Word(at);
@@ -203,7 +127,7 @@ size_t ChildrenOffset(const Node& node) {
     return ValueOffset(node) + Align4(node.valueLength * (node.text ? 2 : 1));
 }
 
-bool KeyIs(const Bytes& block, const Node& node, const std::string& key) {
+bool KeyIs(const ByteView& block, const Node& node, const std::string& key) {
     if ((node.keyEnd - node.at - 8) / 2 != key.size()) return false;
     for (size_t i = 0; i < key.size(); ++i) {
         // A UTF-16 unit beyond ASCII matches no byte of the ASCII key.
@@ -215,7 +139,7 @@ bool KeyIs(const Bytes& block, const Node& node, const std::string& key) {
 
 // The node a "\a\b\c" path names, children searched as the platform does:
 // within the parent's length, stopping at a child of length 0.
-bool Query(const Bytes& block, const std::string& path, Node* found) {
+bool Query(const ByteView& block, const std::string& path, Node* found) {
     Node node;
     if (!ReadNode(block, 0, &node)) return false;
     size_t start = 0;
@@ -249,10 +173,10 @@ bool Query(const Bytes& block, const std::string& path, Node* found) {
 
 // The buffer the installer hands the platform: the resource, the platform's
 // "FE2X" mark behind the tree when it fits, zeros elsewhere.
-std::string InstallerBuffer(const Bytes& bytes, size_t offset, uint32_t size) {
+std::string InstallerBuffer(const ByteView& bytes, size_t offset, uint32_t size) {
     std::string buffer(2 * static_cast<size_t>(size) + 4, '\0');
     buffer.replace(0, size, bytes.Data() + offset, size);
-    const size_t treeLength = Bytes(buffer.data(), buffer.size()).Word(0);
+    const size_t treeLength = ByteView(buffer).Word(0);
     if (treeLength + 4 <= buffer.size()) buffer.replace(treeLength, 4, "FE2X");
     return buffer;
 }
@@ -261,7 +185,7 @@ std::string InstallerBuffer(const Bytes& bytes, size_t offset, uint32_t size) {
 // value's own offset behind the tree's length and 4 bytes, and converts no
 // more than fits before the tree's length from there.
 void ConvertText(std::string& buffer, const Node& node, size_t* textAt) {
-    const Bytes block(buffer.data(), buffer.size());
+    const ByteView block(buffer);
     const size_t value = ValueOffset(node);
     const size_t treeLength = block.Word(0);
     *textAt = treeLength + 4 + value;
@@ -273,7 +197,7 @@ void ConvertText(std::string& buffer, const Node& node, size_t* textAt) {
     }
 }
 
-void ReadFixedVersion(const Bytes& block, ModuleVersion* version) {
+void ReadFixedVersion(const ByteView& block, ModuleVersion* version) {
     Node root;
     if (!ReadNode(block, 0, &root) || root.valueLength < 52) return;
     const size_t value = ValueOffset(root);
@@ -290,7 +214,7 @@ void ReadFixedVersion(const Bytes& block, ModuleVersion* version) {
 }
 
 void ReadFileVersionText(std::string& buffer, ModuleVersion* version) {
-    const Bytes block(buffer.data(), buffer.size());
+    const ByteView block(buffer);
     // A tree claiming more than the resource holds is refused before any query.
     if (2 * static_cast<size_t>(block.Word(0)) + 4 > buffer.size()) return;
     // A resource of 8-bit keys (a 16-bit module's layout) is not one a PE
@@ -321,16 +245,16 @@ void ReadFileVersionText(std::string& buffer, ModuleVersion* version) {
 
 ModuleVersion ReadModuleVersion(const std::string& bytes) {
     ModuleVersion version;
-    const Bytes file(bytes.data(), bytes.size());
-    PeImage image(file);
+    const ByteView file(bytes);
+    ResourceTree resources(file);
     size_t offset = 0;
     uint32_t size = 0;
-    if (!image.Parse() || !image.VersionResource(&offset, &size) || size == 0 ||
+    if (!resources.Parse() || !resources.VersionResource(&offset, &size) || size == 0 ||
         2 * static_cast<size_t>(size) + 4 > kMaxVersionInfoSize) {
         return version;
     }
     std::string buffer = InstallerBuffer(file, offset, size);
-    ReadFixedVersion(Bytes(buffer.data(), size), &version);
+    ReadFixedVersion(ByteView(buffer.data(), size), &version);
     ReadFileVersionText(buffer, &version);
     return version;
 }

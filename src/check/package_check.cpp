@@ -15,7 +15,6 @@
 
 namespace {
 
-
 void Add(PackageReport& report, Severity severity, const std::string& where, const std::string& text) {
     report.findings.push_back({severity, where, text});
 }
@@ -171,6 +170,59 @@ void CheckPackageSeal(PackageReport& report) {
     Add(report, Severity::ERROR, kSealFileName, SealFindingText(check));
 }
 
+void AddSignatureFinding(PackageReport& report, const std::string& where, bool program, const SignatureInfo& sig) {
+    switch (sig.state) {
+    case SignatureState::kUnsigned:
+        if (program) {
+            Add(report, Severity::WARNING, where,
+                "not signed: fleets under App Control for Business or AppLocker run only programs their "
+                "policy allows by publisher, and block an unsigned installer before it starts; sign it "
+                "(make dist with QMX_SIGN_PKCS12) and seal after signing");
+        } else {
+            Add(report, Severity::NOTE, where,
+                "not signed: where App Control allows modules by publisher only, Windows will not load it");
+        }
+        break;
+    case SignatureState::kSigned:
+        if (!sig.timestamped) {
+            Add(report, Severity::NOTE, where,
+                "signed without a time stamp: the signature stops counting when the certificate expires");
+        }
+        break;
+    case SignatureState::kUntrusted:
+        Add(report, Severity::WARNING, where,
+            "signed by " + sig.subject + ", but not by a chain this machine trusts (" + sig.problem + ")");
+        break;
+    case SignatureState::kDamaged:
+        Add(report, Severity::ERROR, where,
+            "signature damaged: " + sig.problem +
+                ": the file or its signature changed after signing, and Windows refuses it as tampered "
+                "with; sign the original again");
+        break;
+    case SignatureState::kCannotCheck:
+        Add(report, Severity::NOTE, where, "signature not checked: " + sig.problem);
+        break;
+    case SignatureState::kNotProgram:
+        break;
+    }
+}
+
+// QMXSET.EXE, when the package holds it, and every module found, into
+// report.signatures: an unsigned QMXSET.EXE is a warning, an unsigned module
+// a note, a damaged signature an error.
+void CheckSignatures(PackageReport& report) {
+    const ModuleProbe program = ProbeModule(report.folder, kProgramName);
+    if (program.opened) {
+        report.signatures.push_back({kProgramName, CheckSignature(program.path)});
+        AddSignatureFinding(report, kProgramName, true, report.signatures.back().signature);
+    }
+    for (const FileReport& file : report.files) {
+        if (!file.probe.opened || file.duplicate) continue;
+        report.signatures.push_back({file.name, CheckSignature(file.probe.path)});
+        AddSignatureFinding(report, "[File] " + file.name, false, report.signatures.back().signature);
+    }
+}
+
 }  // namespace
 
 std::string ForeignEncoding(const std::string& start) {
@@ -211,7 +263,7 @@ PackageReport CheckPackage(const std::string& folder) {
             "\"" + rollback + "\" is neither ON nor OFF: the installer reads it as OFF, and the run is not all "
             "or nothing");
     }
-    AddSignatureFindings(report);
+    CheckSignatures(report);
     report.logOn = changeList.IsLogOn() == 1;
     if (report.logOn) {
         Add(report, Severity::WARNING, "[Log]",

@@ -331,6 +331,19 @@ std::string Hex(const std::string& bytes) {
     return DigestHex(hash.Final());
 }
 
+// The path of the record in store that keeps old for name replaced by ours,
+// in the folder the installer looks in unless misplaced, which is made.
+std::string RecordPath(const std::string& store, const std::string& name, const std::string& ours,
+                       const std::string& old, bool misplaced = false) {
+    Sha256Digest incoming;
+    EXPECT_TRUE(ParseDigestHex(Hex(ours).c_str(), &incoming));
+    const char own = kStoreFolderDigits[StoreFolderIndex(name, incoming)];
+    const std::string folder = store + "/" + (misplaced ? (own == '0' ? '1' : '0') : own);
+    ::mkdir(store.c_str(), 0700);
+    ::mkdir(folder.c_str(), 0700);
+    return folder + "/" + name + "." + Hex(ours) + "." + Hex(old);
+}
+
 // /undo predicted from a copy of the store: the package's copy with a whole
 // kept copy goes back; a module changed since, or with none kept where the
 // installer looks, is left; a kept copy that fails its name's digest cannot
@@ -344,21 +357,12 @@ TEST_F(PackageCheck, WhatIfPredictsAnUndoFromACopyOfTheStore) {
     }
     Write(m_system + "/B.DLL", Module("3.0", 3, 0, 0));
     const std::string store = m_root + "/store";
-    ::mkdir(store.c_str(), 0700);
     // Each record in its own folder of the store, but C's in another one,
     // where the installer would not look.
-    Sha256Digest incoming;
-    ASSERT_TRUE(ParseDigestHex(Hex(ours).c_str(), &incoming));
-    auto record = [&](const std::string& name, bool misplaced) {
-        const char own = kStoreFolderDigits[StoreFolderIndex(name, incoming)];
-        const std::string folder = store + "/" + (misplaced ? (own == '0' ? '1' : '0') : own);
-        ::mkdir(folder.c_str(), 0700);
-        return folder + "/" + name + "." + Hex(ours) + "." + Hex(old);
-    };
-    Write(record("A.DLL", false), old);
-    Write(record("B.DLL", false), old);
-    Write(record("C.DLL", true), old);
-    Write(record("D.DLL", false), "damaged");
+    Write(RecordPath(store, "A.DLL", ours, old), old);
+    Write(RecordPath(store, "B.DLL", ours, old), old);
+    Write(RecordPath(store, "C.DLL", ours, old, true), old);
+    Write(RecordPath(store, "D.DLL", ours, old), "damaged");
 
     const WhatIfResult undo = RunWhatIf(m_package, m_system, *FindWindows("xp"), {}, PendingFacts(), store, true);
     ASSERT_EQ(4u, undo.modules.size());
@@ -377,6 +381,28 @@ TEST_F(PackageCheck, WhatIfPredictsAnUndoFromACopyOfTheStore) {
     // Held: put back at the restart.
     const WhatIfResult held = RunWhatIf(m_package, m_system, *FindWindows("xp"), {"A.DLL"}, PendingFacts(), store, true);
     EXPECT_EQ(QMX_INST_ON_REBOOT, held.modules[0].bit);
+}
+
+// The installer finds a record by its name as the store lists it, case and
+// all: a record of qmxa.dll is none of QMXA.DLL's, though it lies in the
+// folder the installer looks in.
+TEST_F(PackageCheck, WhatIfOfAnUndoFindsARecordOnlyUnderTheNameAsListed) {
+    ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nQMXA.DLL\r\nQMXB.DLL\r\n");
+    const std::string ours = Module("2.0", 2, 0, 0), old = Module("1.0", 1, 0, 0);
+    for (const char* name : {"QMXA.DLL", "QMXB.DLL"}) {
+        Write(m_package + "/" + name, ours);
+        Write(m_system + "/" + name, ours);
+    }
+    const std::string store = m_root + "/store";
+    Write(RecordPath(store, "qmxa.dll", ours, old), old);
+    Write(RecordPath(store, "QMXB.DLL", ours, old), old);
+
+    const WhatIfResult undo = RunWhatIf(m_package, m_system, *FindWindows("xp"), {}, PendingFacts(), store, true);
+    ASSERT_EQ(2u, undo.modules.size());
+    EXPECT_EQ(QMX_INST_SKIPPED, undo.modules[0].bit);
+    EXPECT_STREQ("nothing to undo", DecisionText(undo.modules[0].action, true));
+    EXPECT_EQ("no copy kept for the package's copy", undo.modules[0].reason);
+    EXPECT_EQ(QMX_INST_COPIED, undo.modules[1].bit);
 }
 
 // All or nothing predicted: the module replaced first goes back through the

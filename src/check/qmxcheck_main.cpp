@@ -1,5 +1,6 @@
 // qmxcheck [--json] [--codepage N] [--against SYSDIR --windows NAME [--busy MODULE]...
 //           [--pending-ours MODULE]... [--pending-other MODULE]... [--store DIR] [--undo]] PACKAGE_DIR
+// qmxcheck --seal PACKAGE_DIR
 // qmxcheck --help | -h | /?
 //
 // Exit status: 0 for a clean package (and for --help), 1 for warnings only,
@@ -28,6 +29,8 @@ void PrintUsage(std::FILE* out) {
                  "usage: qmxcheck [--json] [--codepage N] [--against SYSDIR --windows NAME [--busy MODULE]...\n"
                  "                [--pending-ours MODULE]... [--pending-other MODULE]... [--store DIR] [--undo]]\n"
                  "                PACKAGE_DIR\n"
+                 "       qmxcheck --seal PACKAGE_DIR\n"
+                 "--seal writes the package's seal, QMX_CHG.SUM, and prints it\n"
                  "DIR is a copy of the target's QMX_UNDO; --undo predicts QMXSET /undo\n"
                  "N is the target's ANSI code page (932 Japanese, 1252 Western, ...; here %u unless told)\n"
                  "NAME is one of:",
@@ -38,103 +41,161 @@ void PrintUsage(std::FILE* out) {
                  "folder\n");
 }
 
-int Usage(const char* problem) {
-    std::fprintf(stderr, "qmxcheck: %s\n", problem);
+int Usage(const std::string& problem) {
+    std::fprintf(stderr, "qmxcheck: %s\n", problem.c_str());
     PrintUsage(stderr);
     return kUsageError;
+}
+
+struct Options {
+    bool help = false;
+    bool json = false;
+    bool seal = false;
+    bool undo = false;
+    std::string against, windowsName, package, store;
+    // Installed modules the what-if takes as in use, which a copy of a
+    // system folder cannot show.
+    std::vector<std::string> busy;
+    // Installed modules with a restart-time operation pending: our own staged
+    // copy (true) or another program's (false), as typed. Against this
+    // machine's own system folder its list is read as well.
+    std::vector<std::pair<std::string, bool>> pending;
+};
+
+// Before any name is read: the target's code page decides how each is
+// split, upper-cased and found.
+bool AssumeCodePage(const std::string& number, std::string* problem) {
+    const unsigned long codePage = std::strtoul(number.c_str(), nullptr, 10);
+    if (number.find_first_not_of("0123456789") == std::string::npos && UseAnsiCodePage(codePage)) return true;
+    *problem = "code page " + number + " cannot be assumed here (this Windows reads names in " +
+               std::to_string(AnsiCodePage()) + ")";
+    return false;
+}
+
+// The option or folder at argv[*i], and its value (*i moved past it), into
+// options: false with the problem when it is wrong.
+bool ParseArgument(int argc, char** argv, int* i, Options* options, std::string* problem) {
+    const std::string arg = argv[*i];
+    const bool valued = *i + 1 < argc;
+    if (arg == "--help" || arg == "-h" || arg == "/?") {
+        options->help = true;
+    } else if (arg == "--json") {
+        options->json = true;
+    } else if (arg == "--busy" && valued) {
+        options->busy.push_back(argv[++*i]);
+    } else if ((arg == "--pending-ours" || arg == "--pending-other") && valued) {
+        options->pending.emplace_back(argv[++*i], arg == "--pending-ours");
+    } else if (arg == "--codepage" && valued) {
+        return AssumeCodePage(argv[++*i], problem);
+    } else if (arg == "--store" && valued) {
+        options->store = argv[++*i];
+    } else if (arg == "--undo") {
+        options->undo = true;
+    } else if (arg == "--seal") {
+        options->seal = true;
+    } else if ((arg == "--against" || arg == "--windows") && valued) {
+        (arg == "--against" ? options->against : options->windowsName) = argv[++*i];
+    } else if (!arg.empty() && arg[0] == '-') {
+        *problem = "unknown option " + arg;
+        return false;
+    } else if (options->package.empty()) {
+        options->package = arg;
+    } else {
+        *problem = "more than one package folder";
+        return false;
+    }
+    return true;
+}
+
+// The command line into options, up to a help switch: false with the
+// problem when it is wrong.
+bool ParseOptions(int argc, char** argv, Options* options, std::string* problem) {
+    for (int i = 1; i < argc && !options->help; ++i) {
+        if (!ParseArgument(argc, argv, &i, options, problem)) return false;
+    }
+    return true;
+}
+
+// What is wrong with the options and the package's folders; "" for nothing.
+std::string PackageProblem(const Options& options) {
+    if (options.package.empty()) return "no package folder";
+    if (options.against.empty() != options.windowsName.empty()) return "--against and --windows go together";
+    if ((options.undo || !options.store.empty()) && options.against.empty()) {
+        return "--store and --undo need --against";
+    }
+    if (!options.store.empty() && !FolderExists(options.store)) return "no folder " + options.store;
+    if (!FolderExists(options.package)) return "no folder " + options.package;
+    return "";
+}
+
+// The Windows the what-if runs for, nullptr for none; false with the problem
+// for a name it does not know, or a system folder that is not there.
+bool FindTarget(const Options& options, const WindowsVersion** windows, std::string* problem) {
+    *windows = nullptr;
+    if (options.windowsName.empty()) return true;
+    *windows = FindWindows(options.windowsName);
+    if (*windows == nullptr) {
+        *problem = "unknown Windows version " + options.windowsName;
+    } else if (!FolderExists(options.against)) {
+        *problem = "no folder " + options.against;
+    }
+    return problem->empty();
+}
+
+// A name typed here, in the target's code page and upper-cased as the run
+// holds it, once the code page is known: false with the problem when it has
+// no form there.
+bool TargetName(const std::string& typed, std::string* name, std::string* problem) {
+    if (!LocalTextToPackageText(typed, name)) {
+        *problem = typed + " has no form in code page " + std::to_string(AnsiCodePage());
+        return false;
+    }
+    UpperCaseAnsi(*name);
+    return true;
+}
+
+// The report, with the what-if's prediction when the options name a
+// target; the exit status.
+int RunCheck(const Options& options) {
+    const WindowsVersion* windows = nullptr;
+    std::string problem, name;
+    if (!FindTarget(options, &windows, &problem)) return Usage(problem);
+    std::set<std::string> busy;
+    for (const std::string& typed : options.busy) {
+        if (!TargetName(typed, &name, &problem)) return Usage(problem);
+        busy.insert(name);
+    }
+    std::vector<std::pair<std::string, bool>> pendingNames;
+    for (const auto& typed : options.pending) {
+        if (!TargetName(typed.first, &name, &problem)) return Usage(problem);
+        pendingNames.emplace_back(name, typed.second);
+    }
+    const PackageReport report = CheckPackage(options.package);
+    WhatIfResult whatIf;
+    if (windows != nullptr) {
+        PendingFacts pending = PendingOnTarget(options.against, *windows);
+        for (const auto& pair : pendingNames) AddPendingFact(&pending, options.against, pair.first, pair.second);
+        whatIf = RunWhatIf(options.package, options.against, *windows, busy, pending, options.store, options.undo);
+    }
+    const WhatIfResult* shown = windows != nullptr ? &whatIf : nullptr;
+    const std::string text =
+        options.json ? JsonReport(report, shown, windows) : TextReport(report, shown, windows);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return CheckExitStatus(report);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool json = false, seal = false;
-    std::string against, windowsName, package, store;
-    bool undo = false;
-    // Installed modules the what-if takes as in use, which a copy of a
-    // system folder cannot show.
-    std::vector<std::string> busyNames;
-    // Installed modules with a restart-time operation pending: our own staged
-    // copy (true) or another program's (false), as typed. Against this
-    // machine's own system folder its list is read as well.
-    std::vector<std::pair<std::string, bool>> pendingTyped;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h" || arg == "/?") {
-            PrintUsage(stdout);
-            return 0;
-        }
-        if (arg == "--json") {
-            json = true;
-        } else if (arg == "--busy" && i + 1 < argc) {
-            busyNames.push_back(argv[++i]);
-        } else if ((arg == "--pending-ours" || arg == "--pending-other") && i + 1 < argc) {
-            pendingTyped.emplace_back(argv[++i], arg == "--pending-ours");
-        } else if (arg == "--codepage" && i + 1 < argc) {
-            // Before any name is read: the target's code page decides how
-            // each is split, upper-cased and found.
-            const std::string number = argv[++i];
-            const unsigned long codePage = std::strtoul(number.c_str(), nullptr, 10);
-            if (number.find_first_not_of("0123456789") != std::string::npos || !UseAnsiCodePage(codePage)) {
-                return Usage(("code page " + number + " cannot be assumed here (this Windows reads names in " +
-                              std::to_string(AnsiCodePage()) + ")")
-                                 .c_str());
-            }
-        } else if (arg == "--store" && i + 1 < argc) {
-            store = argv[++i];
-        } else if (arg == "--undo") {
-            undo = true;
-        } else if (arg == "--seal") {
-            seal = true;
-        } else if ((arg == "--against" || arg == "--windows") && i + 1 < argc) {
-            (arg == "--against" ? against : windowsName) = argv[++i];
-        } else if (!arg.empty() && arg[0] == '-') {
-            return Usage(("unknown option " + arg).c_str());
-        } else if (package.empty()) {
-            package = arg;
-        } else {
-            return Usage("more than one package folder");
-        }
+    Options options;
+    std::string problem;
+    if (!ParseOptions(argc, argv, &options, &problem)) return Usage(problem);
+    if (options.help) {
+        PrintUsage(stdout);
+        return 0;
     }
-    if (package.empty()) return Usage("no package folder");
-    if (against.empty() != windowsName.empty()) return Usage("--against and --windows go together");
-    if ((undo || !store.empty()) && against.empty()) return Usage("--store and --undo need --against");
-    if (!store.empty() && !FolderExists(store)) return Usage(("no folder " + store).c_str());
-    if (!FolderExists(package)) return Usage(("no folder " + package).c_str());
-    if (seal) return RunSealCommand(package);
-    const WindowsVersion* windows = nullptr;
-    if (!windowsName.empty()) {
-        windows = FindWindows(windowsName);
-        if (windows == nullptr) return Usage(("unknown Windows version " + windowsName).c_str());
-        if (!FolderExists(against)) return Usage(("no folder " + against).c_str());
-    }
-
-    // Names typed here, in the target's code page and upper-cased as the run
-    // holds them, once the code page is known.
-    std::set<std::string> busy;
-    std::vector<std::pair<std::string, bool>> pendingNames;
-    for (size_t i = 0; i < busyNames.size() + pendingTyped.size(); ++i) {
-        const bool isBusy = i < busyNames.size();
-        const std::string& typed = isBusy ? busyNames[i] : pendingTyped[i - busyNames.size()].first;
-        std::string name;
-        if (!LocalTextToPackageText(typed, &name)) {
-            return Usage((typed + " has no form in code page " + std::to_string(AnsiCodePage())).c_str());
-        }
-        UpperCaseAnsi(name);
-        if (isBusy) {
-            busy.insert(name);
-        } else {
-            pendingNames.emplace_back(name, pendingTyped[i - busyNames.size()].second);
-        }
-    }
-    const PackageReport report = CheckPackage(package);
-    WhatIfResult whatIf;
-    if (windows != nullptr) {
-        PendingFacts pending = PendingOnTarget(against, *windows);
-        for (const auto& name : pendingNames) AddPendingFact(&pending, against, name.first, name.second);
-        whatIf = RunWhatIf(package, against, *windows, busy, pending, store, undo);
-    }
-    const WhatIfResult* shown = windows != nullptr ? &whatIf : nullptr;
-    const std::string text = json ? JsonReport(report, shown, windows) : TextReport(report, shown, windows);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    return CheckExitStatus(report);
+    problem = PackageProblem(options);
+    if (!problem.empty()) return Usage(problem);
+    if (options.seal) return RunSealCommand(options.package);
+    return RunCheck(options);
 }

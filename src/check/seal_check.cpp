@@ -4,15 +4,10 @@
 #include <set>
 
 #include "check/module_probe.h"
+#include "check/whole_file.h"
 #include "engine/seal/file_hash.h"
 #include "platform/ansi_text.h"
 #include "platform/text_case.h"
-
-namespace {
-
-const char kProgramName[] = "QMXSET.EXE";
-
-}  // namespace
 
 bool ProbedPackage::Contains(const std::string& name) {
     const ModuleProbe probe = ProbeModule(m_folder, name);
@@ -28,19 +23,7 @@ int ProbedPackage::Hash(const std::string& name, Sha256Digest* digest) {
 SealRead ProbedPackage::ReadSealText(std::string* text) {
     const ModuleProbe probe = ProbeModule(m_folder, kSealFileName);
     if (!probe.listed) return SealRead::kAbsent;
-    // The C library's files, not the C++ streams: those bring in imports
-    // that the oldest Windows the check runs on lack.
-    std::FILE* in = probe.opened ? std::fopen(probe.path.c_str(), "rb") : nullptr;
-    if (in == nullptr) return SealRead::kDamaged;
-    char block[4096];
-    size_t got = 0;
-    while ((got = std::fread(block, 1, sizeof block, in)) > 0) {
-        text->append(block, got);
-        if (text->size() > kMaxSealSize) break;
-    }
-    const bool failed = std::ferror(in) != 0 || text->size() > kMaxSealSize;
-    std::fclose(in);
-    return failed ? SealRead::kDamaged : SealRead::kRead;
+    return probe.opened && ReadWholeFile(probe.path, text, kMaxSealSize) ? SealRead::kRead : SealRead::kDamaged;
 }
 
 SealCheck CheckFolderSeal(const std::string& folder, const std::deque<std::string>& fileEntries) {

@@ -11,10 +11,7 @@
 #include <openssl/pkcs7.h>
 #include <openssl/x509.h>
 
-#include <cstdio>
 #include <memory>
-
-#include "check/authenticode.h"
 
 namespace {
 
@@ -58,9 +55,7 @@ std::string SignerSubject(PKCS7* p7) {
     return subject;
 }
 
-SignatureInfo Check(const std::string& bytes) {
-    const PeSignature sig = ReadPeSignature(bytes);
-    if (sig.kind != PeSignature::kPresent) return WithoutSignature(sig);
+SignatureInfo Check(const std::string& bytes, const PeSignature& sig) {
     const unsigned char* der = reinterpret_cast<const unsigned char*>(bytes.data()) + sig.pkcs7.begin;
     Pkcs7Ptr p7(d2i_PKCS7(nullptr, &der, static_cast<long>(sig.pkcs7.end - sig.pkcs7.begin)));
     if (!p7 || !PKCS7_type_is_signed(p7.get())) {
@@ -95,10 +90,8 @@ SignatureInfo Check(const std::string& bytes) {
 
 }  // namespace
 
-SignatureInfo CheckSignature(const std::string& path) {
-    std::string bytes;
-    if (!ReadProgramFile(path, &bytes)) return SignatureOf(SignatureState::kCannotCheck, "the file cannot be read");
-    SignatureInfo info = Check(bytes);
+SignatureInfo VerifySignature(const std::string&, const std::string& bytes, const PeSignature& sig) {
+    SignatureInfo info = Check(bytes, sig);
     // A damaged signature leaves reasons on OpenSSL's queue; the next file
     // must not find them.
     ERR_clear_error();

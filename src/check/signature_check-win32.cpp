@@ -11,9 +11,7 @@
 #include <softpub.h>
 
 #include <cstdio>
-#include <cstring>
 
-#include "check/authenticode.h"
 #include "platform/system_library.h"
 
 namespace {
@@ -107,14 +105,7 @@ std::string SignerSubject(const TrustDlls& dlls, HANDLE state) {
 
 }  // namespace
 
-SignatureInfo CheckSignature(const std::string& path) {
-    std::string bytes;
-    if (!ReadProgramFile(path, &bytes)) return SignatureOf(SignatureState::kCannotCheck, "the file cannot be read");
-    // Whether there is a signature at all is read from the file, the same
-    // way on every Windows: WinVerifyTrust's answer for a file without one
-    // differs between versions.
-    const PeSignature sig = ReadPeSignature(bytes);
-    if (sig.kind != PeSignature::kPresent) return WithoutSignature(sig);
+SignatureInfo VerifySignature(const std::string& path, const std::string&, const PeSignature& sig) {
     const TrustDlls& dlls = Dlls();
     if (!dlls.verify) return SignatureOf(SignatureState::kCannotCheck, "this Windows has no WinVerifyTrust");
 

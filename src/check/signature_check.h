@@ -1,5 +1,6 @@
-// The Authenticode signatures of a package's programs as the package check
-// reports them: QMXSET.EXE and every listed module. On the build machine
+// The Authenticode signature of a package's program or module, judged file
+// by file; the package check asks it for QMXSET.EXE and every listed module,
+// and makes its findings of the answers itself. On the build machine
 // OpenSSL's libcrypto checks each signature against the file (the digest and
 // the signer's signature, not the chain: which roots count is the fleet's
 // policy); on Windows the system's WinVerifyTrust does, loaded at run time,
@@ -29,19 +30,11 @@ struct SignatureInfo {
 // The signature of the file at path.
 SignatureInfo CheckSignature(const std::string& path);
 
-// For each side's CheckSignature: a result of state alone, and the file's
-// bytes through the C library (true when read whole).
-SignatureInfo SignatureOf(SignatureState state, const std::string& problem = std::string());
-// The state of a file whose signature, as ReadPeSignature found it, is not
-// there to check: not a program, unsigned, or unreadable (damaged).
-SignatureInfo WithoutSignature(const PeSignature& sig);
-bool ReadProgramFile(const std::string& path, std::string* bytes);
-
 // "signed", "unsigned", "damaged", "untrusted", "not a program", "cannot check".
 const char* SignatureStateName(SignatureState state);
 
-struct PackageReport;
-// Checks QMXSET.EXE, when the package holds it, and every module found,
-// into report.signatures, with their findings: an unsigned QMXSET.EXE is a
-// warning, an unsigned module a note, a damaged signature an error.
-void AddSignatureFindings(PackageReport& report);
+// Each side's own part of CheckSignature: the verdict on the signature sig,
+// present in bytes, the contents of the file at path.
+SignatureInfo VerifySignature(const std::string& path, const std::string& bytes, const PeSignature& sig);
+// A result of state alone.
+SignatureInfo SignatureOf(SignatureState state, const std::string& problem = std::string());

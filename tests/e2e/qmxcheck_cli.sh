@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# qmxcheck as a build pipeline meets it: the help switches, a Japanese
+# qmxcheck as a build pipeline meets it: the help switches, --seal, a Japanese
 # package's --json read by a strict JSON parser, and change lists saved in
 # encodings the installer cannot read. For the build machine's program, and
 # for QMXCHECK.EXE under Wine in a Japanese locale (code page 932).
@@ -34,7 +34,19 @@ for switch in --help -h '/?'; do
   out=$(run "$switch") || status=$?
   [ "$status" -eq 0 ] || fail "$switch exits $status"
   case "$out" in "usage: qmxcheck "*) ;; *) fail "$switch prints no usage on stdout: $out";; esac
+  case "$out" in *"qmxcheck --seal PACKAGE_DIR"*) ;; *) fail "$switch does not name --seal: $out";; esac
 done
+
+# --seal writes the seal it prints, and sha256sum accepts it.
+sealed=$root/sealed
+mkdir "$sealed"
+printf '[Install]\r\n2:10\r\n[File]\r\nA.DLL\r\n' >"$sealed/QMX_CHG.DAT"
+printf 'MZ' >"$sealed/A.DLL"
+status=0
+out=$(run --seal "$(folder "$sealed")") || status=$?
+[ "$status" -eq 0 ] || fail "--seal exits $status"
+[ -n "$out" ] && [ "$out" = "$(cat "$sealed/QMX_CHG.SUM")" ] || fail "--seal prints $out, not what it wrote"
+(cd "$sealed" && sha256sum --quiet -c QMX_CHG.SUM) || fail "--seal writes a seal sha256sum refuses"
 
 # A Japanese package: a module named 表示 (its first character's second byte
 # is a backslash) and a name with a byte that is no Shift-JIS text.
