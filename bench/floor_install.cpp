@@ -138,8 +138,9 @@ bool DurableCopy(const std::string& shipped, const std::string& installed, const
     if (ok && !storeDir.empty()) {
         // In one of sixteen folders, as the installer spreads its records:
         // a name created among thousands costs Wine a look at each.
-        const std::string folder = storeDir + "\\" + kStoreFolderDigits[StoreFolderIndex(name, Sha256Digest())];
-        const std::string link = folder + "\\" + name;
+        const Sha256Digest key = RecordKey(Sha256Digest(), name);
+        const std::string folder = storeDir + "\\" + kStoreFolderDigits[RecordFolder(key)];
+        const std::string link = folder + "\\" + RecordPrefix(key) + DigestHex(key);
         ok = LinkFile(link, installed, module) ||
              (::GetLastError() == ERROR_PATH_NOT_FOUND && ::CreateDirectoryA(folder.c_str(), nullptr) &&
               LinkFile(link, installed, module));

@@ -50,6 +50,7 @@ ModuleResult FolderModel::Undo(const std::string& fileName, const Machine& machi
 }
 
 int FolderModel::VerifyPackage(const FileList& files) {
+    m_list = &files;
     ProbedPackage package(m_package);
     const SealCheck seal = ::VerifyPackage(package, files);
     if (seal.verdict == SealVerdict::kOk || seal.verdict == SealVerdict::kAbsent) return 1;
@@ -67,7 +68,8 @@ bool FolderModel::IsPlainName(const std::string& name) const { return IsPlainFil
 int32_t FolderModel::CompareTimeStamp(const std::string& file1, const std::string& file2) {
     const ModuleProbe first = m_files.Probe(file1), second = m_files.Probe(file2);
     const int32_t order = CompareModules(FactsOf(first), FactsOf(second));
-    if (!m_compared) {
+    // The package's copy against what it would replace gives the reason.
+    if (!m_compared && FolderOf(file1) == kPackageRoot) {
         m_shipped = first;
         m_installed = second;
         m_order = order;
@@ -83,17 +85,21 @@ PendingKind FolderModel::PendingFor(const std::string& fileName) {
     PendingNames names;
     names.module.seen = dest;
     names.staged.seen = ShiftLastLetterOf(dest, 0);
-    PendingCheck check(names);
+    MachinePending pending;
 #if defined(_WIN32)
     if (m_pending.onTarget) {
         Machine target;
         target.osClass = m_pending.wininit ? QMX_OS_WIN9X : QMX_OS_NT5_OR_LATER;
         target.systemDir = m_system;
         target.realSystemDir = RedirectedSystemFolder(m_system);
-        ReadMachinePending(target, dest, &names).AddTo(&check);
+        pending = ReadMachinePending(target);
+        names = PendingNamesOf(target, pending, dest);
     }
 #endif
+    PendingCheck check(names);
+    pending.AddTo(&check);
     check.AddMoveList(m_pending.moves);
+    m_oursPending = check.Kind() == PendingKind::kOurs ? InstalledPath(fileName) : std::string();
     return check.Kind();
 }
 
@@ -101,8 +107,21 @@ int32_t FolderModel::LockDestFile(const std::string& path) {
     return m_busy.count(UpperCased(NameOf(path))) ? QMX_LOCK_INUSE : QMX_LOCK_SUCEES;
 }
 
+void FolderModel::KnowPackage() {
+    if (m_packageKnown || !m_list) return;
+    PackageIdentity identity;
+    for (const std::string& name : *m_list) {
+        Sha256Digest digest;
+        const bool read = IsPlainFileName(name) && m_files.DigestAt(PackagePath(name), &digest) == 1;
+        identity.Add(name, read ? &digest : nullptr);
+    }
+    m_store.UsePackage(identity.Final());
+    m_packageKnown = true;
+}
+
 SwapResult FolderModel::ReplaceNow(const std::string& fileName, const std::string& source, const std::string& dest,
                                    bool stillThere, uint32_t*) {
+    KnowPackage();
     if (stillThere) m_store.Keep(fileName, source, dest);
     m_files.Put(dest, m_files.Probe(source), source);
     return SwapResult::kDone;
@@ -110,13 +129,31 @@ SwapResult FolderModel::ReplaceNow(const std::string& fileName, const std::strin
 
 StagedCopy FolderModel::WriteStagedCopy(const std::string& fileName, const std::string& source,
                                         const std::string& staging, const std::string& dest, uint32_t*) {
-    if (m_files.Probe(dest).opened) m_store.Keep(fileName, source, dest);
+    KnowPackage();
+    // What the package's change replaces is the module as the restart would
+    // leave it: the staged copy, while our pair waits.
+    const std::string& next = dest == m_oursPending ? staging : dest;
+    if (m_files.Probe(next).opened) m_store.Keep(fileName, source, next);
     m_files.Put(staging, m_files.Probe(source), source);
     return StagedCopy::kWritten;
 }
 
+int FolderModel::DefusePair(const std::string& fileName, const std::string& staging, const std::string& dest,
+                            uint32_t*) {
+    KnowPackage();
+    m_store.Keep(fileName, PackagePath(fileName), staging);
+    m_files.Put(staging, m_files.Probe(dest), dest);
+    return 1;
+}
+
+void FolderModel::ForgetKept(const std::string& fileName, const Sha256Digest& incoming) {
+    KnowPackage();
+    m_store.Forget(fileName, incoming);
+}
+
 int FolderModel::FindKept(const std::string& fileName, const Sha256Digest& incoming, std::string* kept,
                           Sha256Digest* keptDigest, uint32_t*) {
+    KnowPackage();
     if (m_store.Find(fileName, incoming, kept, keptDigest)) return 1;
     m_undoReason = "no copy kept for the package's copy";
     return 0;

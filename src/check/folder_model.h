@@ -47,6 +47,7 @@ public:
     StagedCopy WriteStagedCopy(const std::string& fileName, const std::string& source, const std::string& staging,
                                const std::string& dest, uint32_t* error);
     int ScheduleReplacement(const std::string&, const std::string&) { return 1; }
+    int DefusePair(const std::string& fileName, const std::string& staging, const std::string& dest, uint32_t*);
 
     // UndoSite, on the model and the copy of the store.
     int PackageDigest(const std::string& fileName, Sha256Digest* digest, uint32_t*) {
@@ -57,17 +58,19 @@ public:
     }
     int FindKept(const std::string& fileName, const Sha256Digest& incoming, std::string* kept,
                  Sha256Digest* keptDigest, uint32_t* error);
+    void ForgetKept(const std::string& fileName, const Sha256Digest& incoming);
     SwapResult RestoreNow(const std::string& kept, const Sha256Digest& keptDigest, const std::string& dest,
                           uint32_t* error);
     int StageKept(const std::string& kept, const Sha256Digest& keptDigest, const std::string& staging,
                   const std::string& dest, uint32_t* error);
-    void ForgetKept(const std::string& fileName, const Sha256Digest& incoming) { m_store.Forget(fileName, incoming); }
 
     std::vector<ModuleDecision> TakeDecisions() { return std::move(m_decisions); }
     // The installer's log line when the seal check failed, else empty.
     const std::string& SealFault() const { return m_sealFault; }
 
 private:
+    // The package's identity made known to the model of the store, once.
+    void KnowPackage();
     // Why the decision on name went as it did.
     std::string ReasonFor(const std::string& name, const ModuleResult& result) const;
     std::string UndoReasonFor(const std::string& name, const ModuleResult& result) const;
@@ -88,4 +91,8 @@ private:
     ModuleProbe m_installed;
     int32_t m_order = QMX_COMP_SAME;
     std::string m_undoReason;
+    // The module whose own replacement the last PendingFor found waiting.
+    std::string m_oursPending;
+    const FileList* m_list = nullptr;
+    bool m_packageKnown = false;
 };

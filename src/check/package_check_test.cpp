@@ -337,7 +337,7 @@ std::string RecordPath(const std::string& store, const std::string& name, const 
                        const std::string& old, bool misplaced = false) {
     Sha256Digest incoming;
     EXPECT_TRUE(ParseDigestHex(Hex(ours).c_str(), &incoming));
-    const char own = kStoreFolderDigits[StoreFolderIndex(name, incoming)];
+    const char own = kStoreFolderDigits[LegacyFolderIndex(name, incoming)];
     const std::string folder = store + "/" + (misplaced ? (own == '0' ? '1' : '0') : own);
     ::mkdir(store.c_str(), 0700);
     ::mkdir(folder.c_str(), 0700);

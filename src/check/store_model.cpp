@@ -20,33 +20,36 @@ StoreModel::StoreModel(ModelFiles& files, const std::string& storeFolder) : m_fi
 
 std::string StoreModel::Folder(size_t index) { return JoinPath(kStoreRoot, std::string(1, kStoreFolderDigits[index])); }
 
-void StoreModel::Keep(const std::string& name, const std::string& source, const std::string& dest) {
+void StoreModel::Keep(const std::string& name, const std::string& source, const std::string& path) {
     Sha256Digest incoming, old;
-    if (m_files.DigestAt(source, &incoming) != 1 || m_files.DigestAt(dest, &old) != 1) return;
-    const size_t index = StoreFolderIndex(name, incoming);
-    const std::string record = RecordPrefix(name, incoming) + DigestHex(old);
-    if (m_listings[index].Has(record)) return;
-    // As the store: a copy kept for the same bytes goes first.
-    Forget(name, incoming);
-    m_files.Put(JoinPath(Folder(index), record), m_files.Probe(dest), dest);
-    m_listings[index].Add(record);
+    if (m_files.DigestAt(source, &incoming) != 1 || m_files.DigestAt(path, &old) != 1 || old == incoming) return;
+    const Sha256Digest key = RecordKey(m_package, name);
+    RecordListing& listing = m_listings[RecordFolder(key)];
+    const std::string prefix = RecordPrefix(key);
+    const std::string record = prefix + DigestHex(old);
+    if (!listing.Has(record)) m_files.Put(JoinPath(Folder(RecordFolder(key)), record), m_files.Probe(path), path);
+    // As the store: the new record replaces the package's older one.
+    listing.Drop(record);
+    Sha256Digest digest;
+    for (std::string other = listing.FirstRecord(prefix, &digest); !other.empty();
+         other = listing.FirstRecord(prefix, &digest)) {
+        listing.Drop(other);
+    }
+    listing.Add(record);
 }
 
 bool StoreModel::Find(const std::string& name, const Sha256Digest& incoming, std::string* kept,
                       Sha256Digest* keptDigest) const {
-    const size_t index = StoreFolderIndex(name, incoming);
-    const std::string record = m_listings[index].FirstRecord(RecordPrefix(name, incoming), keptDigest);
-    if (record.empty()) return false;
-    *kept = JoinPath(Folder(index), record);
+    FoundRecord found;
+    auto listingOf = [this](size_t index) { return &m_listings[index]; };
+    if (!FindStoreRecord(m_package, name, incoming, listingOf, &found)) return false;
+    *kept = JoinPath(Folder(found.folder), found.name);
+    *keptDigest = found.old;
     return true;
 }
 
 void StoreModel::Forget(const std::string& name, const Sha256Digest& incoming) {
-    RecordListing& listing = m_listings[StoreFolderIndex(name, incoming)];
-    const std::string prefix = RecordPrefix(name, incoming);
-    Sha256Digest digest;
-    for (std::string record = listing.FirstRecord(prefix, &digest); !record.empty();
-         record = listing.FirstRecord(prefix, &digest)) {
-        listing.Drop(record);
-    }
+    FoundRecord found;
+    auto listingOf = [this](size_t index) { return &m_listings[index]; };
+    if (FindStoreRecord(m_package, name, incoming, listingOf, &found)) m_listings[found.folder].Drop(found.name);
 }

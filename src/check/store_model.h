@@ -15,9 +15,12 @@ public:
     // an empty store. Its folders become model folders of files.
     StoreModel(ModelFiles& files, const std::string& storeFolder);
 
-    // The installed copy at dest kept, as the store keeps it, for the bytes
-    // at source replacing listed module name.
-    void Keep(const std::string& name, const std::string& source, const std::string& dest);
+    // The package (its PackageIdentity) whose records Keep makes and Find
+    // looks up.
+    void UsePackage(const Sha256Digest& package) { m_package = package; }
+    // The module at path kept, as the store keeps it, for the bytes at source
+    // replacing listed module name: nothing when they are the same bytes.
+    void Keep(const std::string& name, const std::string& source, const std::string& path);
     // The copy kept for name when incoming's bytes replaced it: true with its
     // model path and the digest it must have.
     bool Find(const std::string& name, const Sha256Digest& incoming, std::string* kept,
@@ -30,5 +33,6 @@ private:
     static std::string Folder(size_t index);
 
     ModelFiles& m_files;
+    Sha256Digest m_package = {};
     RecordListing m_listings[kStoreFolders];
 };

@@ -145,6 +145,7 @@ class Slot:
         self.package = self.installed = self.staged = None
         self.busy = False
         self.pending = None  # "ours", "other" or None
+        self.staged_by_install = False
 
     @property
     def staged_name(self):
@@ -288,10 +289,9 @@ class Harness:
 
     def clean_own_files(self):
         pattern = re.compile(r"^QDF%s\d{3}.?[A-Z]\.DL[LM1]$" % self.arch_digit, re.I)
-        kept = re.compile(r"^QDF%s\d{3}.?[A-Z]\.DL[LM1]\.[0-9a-f]{64}\.[0-9a-f]{64}$" % self.arch_digit, re.I)
-        for folder, _, names in os.walk(self.store):
-            for name in filter(kept.match, names):
-                os.remove(os.path.join(folder, name))
+        # A record's name tells no module: the store goes whole, as no other
+        # test that shares the prefix keeps a record for the next.
+        shutil.rmtree(self.store, ignore_errors=True)
         for folder in (self.sysdir, self.windows_dir):
             for name in filter(pattern.match, os.listdir(folder)):
                 path = os.path.join(folder, name)
@@ -331,6 +331,11 @@ class Harness:
             store = winpath(self.store_copy)
         if undo:
             busy += ["--undo", "--store", store]
+            if self.args.native_check:
+                # The pairs the installation scheduled wait too: the real
+                # /undo reads them from the lists.
+                busy += [arg for s in case.slots if s.pending != "ours" and s.staged_by_install
+                         for arg in ("--pending-ours", s.name)]
         command = tool + ["--json", "--codepage", str(case.codepage), "--against", system,
                           "--windows", name] + busy + [folder]
         # QMXCHECK.EXE reads names in its own system's code page: Wine's,
@@ -438,6 +443,12 @@ class Harness:
                 continue
             action = action_of(m["decision"])
             package = slots[name].package
+            # Our pair waiting with a staged copy older than the module would
+            # downgrade it at the restart: the run makes it harmless, the
+            # module's own copy under the staged name, before deciding.
+            if slots[name].pending == "ours" and action in ("keep", "stage") and staged[name] is not None \
+                    and newer(installed[name], staged[name]):
+                staged[name] = installed[name]
             if action == "replace" and m["bit"] == 0x01:
                 installed[name] = package
             elif action == "stage" and m["bit"] == 0x04:
@@ -468,6 +479,10 @@ class Harness:
             if case.exit_code != p["quietExitCode"]:
                 seen.append("exit code predicted %d, real %d" % (p["quietExitCode"], case.exit_code))
             installed, staged = self.expected_state(case)
+            staging = {m["name"].strip().upper() for m in p["modules"]
+                       if action_of(m["decision"]) == "stage" and m["bit"] == 0x04}
+            for s in case.slots:
+                s.staged_by_install = s.name in staging
             for s in case.slots:
                 copies = [("installed", installed[s.name], s.name)]
                 if s.staged_name:
@@ -543,6 +558,12 @@ class Harness:
             return "absent"
         if copy == slot.package:
             return slot.digests["package"]
+        # A copy may move: the installed one under the staged name, say. Its
+        # own place first: two copies can be alike but for their bytes.
+        places = {"installed": slot.installed, "staged": slot.staged}
+        for where in sorted(places, key=lambda place: place != what):
+            if copy == places[where] and where in slot.digests:
+                return slot.digests[where]
         return slot.digests[what]
 
     @staticmethod

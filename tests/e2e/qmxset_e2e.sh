@@ -58,6 +58,11 @@ clear_restart_list() {
   esac
 }
 
+# The records in the store, one a line: every file in its folders.
+records() {
+  (cd "$store" 2>/dev/null && find . -mindepth 2 -type f | sort)
+}
+
 cleanup() {
   # Folders too: a failed scenario stands one where a staged copy would go.
   rm -rf "$sysdir/$A" "$sysdir/$B" "$sysdir/$L" "$sysdir/${A%L}M" "$sysdir/${B%L}M" \
@@ -65,10 +70,9 @@ cleanup() {
   # A killed run's temporary files: no one else's names begin so. (Wine
   # writes them as QMXnnn.tmp, which neither QMX*.TMP nor qmx*.tmp matches.)
   if [ "$scenario" = killed ]; then find "$sysdir" -maxdepth 1 -iname 'qmx*.tmp' -delete; fi
-  # What the store kept of our modules, and a store a scenario set aside.
-  rm -f "$store"/?/"$A".* "$store"/?/"$B".* "$store"/?/"$L".* "$store"/?/"$S".*
-  if [ "$scenario" = undo_store_file ] && [ -f "$store" ]; then rm -f "$store"; fi
-  if [ -e "$pkg/store.before" ]; then rm -rf "$store"; mv "$pkg/store.before" "$store"; fi
+  # What the store kept: a record's name tells no module, and no scenario
+  # needs another's.
+  rm -rf "$store"
   clear_restart_list
   if [ "$scenario" = win98_rename ] || [ "$scenario" = win98_space ] || [ "$scenario" = win98_pending ] || [ "$scenario" = win98_undo ]; then
     wine reg delete "$win98_key" /f >/dev/null 2>&1 </dev/null || true
@@ -922,12 +926,13 @@ undo)
   before=$(state A B)
   quiet_row "installed" 0 "[0x1] - Module installation complete." /quiet
   check "installed" "shipped A" "$(cat "$sysdir/$A")"
-  listed=$(cd "$store" && grep -F "/$A." SHA256SUMS | sha256sum -c 2>&1) || fail "the store's listing: $listed"
+  listed=$(cd "$store" && sha256sum -c SHA256SUMS 2>&1) || fail "the store's listing: $listed"
+  check "the store's listing" 2 "$(grep -c ': OK$' <<<"$listed")"
   rm -f "$log"
   quiet_row "undone" 0 "[0x1] - $undone" "/quiet /undo"
   check "undone: the system folder" "$before" "$(state A B)"
   contains "undone: log" "$(log_text)" "UndoModule - Restored "
-  [ -z "$(find "$store" -name "$A.*")" ] || fail "undone: the used record is still in the store"
+  [ -z "$(records)" ] || fail "undone: the used records are still in the store: $(records)"
   rm -f "$log"
   quiet_row "undone again" 0 "[0x2] - $nothing_to_undo" "/undo /q"
   contains "undone again: log" "$(log_text)" "UndoModule - Nothing to undo for "
@@ -1050,7 +1055,7 @@ win98_undo)
   changelist "1:4:10" "$A" ON
   before=$(state A)
   quiet_row "installed" 0 "[0x1] - " /quiet
-  kept=$(cd "$store" && find . -name "$A.*" | head -n1)
+  kept=$(cd "$store" && records | head -n1)
   [ -n "$kept" ] || fail "98: nothing kept"
   check "98: the kept copy is a copy" 1 "$(stat -c %h "$store/$kept" 2>/dev/null)"
   check "98: the kept copy" "installed A" "$(cat "$store/$kept" 2>/dev/null)"
@@ -1060,7 +1065,6 @@ win98_undo)
 
 undo_store_file)
   # A QMX_UNDO that is a plain file is never used: nothing is replaced.
-  if [ -e "$store" ]; then mv "$store" "$pkg/store.before"; fi
   printf 'not a folder' >"$store"
   newer_shipped A
   changelist "2:10" "$A" ON

@@ -77,7 +77,10 @@ protected:
     void AllowRestartSchedule() { m_scheduleAllowed = true; }
 
     Machine machine;
-    FileDeployment env{machine};
+    // The copies the run keeps go to a store of the test's own: the Windows
+    // folder is one of the places nothing may change.
+    TempDir m_store;
+    FileDeployment env{machine, std::string(), m_store.path()};
     TempDir m_program;
     TempDir m_system;
     std::string m_programDir;

@@ -8,6 +8,7 @@
 #include "engine/seal/file_hash.h"
 #include "changelist/plain_file_name.h"
 #include "engine/swap/durable_copy.h"
+#include "engine/undo/store_record.h"
 #include "engine/undo/undo_decision.h"
 #include "log/debug_log.h"
 #include "platform/ansi_text.h"
@@ -29,6 +30,24 @@ ModuleResult FileDeployment::Undo(const std::string& fileName, const Machine& ma
 void FileDeployment::EndRun() {
     m_store.Close();
     m_protection.Release();
+    m_files = nullptr;
+    m_packageKnown = false;
+    m_pendingRead = false;
+    m_scheduledNow.clear();
+}
+
+void FileDeployment::KnowPackage() {
+    if (m_packageKnown || !m_files) return;
+    PackageIdentity identity;
+    for (const std::string& name : *m_files) {
+        Sha256Digest digest;
+        uint32_t error = 0;
+        // A name the run refuses is not read: it could name a file anywhere.
+        const bool read = IsPlainFileName(name) && PackageDigest(name, &digest, &error) == 1;
+        identity.Add(name, read ? &digest : nullptr);
+    }
+    m_store.UsePackage(identity.Final());
+    m_packageKnown = true;
 }
 
 std::string FileDeployment::PackagePath(const std::string& name) const {
@@ -51,14 +70,23 @@ bool FileDeployment::IsProtected(const std::string& path) { return m_protection.
 
 PendingKind FileDeployment::PendingFor(const std::string& fileName) {
     const std::string dest = InstalledPath(fileName);
+    // Read once a run: only this run's own scheduling changes them meanwhile,
+    // and what it scheduled is ours.
+    if (!m_pendingRead) {
+        m_pending = ReadMachinePending(m_machine);
+        m_pendingRead = true;
+    }
     // Under either folder: the other programs' entries, and ours, name the
     // folder as whoever wrote them saw it.
-    PendingNames names;
-    const MachinePending pending = ReadMachinePending(m_machine, dest, &names);
+    const PendingNames names = PendingNamesOf(m_machine, m_pending, dest);
     PendingCheck check(names);
-    pending.AddTo(&check);
-    m_oursPending = check.Kind() == PendingKind::kOurs ? dest : std::string();
-    return check.Kind();
+    m_pending.AddTo(&check);
+    PendingKind kind = check.Kind();
+    for (const std::string& scheduled : m_scheduledNow) {
+        if (kind == PendingKind::kNone && scheduled == dest) kind = PendingKind::kOurs;
+    }
+    m_oursPending = kind == PendingKind::kOurs ? dest : std::string();
+    return kind;
 }
 
 void FileDeployment::NoteInUse(const std::string& path) { LogModuleHolders(RealSystemPath(m_machine, path)); }
@@ -82,7 +110,7 @@ SwapResult FileDeployment::ReplaceNow(const std::string& fileName, const std::st
                 return SwapResult::kNotKept;
             }
             result = copy.SwapInto(dest, &failure);
-            if (found && result != SwapResult::kDone) m_store.Forget(fileName, copy.Digest());
+            if (found) m_store.Settle(result == SwapResult::kDone);
         }
     }
     *error = failure;
@@ -97,8 +125,24 @@ SwapResult FileDeployment::CopyOverModule(const std::string& fileName, const std
     if (!ReadDigest(source, m_vouched.Find(fileName), &incoming, error)) return SwapResult::kFailed;
     if (found && !KeepInstalled(fileName, dest, m_lastFound, incoming)) return SwapResult::kNotKept;
     const SwapResult result = CopyOnto(source, dest, error);
-    if (found && result != SwapResult::kDone) m_store.Forget(fileName, incoming);
+    // A copy cut short has changed the module: what it held goes back. The
+    // record stays either way, the only way back when that fails too.
+    if (found && result != SwapResult::kDone) PutBackAfterFailedCopy(fileName, source, dest, incoming);
+    if (found) m_store.Settle(true);
     return result;
+}
+
+void FileDeployment::PutBackAfterFailedCopy(const std::string& fileName, const std::string& source,
+                                            const std::string& dest, const Sha256Digest& incoming) {
+    std::string kept = source;
+    Sha256Digest keptDigest = incoming;
+    DWORD failure = 0;
+    // No record: the module held the package's own bytes, which the package
+    // still holds.
+    if (m_store.Find(fileName, incoming, &kept, &keptDigest, &failure) == -1) return;
+    Sha256Digest now;
+    if (ReadDigest(dest, nullptr, &now, &failure) && now == keptDigest) return;
+    if (ReadDigest(kept, &keptDigest, &now, &failure)) CopyOnto(kept, dest, &failure);
 }
 
 StagedCopy FileDeployment::WriteStagedCopy(const std::string& fileName, const std::string& source,
@@ -108,25 +152,54 @@ StagedCopy FileDeployment::WriteStagedCopy(const std::string& fileName, const st
     const bool nt = m_machine.osClass != QMX_OS_WIN9X;
     WIN32_FIND_DATAA installed;
     const bool exists = FindFile(dest, &installed);
+    // What this package's change replaces is the module as the restart would
+    // leave it: the staged copy, while our pair waits.
+    const bool overOurs = dest == m_oursPending;
+    WIN32_FIND_DATAA next = installed;
+    const bool keep = overOurs ? FindFile(staging, &next) : exists;
     DWORD failure = 0;
     PreparedCopy copy;
-    const CopyLike like{.found = exists ? &installed : nullptr, .path = dest, .security = nt, .hash = exists};
+    const CopyLike like{.found = exists ? &installed : nullptr, .path = dest, .security = nt, .hash = keep && !overOurs};
     if (copy.Write(source, m_machine.systemDir, like, m_vouched.Find(fileName), &failure)) {
         // Kept before it is scheduled: the restart takes the module's name
         // from its bytes.
-        if (exists && !KeepInstalled(fileName, dest, installed, copy.Digest(), copy.LikeDigest(), copy.LikeFile())) {
-            return StagedCopy::kNotKept;
+        const bool kept = overOurs ? KeepInstalled(fileName, staging, next, copy.Digest())
+                                   : KeepInstalled(fileName, dest, installed, copy.Digest(), copy.LikeDigest(),
+                                                   copy.LikeFile());
+        if (keep && !kept) return StagedCopy::kNotKept;
+        if (copy.MoveTo(staging, nt, &failure)) {
+            m_stagedNow = staging;
+            return StagedCopy::kWritten;
         }
-        if (copy.MoveTo(staging, nt, &failure)) return StagedCopy::kWritten;
-        if (exists) m_store.Forget(fileName, copy.Digest());
+        if (keep) m_store.Settle(false);
     }
     *error = failure;
     return StagedCopy::kFailed;
 }
 
+int FileDeployment::DefusePair(const std::string& fileName, const std::string& staging, const std::string& dest,
+                               uint32_t* error) {
+    WIN32_FIND_DATAA stagedFound, installedFound;
+    Sha256Digest incoming, installed;
+    DWORD failure = ERROR_FILE_NOT_FOUND;
+    uint32_t readFailure = 0;
+    const bool ready = FindFile(staging, &stagedFound) && FindFile(dest, &installedFound) &&
+                       PackageDigest(fileName, &incoming, &readFailure) == 1 &&
+                       ReadDigest(dest, nullptr, &installed, &failure);
+    if (!ready || !KeepInstalled(fileName, staging, stagedFound, incoming)) {
+        *error = readFailure != 0 ? readFailure : failure;
+        return 0;
+    }
+    const int staged = StageKept(dest, installed, staging, dest, error);
+    m_stagedNow.clear();
+    m_store.Settle(staged == 1);
+    return staged;
+}
+
 bool FileDeployment::KeepInstalled(const std::string& fileName, const std::string& module,
                                    const WIN32_FIND_DATAA& found, const Sha256Digest& incoming,
                                    const Sha256Digest* moduleDigest, HANDLE moduleFile) {
+    KnowPackage();
     DWORD error = 0;
     if (m_store.Keep(fileName, module, found, incoming, &error, moduleDigest, moduleFile)) return true;
     DebugLog("CopyTargetFile - Cannot keep %s.(%d)\r\n", module.c_str(), static_cast<int>(error));
@@ -147,6 +220,7 @@ int FileDeployment::InstalledDigest(const std::string& path, Sha256Digest* diges
 
 int FileDeployment::FindKept(const std::string& fileName, const Sha256Digest& incoming, std::string* kept,
                              Sha256Digest* keptDigest, uint32_t* error) {
+    KnowPackage();
     DWORD failure = 0;
     const int found = m_store.Find(fileName, incoming, kept, keptDigest, &failure);
     *error = failure;
@@ -188,23 +262,39 @@ int FileDeployment::StageKept(const std::string& kept, const Sha256Digest& keptD
         copy.Write(kept, m_machine.systemDir, CopyLike{.found = &like, .path = kept, .security = nt}, &keptDigest,
                    &failure) &&
         copy.MoveTo(staging, nt, &failure);
+    if (staged) m_stagedNow = staging;
     *error = failure;
     return staged ? 1 : 0;
 }
 
 void FileDeployment::ForgetKept(const std::string& fileName, const Sha256Digest& incoming) {
+    KnowPackage();
     m_store.Forget(fileName, incoming);
 }
 
 int FileDeployment::ScheduleReplacement(const std::string& staging, const std::string& dest) {
+    const std::string stagedNow = std::move(m_stagedNow);
+    m_stagedNow.clear();
     // A second run before the restart finds its own pair already listed: it
     // stays there once, as it was.
-    if (dest == m_oursPending) return 1;
-    return m_machine.osClass == QMX_OS_WIN9X ? ScheduleRenameEntry(staging, dest)
-                                             : ScheduleDelayedMove(m_machine, staging, dest);
+    int scheduled = 1;
+    if (dest != m_oursPending) {
+        scheduled = m_machine.osClass == QMX_OS_WIN9X ? ScheduleRenameEntry(staging, dest)
+                                                      : ScheduleDelayedMove(m_machine, staging, dest);
+    }
+    if (scheduled == 1) {
+        m_scheduledNow.push_back(dest);
+    } else if (stagedNow == staging) {
+        // Nothing of it is left for a later run to take as waiting: that run
+        // keeps the module it finds.
+        g_os.DeleteFileA(staging.c_str());
+    }
+    m_store.Settle(scheduled == 1);
+    return scheduled;
 }
 
 int FileDeployment::VerifyPackage(const FileList& files) {
+    m_files = &files;
     return ::VerifyPackage(m_sourceDir.empty() ? m_machine.programDir : m_sourceDir, files, &m_vouched);
 }
 

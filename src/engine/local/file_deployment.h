@@ -8,8 +8,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/local/protected_module.h"
+#include "engine/restart/pending_operations.h"
 #include "engine/seal/package_seal.h"
 #include "engine/site/machine.h"
 #include "engine/site/module_site.h"
@@ -47,6 +49,8 @@ public:
     StagedCopy WriteStagedCopy(const std::string& fileName, const std::string& source,
                                const std::string& staging, const std::string& dest, uint32_t* error);
     int ScheduleReplacement(const std::string& staging, const std::string& dest);
+    int DefusePair(const std::string& fileName, const std::string& staging, const std::string& dest,
+                   uint32_t* error);
     // The steps UndoModule takes on this site (UndoSite).
     int PackageDigest(const std::string& fileName, Sha256Digest* digest, uint32_t* error);
     int InstalledDigest(const std::string& path, Sha256Digest* digest, uint32_t* error);
@@ -71,6 +75,14 @@ private:
     // 95/98/Me's ReplaceNow: source's bytes copied onto dest itself.
     SwapResult CopyOverModule(const std::string& fileName, const std::string& source, const std::string& dest,
                               bool found, DWORD* error);
+    // After a copy onto dest that failed: the bytes dest held put back, from
+    // the copy kept of them (or source, when they were the package's own),
+    // unless dest still holds them.
+    void PutBackAfterFailedCopy(const std::string& fileName, const std::string& source, const std::string& dest,
+                                const Sha256Digest& incoming);
+    // The package's identity made known to the store, once a run: from the
+    // list VerifyPackage was given and each listed module's digest.
+    void KnowPackage();
 
     const Machine& m_machine;
     std::string m_sourceDir;
@@ -83,6 +95,16 @@ private:
     std::string m_lastFoundPath;
     // The module whose own replacement the last PendingFor found waiting.
     std::string m_oursPending;
+    // The machine's restart-time operations, read at the first PendingFor of
+    // a run, and the modules this run has scheduled since.
+    MachinePending m_pending;
+    bool m_pendingRead = false;
+    std::vector<std::string> m_scheduledNow;
+    // The staged copy the last step wrote, which a failed scheduling removes.
+    std::string m_stagedNow;
+    // The run's list, and whether the store knows the package yet.
+    const FileList* m_files = nullptr;
+    bool m_packageKnown = false;
     // What a passed seal check vouched for.
     SealedDigests m_vouched;
 };

@@ -79,13 +79,15 @@ std::string SeenSystemFolder() {
 
 }  // namespace
 
-MachinePending ReadMachinePending(const Machine& machine, const std::string& dest, PendingNames* names) {
+MachinePending ReadMachinePending(const Machine& machine) {
     MachinePending pending;
     ReadLists(machine.osClass == QMX_OS_WIN9X, &pending);
-    const bool shortForms = pending.MayUseShortNames();
-    names->module = FormsOf(machine, dest, shortForms);
-    names->staged = FormsOf(machine, ShiftLastLetterOf(dest, 0), shortForms);
     return pending;
+}
+
+PendingNames PendingNamesOf(const Machine& machine, const MachinePending& pending, const std::string& dest) {
+    const bool shortForms = pending.MayUseShortNames();
+    return PendingNames{FormsOf(machine, dest, shortForms), FormsOf(machine, ShiftLastLetterOf(dest, 0), shortForms)};
 }
 
 bool IsSystemFolder(const std::string& folder) {

@@ -76,10 +76,11 @@ struct MachinePending {
 //
 // Reads this machine's pending operations: both move lists of the NT
 // family, or on 95/98/Me WININIT.INI's [Rename] lines; what cannot be read
-// stays empty. Fills names for the installed module dest in machine's system
-// folder and its staged copy, their short forms only when the lists may hold
-// one.
-MachinePending ReadMachinePending(const Machine& machine, const std::string& dest, PendingNames* names);
+// stays empty.
+MachinePending ReadMachinePending(const Machine& machine);
+// The forms of the installed module dest in machine's system folder and of
+// its staged copy, their short forms only when pending may hold one.
+PendingNames PendingNamesOf(const Machine& machine, const MachinePending& pending, const std::string& dest);
 // path, in machine's system folder as the program sees it, named in the
 // folder that really holds it (Machine::realSystemDir): the 32-bit program on
 // 64-bit Windows sees SysWOW64 as system32, and the restart's 64-bit Session

@@ -115,6 +115,7 @@ TEST_F(RestartPath, OddListsFromTheRegistryDecideTheModule) {
          QMX_INST_RESTART_FIRST},
     };
     for (const auto& c : cases) {
+        env.EndRun();  // each case a run of its own, which reads the lists afresh
         ClearLog();
         Put("V2_10.DLL", m_program.File("X.DLL"));
         Put("V2_9.DLL", Dest());
@@ -350,6 +351,7 @@ TEST_F(RestartPath, OnlyAModuleInUseIsAskedAbout) {
     m_guard.Set(&OsCalls::FreeLibrary, &FreeFakeRm);
     m_guard.Set(&OsCalls::GetProcAddress, &OfferFakeRm);
     for (const bool inUse : {true, false}) {
+        env.EndRun();
         ClearLog();
         g_rm.registered.clear();
         ::DeleteFileA(Staging().c_str());

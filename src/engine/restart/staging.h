@@ -15,6 +15,22 @@
 // earlier run's staged copy.
 constexpr int kStagedCopyWaits = -1;
 
+// The shipped file written to the staged name beside the installed module and
+// scheduled to replace it at the next restart: 1, or 0 as logged.
+template <DeploySite Site>
+int StageAndSchedule(const std::string& fileName, const std::string& sourcePath, const std::string& stagingPath,
+                     const std::string& destPath, Site& site) {
+    uint32_t error = 0;
+    const StagedCopy written = site.WriteStagedCopy(fileName, sourcePath, stagingPath, destPath, &error);
+    if (written == StagedCopy::kFailed) {
+        DebugLog("MoveOnReboot - CopyFile is failed.(%d) %s -> %s\r\n", static_cast<int>(error), sourcePath.c_str(),
+                 stagingPath.c_str());
+    }
+    // kNotKept: the site has said why.
+    if (written != StagedCopy::kWritten) return 0;
+    return site.ScheduleReplacement(stagingPath, destPath);
+}
+
 // 1 when a staged copy of fileName is scheduled to replace it at the next
 // restart (written now, or left by an earlier run and as new as the shipped
 // file or newer); else 0, as logged. With waitingStays, a staged copy left by
@@ -35,25 +51,15 @@ int MoveOnReboot(const std::string& fileName, Site& site, bool waitingStays = fa
 
     switch (site.CompareTimeStamp(sourcePath, stagingPath)) {
     case QMX_COMP_FILE1_IS_NEW:
-    case QMX_COMP_FILE2_NOT_EXIST: {
+    case QMX_COMP_FILE2_NOT_EXIST:
         if (waitingStays) return kStagedCopyWaits;
-        uint32_t error = 0;
-        const StagedCopy written = site.WriteStagedCopy(fileName, sourcePath, stagingPath, destPath, &error);
-        if (written == StagedCopy::kFailed) {
-            DebugLog("MoveOnReboot - CopyFile is failed.(%d) %s -> %s\r\n", static_cast<int>(error),
-                     sourcePath.c_str(), stagingPath.c_str());
-        }
-        // kNotKept: the site has said why.
-        if (written != StagedCopy::kWritten) return 0;
-        break;
-    }
+        return StageAndSchedule(fileName, sourcePath, stagingPath, destPath, site);
     case QMX_COMP_FILE2_IS_NEW:
     case QMX_COMP_SAME:
         // An earlier run staged this copy, or a newer one, and it still waits
         // for the restart: nothing has failed, so name it again.
-        break;
+        return site.ScheduleReplacement(stagingPath, destPath);
     default:
         return 0;
     }
-    return site.ScheduleReplacement(stagingPath, destPath);
 }

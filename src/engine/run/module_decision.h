@@ -56,6 +56,54 @@ template <DeploySite Site>
     return false;
 }
 
+// Our own pair waiting for the restart: the staged copy is the module as the
+// restart leaves it, and the module is never replaced now, as the restart's
+// rename would replace it again. A staged copy older than the installed
+// module (someone else's update since, or /undo's kept copy under the
+// package's own) would downgrade it: the pair is made harmless first, and a
+// harmless pair leaves the module as it is now. A newer package goes to the
+// staged name; else the staged copy stays the way, or the module is current.
+// An all-or-nothing run writes over no staged copy of an earlier run, since a
+// rollback could not give it back: it asks for that restart first, like any
+// other operation waiting for it.
+template <DeploySite Site>
+[[gnu::always_inline]] inline ModuleResult DeployOverOurPair(const std::string& fileName, const std::string& destPath,
+                                                             Site& site) {
+    const std::string stagingPath = ShiftLastLetterOf(destPath, 0);
+    const std::string sourcePath = site.PackagePath(fileName);
+    const int32_t staged = site.CompareTimeStamp(stagingPath, destPath);
+    // Made harmless, the pair leaves the installed module as it is.
+    const bool downgrade = staged == QMX_COMP_FILE2_IS_NEW;
+    const bool harmless = staged != QMX_COMP_FILE1_IS_NEW;
+    const int32_t order = site.CompareTimeStamp(sourcePath, downgrade ? destPath : stagingPath);
+    if (order == QMX_COMP_FILE1_NOT_EXIST || order == QMX_COMP_BOTH_NOT_EXIST) {
+        return ModuleResult{ModuleAction::kMissing, QMX_INST_NOT_APPLICABLE};
+    }
+    if (downgrade) {
+        if (site.AllOrNothing()) return RestartFirst(destPath);
+        uint32_t error = 0;
+        if (site.DefusePair(fileName, stagingPath, destPath, &error) != 1) {
+            DebugLog("MoveOnReboot - CopyFile is failed.(%d) %s -> %s\r\n", static_cast<int>(error),
+                     destPath.c_str(), stagingPath.c_str());
+            return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
+        }
+    }
+    switch (order) {
+    case QMX_COMP_FILE1_IS_NEW:
+    case QMX_COMP_FILE2_NOT_EXIST:
+        if (site.AllOrNothing()) return RestartFirst(destPath);
+        if (StageAndSchedule(fileName, sourcePath, stagingPath, destPath, site) != 1) break;
+        return ModuleResult{ModuleAction::kStagePending, QMX_INST_ON_REBOOT};
+    default:
+        // As new as the package's copy, or newer: it stays the way, or, made
+        // harmless, the module is current.
+        if (harmless) return ModuleResult{ModuleAction::kKeep, QMX_INST_SKIPPED};
+        if (site.ScheduleReplacement(stagingPath, destPath) != 1) break;
+        return ModuleResult{ModuleAction::kStagePending, QMX_INST_ON_REBOOT};
+    }
+    return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
+}
+
 // The one module's result: checks, comparison, then the replacement now, or
 // staging for the restart when the module is in use, as site reports it.
 // Always inlined: each site calls it from its one Deploy, and a call of its
@@ -75,6 +123,10 @@ template <DeploySite Site>
         DebugLog("CopyTargetFile - Not exist %s.\r\n", destPath.c_str());
         return ModuleResult{ModuleAction::kNotInstalled, QMX_INST_SKIPPED};
     }
+    // Our own pair still waiting decides what the module will be: the staged
+    // copy, not the installed one, is what the run must compare with.
+    const PendingKind pending = site.PendingFor(fileName);
+    if (pending == PendingKind::kOurs) return DeployOverOurPair(fileName, destPath, site);
 
     switch (site.CompareTimeStamp(sourcePath, destPath)) {
     case QMX_COMP_FILE1_IS_NEW:
@@ -93,28 +145,12 @@ template <DeploySite Site>
         return ModuleResult{ModuleAction::kProtected, QMX_INST_FAILED};
     }
 
-    // Asked, like the protection, only for a copy that would change. Our own
-    // pair still waiting means a copy replaced now would itself be replaced
-    // by the older staged one at the restart; anyone else's operation on the
-    // module would undo or delete ours there.
-    const PendingKind pending = site.PendingFor(fileName);
+    // Anyone else's operation on the module would undo or delete ours at
+    // the restart.
     if (pending == PendingKind::kForeign) return RestartFirst(destPath);
-    if (pending == PendingKind::kNone) {
-        if (ModuleResult now; SettledNow(fileName, sourcePath, destPath, site, &now)) return now;
-        site.NoteInUse(destPath);
-    }
-    // In use, or our own pair already waiting (the module is then never
-    // replaced now): the staged copy is the newer of the two, and replaces the
-    // module at the restart. An all-or-nothing run leaves an earlier run's
-    // staged copy as it is, since a rollback could not give it back: it asks
-    // for that restart first, like any other operation waiting for it.
-    const bool ours = pending == PendingKind::kOurs;
-    switch (MoveOnReboot(fileName, site, ours && site.AllOrNothing())) {
-    case 1:
-        return ModuleResult{ours ? ModuleAction::kStagePending : ModuleAction::kStage, QMX_INST_ON_REBOOT};
-    case kStagedCopyWaits:
-        return RestartFirst(destPath);
-    default:
-        return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
-    }
+    if (ModuleResult now; SettledNow(fileName, sourcePath, destPath, site, &now)) return now;
+    site.NoteInUse(destPath);
+    // In use: the staged copy replaces the module at the restart.
+    return MoveOnReboot(fileName, site) == 1 ? ModuleResult{ModuleAction::kStage, QMX_INST_ON_REBOOT}
+                                             : ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
 }

@@ -80,7 +80,8 @@ struct ModuleResult {
 class ModuleSite {
 public:
     // Before any module is compared: 1 when the package's seal holds, or
-    // it has none; 0 after logging the first fault.
+    // it has none; 0 after logging the first fault. files is the run's list,
+    // which the site may read until EndRun.
     virtual int VerifyPackage(const FileList& files) = 0;
     // DeployModule(fileName, machine, *this) on the concrete site, so that
     // the decision calls the site's steps directly.
@@ -139,8 +140,15 @@ concept DeploySite = requires(Site& site, const Site& seen, const std::string& p
     // set for kFailed.
     { site.WriteStagedCopy(path, path, path, path, error) } -> std::same_as<StagedCopy>;
     // ScheduleReplacement(staging, dest): schedules staging to replace dest
-    // at the next restart: 1, or 0 after logging why not.
+    // at the next restart: 1, or 0 after logging why not (and then what this
+    // run prepared for it, the staged copy and its record, is gone).
     { site.ScheduleReplacement(path, path) } -> std::same_as<int>;
+    // DefusePair(fileName, staging, dest, error): our pair would put
+    // staging, older than dest, in dest's place at the restart; keeps
+    // staging's bytes as what this package's change of fileName replaces,
+    // then puts dest's bytes in staging's place, so that the pair changes
+    // nothing: 1, or 0 with error.
+    { site.DefusePair(path, path, path, error) } -> std::same_as<int>;
 };
 
 // The steps UndoModule takes on a site: DeploySite's paths, existence test,

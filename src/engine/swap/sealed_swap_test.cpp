@@ -53,11 +53,14 @@ protected:
             text += SealLineText(digest, name);
         }
         ASSERT_TRUE(WriteWholeFile(m_program.File(kSealFileName), text));
-        ASSERT_EQ(1, env.VerifyPackage(std::deque<std::string>{"X.DLL"}));
+        ASSERT_EQ(1, env.VerifyPackage(m_list));
     }
 
     std::string Source() const { return m_program.File("X.DLL"); }
     std::string Dest() const { return m_system.File("X.DLL"); }
+
+    // The run's list, which the site holds on to for the run.
+    const std::deque<std::string> m_list{"X.DLL"};
 };
 
 TEST_F(SealedSwap, ACopyThatIsNotTheSealedOneNeverTakesTheModulesPlace) {

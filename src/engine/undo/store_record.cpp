@@ -8,10 +8,31 @@ const size_t kHexLength = 2 * sizeof(Sha256Digest);
 
 }  // namespace
 
-size_t StoreFolderIndex(const std::string& name, const Sha256Digest& incoming) {
+void PackageIdentity::Add(const std::string& name, const Sha256Digest* digest) {
+    static const Sha256Digest kNone = {};
+    m_hash.Update(name.data(), name.size() + 1);  // with its NUL
+    m_hash.Update((digest ? *digest : kNone).data(), sizeof(Sha256Digest));
+}
+
+Sha256Digest RecordKey(const Sha256Digest& package, const std::string& name) {
+    Sha256 hash;
+    hash.Update(package.data(), package.size());
+    hash.Update(name.data(), name.size());
+    return hash.Final();
+}
+
+size_t RecordFolder(const Sha256Digest& key) { return key[0] >> 4; }
+
+std::string RecordPrefix(const Sha256Digest& key) { return DigestHex(key) + "."; }
+
+size_t LegacyFolderIndex(const std::string& name, const Sha256Digest& incoming) {
     unsigned sum = incoming[0];
     for (const char c : name) sum += static_cast<unsigned char>(UpperAscii(c));
     return sum % kStoreFolders;
+}
+
+std::string LegacyPrefix(const std::string& name, const Sha256Digest& incoming) {
+    return name + "." + DigestHex(incoming) + ".";
 }
 
 bool StoreFolderOf(const char* name, size_t* index) {
@@ -25,22 +46,16 @@ bool StoreFolderOf(const char* name, size_t* index) {
     return false;
 }
 
-std::string RecordPrefix(const std::string& name, const Sha256Digest& incoming) {
-    return name + "." + DigestHex(incoming) + ".";
-}
-
-bool ParseStoreRecord(const std::string& fileName, StoreRecord* record) {
-    // NAME, a dot, NEW, a dot, OLD: NAME has at least one byte.
+bool ParseStoreRecord(const std::string& fileName, Sha256Digest* old) {
+    // KEY.OLD, or NAME.NEW.OLD with at least one byte of NAME.
     const size_t size = fileName.size();
-    if (size < 2 * kHexLength + 3) return false;
-    const size_t oldAt = size - kHexLength, newAt = oldAt - kHexLength - 1;
-    if (fileName[oldAt - 1] != '.' || fileName[newAt - 1] != '.' ||
-        !ParseDigestHex(fileName.c_str() + newAt, &record->incoming) ||
-        !ParseDigestHex(fileName.c_str() + oldAt, &record->old)) {
+    Sha256Digest ignored;
+    if (size < 2 * kHexLength + 1 || fileName[size - kHexLength - 1] != '.' ||
+        !ParseDigestHex(fileName.c_str() + size - kHexLength, old) ||
+        !ParseDigestHex(fileName.c_str() + size - 2 * kHexLength - 1, &ignored)) {
         return false;
     }
-    record->name = fileName.substr(0, newAt - 1);
-    return true;
+    return size == 2 * kHexLength + 1 || (size > 2 * kHexLength + 2 && fileName[size - 2 * kHexLength - 2] == '.');
 }
 
 void RecordListing::Drop(const std::string& name) {

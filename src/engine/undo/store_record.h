@@ -2,13 +2,16 @@
 // for the installer and for the what-if, which must find a record where the
 // installer would, by the same rule, and nowhere else. Free of Win32.
 //
-// One file per kept copy, named NAME.NEW.OLD: NAME the listed module as the
-// change list gives it, NEW the SHA-256 of the bytes that replaced it (the
-// package's copy: the key), OLD the SHA-256 of the kept bytes, each as 64
-// lower-case hexadecimal digits. The name is the record.
+// One file per kept copy, named KEY.OLD: KEY the SHA-256 of the package that
+// replaced the module and of the module's name (RecordKey), OLD the SHA-256
+// of the kept bytes, each as 64 lower-case hexadecimal digits. The name is
+// the record, and its length does not depend on the module's name: any
+// module the system folder can hold can be kept. Each record lies in one of
+// sixteen folders, 0 to f, the first digit of its KEY.
 //
-// Each record lies in one of sixteen folders, 0 to f, chosen by
-// StoreFolderIndex of NAME and NEW (QMX_UNDO\a\NAME.NEW.OLD).
+// An earlier installer named its records NAME.NEW.OLD, by the module's name
+// and the bytes that replaced it (NEW), in the folder LegacyFolderIndex
+// chooses. Such records are still found for /undo, never made.
 #pragma once
 
 #include <cstddef>
@@ -16,31 +19,44 @@
 
 #include "engine/seal/sha256.h"
 
-// The store's sixteen folders, by StoreFolderIndex.
+// The store's sixteen folders.
 constexpr char kStoreFolderDigits[] = "0123456789abcdef";
 constexpr size_t kStoreFolders = sizeof kStoreFolderDigits - 1;
 
-// Which folder holds name's records for incoming: the sum of name's bytes,
-// its letters as capitals (Windows finds the module whatever their case),
-// and of incoming's first byte, modulo 16. The name spreads the records of
-// a package whose modules share their bytes.
-size_t StoreFolderIndex(const std::string& name, const Sha256Digest& incoming);
+// A package as the store knows it: the SHA-256 over its [File] names, in list
+// order, each followed by a NUL and the 32 bytes of its module's SHA-256 as
+// shipped (zero bytes for a module the package cannot give). Nothing else
+// counts: not the files' times, the [Log] switch, the seal nor the program,
+// so a copy of the package with other times is the same package.
+class PackageIdentity {
+public:
+    void Add(const std::string& name, const Sha256Digest* digest);
+    Sha256Digest Final() { return m_hash.Final(); }
+
+private:
+    Sha256 m_hash;
+};
+
+// The key of the records of listed module name (as the change list gives
+// it) for package's identity.
+Sha256Digest RecordKey(const Sha256Digest& package, const std::string& name);
+// Which folder holds the records of key: its first hexadecimal digit.
+size_t RecordFolder(const Sha256Digest& key);
+// The start of every record of key: "KEY.".
+std::string RecordPrefix(const Sha256Digest& key);
+
+// The earlier layout's folder and prefix ("NAME.NEW.") of name's records for
+// incoming's bytes.
+size_t LegacyFolderIndex(const std::string& name, const Sha256Digest& incoming);
+std::string LegacyPrefix(const std::string& name, const Sha256Digest& incoming);
 
 // Whether name is one of the store's folders (its digit in either case):
 // true with its index.
 bool StoreFolderOf(const char* name, size_t* index);
 
-// The start of every record of name for incoming's bytes: "NAME.NEW.".
-std::string RecordPrefix(const std::string& name, const Sha256Digest& incoming);
-
-struct StoreRecord {
-    std::string name;  // the listed module
-    Sha256Digest incoming;
-    Sha256Digest old;
-};
-
-// Whether fileName is a record, read into record.
-bool ParseStoreRecord(const std::string& fileName, StoreRecord* record);
+// Whether fileName is a record of either layout: true with the digest its
+// kept bytes must have.
+bool ParseStoreRecord(const std::string& fileName, Sha256Digest* old);
 
 // The files of one of the store's folders as a plain text searched whole,
 // each name after a line end and before one, in the order they were listed.
@@ -52,10 +68,10 @@ public:
     void Drop(const std::string& name);
     bool Has(const std::string& name) const;
 
-    // The first name listed that is a record under prefix (RecordPrefix),
-    // with OLD read into old; empty for none. Names match as written, case
-    // and all, as Windows lists them; a search also lists short names, and
-    // this keeps to the long ones.
+    // The first name listed that is a record under prefix, with OLD read
+    // into old; empty for none. Names match as written, case and all, as
+    // Windows lists them; a search also lists short names, and this keeps to
+    // the long ones.
     std::string FirstRecord(const std::string& prefix, Sha256Digest* old) const;
     // Each name listed, in order.
     template <class Each>
@@ -68,3 +84,31 @@ public:
 private:
     std::string m_names = "\n";
 };
+
+// Where a record was found: its folder and name.
+struct FoundRecord {
+    size_t folder = 0;
+    std::string name;
+    Sha256Digest old = {};
+};
+
+// The one lookup of the installer and the what-if: listed module name's
+// record for package, else a record of the earlier layout for the bytes
+// incoming. listingOf(folder) gives the listing of a folder of the store, or
+// null when it has none. true with the record found.
+template <class ListingOf>
+bool FindStoreRecord(const Sha256Digest& package, const std::string& name, const Sha256Digest& incoming,
+                     ListingOf listingOf, FoundRecord* found) {
+    const Sha256Digest key = RecordKey(package, name);
+    const size_t folders[2] = {RecordFolder(key), LegacyFolderIndex(name, incoming)};
+    const std::string prefixes[2] = {RecordPrefix(key), LegacyPrefix(name, incoming)};
+    for (int layout = 0; layout < 2; ++layout) {
+        const RecordListing* listing = listingOf(folders[layout]);
+        if (!listing) continue;
+        found->name = listing->FirstRecord(prefixes[layout], &found->old);
+        if (found->name.empty()) continue;
+        found->folder = folders[layout];
+        return true;
+    }
+    return false;
+}

@@ -41,7 +41,44 @@ KeptCopy FindKeptCopy(const std::string& fileName, const std::string& dest, cons
     return found == 1 ? KeptCopy::kFound : found == 0 ? KeptCopy::kNone : KeptCopy::kUnknown;
 }
 
-// 0x01 restored now (staged: the staged copy now holds the kept bytes), 0x04
+// The package's copy still waiting for the restart, as our pair's staged
+// copy, is taken back: the staged copy then holds the module's own bytes, so
+// that the restart brings nothing of the package's. 0x01 when the module
+// holds what the package's change would have replaced (the copy kept of it,
+// then used); 0x02 when it holds another program's copy since, or nothing
+// was kept; 0x80 as logged.
+template <UndoSite Site>
+ModuleResult TakeBackWaitingCopy(const std::string& fileName, const std::string& dest, const std::string& staging,
+                                 const Sha256Digest& ours, Site& site) {
+    uint32_t error = 0;
+    Sha256Digest installed;
+    if (site.InstalledDigest(dest, &installed, &error) != 1 ||
+        site.StageKept(dest, installed, staging, dest, &error) != 1) {
+        DebugLog("UndoModule - Cannot restore %s.(%d)\r\n", dest.c_str(), static_cast<int>(error));
+        return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
+    }
+    std::string kept;
+    Sha256Digest keptDigest;
+    if (site.FindKept(fileName, ours, &kept, &keptDigest, &error) != 1 || keptDigest != installed) {
+        DebugLog("UndoModule - Nothing to undo for %s.\r\n", dest.c_str());
+        return ModuleResult{ModuleAction::kKeep, QMX_INST_SKIPPED};
+    }
+    site.ForgetKept(fileName, ours);
+    DebugLog("UndoModule - Restored %s.\r\n", dest.c_str());
+    return ModuleResult{ModuleAction::kReplace, QMX_INST_COPIED};
+}
+
+// Whether our pair waits to put the package's copy, ours, in dest's place.
+template <UndoSite Site>
+bool PackageCopyWaits(const std::string& fileName, const std::string& staging, const Sha256Digest& ours, Site& site) {
+    uint32_t error = 0;
+    Sha256Digest staged;
+    return site.PendingFor(fileName) == PendingKind::kOurs && site.InstalledDigest(staging, &staged, &error) == 1 &&
+           staged == ours;
+}
+
+// 0x01 restored now (staged: the staged copy now holds the kept bytes; or
+// the package's copy that waited for the restart taken back), 0x04
 // restored at the next restart, 0x02 nothing to undo (the module holds
 // something other than this package's copy, or the store no copy kept for
 // it), 0x80 a failed step or a kept copy that fails its digest, 0x08 a
@@ -61,6 +98,9 @@ ModuleResult UndoModule(const std::string& fileName, const Machine& machine, Sit
     Sha256Digest keptDigest;
     std::string kept;
     const KeptCopy found = FindKeptCopy(fileName, dest, ours, staged, site, &kept, &keptDigest, &error);
+    // The package's copy waiting for the restart is the module's next state.
+    const bool waits = !staged && PackageCopyWaits(fileName, staging, ours, site);
+    if (found == KeptCopy::kNone && waits) return TakeBackWaitingCopy(fileName, dest, staging, ours, site);
     if (found == KeptCopy::kNone) {
         DebugLog("UndoModule - Nothing to undo for %s.\r\n", dest.c_str());
         return ModuleResult{ModuleAction::kKeep, QMX_INST_SKIPPED};
@@ -76,7 +116,8 @@ ModuleResult UndoModule(const std::string& fileName, const Machine& machine, Sit
         const SwapResult swap = lock == LockReading::kSwap    ? site.RestoreNow(kept, keptDigest, dest, &error)
                                 : lock == LockReading::kInUse ? SwapResult::kBusy
                                                               : SwapResult::kFailed;
-        if (swap == SwapResult::kDone) {
+        // Restored now, the pair still waiting must bring the same bytes.
+        if (swap == SwapResult::kDone && (!waits || site.StageKept(kept, keptDigest, staging, dest, &error) == 1)) {
             result = ModuleResult{ModuleAction::kReplace, QMX_INST_COPIED};
         } else if (swap == SwapResult::kBusy && staging != dest &&
                    site.StageKept(kept, keptDigest, staging, dest, &error) == 1 &&

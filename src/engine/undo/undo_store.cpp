@@ -78,11 +78,9 @@ UndoStore::Opened UndoStore::Open(bool create, DWORD* error) {
     return found == Folder::kMissing ? Opened::kMissing : Opened::kUnusable;
 }
 
-UndoStore::Opened UndoStore::OpenShard(const std::string& name, const Sha256Digest& incoming, bool create,
-                                       Shard** shard, DWORD* error) {
+UndoStore::Opened UndoStore::OpenShard(size_t index, bool create, Shard** shard, DWORD* error) {
     const Opened open = Open(create, error);
     if (open != Opened::kReady) return open;
-    const size_t index = StoreFolderIndex(name, incoming);
     Shard& chosen = m_shards[index];
     if (!chosen.listed) {
         const std::string folder = ShardFolder(m_folder, index);
@@ -103,18 +101,32 @@ UndoStore::Opened UndoStore::OpenShard(const std::string& name, const Sha256Dige
     return Opened::kReady;
 }
 
-bool UndoStore::Shard::Remove(const std::string& prefix, DWORD* error) {
-    Sha256Digest digest;
-    for (std::string name = names.FirstRecord(prefix, &digest); !name.empty();
-         name = names.FirstRecord(prefix, &digest)) {
-        changed = true;
-        if (!g_os.DeleteFileA(JoinPath(folder, name).c_str()) && g_os.GetLastError() != ERROR_FILE_NOT_FOUND) {
-            *error = g_os.GetLastError();
-            return false;
-        }
-        names.Drop(name);
+const RecordListing* UndoStore::Listing(size_t index) {
+    DWORD error = 0;
+    Shard* shard = nullptr;
+    return OpenShard(index, false, &shard, &error) == Opened::kReady ? &shard->names : nullptr;
+}
+
+bool UndoStore::Shard::Remove(const std::string& name, DWORD* error) {
+    changed = true;
+    if (!g_os.DeleteFileA(JoinPath(folder, name).c_str()) && g_os.GetLastError() != ERROR_FILE_NOT_FOUND) {
+        *error = g_os.GetLastError();
+        return false;
     }
+    names.Drop(name);
     return true;
+}
+
+bool UndoStore::Shard::RemoveOthers(const std::string& prefix, const std::string& keep, DWORD* error) {
+    names.Drop(keep);
+    Sha256Digest digest;
+    bool removed = true;
+    for (std::string name = names.FirstRecord(prefix, &digest); removed && !name.empty();
+         name = names.FirstRecord(prefix, &digest)) {
+        removed = Remove(name, error);
+    }
+    names.Add(keep);
+    return removed;
 }
 
 bool UndoStore::Shard::Listed(const std::string& name) {
@@ -130,64 +142,88 @@ bool UndoStore::Shard::Listed(const std::string& name) {
 bool UndoStore::Keep(const std::string& name, const std::string& module, const WIN32_FIND_DATAA& found,
                      const Sha256Digest& incoming, DWORD* error, const Sha256Digest* moduleDigest,
                      HANDLE moduleFile) {
-    Shard* shard = nullptr;
-    if (OpenShard(name, incoming, true, &shard, error) != Opened::kReady) return false;
-    const std::string prefix = RecordPrefix(name, incoming);
+    m_freshShard = nullptr;
     Sha256Digest kept;
     if (moduleDigest) {
         kept = *moduleDigest;
     } else if (!ReadDigest(module, nullptr, &kept, error)) {
         return false;
     }
-    // Kept already, by an earlier try whose swap did not happen: a link to
+    // The package's own bytes: nothing changes, and the record of the
+    // state before its first change is the one to keep.
+    if (kept == incoming) return true;
+    const Sha256Digest key = RecordKey(m_package, name);
+    Shard* shard = nullptr;
+    if (OpenShard(RecordFolder(key), true, &shard, error) != Opened::kReady) return false;
+    const std::string prefix = RecordPrefix(key);
+    // Kept already, by an earlier try whose change did not happen: a link to
     // a module still in use cannot be removed, and need not be.
-    const std::string record = prefix + DigestHex(kept);
-    if (shard->Listed(record)) return true;
-    // A copy kept for the same bytes from another module goes first: a
-    // crash meanwhile leaves no record, never a record of other bytes.
-    if (!shard->Remove(prefix, error)) return false;
-    shard->changed = true;
-    // The old bytes stay under the link's name when the swap takes the
-    // module's name from them. It is journalled with the names that follow,
-    // so it is on disk before the swap's write-through rename.
-    if (Nt() && g_os.CreateHardLinkA &&
-        LinkFile(JoinPath(shard->folder, record), module, moduleDigest ? moduleFile : nullptr)) {
-        shard->names.Add(record);
-        return true;
+    std::string record = prefix + DigestHex(kept);
+    if (!shard->Listed(record)) {
+        // The old bytes stay under the link's name when the swap takes the
+        // module's name from them. It is journalled with the names that
+        // follow, so it is on disk before the swap's write-through rename.
+        shard->changed = true;
+        if (Nt() && g_os.CreateHardLinkA &&
+            LinkFile(JoinPath(shard->folder, record), module, moduleDigest ? moduleFile : nullptr)) {
+            shard->names.Add(record);
+        } else if (!KeepCopy(shard, prefix, module, found, &record, error)) {
+            return false;
+        }
+        m_freshShard = shard;
+        m_fresh = record;
     }
-    return KeepCopy(shard, prefix, module, found, error);
+    // Only once the new record stands does the older one go: a failure
+    // between the two leaves both, never neither.
+    if (shard->RemoveOthers(prefix, record, error)) return true;
+    Settle(false);
+    return false;
 }
 
 bool UndoStore::KeepCopy(Shard* shard, const std::string& prefix, const std::string& module,
-                         const WIN32_FIND_DATAA& found, DWORD* error) {
+                         const WIN32_FIND_DATAA& found, std::string* record, DWORD* error) {
     // A volume without links (FAT), the store on another volume, or 95/98/Me.
     PreparedCopy copy;
     if (!copy.Write(module, shard->folder, CopyLike{.found = &found, .path = module, .security = Nt()}, nullptr,
                     error)) {
         return false;
     }
-    const std::string copied = prefix + DigestHex(copy.Digest());
-    if (!copy.MoveTo(JoinPath(shard->folder, copied), Nt(), error)) return false;
-    shard->names.Add(copied);
+    *record = prefix + DigestHex(copy.Digest());
+    if (!copy.MoveTo(JoinPath(shard->folder, *record), Nt(), error)) return false;
+    shard->names.Add(*record);
     return true;
 }
 
-void UndoStore::Forget(const std::string& name, const Sha256Digest& incoming) {
+void UndoStore::Settle(bool made) {
     DWORD error = 0;
-    Shard* shard = nullptr;
-    if (OpenShard(name, incoming, false, &shard, &error) == Opened::kReady) {
-        shard->Remove(RecordPrefix(name, incoming), &error);
-    }
+    if (!made && m_freshShard && !m_fresh.empty()) m_freshShard->Remove(m_fresh, &error);
+    m_freshShard = nullptr;
+    m_fresh.clear();
+}
+
+void UndoStore::Forget(const std::string& name, const Sha256Digest& incoming) {
+    FoundRecord found;
+    if (!FindStoreRecord(m_package, name, incoming, [this](size_t index) { return Listing(index); }, &found)) return;
+    DWORD error = 0;
+    m_shards[found.folder].Remove(found.name, &error);
 }
 
 int UndoStore::Find(const std::string& name, const Sha256Digest& incoming, std::string* kept,
                     Sha256Digest* keptDigest, DWORD* error) {
-    Shard* shard = nullptr;
-    const Opened open = OpenShard(name, incoming, false, &shard, error);
+    const Opened open = Open(false, error);
     if (open != Opened::kReady) return open == Opened::kMissing ? 0 : -1;
-    const std::string record = shard->names.FirstRecord(RecordPrefix(name, incoming), keptDigest);
-    if (record.empty() || !shard->Listed(record)) return 0;
-    *kept = JoinPath(shard->folder, record);
+    bool unusable = false;
+    auto listingOf = [&](size_t index) -> const RecordListing* {
+        Shard* shard = nullptr;
+        const Opened opened = OpenShard(index, false, &shard, error);
+        unusable = unusable || opened == Opened::kUnusable;
+        return opened == Opened::kReady ? &shard->names : nullptr;
+    };
+    FoundRecord found;
+    if (!FindStoreRecord(m_package, name, incoming, listingOf, &found)) return unusable ? -1 : 0;
+    if (!m_shards[found.folder].Listed(found.name)) return 0;
+    *kept = JoinPath(m_shards[found.folder].folder, found.name);
+    *keptDigest = found.old;
     return 1;
 }
 
@@ -213,10 +249,8 @@ std::string UndoStore::Sums() const {
         if (!shard.listed && (!plain[digit] || !ListFiles(ShardFolder(m_folder, digit), &names, &error))) continue;
         unused.AddNames(names);
         (shard.listed ? shard.names : unused).ForEachName([&](const std::string& name) {
-            StoreRecord record;
-            if (ParseStoreRecord(name, &record)) {
-                sums += DigestHex(record.old) + " *" + kStoreFolderDigits[digit] + "/" + name + "\n";
-            }
+            Sha256Digest old;
+            if (ParseStoreRecord(name, &old)) sums += DigestHex(old) + " *" + kStoreFolderDigits[digit] + "/" + name + "\n";
         });
     }
     return sums;
@@ -229,6 +263,7 @@ void UndoStore::Close() {
     const std::string sums = write ? Sums() : std::string();
     for (Shard& shard : m_shards) shard = Shard();
     m_open = false;
+    m_freshShard = nullptr;
     if (!write) return;
     // Written aside and renamed: a reader never sees half a listing.
     PreparedCopy listing;

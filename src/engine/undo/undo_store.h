@@ -37,29 +37,41 @@ public:
     UndoStore(const UndoStore&) = delete;
     UndoStore& operator=(const UndoStore&) = delete;
 
+    // The package (its PackageIdentity) whose records Keep makes and Find
+    // looks up.
+    void UsePackage(const Sha256Digest& package) { m_package = package; }
+
     // Keeps module, as found by a directory search, as the copy that undoing
-    // name's incoming bytes puts back: a hard link where the volume allows
-    // one (NT 5.0 and later), else a flushed copy with its last-write and
-    // creation times, attributes, owner and DACL. Creates the store, with
-    // the Windows folder's inherited ACL, when it is missing; a QMX_UNDO that
-    // is not a plain folder (a file, a reparse point) is never used
-    // (ERROR_DIRECTORY). moduleDigest, when the caller has just read the
-    // module, is its digest; else the module is read here. moduleFile, when
-    // not null, is the handle that read it, through which the link is made.
-    // true, or false with the failing step's error, and then no record of it.
+    // this package's change of listed module name puts back: a hard link
+    // where the volume allows one (NT 5.0 and later), else a flushed copy
+    // with its last-write and creation times, attributes, owner and DACL.
+    // Module bytes that are incoming's, the package's own, are no change to
+    // keep: the record of the package's first change stays. A record made
+    // now replaces the package's older record of the module (whose state
+    // someone else's copy has since replaced), and stays new until Settle.
+    // Creates the store, with the Windows folder's inherited ACL, when it is
+    // missing; a QMX_UNDO that is not a plain folder (a file, a reparse
+    // point) is never used (ERROR_DIRECTORY). moduleDigest, when the caller
+    // has just read the module, is its digest; else the module is read here.
+    // moduleFile, when not null, is the handle that read it, through which
+    // the link is made. true, or false with the failing step's error, and
+    // then no record of it.
     bool Keep(const std::string& name, const std::string& module, const WIN32_FIND_DATAA& found,
               const Sha256Digest& incoming, DWORD* error, const Sha256Digest* moduleDigest = nullptr,
               HANDLE moduleFile = nullptr);
-    // Removes what Keep kept for name and incoming: it was used, or the
-    // module was not replaced after all.
+    // After the change the last Keep was for: made, and its record stays; or
+    // not made, and a record that Keep has just made goes again.
+    void Settle(bool made);
+    // Removes the record Find finds for name: a restore has used it.
     void Forget(const std::string& name, const Sha256Digest& incoming);
-    // The copy kept for name when incoming's bytes replaced it: 1 with its
-    // path and the digest it must have; 0 when the store holds none; -1 with
-    // error when the store cannot be used.
+    // The copy kept when this package changed name (or, in the earlier
+    // layout, when incoming's bytes replaced it): 1 with its path and the
+    // digest it must have; 0 when the store holds none; -1 with error when
+    // the store cannot be used.
     int Find(const std::string& name, const Sha256Digest& incoming, std::string* kept,
              Sha256Digest* keptDigest, DWORD* error);
-    // At the end of a run: SHA256SUMS again when Keep or Forget changed the
-    // store, which is listed afresh when it is next used.
+    // At the end of a run: SHA256SUMS again when the run changed the store,
+    // which is listed afresh when it is next used.
     void Close();
 
 private:
@@ -70,8 +82,10 @@ private:
         bool listed = false;
         bool changed = false;
 
-        // Removes every record under prefix, from the folder and the listing.
-        bool Remove(const std::string& prefix, DWORD* error);
+        // Removes every record under prefix but keep, from the folder and
+        // the listing.
+        bool RemoveOthers(const std::string& prefix, const std::string& keep, DWORD* error);
+        bool Remove(const std::string& name, DWORD* error);
         // Whether name is listed and still in the folder (else it leaves the
         // listing).
         bool Listed(const std::string& name);
@@ -83,12 +97,14 @@ private:
     // kReady when the store is a plain folder (made when missing and
     // create); kMissing when it is missing; kUnusable with error otherwise.
     Opened Open(bool create, DWORD* error);
-    // The same for the folder of name's records for incoming, then listed.
-    Opened OpenShard(const std::string& name, const Sha256Digest& incoming, bool create, Shard** shard,
-                     DWORD* error);
-    // The copy of module kept by a flushed copy, in shard, under prefix.
+    // The same for folder index of the store, then listed.
+    Opened OpenShard(size_t index, bool create, Shard** shard, DWORD* error);
+    // The listing of folder index, or null when it cannot be had.
+    const RecordListing* Listing(size_t index);
+    // The copy of module kept by a flushed copy, in shard, under prefix:
+    // true with its record's name.
     bool KeepCopy(Shard* shard, const std::string& prefix, const std::string& module,
-                  const WIN32_FIND_DATAA& found, DWORD* error);
+                  const WIN32_FIND_DATAA& found, std::string* record, DWORD* error);
     // SHA256SUMS's lines, from every folder's files.
     std::string Sums() const;
 
@@ -97,5 +113,9 @@ private:
     const Machine& m_machine;
     std::string m_folder;
     bool m_open = false;
+    Sha256Digest m_package = {};
     Shard m_shards[kStoreFolders];
+    // The record the last Keep made, until Settle.
+    Shard* m_freshShard = nullptr;
+    std::string m_fresh;
 };

@@ -75,15 +75,14 @@ protected:
         } while (::FindNextFileA(find, &data));
         ::FindClose(find);
     }
-    // The record of V2_9 replaced by V2_10.
+    // The record of V2_9 replaced by V2_10, for a site that was told no list
+    // of its package (its identity then is all zero).
     std::string RecordName() const {
-        const Sha256Digest incoming = DigestOf(FixturePath("V2_10.DLL"));
-        return Folder() + "\\X.DLL." + DigestHex(incoming) + "." + DigestHex(DigestOf(FixturePath("V2_9.DLL")));
+        return Folder() + "\\" + RecordPrefix(Key()) + DigestHex(DigestOf(FixturePath("V2_9.DLL")));
     }
+    static Sha256Digest Key() { return RecordKey(Sha256Digest(), "X.DLL"); }
     // The store's folder for X.DLL's records.
-    std::string Folder() const {
-        return std::string(1, kStoreFolderDigits[StoreFolderIndex("X.DLL", DigestOf(FixturePath("V2_10.DLL")))]);
-    }
+    std::string Folder() const { return std::string(1, kStoreFolderDigits[RecordFolder(Key())]); }
     // RecordName as SHA256SUMS lists it.
     std::string ListedName() const { return RecordName().replace(1, 1, "/"); }
     void EmptyStore() {
@@ -280,6 +279,10 @@ TEST_F(UndoStoreTest, UndoWalksAChainBackOnePackageAtATime) {
     Install("V2_9.DLL");
     FileDeployment two(machine, package2.path(), m_store.path());
     FileDeployment three(machine, package3.path(), m_store.path());
+    // Each a package of its own, known by what it ships.
+    const FileList list{"X.DLL"};
+    ASSERT_EQ(1, two.VerifyPackage(list));
+    ASSERT_EQ(1, three.VerifyPackage(list));
     ASSERT_EQ(QMX_INST_COPIED, two.Deploy("X.DLL", machine).bit);
     ASSERT_EQ(QMX_INST_COPIED, three.Deploy("X.DLL", machine).bit);
     EXPECT_EQ(QMX_INST_COPIED, three.Undo("X.DLL", machine, false).bit);
