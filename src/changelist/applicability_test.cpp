@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "support/change_list_test_file.h"
+#include "support/change_list_queries.h"
 #include "log/debug_log.h"
 
 namespace {
@@ -22,11 +22,6 @@ protected:
         NativeLogRecord().clear();
     }
 
-    static int Check(const std::string& list, uint32_t platform, uint32_t major, uint32_t minor) {
-        ChangeListOnDisk file(list);
-        ChangeListFile reader;
-        return reader.CheckInstallVersion(platform, major, minor, "");
-    }
     static int Compare(const std::string& pattern, uint32_t platform, uint32_t major,
                        uint32_t minor) {
         ChangeListFile reader;
@@ -41,7 +36,7 @@ protected:
 };
 
 TEST_F(Applicability, ExampleCheckTracesEveryComparisonByteForByte) {
-    EXPECT_EQ(Check("[Install]\r\n2:5:0, 2:5:1 // supported versions\r\n", 2, 5, 1), 1);
+    EXPECT_EQ(TargetsWith("[Install]\r\n2:5:0, 2:5:1 // supported versions\r\n", 2, 5, 1), 1);
     EXPECT_EQ(Log(),
               "CompVersion(2, 5, 1, 2:5:0)\r\n"
               "Comp Minor Version <0 : 1>\r\n"
@@ -57,7 +52,7 @@ TEST_F(Applicability, ExampleCheckTracesEveryComparisonByteForByte) {
 
 TEST_F(Applicability, SwitchedOffLogRecordsNothing) {
     SetLogSwitch(0);
-    EXPECT_EQ(Check("[Install]\n2:5\n", 2, 5, 1), 1);
+    EXPECT_EQ(TargetsWith("[Install]\n2:5\n", 2, 5, 1), 1);
     EXPECT_EQ(Log(), "");
 }
 
@@ -71,7 +66,7 @@ class PatternTable : public Applicability, public ::testing::WithParamInterface<
 
 TEST_P(PatternTable, MatchesOnlyTheDocumentedVersions) {
     const PatternCase& c = GetParam();
-    EXPECT_EQ(Check(std::string("[Install]\n") + c.pattern + "\n", c.platform, c.major, c.minor),
+    EXPECT_EQ(TargetsWith(std::string("[Install]\n") + c.pattern + "\n", c.platform, c.major, c.minor),
               c.expected)
         << c.pattern << " on " << c.platform << ":" << c.major << "." << c.minor;
 }
@@ -95,18 +90,18 @@ INSTANTIATE_TEST_SUITE_P(Patterns, PatternTable, ::testing::Values(
     PatternCase{"2:5,", 2, 5, 1, 1}, PatternCase{"1:4,,2:5", 2, 5, 1, 1}));
 
 TEST_F(Applicability, FirstMatchEndsTheScan) {
-    EXPECT_EQ(Check("[Install]\n2:5, 2:5:1\n", 2, 5, 1), 1);
+    EXPECT_EQ(TargetsWith("[Install]\n2:5, 2:5:1\n", 2, 5, 1), 1);
     EXPECT_EQ(Count("Comp Result = "), 1u);
     EXPECT_EQ(Count("CompVersion("), 1u);
 }
 
 TEST_F(Applicability, TrailingCommaAddsNothing) {
-    EXPECT_EQ(Check("[Install]\n2:5,\n", 2, 4, 0), 0);
+    EXPECT_EQ(TargetsWith("[Install]\n2:5,\n", 2, 4, 0), 0);
     EXPECT_EQ(Count("CompVersion("), 1u);
 }
 
 TEST_F(Applicability, LeadingCommaComparesAnEmptyPatternFirst) {
-    EXPECT_EQ(Check("[Install]\n,2:5\n", 2, 5, 1), 1);
+    EXPECT_EQ(TargetsWith("[Install]\n,2:5\n", 2, 5, 1), 1);
     EXPECT_EQ(Log().substr(0, Log().find("CompVersion(2, 5, 1, 2:5)")),
               "CompVersion(2, 5, 1, )\r\n"
               "Comp PlatformID <0 : 2>\r\n"
@@ -116,7 +111,7 @@ TEST_F(Applicability, LeadingCommaComparesAnEmptyPatternFirst) {
 
 TEST_F(Applicability, ZeroByteSeparatesLikeAComma) {
     const char raw[] = "[Install]\n1:4\0" "2:5\n";
-    EXPECT_EQ(Check(std::string(raw, sizeof raw - 1), 2, 5, 1), 1);
+    EXPECT_EQ(TargetsWith(std::string(raw, sizeof raw - 1), 2, 5, 1), 1);
     EXPECT_EQ(Count("CompVersion("), 2u);
     EXPECT_NE(Log().find("CompVersion(2, 5, 1, 2:5)\r\n"), std::string::npos);
 }
@@ -126,19 +121,19 @@ TEST_F(Applicability, MalformedPatternFailsAloneAfterItsFirstLine) {
     EXPECT_EQ(Log(), "CompVersion(2, 5, 1, 2:5:1:0)\r\n");
 
     NativeLogRecord().clear();
-    EXPECT_EQ(Check("[Install]\n2:5:1:0, 2:5:1\n", 2, 5, 1), 1);
+    EXPECT_EQ(TargetsWith("[Install]\n2:5:1:0, 2:5:1\n", 2, 5, 1), 1);
     EXPECT_EQ(Count("Comp Result = 1"), 1u);
 }
 
 TEST_F(Applicability, OnlyTheFirstInstallEntryCounts) {
-    EXPECT_EQ(Check("[Install]\n// targets\n\n \t\n1:4\n2:5\n", 2, 5, 0), 0);
+    EXPECT_EQ(TargetsWith("[Install]\n// targets\n\n \t\n1:4\n2:5\n", 2, 5, 0), 0);
     EXPECT_EQ(Log().find("2:5"), std::string::npos);
 }
 
 TEST_F(Applicability, NothingToCheckAnswersNoWithoutLogging) {
-    EXPECT_EQ(Check("[File]\na.dll\n", 2, 5, 1), 0);
-    EXPECT_EQ(Check("[Install]\n[File]\n2:5\n", 2, 5, 1), 0);
-    EXPECT_EQ(Check("", 2, 5, 1), 0);
+    EXPECT_EQ(TargetsWith("[File]\na.dll\n", 2, 5, 1), 0);
+    EXPECT_EQ(TargetsWith("[Install]\n[File]\n2:5\n", 2, 5, 1), 0);
+    EXPECT_EQ(TargetsWith("", 2, 5, 1), 0);
     EXPECT_EQ(Log(), "");
 }
 

@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "support/change_list_test_file.h"
+#include "support/change_list_queries.h"
 
 namespace {
+
+using Strings = std::vector<std::string>;
 
 class ChangeListReader : public ::testing::Test {
 protected:
@@ -41,8 +43,6 @@ protected:
 
     ChangeListFile m_list;
 };
-
-using Strings = std::vector<std::string>;
 
 TEST_F(ChangeListReader, LinesEndAtCrLfOrLfAndCommentsRunThroughTheLineFeed) {
     const struct {
@@ -83,18 +83,6 @@ TEST_F(ChangeListReader, ReadLineAppendsAndReportsNothingWhenEmptyOrUnloaded) {
     EXPECT_EQ(entry, "untouched");
 }
 
-TEST_F(ChangeListReader, LinesHaveNoLengthLimit) {
-    const std::string longLine(1 << 20, 'x');
-    Use("[File]\n" + longLine + "\r\n");
-    EXPECT_EQ(Entries("File"), (Strings{std::string(1 << 20, 'X')}));
-}
-
-TEST_F(ChangeListReader, LongEntryComesBackWholeTrimmedAndUpperCased) {
-    const std::string name(100000, 'x');
-    Use("[File]\r\n \t" + name + "/y \t// note\r\nnext\n");
-    EXPECT_EQ(Entries("File"), (Strings{std::string(100000, 'X') + "/Y", "NEXT"}));
-}
-
 TEST_F(ChangeListReader, TrimRemovesOnlySpacesAndTabs) {
     EXPECT_EQ(m_list.Trim(" \t a b \t "), "a b");
     EXPECT_EQ(m_list.Trim("\va\r"), "\va\r");
@@ -115,51 +103,41 @@ const char kExample[] =
     "[Log]\r\n"
     "on\r\n";
 
-TEST_F(ChangeListReader, ExampleListReadsAsDocumented) {
-    Use(kExample);
-    EXPECT_EQ(Entries("Install"), (Strings{"2:5:0, 2:5:1"}));
-    Use(kExample);
-    EXPECT_EQ(Entries("File"), (Strings{"SAMPLE.DLL", "SAMPLE.SYS"}));
-    Use(kExample);
-    EXPECT_EQ(Entries("Log"), (Strings{"ON"}));
-}
-
-TEST_F(ChangeListReader, HeadersMatchWithoutCaseButWithInnerBlanks) {
-    Use("[log]\na\n");
-    EXPECT_EQ(Entries("Log"), (Strings{"A"}));
-    Use("\t [LOG] \t// names\nb\n");
-    EXPECT_EQ(Entries("Log"), (Strings{"B"}));
-    Use("[ Log ]\na\n");
-    EXPECT_EQ(Entries("Log"), Strings{});
-    Use("\xEF\xBB\xBF[Log]\na\n");  // a byte-order mark is a byte before the bracket
-    EXPECT_EQ(Entries("Log"), Strings{});
-    Use("x[Log]\na\n");
-    EXPECT_EQ(Entries("Log"), Strings{});
-}
-
-TEST_F(ChangeListReader, AnyBracketedLineEndsTheSectionButALoneBracketIsAnEntry) {
-    Use("[File]\na\n[\n]\n[ whatever ]\nb\n");
-    EXPECT_EQ(Entries("File"), (Strings{"A", "[", "]"}));
-    Use("[File]\n[]\na\n");
-    EXPECT_EQ(Entries("File"), Strings{});
-    Use("[File]\n[Log]\non\n");
-    EXPECT_EQ(Entries("File"), Strings{});
-}
-
-TEST_F(ChangeListReader, EntriesAreWholeLinesTrimmedAndUpperCased) {
-    Use("[File]\n  sample.dll\t\nkey = value\n \t\n// only a comment\n\t\x01 x\n");
-    EXPECT_EQ(Entries("File"), (Strings{"SAMPLE.DLL", "KEY = VALUE", "\x01 X"}));
-}
-
-TEST_F(ChangeListReader, ZeroByteStaysInTheEntry) {
-    const char raw[] = "[Install]\n2:5\0" "2:4\n";
-    Use(std::string(raw, sizeof raw - 1));
-    EXPECT_EQ(Entries("Install"), (Strings{std::string("2:5\0" "2:4", 7)}));
-}
-
-TEST_F(ChangeListReader, OnlyTheFirstOccurrenceOfASectionIsRead) {
-    Use("[File]\na\n[Other]\nx\n[File]\nb\n");
-    EXPECT_EQ(Entries("File"), (Strings{"A"}));
+TEST_F(ChangeListReader, EachSectionListsItsEntriesTrimmedAndUpperCased) {
+    const std::string name(100000, 'x');
+    const char zero[] = "[Install]\n2:5\0" "2:4\n";
+    const struct {
+        std::string bytes;
+        const char* section;
+        Strings entries;
+    } rows[] = {
+        {kExample, "Install", {"2:5:0, 2:5:1"}},
+        {kExample, "File", {"SAMPLE.DLL", "SAMPLE.SYS"}},
+        {kExample, "Log", {"ON"}},
+        // Entries are whole lines, however long; blank and comment lines are none.
+        {"[File]\n  sample.dll\t\nkey = value\n \t\n// only a comment\n\t\x01 x\n", "File",
+         {"SAMPLE.DLL", "KEY = VALUE", "\x01 X"}},
+        {"[File]\r\n \t" + name + "/y \t// note\r\nnext\n", "File",
+         {std::string(100000, 'X') + "/Y", "NEXT"}},
+        {std::string(zero, sizeof zero - 1), "Install", {std::string("2:5\0" "2:4", 7)}},
+        // Headers match without case, but with their inner blanks, and only
+        // at the start of the line.
+        {"[log]\na\n", "Log", {"A"}},
+        {"\t [LOG] \t// names\nb\n", "Log", {"B"}},
+        {"[ Log ]\na\n", "Log", {}},
+        {"\xEF\xBB\xBF[Log]\na\n", "Log", {}},  // a byte-order mark is a byte before the bracket
+        {"x[Log]\na\n", "Log", {}},
+        // Any bracketed line ends the section, but a lone bracket is an entry.
+        {"[File]\na\n[\n]\n[ whatever ]\nb\n", "File", {"A", "[", "]"}},
+        {"[File]\n[]\na\n", "File", {}},
+        {"[File]\n[Log]\non\n", "File", {}},
+        // Only the first occurrence of a section is read.
+        {"[File]\na\n[Other]\nx\n[File]\nb\n", "File", {"A"}},
+    };
+    for (const auto& row : rows) {
+        Use(row.bytes);
+        EXPECT_EQ(Entries(row.section), row.entries) << row.bytes.substr(0, 60);
+    }
 }
 
 TEST_F(ChangeListReader, FindEntryNeverMovesBack) {
@@ -183,14 +161,7 @@ TEST_F(ChangeListReader, EmptySectionNameReadsTheSectionAtThePosition) {
 
 // The queries that load the file themselves, over a list beside the test
 // executable.
-class ChangeListBesideExe : public ::testing::Test {
-protected:
-    int LogOnWith(const std::string& bytes) {
-        ChangeListOnDisk file(bytes);
-        ChangeListFile list;
-        return list.IsLogOn();
-    }
-};
+using ChangeListBesideExe = ::testing::Test;
 
 TEST_F(ChangeListBesideExe, PathIsTheExecutablesFolderAndFixedByTheFirstCall) {
     ChangeListFile list;

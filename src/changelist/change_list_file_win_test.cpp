@@ -7,9 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "support/change_list_test_file.h"
+#include "support/change_list_queries.h"
 #include "log/debug_log.h"
 #include "support/log_file.h"
 #include "support/os_fault.h"
@@ -26,15 +27,6 @@ protected:
 
     static void Write(const std::string& bytes) {
         ASSERT_TRUE(WriteWholeFile(ChangeListPathBesideExe(), bytes));
-    }
-    static Strings FileEntries() {
-        ChangeListFile list;
-        Strings entries;
-        std::string entry;
-        if (!list.FirstFileEntry(entry, "")) return entries;
-        do entries.push_back(entry);
-        while (list.NextEntry(entry));
-        return entries;
     }
     // What every query of a list with nothing in it says: no file (the
     // out-argument untouched), the log off, no machine targeted.
@@ -53,6 +45,12 @@ protected:
         ::CloseHandle(h);
         return true;
     }
+    // The load fails and leaves the file closed.
+    static void ExpectLoadFails(const std::string& why) {
+        ChangeListFile list;
+        EXPECT_EQ(list.IsLogOn(), 0) << why;
+        EXPECT_TRUE(NoHandleLeftOpen()) << why;
+    }
 };
 
 TEST_F(ChangeListOnWindows, PathIsBesideTheExecutableAndFixedByTheFirstCall) {
@@ -61,38 +59,40 @@ TEST_F(ChangeListOnWindows, PathIsBesideTheExecutableAndFixedByTheFirstCall) {
     EXPECT_EQ(list.GetChangeListPath("OTHER.DAT"), ChangeListPathBesideExe());
 }
 
-TEST_F(ChangeListOnWindows, TruncatedModulePathIsRefused) {
-    OsFault<&OsCalls::GetModuleFileNameA> full(1, MAX_PATH, ERROR_INSUFFICIENT_BUFFER);
-    Write("[Log]\non\n");
-    ChangeListFile list;
-    EXPECT_EQ(list.GetChangeListPath(""), "");
-    EXPECT_EQ(list.Load(), 0);
+// Delivers at most one byte per call, as a slow device may.
+BOOL WINAPI ReadOneByte(HANDLE file, LPVOID buffer, DWORD, LPDWORD got, LPOVERLAPPED overlapped) {
+    return RealOsCalls().ReadFile(file, buffer, 1, got, overlapped);
 }
 
-// Without a module path there is no list: not even the one a bare relative
-// name would find in the current folder, which here says yes to everything.
-TEST_F(ChangeListOnWindows, UnknownModulePathCountsAsAMissingList) {
+// Without a whole module path there is no list: not even the one a bare
+// relative name would find in the current folder, which here says yes to
+// everything.
+TEST_F(ChangeListOnWindows, UnknownOrTruncatedModulePathCountsAsAMissingList) {
     Write("[Install]\r\n2:5:1\r\n[File]\r\na.dll\r\n[Log]\r\non\r\n");
     char previous[MAX_PATH] = {};
     ASSERT_NE(::GetCurrentDirectoryA(MAX_PATH, previous), 0u);
     ASSERT_TRUE(::SetCurrentDirectoryA(TestExeFolder().c_str()));
-    {
-        OsFault<&OsCalls::GetModuleFileNameA> noName(1, 0, ERROR_ACCESS_DENIED, true);
+    for (const auto& answer : {std::pair<DWORD, DWORD>{0, ERROR_ACCESS_DENIED},
+                               {MAX_PATH, ERROR_INSUFFICIENT_BUFFER}}) {
+        OsFault<&OsCalls::GetModuleFileNameA> noName(1, answer.first, answer.second, true);
         OsFault<&OsCalls::ReadFile> reads(1000, FALSE, 0);  // never fires; counts
         ChangeListFile list;
-        EXPECT_EQ(list.GetChangeListPath(""), "");
-        EXPECT_EQ(list.Load(), 0);
+        EXPECT_EQ(list.GetChangeListPath(""), "") << answer.first;
+        EXPECT_EQ(list.Load(), 0) << answer.first;
         ExpectAnswersNothing(list);
-        EXPECT_EQ(reads.calls(), 0);
+        EXPECT_EQ(reads.calls(), 0) << answer.first;
     }
     ::SetCurrentDirectoryA(previous);
 }
 
-TEST_F(ChangeListOnWindows, LineEndsOfEveryKindReadAlike) {
-    for (const char* bytes :
-         {"[File]\r\na.dll\r\nb.dll\r\n", "[File]\na.dll\nb.dll\n", "[File]\r\na.dll\r\nb.dll"}) {
-        Write(bytes);
-        EXPECT_EQ(FileEntries(), (Strings{"A.DLL", "B.DLL"})) << bytes;
+TEST_F(ChangeListOnWindows, LineEndsOfEveryKindReadAlikeInOneReadOrMany) {
+    for (const bool piecewise : {false, true}) {
+        OsCallsGuard guard;
+        if (piecewise) guard.Set(&OsCalls::ReadFile, &ReadOneByte);
+        for (const char* bytes :
+             {"[File]\r\na.dll\r\nb.dll\r\n", "[File]\na.dll\nb.dll\n", "[File]\r\na.dll\r\nb.dll"}) {
+            EXPECT_EQ(FileEntriesWith(bytes), (Strings{"A.DLL", "B.DLL"})) << piecewise << " " << bytes;
+        }
     }
 }
 
@@ -138,47 +138,25 @@ TEST_F(ChangeListOnWindows, ReloadSeesTheFilesCurrentContent) {
     EXPECT_EQ(list.IsLogOn(), 0);
 }
 
-// Delivers at most one byte per call, as a slow device may.
-BOOL WINAPI ReadOneByte(HANDLE file, LPVOID buffer, DWORD, LPDWORD got, LPOVERLAPPED overlapped) {
-    return RealOsCalls().ReadFile(file, buffer, 1, got, overlapped);
-}
-
 // Claims success but delivers nothing: the data ended before the length.
 BOOL WINAPI ReadNothing(HANDLE, LPVOID, DWORD, LPDWORD got, LPOVERLAPPED) {
     *got = 0;
     return TRUE;
 }
 
-TEST_F(ChangeListOnWindows, PiecewiseReadsAreJoined) {
-    Write("[File]\r\nfirst.dll\r\nsecond.dll\r\n");
-    OsCallsGuard guard;
-    guard.Set(&OsCalls::ReadFile, &ReadOneByte);
-    EXPECT_EQ(FileEntries(), (Strings{"FIRST.DLL", "SECOND.DLL"}));
-}
-
-TEST_F(ChangeListOnWindows, ReadThatStopsShortFailsTheLoad) {
-    Write("[Log]\non\n");
-    OsCallsGuard guard;
-    guard.Set(&OsCalls::ReadFile, &ReadNothing);
-    ChangeListFile list;
-    EXPECT_EQ(list.IsLogOn(), 0);
-    EXPECT_TRUE(NoHandleLeftOpen());
-}
-
 TEST_F(ChangeListOnWindows, EveryFailingCallFailsTheLoadAndClosesTheFile) {
     Write("[Log]\non\n");
     {
         OsFault<&OsCalls::CreateFileA> fault(1, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
-        ChangeListFile list;
-        EXPECT_EQ(list.IsLogOn(), 0);
+        ExpectLoadFails("CreateFileA");
     }
     {
         OsFault<&OsCalls::GetFileSizeEx> fault(1, FALSE, ERROR_IO_DEVICE);
-        ChangeListFile list;
-        EXPECT_EQ(list.IsLogOn(), 0);
-        EXPECT_TRUE(NoHandleLeftOpen());
+        ExpectLoadFails("GetFileSizeEx");
     }
     OsCallsGuard guard;
+    guard.Set(&OsCalls::ReadFile, &ReadNothing);
+    ExpectLoadFails("a read that stops short");
     guard.Set(&OsCalls::ReadFile, &ReadOneByte);
     FailEachCallInTurn<&OsCalls::ReadFile>(FALSE, ERROR_IO_DEVICE, [&](int nth, const auto& fault) {
         ChangeListFile list;
@@ -199,19 +177,13 @@ TEST_F(ChangeListOnWindows, OversizedFileFailsInsteadOfOverflowing) {
     Write("[Log]\non\n");
     OsCallsGuard guard;
     guard.Set(&OsCalls::GetFileSizeEx, &FakeSize);
-    // 4 GiB + 10 would read as 10 in 32 bits; 2 GiB would turn negative.
-    for (LONGLONG length : {0x10000000ALL, 0x80000000LL, 0x7FFFFFFFFFFFFFFFLL}) {
+    // 4 GiB + 10 would read as 10 in 32 bits; 2 GiB would turn negative. The
+    // last is just inside the range: a 32-bit process cannot allocate it, a
+    // 64-bit one finds the data ending early.
+    for (LONGLONG length : {0x10000000ALL, 0x80000000LL, 0x7FFFFFFFFFFFFFFFLL, 0x7FFFFFF0LL}) {
         g_fakeLength = length;
-        ChangeListFile list;
-        EXPECT_EQ(list.IsLogOn(), 0) << length;
-        EXPECT_TRUE(NoHandleLeftOpen());
+        ExpectLoadFails(std::to_string(length));
     }
-    // Just inside the range: a 32-bit process cannot allocate it, a 64-bit
-    // one finds the data ending early. Either way the load fails quietly.
-    g_fakeLength = 0x7FFFFFF0LL;
-    ChangeListFile list;
-    EXPECT_EQ(list.IsLogOn(), 0);
-    EXPECT_TRUE(NoHandleLeftOpen());
 }
 
 // 95/98/Me and NT 4.0 have no GetFileSizeEx: the length comes from
@@ -226,32 +198,21 @@ DWORD WINAPI FakeSplitSize(HANDLE, LPDWORD high) {
 
 TEST_F(ChangeListOnWindows, WithoutGetFileSizeExTheLengthComesFromGetFileSize) {
     Write("[Log]\non\n");
-    {
-        OsCallsGuard guard;
-        guard.MarkAbsent(&OsCalls::GetFileSizeEx);
-        ChangeListFile list;
-        EXPECT_EQ(list.IsLogOn(), 1);
-    }
-    {
-        OsCallsGuard guard;
-        guard.MarkAbsent(&OsCalls::GetFileSizeEx);
-        OsFault<&OsCalls::GetFileSize> fault(1, INVALID_FILE_SIZE, ERROR_IO_DEVICE);
-        ChangeListFile list;
-        EXPECT_EQ(list.IsLogOn(), 0);
-        EXPECT_EQ(1, fault.fired());
-        EXPECT_TRUE(NoHandleLeftOpen());
-    }
     OsCallsGuard guard;
     guard.MarkAbsent(&OsCalls::GetFileSizeEx);
+    EXPECT_EQ(ChangeListFile().IsLogOn(), 1);
+    {
+        OsFault<&OsCalls::GetFileSize> fault(1, INVALID_FILE_SIZE, ERROR_IO_DEVICE);
+        ExpectLoadFails("GetFileSize");
+        EXPECT_EQ(1, fault.fired());
+    }
     guard.Set(&OsCalls::GetFileSize, &FakeSplitSize);
     // 4 GiB + 10 must not read as 10; an all-ones low half with no error is
     // a length (4 GiB - 1), not a failure, and is too long all the same.
     for (DWORD high : {1u, 0u}) {
         g_fakeHigh = high;
         g_fakeLow = high ? 10 : INVALID_FILE_SIZE;
-        ChangeListFile list;
-        EXPECT_EQ(list.IsLogOn(), 0) << high;
-        EXPECT_TRUE(NoHandleLeftOpen());
+        ExpectLoadFails(std::to_string(high));
     }
 }
 
@@ -259,11 +220,9 @@ TEST_F(ChangeListOnWindows, ComparisonTraceReachesTheLogFileExactly) {
     ClearLog();
     Write("[Install]\r\n2:5:0, 2:5:1 // supported versions\r\n");
     SetLogSwitch(1);
-    ChangeListFile list;
-    const int applies = list.CheckInstallVersion(2, 5, 1, "");
+    const int applies = ChangeListFile().CheckInstallVersion(2, 5, 1, "");
     SetLogSwitch(0);
-    std::string log;
-    ASSERT_TRUE(ReadWholeFile(kLogPath, &log));
+    const std::string log = LogText();
     ClearLog();
     EXPECT_EQ(applies, 1);
     EXPECT_EQ(log,
@@ -290,8 +249,8 @@ protected:
 
 TEST_F(ShiftJisOnWindows, TrailBytesInAToZSurviveUpperCasing) {
     // 0x83 0x61 (a katakana) ends in "a"; a per-byte mapping would make it 0x83 0x41.
-    Write("[File]\r\n\x83\x61" "bc.dll\r\n[log]\r\n\x83\x61\r\n");
-    EXPECT_EQ(FileEntries(), (Strings{"\x83\x61" "BC.DLL"}));
+    EXPECT_EQ(FileEntriesWith("[File]\r\n\x83\x61" "bc.dll\r\n[log]\r\n\x83\x61\r\n"),
+              (Strings{"\x83\x61" "BC.DLL"}));
 }
 
 TEST_F(ShiftJisOnWindows, TrailBackslashInTheModuleNameDoesNotSplitThePath) {

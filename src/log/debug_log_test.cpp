@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/scoped_handle.h"
 #include "support/log_file.h"
 #include "support/logged_test.h"
 #include "support/os_fault.h"
@@ -15,20 +16,12 @@ namespace {
 
 class DebugLogFile : public LoggedTest {};
 
-// A process that holds the log open for writing with read sharing only, like
-// another tool tailing and writing it.
-class ForeignWriter {
-public:
-    explicit ForeignWriter(const char* path) {
-        m_h = ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
-    ~ForeignWriter() { if (m_h != INVALID_HANDLE_VALUE) ::CloseHandle(m_h); }
-    bool ok() const { return m_h != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_h;
-};
+// The log opened as another tool tailing and writing it opens it: for
+// writing, with read sharing only.
+HANDLE OpenAsForeignWriter() {
+    return ::CreateFileA(kLogPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+}
 
 // The system the log believes it runs on, and the flags its open asked for.
 DWORD g_platform = VER_PLATFORM_WIN32_NT;
@@ -58,18 +51,17 @@ TEST_F(DebugLogFile, SwitchOffCreatesNothingAndLeavesAnExistingLogAlone) {
     EXPECT_EQ("old\r\n", LogText());
 }
 
-TEST_F(DebugLogFile, FirstLineCreatesTheFileAndLaterLinesAppendByteForByte) {
-    DebugLog("CompVersion(%d, %d, %d, %s)\r\n", 2, 5, 1, "2:5:0");
-    EXPECT_EQ("CompVersion(2, 5, 1, 2:5:0)\r\n", LogText());
-    DebugLog("Comp Result = %d\r\n", 0);
-    DebugLog("no line end");
-    EXPECT_EQ("CompVersion(2, 5, 1, 2:5:0)\r\nComp Result = 0\r\nno line end", LogText());
-}
-
-TEST_F(DebugLogFile, AppendsToWhatEarlierRunsLeft) {
-    ASSERT_TRUE(WriteWholeFile(kLogPath, "earlier run\r\n"));
-    DebugLog("HaveAuthority - I'm not administrator.\r\n");
-    EXPECT_EQ("earlier run\r\nHaveAuthority - I'm not administrator.\r\n", LogText());
+// The first line creates the log, or goes after what earlier runs left.
+TEST_F(DebugLogFile, LinesAppendByteForByte) {
+    for (const std::string earlier : {"", "earlier run\r\n"}) {
+        ClearLog();
+        ASSERT_TRUE(earlier.empty() || WriteWholeFile(kLogPath, earlier));
+        DebugLog("CompVersion(%d, %d, %d, %s)\r\n", 2, 5, 1, "2:5:0");
+        EXPECT_EQ(earlier + "CompVersion(2, 5, 1, 2:5:0)\r\n", LogText());
+        DebugLog("Comp Result = %d\r\n", 0);
+        DebugLog("no line end");
+        EXPECT_EQ(earlier + "CompVersion(2, 5, 1, 2:5:0)\r\nComp Result = 0\r\nno line end", LogText());
+    }
 }
 
 TEST_F(DebugLogFile, VeryLongLineIsWrittenWhole) {
@@ -92,8 +84,8 @@ TEST_F(DebugLogFile, ReadOnlyLogLosesLinesSilently) {
 
 TEST_F(DebugLogFile, LogHeldOpenForWritingLosesLinesThenRecovers) {
     {
-        ForeignWriter writer(kLogPath);
-        ASSERT_TRUE(writer.ok());
+        ScopedFile writer(OpenAsForeignWriter());
+        ASSERT_TRUE(writer.IsValid());
         DebugLog("lost\r\n");
     }
     EXPECT_EQ("", LogText());
@@ -109,8 +101,8 @@ TEST_F(DebugLogFile, FailedSeekDropsTheLineAndClosesTheFile) {
         EXPECT_EQ(1, fault.fired());
     }
     // Closed again: another process can now open it for writing.
-    ForeignWriter writer(kLogPath);
-    EXPECT_TRUE(writer.ok());
+    ScopedFile writer(OpenAsForeignWriter());
+    EXPECT_TRUE(writer.IsValid());
     EXPECT_EQ("kept\r\n", LogText());
 }
 

@@ -24,13 +24,12 @@ protected:
 
 }  // namespace
 
-TEST(LogFormat, FormatsWithUpToFourArguments) {
+TEST(LogFormat, FormatsEachConversionWithUpToFourArguments) {
     EXPECT_EQ("CompVersion(2, 5, 1, 2:5:0)\r\n",
               Format("CompVersion(%d, %d, %d, %s)\r\n", 2, 5, 1, "2:5:0"));
     EXPECT_EQ("EngingMessage[0x5] - x\r\n", Format("EngingMessage[0x%x] - %s\r\n", 5, "x"));
-}
-
-TEST(LogFormat, IntegersAtTheirLimits) {
+    EXPECT_EQ("[C] (null) 100%", Format("[%c] %s 100%%", 'C', static_cast<const char*>(nullptr)));
+    // Integers at their limits.
     EXPECT_EQ("-2147483648 2147483647 0", Format("%d %i %d", INT_MIN, INT_MAX, 0));
     EXPECT_EQ("4294967295 ffffffff FFFFFFFF 0",
               Format("%u %x %X %x", UINT_MAX, UINT_MAX, UINT_MAX, 0u));
@@ -43,10 +42,6 @@ TEST(LogFormat, WidthPadsButNeverCuts) {
               Format("\\StringFileInfo\\%04x%04x\\FileVersion", 0x409u, 0x4b0u));
     EXPECT_EQ("12345", Format("%04x", 0x12345u));
     EXPECT_EQ("-0042|  -42|   ab|7", Format("%05d|%5d|%5s|%0d", -42, -42, "ab", 7));
-}
-
-TEST(LogFormat, CharactersNullStringAndPercent) {
-    EXPECT_EQ("[C] (null) 100%", Format("[%c] %s 100%%", 'C', static_cast<const char*>(nullptr)));
 }
 
 // The conversion's argument type is unknown, so reading it or any later one

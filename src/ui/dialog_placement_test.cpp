@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "platform/dialog_base.h"
 #include "platform/os_calls.h"
 #include "ui/dialog_watcher.h"
@@ -57,6 +59,12 @@ RECT PlacedWithoutOwner() {
     return watcher.seen().empty() ? RECT{} : watcher.seen()[0].rect;
 }
 
+// The centre of r is the area's, to the pixel that halving leaves.
+void ExpectCentredIn(const RECT& r, const RECT& area) {
+    EXPECT_LE(std::abs((r.left + r.right) - (area.left + area.right)), 1);
+    EXPECT_LE(std::abs((r.top + r.bottom) - (area.top + area.bottom)), 1);
+}
+
 }  // namespace
 
 // The monitor's work area where the system has the monitor functions; the
@@ -64,26 +72,16 @@ RECT PlacedWithoutOwner() {
 TEST(DialogPlacement, OwnerlessDialogIsCentredInTheWorkArea) {
     ASSERT_NE(nullptr, RealOsCalls().MonitorFromWindow);
     ASSERT_NE(nullptr, RealOsCalls().GetMonitorInfoA);
-    {
-        OsCallsGuard guard;
-        guard.Set(&OsCalls::GetMonitorInfoA, &FakeMonitorInfo);
-        const RECT r = PlacedWithoutOwner();
-        EXPECT_EQ(40 + (400 - (r.right - r.left)) / 2, r.left);
-        EXPECT_EQ(30 + (300 - (r.bottom - r.top)) / 2, r.top);
-    }
     RECT work = {};
     ASSERT_TRUE(::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
-    for (bool monitorFromWindowAbsent : {true, false}) {
+    enum { kNoneAbsent, kMonitorFromWindowAbsent, kGetMonitorInfoAbsent };
+    for (const int absent : {kNoneAbsent, kMonitorFromWindowAbsent, kGetMonitorInfoAbsent}) {
         OsCallsGuard guard;
         guard.Set(&OsCalls::GetMonitorInfoA, &FakeMonitorInfo);
-        if (monitorFromWindowAbsent) {
-            guard.MarkAbsent(&OsCalls::MonitorFromWindow);
-        } else {
-            guard.MarkAbsent(&OsCalls::GetMonitorInfoA);
-        }
-        const RECT r = PlacedWithoutOwner();
-        EXPECT_EQ(work.left + (work.right - work.left - (r.right - r.left)) / 2, r.left);
-        EXPECT_EQ(work.top + (work.bottom - work.top - (r.bottom - r.top)) / 2, r.top);
+        if (absent == kMonitorFromWindowAbsent) guard.MarkAbsent(&OsCalls::MonitorFromWindow);
+        if (absent == kGetMonitorInfoAbsent) guard.MarkAbsent(&OsCalls::GetMonitorInfoA);
+        SCOPED_TRACE(absent);
+        ExpectCentredIn(PlacedWithoutOwner(), absent == kNoneAbsent ? kFakeWork : work);
     }
 }
 
@@ -94,10 +92,8 @@ TEST(DialogPlacement, HiddenUnmovedDialogIsCentredOverItsVisibleOwner) {
     PlacedDialog dialog(owner.get(), false);
     EXPECT_EQ(IDOK, dialog.DoModal());
     ASSERT_EQ(1u, watcher.seen().size());
-    const RECT& r = watcher.seen()[0].rect;
     EXPECT_EQ(owner.get(), watcher.seen()[0].owner);
-    EXPECT_EQ(150 + (500 - (r.right - r.left)) / 2, r.left);
-    EXPECT_EQ(120 + (360 - (r.bottom - r.top)) / 2, r.top);
+    ExpectCentredIn(watcher.seen()[0].rect, {150, 120, 650, 480});
 }
 
 TEST(DialogPlacement, DialogThatPlacedItselfIsLeftThere) {

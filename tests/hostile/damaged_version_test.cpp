@@ -108,17 +108,28 @@ const char kSecondNewerByTime[] = "CompareTimeStamp : QMX_COMP_FILE2_IS_NEW (4).
 
 }  // namespace
 
-TEST_F(DamagedVersion, TruncatedResourceIsUnreadableAndTheTimesDecide) {
-    VersionResourceAt at;
-    std::string bytes = WithResource("V2_10.DLL", &at);
-    bytes.resize(at.data + at.size / 2);
-    Ship(bytes, kNewer);
-    Install(FixtureBytes("V2_9.DLL"), kOlder);
-    EXPECT_EQ("<unreadable>", ReadVersion(Source()));
+// A block that claims more than the resource holds would have the platform
+// write the text it converts that far behind the block: the claim must be
+// refused before any query.
+TEST_F(DamagedVersion, CutResourceOrOverlongBlockIsUnreadableAndTheTimesDecide) {
+    for (const bool cut : {true, false}) {
+        VersionResourceAt at;
+        std::string bytes = WithResource("V2_10.DLL", &at);
+        if (cut) {
+            bytes.resize(at.data + at.size / 2);
+        } else {
+            PutWord(bytes, at.data, 0xFFFF);  // the VS_VERSIONINFO length
+        }
+        Ship(bytes, kNewer);
+        Install(FixtureBytes("V2_9.DLL"), kOlder);
+        EXPECT_EQ("<unreadable>", ReadVersion(Source())) << cut;
 
-    EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
-    EXPECT_EQ(Unreadable(0, 1) + kFirstNewerByTime + Copied(), LogText());
-    EXPECT_EQ(Digest(bytes), Installed());
+        ClearLog();
+        GuardedHeap heap;
+        EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit) << cut;
+        EXPECT_EQ(Unreadable(0, 1) + kFirstNewerByTime + Copied(), LogText()) << cut;
+        EXPECT_EQ(Digest(bytes), Installed()) << cut;
+    }
 }
 
 TEST_F(DamagedVersion, TruncatedInstalledCopyThatIsNewerByTimeIsKept) {
@@ -131,22 +142,6 @@ TEST_F(DamagedVersion, TruncatedInstalledCopyThatIsNewerByTimeIsKept) {
     EXPECT_EQ(Unreadable(1, 0) + kSecondNewerByTime, LogText());
     EXPECT_EQ(Digest(bytes), Installed());
     EXPECT_EQ((std::set<std::string>{"X.DLL"}), SystemNames());
-}
-
-TEST_F(DamagedVersion, BlockClaimingMoreThanTheResourceHoldsIsUnreadable) {
-    // The platform would write the text it converts that far behind the
-    // block: the claim must be refused before any query.
-    VersionResourceAt at;
-    std::string bytes = WithResource("V2_10.DLL", &at);
-    PutWord(bytes, at.data, 0xFFFF);  // the VS_VERSIONINFO length
-    Ship(bytes, kNewer);
-    Install(FixtureBytes("V2_9.DLL"), kOlder);
-    EXPECT_EQ("<unreadable>", ReadVersion(Source()));
-
-    GuardedHeap heap;
-    EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
-    EXPECT_EQ(Unreadable(0, 1) + kFirstNewerByTime + Copied(), LogText());
-    EXPECT_EQ(Digest(bytes), Installed());
 }
 
 TEST_F(DamagedVersion, DirectoryClaimingMoreThanAVersionResourceCanHoldIsUnreadable) {

@@ -34,49 +34,41 @@ bool TooLong(LPCSTR path) {
     }
     return false;
 }
-HANDLE WINAPI LimitedCreateFile(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
-                                DWORD disposition, DWORD flags, HANDLE templ) {
-    if (TooLong(name)) return INVALID_HANDLE_VALUE;
-    return RealOsCalls().CreateFileA(name, access, share, sa, disposition, flags, templ);
-}
-HANDLE WINAPI LimitedFindFirstFile(LPCSTR name, LPWIN32_FIND_DATAA data) {
-    if (TooLong(name)) return INVALID_HANDLE_VALUE;
-    return RealOsCalls().FindFirstFileA(name, data);
-}
-BOOL WINAPI LimitedCopyFile(LPCSTR from, LPCSTR to, BOOL failIfExists) {
-    if (TooLong(from) || TooLong(to)) return FALSE;
-    return RealOsCalls().CopyFileA(from, to, failIfExists);
-}
-BOOL WINAPI LimitedMoveFileEx(LPCSTR from, LPCSTR to, DWORD flags) {
-    if (TooLong(from) || TooLong(to)) return FALSE;
-    return RealOsCalls().MoveFileExA(from, to, flags);
-}
-DWORD WINAPI LimitedGetShortPathName(LPCSTR path, LPSTR buffer, DWORD size) {
-    if (TooLong(path)) return 0;
-    return RealOsCalls().GetShortPathNameA(path, buffer, size);
-}
-DWORD WINAPI LimitedVersionInfoSize(LPCSTR name, LPDWORD handle) {
-    if (TooLong(name)) return 0;
-    return RealOsCalls().GetFileVersionInfoSizeA(name, handle);
-}
-BOOL WINAPI LimitedVersionInfo(LPCSTR name, DWORD handle, DWORD size, LPVOID data) {
-    if (TooLong(name)) return FALSE;
-    return RealOsCalls().GetFileVersionInfoA(name, handle, size, data);
-}
+template <typename T>
+bool TooLong(T) { return false; }  // not a path; an output buffer is never one
+
+// Entry as Windows has it: refused, with the value it fails with, when any
+// path passed in is too long.
+template <auto Entry>
+struct Limited;
+template <typename R, typename... A, R(WINAPI* OsCalls::*Entry)(A...)>
+struct Limited<Entry> {
+    static R WINAPI Call(A... args) {
+        if ((TooLong(args) || ...)) return s_refused;
+        return (RealOsCalls().*Entry)(args...);
+    }
+    static inline R s_refused{};
+};
 
 class PathLimit {
 public:
     PathLimit() {
-        m_guard.Set(&OsCalls::CreateFileA, &LimitedCreateFile);
-        m_guard.Set(&OsCalls::FindFirstFileA, &LimitedFindFirstFile);
-        m_guard.Set(&OsCalls::CopyFileA, &LimitedCopyFile);
-        m_guard.Set(&OsCalls::MoveFileExA, &LimitedMoveFileEx);
-        m_guard.Set(&OsCalls::GetShortPathNameA, &LimitedGetShortPathName);
-        m_guard.Set(&OsCalls::GetFileVersionInfoSizeA, &LimitedVersionInfoSize);
-        m_guard.Set(&OsCalls::GetFileVersionInfoA, &LimitedVersionInfo);
+        Limit<&OsCalls::CreateFileA>(INVALID_HANDLE_VALUE);
+        Limit<&OsCalls::FindFirstFileA>(INVALID_HANDLE_VALUE);
+        Limit<&OsCalls::CopyFileA>(FALSE);
+        Limit<&OsCalls::MoveFileExA>(FALSE);
+        Limit<&OsCalls::GetShortPathNameA>(0);
+        Limit<&OsCalls::GetFileVersionInfoSizeA>(0);
+        Limit<&OsCalls::GetFileVersionInfoA>(FALSE);
     }
 
 private:
+    template <auto Entry, typename R>
+    void Limit(R refused) {
+        Limited<Entry>::s_refused = refused;
+        m_guard.Set(Entry, &Limited<Entry>::Call);
+    }
+
     OsCallsGuard m_guard;
 };
 
@@ -106,10 +98,23 @@ protected:
         Ship(FixtureBytes("V2_10.DLL"), kNewer);
         Install(FixtureBytes("V2_9.DLL"), kOlder);
     }
-    // Holds the installed file as a loaded module is held.
-    HANDLE Hold() const {
-        return ::CreateFileA(Dest().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Deploys the newer module with the platform's limit on paths in force.
+    int DeployNewerOverOlder() {
+        ShipNewerOverOlder();
+        PathLimit limit;
+        return env.Deploy("X.DLL", machine).bit;
+    }
+    // The same, while the installed file is held as a loaded module is held.
+    int DeployNewerOverOlderInUse() {
+        ShipNewerOverOlder();
+        AllowRestartSchedule();
+        PathLimit limit;
+        HANDLE holder = ::CreateFileA(Dest().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(INVALID_HANDLE_VALUE, holder);
+        const int bit = env.Deploy("X.DLL", machine).bit;
+        ::CloseHandle(holder);
+        return bit;
     }
 };
 
@@ -117,9 +122,7 @@ protected:
 
 TEST_F(LongPath, SystemDirectoryAtTheLimitTakesTheNewerModule) {
     UseSystemFolder(DeepFolder(m_system.path(), kDeepestSystemFolder));
-    ShipNewerOverOlder();
-    PathLimit limit;
-    EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
+    EXPECT_EQ(QMX_INST_COPIED, DeployNewerOverOlder());
     EXPECT_EQ(NewerByMinor() + Lock("QMX_LOCK_SUCEES"), LogText());
     EXPECT_EQ(Digest(FixtureBytes("V2_10.DLL")), Installed());
     EXPECT_EQ(std::set<std::string>{"X.DLL"}, SystemNames());
@@ -130,9 +133,7 @@ TEST_F(LongPath, SystemDirectoryWithoutRoomForATemporaryFileKeepsTheModule) {
     // does not, and writing into the module itself is what is never done.
     UseSystemFolder(DeepFolder(m_system.path(), kLongestPath - 6));
     ASSERT_EQ(kLongestPath, Dest().size());
-    ShipNewerOverOlder();
-    PathLimit limit;
-    EXPECT_EQ(QMX_INST_FAILED, env.Deploy("X.DLL", machine).bit);
+    EXPECT_EQ(QMX_INST_FAILED, DeployNewerOverOlder());
     EXPECT_EQ(NewerByMinor() + Lock("QMX_LOCK_SUCEES") + "CopyTargetFile - CopyFile is failed.(206) " +
                   Source() + " -> " + Dest() + "\r\n",
               LogText());
@@ -143,18 +144,14 @@ TEST_F(LongPath, SystemDirectoryWithoutRoomForATemporaryFileKeepsTheModule) {
 TEST_F(LongPath, PackageFolderAtTheLimitShipsTheModule) {
     UsePackageFolder(DeepFolder(m_program.path(), kLongestPath - 6));
     ASSERT_EQ(kLongestPath, Source().size());
-    ShipNewerOverOlder();
-    PathLimit limit;
-    EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
+    EXPECT_EQ(QMX_INST_COPIED, DeployNewerOverOlder());
     EXPECT_EQ(Digest(FixtureBytes("V2_10.DLL")), Installed());
 }
 
 TEST_F(LongPath, SystemDirectoryBeyondTheLimitFindsNothingInstalled) {
     UseSystemFolder(DeepFolder(m_system.path(), kLongestPath - 5));
     ASSERT_EQ(kLongestPath + 1, Dest().size());
-    ShipNewerOverOlder();
-    PathLimit limit;
-    EXPECT_EQ(QMX_INST_SKIPPED, env.Deploy("X.DLL", machine).bit);
+    EXPECT_EQ(QMX_INST_SKIPPED, DeployNewerOverOlder());
     EXPECT_EQ("CopyTargetFile - Not exist " + Dest() + ".\r\n", LogText());
     EXPECT_EQ(Digest(FixtureBytes("V2_9.DLL")), Installed());
 }
@@ -162,9 +159,7 @@ TEST_F(LongPath, SystemDirectoryBeyondTheLimitFindsNothingInstalled) {
 TEST_F(LongPath, PackageFolderBeyondTheLimitShipsNothing) {
     UsePackageFolder(DeepFolder(m_program.path(), kLongestPath - 5));
     ASSERT_EQ(kLongestPath + 1, Source().size());
-    ShipNewerOverOlder();
-    PathLimit limit;
-    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, env.Deploy("X.DLL", machine).bit);
+    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, DeployNewerOverOlder());
     EXPECT_EQ("CompareTimeStamp [2] - Not exist " + Source() + ".\r\n", LogText());
     EXPECT_EQ(Digest(FixtureBytes("V2_9.DLL")), Installed());
 }
@@ -185,13 +180,7 @@ TEST_F(LongPath, PathsOneByteBeyondTheLimitAreNeverCutByTheEngine) {
 
 TEST_F(LongPath, ModuleInUseAtTheLimitIsStagedBesideItOnNt) {
     UseSystemFolder(DeepFolder(m_system.path(), kDeepestSystemFolder));
-    ShipNewerOverOlder();
-    AllowRestartSchedule();
-    PathLimit limit;
-    HANDLE holder = Hold();
-    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.Deploy("X.DLL", machine).bit);
-    ::CloseHandle(holder);
+    EXPECT_EQ(QMX_INST_ON_REBOOT, DeployNewerOverOlderInUse());
     const std::string staging = ShiftLastLetterOf(Dest(), 0);
     EXPECT_EQ(NewerByMinor() + Lock("QMX_LOCK_INUSE") + "CompareTimeStamp [1] - Not exist " +
                   staging + ".\r\n",
@@ -203,15 +192,8 @@ TEST_F(LongPath, ModuleInUseAtTheLimitIsStagedBesideItOnNt) {
 
 TEST_F(LongPath, ModuleInUseAtTheLimitGetsAShortRenameEntryOn9x) {
     UseSystemFolder(DeepFolder(m_system.path(), kDeepestSystemFolder));
-    ShipNewerOverOlder();
-    AllowRestartSchedule();
     machine.osClass = QMX_OS_WIN9X;
-    PathLimit limit;
-    HANDLE holder = Hold();
-    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    EXPECT_EQ(QMX_INST_ON_REBOOT, env.Deploy("X.DLL", machine).bit);
-    ::CloseHandle(holder);
-
+    EXPECT_EQ(QMX_INST_ON_REBOOT, DeployNewerOverOlderInUse());
     char shortForm[MAX_PATH] = {};
     const std::string staging = ShiftLastLetterOf(Dest(), 0);
     ASSERT_NE(0u, ::GetShortPathNameA(staging.c_str(), shortForm, MAX_PATH));

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "log/debug_log.h"
@@ -126,7 +127,9 @@ TEST(ResourceCounter, SeesALeakAndADoubleRelease) {
     EXPECT_EQ(1, counter.StrayReleases());
 }
 
-TEST_F(ProbeTest, ClassifiesEverySupportedWindowsVersion) {
+// An unsupported version is stored as reported but leaves the class that an
+// earlier probe found (here NT 4.0).
+TEST_F(ProbeTest, ClassifiesEveryWindowsVersion) {
     m_guard.Set(&OsCalls::GetVersionExA, &FakeGetVersionExA);
     const struct {
         Reported reported;
@@ -138,44 +141,41 @@ TEST_F(ProbeTest, ClassifiesEverySupportedWindowsVersion) {
         {{2, 4, 0}, QMX_OS_NT4},       {{2, 4, 90}, QMX_OS_NT4},
         {{2, 5, 0}, QMX_OS_NT5_OR_LATER}, {{2, 5, 2}, QMX_OS_NT5_OR_LATER},
         {{2, 10, 0}, QMX_OS_NT5_OR_LATER}, {{2, 0xFFFFFFFFu, 0}, QMX_OS_NT5_OR_LATER},
+        {{2, 3, 50}, QMX_OS_NONE},     {{2, 3, 10}, QMX_OS_NONE},
+        {{2, 2, 99}, QMX_OS_NONE},     {{0, 3, 11}, QMX_OS_NONE},
+        {{3, 5, 0}, QMX_OS_NONE},
     };
     for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.reported.platform) + " " + std::to_string(row.reported.major) +
+                     "." + std::to_string(row.reported.minor));
         InstallEnvironment env;
+        g_reported = {2, 4, 0};
+        ASSERT_EQ(1, env.CheckOsVersion());
         g_reported = row.reported;
-        EXPECT_EQ(1, env.CheckOsVersion()) << row.reported.platform << " " << row.reported.major;
-        EXPECT_EQ(row.osClass, env.GetMachine().osClass) << row.reported.platform << " " << row.reported.major;
+        const bool supported = row.osClass != QMX_OS_NONE;
+        EXPECT_EQ(supported ? 1 : 0, env.CheckOsVersion());
+        EXPECT_EQ(supported ? row.osClass : QMX_OS_NT4, env.GetMachine().osClass);
         EXPECT_EQ(row.reported.platform, env.GetMachine().platformId);
         EXPECT_EQ(row.reported.major, env.GetMachine().majorVersion);
         EXPECT_EQ(row.reported.minor, env.GetMachine().minorVersion);
     }
 }
 
-TEST_F(ProbeTest, UnsupportedVersionsStoreWhatWasReportedButLeaveTheClass) {
+// 95/98/Me may install without any token being opened; the NT family is
+// judged by its token, here one without the administrators.
+TEST_F(AdministratorTest, OnlyTheNtFamilyAsksTheToken) {
     m_guard.Set(&OsCalls::GetVersionExA, &FakeGetVersionExA);
-    const Reported rows[] = {{2, 3, 50}, {2, 3, 10}, {2, 2, 99}, {0, 3, 11}, {3, 5, 0}};
-    for (const Reported& row : rows) {
-        InstallEnvironment env;
-        g_reported = {2, 4, 0};
-        ASSERT_EQ(1, env.CheckOsVersion());  // a class the failed probe must not touch
-        g_reported = row;
-        EXPECT_EQ(0, env.CheckOsVersion()) << row.platform << " " << row.major << "." << row.minor;
-        EXPECT_EQ(QMX_OS_NT4, env.GetMachine().osClass);
-        EXPECT_EQ(row.platform, env.GetMachine().platformId);
-        EXPECT_EQ(row.major, env.GetMachine().majorVersion);
-        EXPECT_EQ(row.minor, env.GetMachine().minorVersion);
+    UseGroups({{m_everyone.get(), SE_GROUP_ENABLED}, {m_users.get(), SE_GROUP_ENABLED}});
+    for (const Reported& reported : {Reported{1, 4, 10}, Reported{2, 3, 51}, Reported{2, 5, 1}}) {
+        g_reported = reported;
+        // Faults that never fire, kept only for their call counts.
+        OsFault<&OsCalls::OpenThreadToken> thread(1000, FALSE, 0);
+        OsFault<&OsCalls::OpenProcessToken> process(1000, FALSE, 0);
+        m_env.InitEnvironment();
+        const bool nt = reported.platform == 2;
+        EXPECT_EQ(nt ? 0 : 1, m_env.GetMachine().isAdmin) << reported.major;
+        EXPECT_EQ(nt, thread.calls() + process.calls() > 0) << reported.major;
     }
-}
-
-TEST_F(ProbeTest, The9xFamilyMayInstallWithoutAnyTokenBeingOpened) {
-    m_guard.Set(&OsCalls::GetVersionExA, &FakeGetVersionExA);
-    g_reported = {1, 4, 10};
-    // Faults that never fire, kept only for their call counts.
-    OsFault<&OsCalls::OpenThreadToken> thread(1000, FALSE, 0);
-    OsFault<&OsCalls::OpenProcessToken> process(1000, FALSE, 0);
-    m_env.InitEnvironment();
-    EXPECT_EQ(QMX_OS_WIN9X, m_env.GetMachine().osClass);
-    EXPECT_EQ(1, m_env.GetMachine().isAdmin);
-    EXPECT_EQ(0, thread.calls() + process.calls());
 }
 
 // A failed version query also clears the reported version.
@@ -200,61 +200,44 @@ TEST_F(ProbeTest, NoRightsWhenTheVersionIsUnknownOrUnsupported) {
     EXPECT_EQ(QMX_OS_NONE, unsupported.GetMachine().osClass);
 }
 
-TEST_F(AdministratorTest, TheNtFamilyAsksTheToken) {
-    m_guard.Set(&OsCalls::GetVersionExA, &FakeGetVersionExA);
-    g_reported = {2, 3, 51};
-    m_env.InitEnvironment();
-    EXPECT_EQ(QMX_OS_NT351, m_env.GetMachine().osClass);
-    EXPECT_EQ(1, m_env.GetMachine().isAdmin);  // Wine's user is an administrator
-
-    UseGroups({{m_everyone.get(), SE_GROUP_ENABLED}, {m_users.get(), SE_GROUP_ENABLED}});
-    g_reported = {2, 5, 1};
-    m_env.InitEnvironment();
-    EXPECT_EQ(0, m_env.GetMachine().isAdmin);
-}
-
+// An impersonating thread is judged by its own token, any other by the
+// process's.
 TEST_F(AdministratorTest, WineUserIsAnAdministratorAndEverythingIsReleased) {
-    ResourceCounter counter;
-    EXPECT_EQ(1, m_env.CheckAdministrator());
-    EXPECT_EQ(1, counter.Acquired(ResourceCounter::kToken));
-    EXPECT_EQ(1, counter.Acquired(ResourceCounter::kHeap));
-    EXPECT_EQ(1, counter.Acquired(ResourceCounter::kSid));
-    EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
-    EXPECT_EQ(0, counter.StrayReleases()) << counter.Report();
-}
-
-TEST_F(AdministratorTest, AnImpersonatingThreadIsJudgedByItsOwnToken) {
-    if (!::ImpersonateSelf(SecurityImpersonation)) GTEST_SKIP() << "no impersonation here";
-    OsFault<&OsCalls::OpenProcessToken> process(1000, FALSE, 0);
-    ResourceCounter counter;
-    const int result = m_env.CheckAdministrator();
-    ::RevertToSelf();
-    EXPECT_EQ(1, result);
-    EXPECT_EQ(0, process.calls());
-    EXPECT_EQ(1, counter.Acquired(ResourceCounter::kToken));
-    EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
-}
-
-TEST_F(AdministratorTest, ListedIsEnoughWhateverTheAttributes) {
-    const DWORD attributes[] = {SE_GROUP_ENABLED | SE_GROUP_MANDATORY, SE_GROUP_USE_FOR_DENY_ONLY, 0};
-    for (DWORD attribute : attributes) {
-        UseGroups({{m_everyone.get(), SE_GROUP_ENABLED},
-                   {m_users.get(), SE_GROUP_ENABLED},
-                   {m_administrators.get(), attribute}});
+    for (const bool impersonating : {false, true}) {
+        if (impersonating && !::ImpersonateSelf(SecurityImpersonation)) GTEST_SKIP() << "no impersonation here";
+        OsFault<&OsCalls::OpenProcessToken> process(1000, FALSE, 0);  // never fires; counts
         ResourceCounter counter;
-        EXPECT_EQ(1, m_env.CheckAdministrator()) << attribute;
+        const int result = m_env.CheckAdministrator();
+        if (impersonating) ::RevertToSelf();
+        EXPECT_EQ(1, result) << impersonating;
+        EXPECT_EQ(impersonating ? 0 : 1, process.calls()) << impersonating;
+        EXPECT_EQ(1, counter.Acquired(ResourceCounter::kToken)) << impersonating;
+        EXPECT_EQ(1, counter.Acquired(ResourceCounter::kHeap)) << impersonating;
+        EXPECT_EQ(1, counter.Acquired(ResourceCounter::kSid)) << impersonating;
         EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
+        EXPECT_EQ(0, counter.StrayReleases()) << counter.Report();
     }
 }
 
-TEST_F(AdministratorTest, NotListedIsNotAnAdministrator) {
-    for (size_t count : {0, 1, 2}) {
-        std::vector<SID_AND_ATTRIBUTES> groups = {{m_everyone.get(), SE_GROUP_ENABLED},
-                                                  {m_users.get(), SE_GROUP_ENABLED}};
-        groups.resize(count);
-        UseGroups(groups);
+// Listed is enough, whatever the attributes.
+TEST_F(AdministratorTest, AnAdministratorIsOneWhoseTokenListsTheAdministrators) {
+    const SID_AND_ATTRIBUTES everyone = {m_everyone.get(), SE_GROUP_ENABLED};
+    const SID_AND_ATTRIBUTES users = {m_users.get(), SE_GROUP_ENABLED};
+    const struct {
+        std::vector<SID_AND_ATTRIBUTES> groups;
+        int admin;
+    } cases[] = {
+        {{}, 0},
+        {{everyone}, 0},
+        {{everyone, users}, 0},
+        {{everyone, users, {m_administrators.get(), SE_GROUP_ENABLED | SE_GROUP_MANDATORY}}, 1},
+        {{everyone, users, {m_administrators.get(), SE_GROUP_USE_FOR_DENY_ONLY}}, 1},
+        {{everyone, users, {m_administrators.get(), 0}}, 1},
+    };
+    for (const auto& c : cases) {
+        UseGroups(c.groups);
         ResourceCounter counter;
-        EXPECT_EQ(0, m_env.CheckAdministrator()) << count;
+        EXPECT_EQ(c.admin, m_env.CheckAdministrator()) << c.groups.size();
         EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
         EXPECT_EQ(0, counter.StrayReleases()) << counter.Report();
     }
@@ -286,33 +269,24 @@ TEST_F(AdministratorTest, EveryFailureDeniesAndReleasesEverything) {
                                                                  "AllocateAndInitializeSid");
 }
 
+// Succeeding, or failing for another reason, leaves no size to trust.
 TEST_F(AdministratorTest, TheSizeQueryMustFailForWantOfBuffer) {
-    // Succeeding, or failing for another reason, leaves no size to trust.
     ResourceCounter counter;
-    {
-        OsFault<&OsCalls::GetTokenInformation> fault(1, TRUE, 0);
-        EXPECT_EQ(0, m_env.CheckAdministrator());
-    }
-    {
-        OsFault<&OsCalls::GetTokenInformation> fault(1, FALSE, ERROR_BAD_LENGTH);
-        EXPECT_EQ(0, m_env.CheckAdministrator());
+    for (const auto& answer : {std::pair<BOOL, DWORD>{TRUE, 0}, {FALSE, ERROR_BAD_LENGTH}}) {
+        OsFault<&OsCalls::GetTokenInformation> fault(1, answer.first, answer.second);
+        EXPECT_EQ(0, m_env.CheckAdministrator()) << answer.second;
     }
     EXPECT_EQ(0, counter.Acquired(ResourceCounter::kHeap));
     EXPECT_EQ(0, counter.Outstanding()) << counter.Report();
 }
 
+// Refused the thread's token, the check does not try the process's, which
+// would say yes here.
 TEST_F(AdministratorTest, OnlyAThreadWithoutATokenFallsBackToTheProcess) {
-    OsFault<&OsCalls::OpenProcessToken> process(1000, FALSE, 0);
-    {
-        OsFault<&OsCalls::OpenThreadToken> thread(1, FALSE, ERROR_ACCESS_DENIED);
-        EXPECT_EQ(0, m_env.CheckAdministrator());
+    for (const auto& answer : {std::pair<DWORD, int>{ERROR_ACCESS_DENIED, 0}, {ERROR_NO_TOKEN, 1}}) {
+        OsFault<&OsCalls::OpenThreadToken> thread(1, FALSE, answer.first);
+        EXPECT_EQ(answer.second, m_env.CheckAdministrator()) << answer.first;
     }
-    EXPECT_EQ(0, process.calls());
-    {
-        OsFault<&OsCalls::OpenThreadToken> thread(1, FALSE, ERROR_NO_TOKEN);
-        EXPECT_EQ(1, m_env.CheckAdministrator());
-    }
-    EXPECT_EQ(1, process.calls());
 }
 
 TEST_F(ProbeTest, OnlyAJapanesePrimaryLanguageGivesJapanese) {
@@ -364,10 +338,12 @@ TEST_F(ProbeTest, ProgramFolderIsTheRunningExecutablesFolder) {
     EXPECT_EQ(expected, m_env.GetMachine().programDir);
 }
 
+// A path Windows cuts to the buffer, or none at all, leaves the folder empty.
 TEST_F(ProbeTest, ProgramFolderIsDriveAndFolderWithoutTheTrailingBackslash) {
     m_guard.Set(&OsCalls::GetModuleFileNameA, &FakeGetModuleFileNameA);
+    m_guard.Set(&OsCalls::IsDBCSLeadByte, &ShiftJisLeadByte);
     const struct {
-        const char* path;
+        std::string path;
         const char* folder;
     } rows[] = {
         {"C:\\QMXSET.EXE", "C:"},
@@ -375,6 +351,11 @@ TEST_F(ProbeTest, ProgramFolderIsDriveAndFolderWithoutTheTrailingBackslash) {
         {"D:\\TOOLS\\QMX\\QMXSET", "D:\\TOOLS\\QMX"},
         {"\\\\SERVER\\SHARE\\QMXSET.EXE", "\\\\SERVER\\SHARE"},
         {"D:/TOOLS/QMXSET.EXE", "D:/TOOLS"},
+        // A double-byte character's trail backslash is never a separator: in
+        // the file name, and at the end of a folder's name.
+        {"C:\\APP\\\x83\\.EXE", "C:\\APP"},
+        {"C:\\\x83\\\\QMXSET.EXE", "C:\\\x83\\"},
+        {"C:\\" + std::string(250, 'D') + "\\QMXSET.EXE", ""},
     };
     for (const auto& row : rows) {
         InstallEnvironment env;
@@ -382,29 +363,7 @@ TEST_F(ProbeTest, ProgramFolderIsDriveAndFolderWithoutTheTrailingBackslash) {
         env.GetProgramDir();
         EXPECT_EQ(row.folder, env.GetMachine().programDir) << row.path;
     }
-}
-
-TEST_F(ProbeTest, ADoubleByteTrailBackslashIsNeverASeparator) {
-    m_guard.Set(&OsCalls::GetModuleFileNameA, &FakeGetModuleFileNameA);
-    m_guard.Set(&OsCalls::IsDBCSLeadByte, &ShiftJisLeadByte);
-    g_modulePath = "C:\\APP\\\x83\\.EXE";  // the file name itself holds the trail byte
-    m_env.GetProgramDir();
-    EXPECT_EQ("C:\\APP", m_env.GetMachine().programDir);
-
-    g_modulePath = "C:\\\x83\\\\QMXSET.EXE";  // a folder ending in that character
-    m_env.GetProgramDir();
-    EXPECT_EQ("C:\\\x83\\", m_env.GetMachine().programDir);
-}
-
-TEST_F(ProbeTest, AFailedOrCutExecutablePathLeavesTheFolderEmpty) {
-    {
-        OsFault<&OsCalls::GetModuleFileNameA> fault(1, 0, ERROR_ACCESS_DENIED);
-        m_env.GetProgramDir();
-    }
-    EXPECT_EQ("", m_env.GetMachine().programDir);
-
-    m_guard.Set(&OsCalls::GetModuleFileNameA, &FakeGetModuleFileNameA);
-    g_modulePath = "C:\\" + std::string(250, 'D') + "\\QMXSET.EXE";
+    OsFault<&OsCalls::GetModuleFileNameA> fault(1, 0, ERROR_ACCESS_DENIED);
     m_env.GetProgramDir();
     EXPECT_EQ("", m_env.GetMachine().programDir);
 }

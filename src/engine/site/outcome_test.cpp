@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 struct Case {
@@ -14,7 +16,7 @@ struct Case {
 
 // The message and the quiet exit code must tell the same story: a failure is
 // never shown as success, and a broken package never as "complete".
-const Case kCases[] = {
+const std::vector<Case> kCases = {
     {0x01, 0, 0, OutcomeMessage::kDone, 0},
     {0x03, 0, 0, OutcomeMessage::kDone, 0},
     {0x02, 0, 0, OutcomeMessage::kNotApplicable, 0},
@@ -44,7 +46,7 @@ const Case kCases[] = {
 };
 
 // An undo reports with its own texts and the installation's exit codes.
-const Case kUndoCases[] = {
+const std::vector<Case> kUndoCases = {
     {0x01, 0, 0, OutcomeMessage::kUndone, 0},
     {0x03, 0, 0, OutcomeMessage::kUndone, 0},
     {0x05, 0, 0, OutcomeMessage::kUndoneReboot, 3010},
@@ -57,26 +59,17 @@ const Case kUndoCases[] = {
     {0x10, 0, 0, OutcomeMessage::kNotAdmin, 740},
 };
 
-TEST(Outcome, UndoMessageAndExitCodeAgree) {
-    for (const Case& c : kUndoCases) {
-        RunResult result;
-        result.undo = 1;
-        result.outcome = c.outcome;
-        result.notTargeted = c.notTargeted;
-        result.brokenPackage = c.brokenPackage;
-        EXPECT_EQ(c.message, ChooseMessage(result)) << std::hex << c.outcome;
-        EXPECT_EQ(c.exitCode, QuietExitCode(result)) << std::hex << c.outcome;
-    }
-}
-
 TEST(Outcome, MessageAndExitCodeAgree) {
-    for (const Case& c : kCases) {
-        RunResult result;
-        result.outcome = c.outcome;
-        result.notTargeted = c.notTargeted;
-        result.brokenPackage = c.brokenPackage;
-        EXPECT_EQ(c.message, ChooseMessage(result)) << std::hex << c.outcome;
-        EXPECT_EQ(c.exitCode, QuietExitCode(result)) << std::hex << c.outcome;
+    for (const int undo : {0, 1}) {
+        for (const Case& c : undo ? kUndoCases : kCases) {
+            RunResult result;
+            result.undo = undo;
+            result.outcome = c.outcome;
+            result.notTargeted = c.notTargeted;
+            result.brokenPackage = c.brokenPackage;
+            EXPECT_EQ(c.message, ChooseMessage(result)) << undo << std::hex << " " << c.outcome;
+            EXPECT_EQ(c.exitCode, QuietExitCode(result)) << undo << std::hex << " " << c.outcome;
+        }
     }
 }
 

@@ -7,30 +7,21 @@
 
 namespace {
 
-struct Case {
-    const char* text;
-    int32_t major, minor, third;
-};
-
 VersionNumbers Parse(const char* text) {
     VersionNumbers numbers = {-7, -7, -7};
     ParseVersionText(text, &numbers);
     return numbers;
 }
 
-void ExpectAll(const Case* cases, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        const VersionNumbers n = Parse(cases[i].text);
-        EXPECT_EQ(cases[i].major, n.major) << '"' << cases[i].text << '"';
-        EXPECT_EQ(cases[i].minor, n.minor) << '"' << cases[i].text << '"';
-        EXPECT_EQ(cases[i].third, n.third) << '"' << cases[i].text << '"';
-    }
-}
-
 }  // namespace
 
-TEST(ParseVersionText, SeparatorsAndMissingNumbers) {
-    const Case cases[] = {
+TEST(ParseVersionText, EachPieceReadsLikeADecimalConversion) {
+    const std::string zeros30(30, '0');
+    const struct {
+        std::string text;
+        int32_t major, minor, third;
+    } cases[] = {
+        // Separators, and the numbers a text leaves out.
         {"5.1.2600.1", 5, 1, 2600},
         {"5, 1, 2600, 0", 5, 1, 2600},
         {"5,1.2600", 5, 1, 2600},
@@ -41,43 +32,33 @@ TEST(ParseVersionText, SeparatorsAndMissingNumbers) {
         {".", 0, 0, 0},
         {"1.2.", 1, 2, 0},
         {"4.0.1381.", 4, 0, 1381},
-    };
-    ExpectAll(cases, sizeof cases / sizeof cases[0]);
-}
-
-TEST(ParseVersionText, EachPieceReadsLikeADecimalConversion) {
-    const Case cases[] = {
+        // Blanks, signs and whatever follows the digits.
         {"5.1.2600 (xpclient.010817-1148)", 5, 1, 2600},
         {"V1.2.3", 0, 2, 3},
         {" \t\r\n\v\f9.+8.-7", 9, 8, -7},
         {"1.0a.3b", 1, 0, 3},
         {"- 5.+-1.0x10", 0, 0, 0},
         {"12 34.5", 12, 5, 0},
+        // Only the first 32 characters of a piece count: after 30 zeros "12"
+        // fills it and "34" is dropped, not read into it. Blanks count toward
+        // the 32 as well, and an overlong piece still ends at its separator.
+        {zeros30 + "1234.5.6", 12, 5, 6},
+        {std::string(40, ' ') + "1.7", 0, 7, 0},
+        // Beyond the 32-bit range the numbers saturate, so a huge first
+        // number still beats every sane one.
+        {"1234567890123456789012345678901299999999.2", INT32_MAX, 2, 0},
+        {"2147483648", INT32_MAX, 0, 0},
+        {"2147483647", INT32_MAX, 0, 0},
+        {"99999999999", INT32_MAX, 0, 0},
+        {"-2147483648", INT32_MIN, 0, 0},
+        {"-99999999999", INT32_MIN, 0, 0},
     };
-    ExpectAll(cases, sizeof cases / sizeof cases[0]);
-}
-
-TEST(ParseVersionText, OnlyTheFirst32CharactersOfAPieceCount) {
-    const std::string zeros30(30, '0');
-    // 30 zeros, then "12" fills the piece; "34" is dropped, not read into it.
-    EXPECT_EQ(12, Parse((zeros30 + "1234.5.6").c_str()).major);
-    EXPECT_EQ(5, Parse((zeros30 + "1234.5.6").c_str()).minor);
-    EXPECT_EQ(6, Parse((zeros30 + "1234.5.6").c_str()).third);
-    // Blanks count toward the 32 as well: forty of them push the digit out,
-    // and the overlong piece still ends at its own separator.
-    EXPECT_EQ(7, Parse((std::string(40, ' ') + "1.7").c_str()).minor);
-    EXPECT_EQ(0, Parse((std::string(40, ' ') + "1.7").c_str()).major);
-}
-
-TEST(ParseVersionText, DigitsBeyondTheRangeSaturate) {
-    EXPECT_EQ(INT32_MAX, Parse("1234567890123456789012345678901299999999.2").major);
-    EXPECT_EQ(2, Parse("1234567890123456789012345678901299999999.2").minor);
-    EXPECT_EQ(INT32_MAX, Parse("2147483648").major);
-    EXPECT_EQ(INT32_MAX, Parse("2147483647").major);
-    EXPECT_EQ(INT32_MIN, Parse("-2147483648").major);
-    EXPECT_EQ(INT32_MIN, Parse("-99999999999").major);
-    // Saturated values still order: a huge first number beats every sane one.
-    EXPECT_GT(Parse("99999999999").major, Parse("2147483646").major);
+    for (const auto& c : cases) {
+        const VersionNumbers n = Parse(c.text.c_str());
+        EXPECT_EQ(c.major, n.major) << '"' << c.text << '"';
+        EXPECT_EQ(c.minor, n.minor) << '"' << c.text << '"';
+        EXPECT_EQ(c.third, n.third) << '"' << c.text << '"';
+    }
 }
 
 TEST(ParseVersionText, NullArgumentsAreHarmless) {
