@@ -37,6 +37,10 @@ public:
     // successful one.
     uint32_t LoadError() const { return m_loadError; }
 
+    // The read position back to the top of the list as loaded, for another
+    // search of the same reading.
+    void Rewind() { m_position = 0; }
+
     // Appends the next line's content (no line end, no comment) to text.
     // 1 if a line was consumed; 0 if nothing is loaded or nothing is left.
     int ReadLine(std::string& text);

@@ -16,7 +16,8 @@
 # held_log, killed, quiet, switches, failed, protected, broken_reboot,
 # win98_space, unreadable_changelist, sealed, out_of_memory, pending_foreign,
 # pending_ours, win98_pending, undo, undo_held, undo_chain, undo_changed,
-# rollback, rollback_protected, win98_undo, undo_store_file.
+# rollback, rollback_protected, win98_undo, undo_store_file, undo_reshipped,
+# undo_cumulative, undo_before_restart, undo_then_reinstall.
 # The system directory is the Wine prefix's own (system32, or syswow64 for
 # x86); the modules put there have names no one else uses and are removed
 # again, as are the package folder, the log and any restart-time move.
@@ -53,7 +54,7 @@ failures=0
 # the list at the start as well, so that a test killed before its clean-up
 # cannot decide the next one.
 clear_restart_list() {
-  case "$scenario" in reboot | reboot_again | japanese | held_module | quiet | failed | broken_reboot | sealed | pending_* | undo_held | rollback)
+  case "$scenario" in reboot | reboot_again | japanese | held_module | quiet | failed | broken_reboot | sealed | pending_* | undo_held | rollback | undo_before_restart | undo_then_reinstall)
     wine reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null || true
   esac
 }
@@ -984,6 +985,84 @@ undo_chain)
   EXE=$two_exe; quiet_row "2.0 undone again" 0 "[0x2] - $nothing_to_undo" "/quiet /undo"
   check "2.0 undone again" "$one" "$(state A)"
   EXE=$main_exe
+  ;;
+
+undo_reshipped)
+  # Installed, then the package copied again by a tool that keeps no times,
+  # so that its module is newer by time only, and installed again: the second
+  # run keeps the record of the state before the first, and one /undo gives
+  # that state back.
+  newer_shipped A
+  changelist "2:10" "$A" ON
+  before=$(state A)
+  quiet_row "installed" 0 "[0x1] - " /quiet
+  touch -d "2001-06-01 12:00:00" "$sysdir/$A"
+  touch -d "2003-06-01 12:00:00" "$pkg/$A"
+  quiet_row "installed again, newer by time only" 0 "[0x1] - " /quiet
+  quiet_row "undone" 0 "[0x1] - $undone" "/quiet /undo"
+  check "undone: the state before the first run" "$before" "$(state A)"
+  ;;
+
+undo_cumulative)
+  # 2.0 replaces A and B; 3.0 ships a new A and B as 2.0 did (with 2.0's time,
+  # then with a newer one): /undo of 3.0 gives back A 2.0 and leaves B, which
+  # 3.0 never changed; /undo of 2.0 then gives back both 1.0s.
+  main_exe=$EXE
+  for b_time in same newer; do
+    rm -rf "$pkg/two" "$pkg/three"
+    put "$sysdir/$A" "A 1.0" 2001
+    put "$sysdir/$B" "B 1.0" 2001
+    for p in two three; do
+      mkdir "$pkg/$p"
+      cp "$exe" "$pkg/$p/QMXSET.EXE"
+      printf '[Install]\r\n2:10\r\n[File]\r\n%s\r\n%s\r\n[Log]\r\nON\r\n' "$A" "$B" >"$pkg/$p/QMX_CHG.DAT"
+    done
+    put "$pkg/two/$A" "A 2.0" 2002
+    put "$pkg/two/$B" "B 2.0" 2002
+    put "$pkg/three/$A" "A 3.0" 2003
+    cp -p "$pkg/two/$B" "$pkg/three/$B"
+    [ "$b_time" = same ] || touch -d "2004-06-01 12:00:00" "$pkg/three/$B"
+    one=$(state A B)
+    EXE=$(x_session_winpath "$pkg/two/QMXSET.EXE"); quiet_row "$b_time: 2.0 installed" 0 "[0x1] - " /quiet
+    two=$(state A)
+    EXE=$(x_session_winpath "$pkg/three/QMXSET.EXE")
+    quiet_row "$b_time: 3.0 installed" 0 "" /quiet
+    quiet_row "$b_time: 3.0 undone" 0 "[0x3] - $undone" "/quiet /undo"
+    check "$b_time: 3.0 undone: A 2.0 back" "$two" "$(state A)"
+    check "$b_time: 3.0 undone: B 2.0 left" "B 2.0" "$(cat "$sysdir/$B")"
+    EXE=$(x_session_winpath "$pkg/two/QMXSET.EXE"); quiet_row "$b_time: 2.0 undone" 0 "[0x1] - $undone" "/quiet /undo"
+    check "$b_time: 2.0 undone: both 1.0 back" "$one" "$(state A B)"
+  done
+  EXE=$main_exe
+  ;;
+
+undo_before_restart)
+  # Installed while the module is in use (3010), then undone before the
+  # restart: nothing of the package's comes at the restart.
+  newer_shipped A
+  changelist "2:10" "$A" ON
+  quiet_row "installed while held" 3010 "[0x4] - " /quiet hold "$(in_use "$A")"
+  check "held: the package's copy staged" "shipped A" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
+  quiet_row "undone before the restart" 0 "[0x1] - $undone" "/quiet /undo"
+  check "undone: module" "installed A" "$(cat "$sysdir/$A")"
+  check "undone: what the restart puts in" "installed A" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
+  ;;
+
+undo_then_reinstall)
+  # Installed, undone while the module is in use (3010), installed again
+  # before the restart: the restart then leaves the package's copy, and a
+  # later /undo still gives the module back.
+  newer_shipped A
+  changelist "2:10" "$A" ON
+  quiet_row "installed" 0 "[0x1] - " /quiet
+  quiet_row "undone while held" 3010 "[0x4] - " "/quiet /undo" hold "$(in_use "$A")"
+  check "undone while held: the kept copy staged" "installed A" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
+  quiet_row "installed again before the restart" 0 "[0x2] - " /quiet
+  check "installed again: module" "shipped A" "$(cat "$sysdir/$A")"
+  check "installed again: what the restart puts in" "shipped A" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
+  quiet_row "undone again" 0 "[0x1] - $undone" "/quiet /undo"
+  check "undone again: module" "installed A" "$(cat "$sysdir/$A")"
+  check "undone again: what the restart puts in" "installed A" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
   ;;
 
 undo_changed)

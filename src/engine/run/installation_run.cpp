@@ -45,17 +45,21 @@ int InstallationRun::PrepareInstallation(RunResult* result) {
         return 0;
     }
     result->targeted = 1;
+    // The reading that matched the patterns is the one whose [File] and
+    // [Rollback] entries the run takes: one snapshot, read once.
     std::string entry;
-    int found = changeList.FirstFileEntry(entry, std::string());
+    changeList.Rewind();
+    int found = changeList.FindEntry(entry, "File");
     while (found == 1) {
         DebugLog("PrepareInstallation Append - %s\r\n", entry.c_str());
         m_fileList.push_back(entry);
         entry.clear();
         found = changeList.NextEntry(entry);
     }
-    // Read again from the top: [Rollback] may stand anywhere.
+    // From the top: [Rollback] may stand anywhere.
     entry.clear();
-    m_allOrNothing = changeList.Load() == 1 && changeList.FindEntry(entry, "Rollback") == 1 && entry == "ON";
+    changeList.Rewind();
+    m_allOrNothing = changeList.FindEntry(entry, "Rollback") == 1 && entry == "ON";
     return m_fileList.empty() ? 0 : 1;
 }
 

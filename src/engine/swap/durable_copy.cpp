@@ -218,9 +218,7 @@ bool PreparedCopy::WriteBytes(const std::string& folder, const std::string& byte
     ScopedFile file(g_os.CreateFileA(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD done = 0;
-    if (!file.IsValid() ||
-        !g_os.WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) ||
-        !g_os.FlushFileBuffers(file.Get())) {
+    if (!file.IsValid() || !g_os.WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr)) {
         return Failed(error);
     }
     if (done != bytes.size()) {
@@ -245,11 +243,11 @@ SwapResult PreparedCopy::SwapInto(const std::string& dest, DWORD* error) {
     return SwapResult::kDone;
 }
 
-bool PreparedCopy::MoveTo(const std::string& target, bool renameOver, DWORD* error) {
+bool PreparedCopy::MoveTo(const std::string& target, bool renameOver, DWORD* error, bool writeThrough) {
     m_likeFile.Reset();
     if (renameOver) {
         if (!g_os.MoveFileExA(m_path.c_str(), target.c_str(),
-                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                              MOVEFILE_REPLACE_EXISTING | (writeThrough ? MOVEFILE_WRITE_THROUGH : 0))) {
             return Failed(error);
         }
     } else {

@@ -59,8 +59,9 @@ public:
     // until the copy moves. true, or false with the failing step's error.
     bool Write(const std::string& source, const std::string& folder, const CopyLike& like,
                const Sha256Digest* sealed, DWORD* error);
-    // bytes in a new temporary file in folder, on disk: true, or false with
-    // the failing step's error.
+    // bytes in a new temporary file in folder, not flushed: for a listing,
+    // which nothing reads back and a power cut may leave short. true, or
+    // false with the failing step's error.
     bool WriteBytes(const std::string& folder, const std::string& bytes, DWORD* error);
     const Sha256Digest& Digest() const { return m_digest; }
     const Sha256Digest* LikeDigest() const { return m_likeHashed ? &m_likeDigest : nullptr; }
@@ -71,9 +72,10 @@ public:
     // holds dest, or kFailed with error. For the NT family only.
     SwapResult SwapInto(const std::string& dest, DWORD* error);
     // To target, which need not exist: renamed over it on the NT family
-    // (renameOver); on 95/98/Me, which cannot rename over a file, target is
+    // (renameOver), the rename on disk before this returns unless not
+    // writeThrough; on 95/98/Me, which cannot rename over a file, target is
     // deleted just before. true, or false with error.
-    bool MoveTo(const std::string& target, bool renameOver, DWORD* error);
+    bool MoveTo(const std::string& target, bool renameOver, DWORD* error, bool writeThrough = true);
 
 private:
     // A new temporary file in folder, named m_path: true, or false with error.

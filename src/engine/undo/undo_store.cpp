@@ -268,5 +268,9 @@ void UndoStore::Close() {
     // Written aside and renamed: a reader never sees half a listing.
     PreparedCopy listing;
     DWORD error = 0;
-    if (listing.WriteBytes(m_folder, sums, &error)) listing.MoveTo(JoinPath(m_folder, kSumsName), Nt(), &error);
+    // Not flushed: the installer never reads the listing, and the kept
+    // copies it names are on disk already.
+    if (listing.WriteBytes(m_folder, sums, &error)) {
+        listing.MoveTo(JoinPath(m_folder, kSumsName), Nt(), &error, false);
+    }
 }
