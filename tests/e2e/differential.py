@@ -381,7 +381,10 @@ class Harness:
 
     # -- reality -------------------------------------------------------------
 
-    def run_group(self, windows, codepage, cases, undo=False):
+    def run_group(self, windows, codepage, cases, undo=False, folder="folder", log=None):
+        """Each case's QMXSET.EXE in its folder (the attribute named), in
+        order; its log goes to log in that folder (RUN.LOG, or UNDO.LOG)."""
+        log = log or ("UNDO.LOG" if undo else "RUN.LOG")
         reg(["add", APP_KEY, "/v", "Version", "/d", windows, "/f"])
         self.locale = CODE_PAGES[codepage][0]
         # One driver runs the installers one after the other; what it holds
@@ -393,9 +396,9 @@ class Harness:
                 # In use as a loaded library is: readable, never exclusively.
                 commands = [arg for s in case.slots if s.busy and not undo
                             for arg in ("hold", "C:\\windows\\system32\\" + s.name)]
-                commands += ["run-with", winpath(os.path.join(case.folder, "QMXSET.EXE")),
-                             "%s%s /log:%s" % (case.quiet, " /undo" if undo else "",
-                                               winpath(os.path.join(case.folder, "UNDO.LOG" if undo else "RUN.LOG"))),
+                where = getattr(case, folder)
+                commands += ["run-with", winpath(os.path.join(where, "QMXSET.EXE")),
+                             "%s%s /log:%s" % (case.quiet, " /undo" if undo else "", winpath(os.path.join(where, log))),
                              "60000"]
                 case.commands = commands
                 size = sum(len(c) + 3 for c in commands)
@@ -637,6 +640,96 @@ class Harness:
             if len(set(names)) < len(names):
                 self.count("change list: a module listed twice")
 
+    # -- a second package, and undoing each ------------------------------------
+
+    def chain(self, case, rng):
+        """A second package over what the first left: the same package copied
+        again with newer times, or a cumulative one that ships some modules
+        exactly as the first did and some anew. The store's oracle: which
+        bytes each run replaced, by package."""
+        case.kind = rng.choice(["again", "cumulative"])
+        case.second = case.folder + "-2"
+        os.mkdir(case.second)
+        for name in ("QMXSET.EXE", "QMX_CHG.DAT"):
+            shutil.copyfile(os.path.join(case.folder, name), os.path.join(case.second, name))
+        later = TIMES[-1] + 86400 * 365
+        for s in case.slots:
+            if not s.package:
+                continue
+            first, path = os.path.join(case.folder, s.name), os.path.join(case.second, s.name)
+            if case.kind == "again" or rng.random() < 0.5:
+                shutil.copyfile(first, path)
+                when = later if case.kind == "again" or rng.random() < 0.5 else os.stat(first).st_mtime
+                os.utime(path, (when, when))
+            else:
+                self.put(("V3_0.DLL", later), path, s.name + " second package")
+        self.count("chain: " + case.kind)
+
+    def run_chained(self, groups, chained, store):
+        """The second packages installed, then undone, then (cumulative ones)
+        the first undone too, each run checked against the oracle."""
+        steps = [("second", False, "RUN2.LOG"), ("second", True, "UNDO2.LOG"), ("folder", True, "UNDO1.LOG")]
+        for folder, undo, log in steps:
+            step = [c for c in chained if folder == "second" or c.kind == "cumulative"]
+            expected = {}
+            for case in step:
+                where = getattr(case, folder)
+                expected[case.number] = self.expect_undo(case, where, store) if undo else None
+            for windows in groups:
+                for codepage in CODE_PAGES:
+                    self.run_group(windows, codepage, [c for c in step if c.windows == windows and
+                                                       c.codepage == codepage], undo=undo, folder=folder, log=log)
+            for case in step:
+                if undo:
+                    self.check_state(case, expected[case.number], "after /undo from the %s package" % (
+                        "second" if folder == "second" else "first"))
+                    for s in case.slots:
+                        s.before_run = digest(os.path.join(self.sysdir, s.name))
+                else:
+                    self.observe_run(case, case.second, store)
+
+    def package_of(self, case, folder):
+        """A package as the store knows it: its listed modules' bytes."""
+        return tuple(digest(os.path.join(folder, s.name)) for s in case.slots)
+
+    def observe_run(self, case, folder, store):
+        """After an installation from folder: each module it changed, the
+        bytes it replaced kept by the package's identity, as /undo means."""
+        identity = self.package_of(case, folder)
+        for s in case.slots:
+            now = digest(os.path.join(self.sysdir, s.name))
+            shipped = digest(os.path.join(folder, s.name))
+            if now == shipped and s.before_run != shipped:
+                store[(s.name, identity)] = s.before_run
+            s.before_run = now
+
+    def expect_undo(self, case, folder, store):
+        """What /undo from folder must leave: each module this package changed
+        and that still holds its bytes goes back, any other stays."""
+        identity = self.package_of(case, folder)
+        expected = {}
+        for s in case.slots:
+            now = digest(os.path.join(self.sysdir, s.name))
+            kept = store.get((s.name, identity))
+            if kept is not None and now == digest(os.path.join(folder, s.name)):
+                expected[s.name] = kept
+                del store[(s.name, identity)]
+                self.count("chain: a module put back by " + ("the first" if folder == case.folder else "the second"))
+            else:
+                expected[s.name] = now
+        return expected
+
+    def check_state(self, case, expected, what):
+        seen = []
+        for s in case.slots:
+            real = digest(os.path.join(self.sysdir, s.name))
+            if real != expected[s.name]:
+                seen.append("%s: %s expected %s, found %s" % (s.name, what, self.name_digest(s, expected[s.name]),
+                                                            self.name_digest(s, real)))
+        if seen:
+            self.mismatches += 1
+            self.report(case, ["(%s) %s" % (case.kind, line) for line in seen])
+
     # -- cleaning up -----------------------------------------------------------
 
     def clean(self):
@@ -742,6 +835,22 @@ def main():
                                   [c for c in undone if c.windows == windows and c.codepage == codepage], undo=True)
         for case in undone:
             harness.compare_undo(case)
+        # A second package over the first, and /undo from each: checked
+        # against what /undo means, each package's change and no more. Only
+        # cases whose modules are neither held nor waiting: what the restart
+        # will do is the other phases' business.
+        chain_rng = random.Random(args.seed + 2)
+        chained = [c for c in cases if c not in undone and c.prediction is not None and
+                   not any(s.busy or s.pending for s in c.slots) and chain_rng.random() < 0.5]
+        store = {}
+        for case in chained:
+            for s in case.slots:
+                s.before_run = s.digests.get("installed", "absent") if s.installed else "absent"
+                if s.installed == s.package and s.installed:
+                    s.before_run = s.digests["package"]
+            harness.observe_run(case, case.folder, store)
+            harness.chain(case, chain_rng)
+        harness.run_chained(groups, chained, store)
     finally:
         harness.clean()
 
@@ -753,7 +862,9 @@ def main():
     missing += [w for w in ("name with a 0x5C trail byte", "name beyond ASCII in code page 1252")
                 if w not in harness.counts]
     missing += [u for u in ("undo action restore the kept copy", "undo action nothing to undo",
-                            "undo: module changed in between") if u not in harness.counts]
+                            "undo: module changed in between", "chain: again", "chain: cumulative",
+                            "chain: a module put back by the first", "chain: a module put back by the second")
+                if u not in harness.counts]
     if missing:
         print("the generator never reached: %s" % ", ".join(missing))
     print("%d of %d cases disagree; %.0f s (what-if %.0f s, real runs %.0f s)" % (
