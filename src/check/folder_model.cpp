@@ -49,6 +49,24 @@ ModuleResult FolderModel::Undo(const std::string& fileName, const Machine& machi
     return result;
 }
 
+ModuleResult FolderModel::RollBack(const std::string& fileName, const Machine& machine, bool staged) {
+    const auto change = m_changes.find(fileName);
+    if (change == m_changes.end()) return UndoModule(fileName, machine, *this, staged);
+    return RollBackModule(fileName, machine, *this, change->second, staged);
+}
+
+void FolderModel::NoteChange(const std::string& fileName, const std::string& source, const std::string& path) {
+    KnownChange change;
+    if (m_files.DigestAt(source, &change.incoming) == 1 && m_files.DigestAt(path, &change.kept) == 1) {
+        m_changes[fileName] = change;
+    }
+}
+
+int FolderModel::KeptCopyOf(const std::string& fileName, const Sha256Digest& kept, std::string* path, uint32_t*) {
+    KnowPackage();
+    return m_store.KeptCopyOf(fileName, kept, path) ? 1 : 0;
+}
+
 int FolderModel::VerifyPackage(const FileList& files) {
     m_list = &files;
     ProbedPackage package(m_package);
@@ -122,7 +140,10 @@ void FolderModel::KnowPackage() {
 SwapResult FolderModel::ReplaceNow(const std::string& fileName, const std::string& source, const std::string& dest,
                                    bool stillThere, uint32_t*) {
     KnowPackage();
-    if (stillThere) m_store.Keep(fileName, source, dest);
+    if (stillThere) {
+        m_store.Keep(fileName, source, dest);
+        NoteChange(fileName, source, dest);
+    }
     m_files.Put(dest, m_files.Probe(source), source);
     return SwapResult::kDone;
 }
@@ -133,7 +154,10 @@ StagedCopy FolderModel::WriteStagedCopy(const std::string& fileName, const std::
     // What the package's change replaces is the module as the restart would
     // leave it: the staged copy, while our pair waits.
     const std::string& next = dest == m_oursPending ? staging : dest;
-    if (m_files.Probe(next).opened) m_store.Keep(fileName, source, next);
+    if (m_files.Probe(next).opened) {
+        m_store.Keep(fileName, source, next);
+        NoteChange(fileName, source, next);
+    }
     m_files.Put(staging, m_files.Probe(source), source);
     return StagedCopy::kWritten;
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "check/store_model.h"
 #include "check/what_if.h"
 #include "engine/site/module_site.h"
+#include "engine/undo/rollback.h"
 #include "engine/version/module_order.h"
 
 class FolderModel final : public ModuleSite {
@@ -29,6 +31,7 @@ public:
 
     ModuleResult Deploy(const std::string& fileName, const Machine& machine) override;
     ModuleResult Undo(const std::string& fileName, const Machine& machine, bool staged) override;
+    ModuleResult RollBack(const std::string& fileName, const Machine& machine, bool staged) override;
     // The installer's own check, on the package as the probe sees it.
     int VerifyPackage(const FileList& files) override;
 
@@ -59,6 +62,7 @@ public:
     int FindKept(const std::string& fileName, const Sha256Digest& incoming, std::string* kept,
                  Sha256Digest* keptDigest, uint32_t* error);
     void ForgetKept(const std::string& fileName, const Sha256Digest& incoming);
+    int KeptCopyOf(const std::string& fileName, const Sha256Digest& kept, std::string* path, uint32_t*);
     SwapResult RestoreNow(const std::string& kept, const Sha256Digest& keptDigest, const std::string& dest,
                           uint32_t* error);
     int StageKept(const std::string& kept, const Sha256Digest& keptDigest, const std::string& staging,
@@ -71,6 +75,8 @@ public:
 private:
     // The package's identity made known to the model of the store, once.
     void KnowPackage();
+    // What the run knew of its change of fileName, from source over path.
+    void NoteChange(const std::string& fileName, const std::string& source, const std::string& path);
     // Why the decision on name went as it did.
     std::string ReasonFor(const std::string& name, const ModuleResult& result) const;
     std::string UndoReasonFor(const std::string& name, const ModuleResult& result) const;
@@ -94,5 +100,6 @@ private:
     // The module whose own replacement the last PendingFor found waiting.
     std::string m_oursPending;
     const FileList* m_list = nullptr;
+    std::map<std::string, KnownChange> m_changes;
     bool m_packageKnown = false;
 };

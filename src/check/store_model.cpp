@@ -48,6 +48,14 @@ bool StoreModel::Find(const std::string& name, const Sha256Digest& incoming, std
     return true;
 }
 
+bool StoreModel::KeptCopyOf(const std::string& name, const Sha256Digest& kept, std::string* path) const {
+    const Sha256Digest key = RecordKey(m_package, name);
+    const std::string record = RecordPrefix(key) + DigestHex(kept);
+    if (!m_listings[RecordFolder(key)].Has(record)) return false;
+    *path = JoinPath(Folder(RecordFolder(key)), record);
+    return true;
+}
+
 void StoreModel::Forget(const std::string& name, const Sha256Digest& incoming) {
     FoundRecord found;
     auto listingOf = [this](size_t index) { return &m_listings[index]; };

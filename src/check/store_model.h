@@ -25,6 +25,8 @@ public:
     // model path and the digest it must have.
     bool Find(const std::string& name, const Sha256Digest& incoming, std::string* kept,
               Sha256Digest* keptDigest) const;
+    // The copy kept of name's bytes kept, by this package: true with its path.
+    bool KeptCopyOf(const std::string& name, const Sha256Digest& kept, std::string* path) const;
     // Removes what Keep kept for name and incoming.
     void Forget(const std::string& name, const Sha256Digest& incoming);
 

@@ -3,13 +3,14 @@
 # driven from outside by qmx_driver the way a user would click through it.
 #
 #   qmxset_e2e.sh SCENARIO QMXSET.EXE qmx_driver.exe x86|x64 VERSION.DLL FIXTURES SFC.DLL QMXCHECK.EXE
-#                 PENDING_OPS.EXE
+#                 PENDING_OPS.EXE NAME_WATCH
 #
 # VERSION.DLL is the planted library, FIXTURES the folder of modules with
 # version resources and SFC.DLL the tests' own sfc.dll (tests/e2e/test_sfc.cpp),
 # all of the same architecture; QMXCHECK.EXE the package check, which seals;
 # PENDING_OPS.EXE schedules another program's restart-time operations
-# (tests/e2e/pending_ops.c).
+# (tests/e2e/pending_ops.c); NAME_WATCH kills, or acts on, a run the moment a
+# module's name changes (tests/e2e/name_watch.c).
 #
 # Scenarios: full, outcomes, reboot, reboot_again, win98_rename, japanese,
 # second_instance, logging, planted_version, held_module, held_changelist,
@@ -17,7 +18,8 @@
 # win98_space, unreadable_changelist, sealed, out_of_memory, pending_foreign,
 # pending_ours, win98_pending, undo, undo_held, undo_chain, undo_changed,
 # rollback, rollback_protected, win98_undo, undo_store_file, undo_reshipped,
-# undo_cumulative, undo_before_restart, undo_then_reinstall.
+# undo_cumulative, undo_before_restart, undo_then_reinstall, interrupted_same,
+# interrupted_undo, interrupted_other, interrupted_rollback, interrupted_package_gone.
 # The system directory is the Wine prefix's own (system32, or syswow64 for
 # x86); the modules put there have names no one else uses and are removed
 # again, as are the package folder, the log and any restart-time move.
@@ -31,6 +33,7 @@ fixtures=${6:-}
 test_sfc=${7:-}
 check_exe=${8:-}
 pending_exe=${9:-}
+name_watch=${10:-}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/wine-env.sh"
 qmx_skip_unless_runnable "$arch"
@@ -80,7 +83,7 @@ cleanup() {
     if [ -f "$pkg/wininit.before" ]; then cp "$pkg/wininit.before" "$wininit"; else rm -f "$wininit"; fi
   fi
   # Wine's own sfc.dll back, for every later test.
-  case "$scenario" in protected | rollback_protected)
+  case "$scenario" in protected | rollback_protected | interrupted_*)
     if [ -f "$pkg/sfc.before" ]; then cp "$pkg/sfc.before" "$sysdir/sfc.dll"; fi
   esac
   rm -rf "$pkg"
@@ -258,6 +261,29 @@ state() {
 
 # The change list of changelist, all or nothing.
 all_or_nothing() { printf '[Rollback]\r\nON\r\n' >>"$pkg/QMX_CHG.DAT"; }
+
+# QMXSET.EXE /quiet killed at the Nth change of a module's name (name_watch);
+# watched NTH MODULE-PATH [SWITCHES]. Or, with NTH "run:COMMAND", that
+# command run at the first change while the installer goes on.
+watched() {
+  local nth=$1 path=$2 switches=${3:-/quiet} line
+  if [ "${nth#run:}" != "$nth" ]; then
+    line=$("$name_watch" --run "${nth#run:}" "$path" wine "$EXE" $switches </dev/null 2>/dev/null)
+  else
+    line=$("$name_watch" --nth "$nth" "$path" wine "$EXE" $switches </dev/null 2>/dev/null)
+  fi
+  echo "watched: $line"
+  case "$line" in seen=changed*) ;; *) fail "the watched name did not change as the run went: $line" ;; esac
+}
+
+# An all-or-nothing package of A, L and B, Windows protecting B, the last:
+# its run puts back A and L.
+interrupted_package() {
+  protect "$B"
+  newer_shipped A L B
+  changelist "2:10" "$A $L $B" ON
+  all_or_nothing
+}
 
 undone='The previous modules were restored.'
 nothing_to_undo='There was nothing to undo.'
@@ -1063,6 +1089,62 @@ undo_then_reinstall)
   quiet_row "undone again" 0 "[0x1] - $undone" "/quiet /undo"
   check "undone again: module" "installed A" "$(cat "$sysdir/$A")"
   check "undone again: what the restart puts in" "installed A" "$(cat "$sysdir/${A%L}M" 2>/dev/null)"
+  ;;
+
+interrupted_same | interrupted_undo | interrupted_other)
+  # All or nothing, killed at the first change of L's name (after A's swap):
+  # the next start, whatever it is, first rolls that run back, then does its
+  # own work. Started again, the package refuses the protected B and puts
+  # back what it changed: the system folder as it was before the first run.
+  interrupted_package
+  before=$(state A L B)
+  watched 1 "$sysdir/$L"
+  check "killed: A replaced" "shipped A" "$(cat "$sysdir/$A")"
+  rm -f "$log"
+  case "$scenario" in
+  interrupted_same) quiet_row "started again" 1603 "[0x80] - " /quiet ;;
+  interrupted_undo) quiet_row "undone" 0 "[0x2] - $nothing_to_undo" "/quiet /undo" ;;
+  interrupted_other)
+    mkdir "$pkg/other"
+    cp "$exe" "$pkg/other/QMXSET.EXE"
+    put "$sysdir/$S" "installed S" 2001
+    put "$pkg/other/$S" "shipped S" 2002
+    printf '[Install]\r\n2:10\r\n[File]\r\n%s\r\n[Log]\r\nON\r\n' "$S" >"$pkg/other/QMX_CHG.DAT"
+    EXE=$(x_session_winpath "$pkg/other/QMXSET.EXE")
+    quiet_row "another package" 0 "[0x1] - " /quiet
+    check "another package: its own module" "shipped S" "$(cat "$sysdir/$S")"
+    EXE=$(x_session_winpath "$pkg/QMXSET.EXE")
+    ;;
+  esac
+  contains "next start: log" "$(log_text)" "RollBack - Finishing an interrupted run of "
+  contains "next start: log" "$(log_text)" "UndoModule - Restored "
+  check "next start: the system folder" "$before" "$(state A L B)"
+  ;;
+
+interrupted_rollback)
+  # Killed in its own rollback, as it puts L back (the second change of L's
+  # name): started again, it finishes the rollback, then runs and rolls back
+  # once more.
+  interrupted_package
+  before=$(state A L B)
+  watched 2 "$sysdir/$L"
+  rm -f "$log"
+  quiet_row "started again" 1603 "[0x80] - " /quiet
+  contains "started again: log" "$(log_text)" "RollBack - Finishing an interrupted run of "
+  check "started again: the system folder" "$before" "$(state A L B)"
+  ;;
+
+interrupted_package_gone)
+  # The package folder goes away after L's swap, before B: the rollback
+  # needs nothing of it, and B, gone with it, is a broken package.
+  interrupted_package
+  before=$(state A L B)
+  watched "run:mv '$pkg' '$pkg.gone'" "$sysdir/$L"
+  mv "$pkg.gone" "$pkg"
+  check "package gone: the system folder" "$before" "$(state A L B)"
+  contains "package gone: log" "$(log_text)" "UndoModule - Restored "
+  lacks "package gone: log" "$(log_text)" "Cannot restore"
+  contains "package gone: log" "$(log_text)" "EngingMessage[0x8] - "
   ;;
 
 undo_changed)

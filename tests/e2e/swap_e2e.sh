@@ -35,7 +35,8 @@ ours() {
 
 store=$drive_c/windows/QMX_UNDO
 cleanup() {
-  rm -f "$sysdir/$M" "$sysdir/${M%L}M" "$store"/?/"$M".*
+  # A record's name tells no module: the store goes whole.
+  rm -rf "$sysdir/$M" "$sysdir/${M%L}M" "$store"
   [ -f "$pkg/before" ] && ours | while read -r f; do rm -f "$f"; done
   rm -rf "$pkg"
   x_session_stop

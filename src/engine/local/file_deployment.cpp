@@ -8,6 +8,7 @@
 #include "engine/seal/file_hash.h"
 #include "changelist/plain_file_name.h"
 #include "engine/swap/durable_copy.h"
+#include "engine/undo/rollback.h"
 #include "engine/undo/store_record.h"
 #include "engine/undo/undo_decision.h"
 #include "log/debug_log.h"
@@ -27,6 +28,64 @@ ModuleResult FileDeployment::Undo(const std::string& fileName, const Machine& ma
     return UndoModule(fileName, machine, *this, staged);
 }
 
+ModuleResult FileDeployment::RollBack(const std::string& fileName, const Machine& machine, bool staged) {
+    const JournalChange* change = m_journal.Find(fileName);
+    if (!change) return UndoModule(fileName, machine, *this, staged);
+    return RollBackModule(fileName, machine, *this, KnownChange{change->kept, change->incoming}, staged);
+}
+
+uint32_t FileDeployment::FinishInterruptedRuns(const Machine& machine) {
+    std::string store;
+    if (!m_store.Locate(&store)) return 0;
+    uint32_t bits = 0;
+    for (const std::string& path : InterruptedJournals(store)) bits |= FinishInterruptedRun(path, machine);
+    // This run's own package, from its own list, when it keeps.
+    m_packageKnown = false;
+    return bits;
+}
+
+uint32_t FileDeployment::FinishInterruptedRun(const std::string& path, const Machine& machine) {
+    JournalContents run;
+    // Held by a run still going (a renamed copy of the program), or no record.
+    if (!ReadJournal(path, &run)) return 0;
+    DebugLog("RollBack - Finishing an interrupted run of %s.\r\n", run.packageFolder.c_str());
+    // Its records are the interrupted package's, whatever this run's is.
+    m_store.UsePackage(run.package);
+    m_packageKnown = true;
+    uint32_t bits = 0;
+    for (auto change = run.changes.rbegin(); change != run.changes.rend(); ++change) {
+        const uint32_t bit =
+            RollBackModule(change->name, machine, *this, KnownChange{change->kept, change->incoming}, change->staged)
+                .bit;
+        bits |= bit & (QMX_INST_FAILED | QMX_INST_ON_REBOOT);
+        if (bit != QMX_INST_COPIED && bit != QMX_INST_ON_REBOOT && bit != QMX_INST_SKIPPED) bits |= QMX_INST_FAILED;
+    }
+    // A step that failed leaves the record for the next start to try again.
+    if ((bits & QMX_INST_FAILED) == 0) g_os.DeleteFileA(path.c_str());
+    return bits;
+}
+
+bool FileDeployment::RecordChange(const std::string& fileName, const std::string& dest, const Sha256Digest& incoming,
+                                  bool staged) {
+    if (!AllOrNothing()) return true;
+    DWORD error = 0;
+    std::string store;
+    const bool recorded = m_store.Locate(&store) &&
+                          (m_journal.Started() ||
+                           m_journal.Begin(store, m_sourceDir.empty() ? m_machine.programDir : m_sourceDir,
+                                           m_store.Package(), &error)) &&
+                          m_journal.About(JournalChange{fileName, staged, m_store.LastKept(), incoming}, &error);
+    if (recorded) return true;
+    m_store.Settle(false);
+    DebugLog("CopyTargetFile - Cannot keep %s.(%d)\r\n", dest.c_str(), static_cast<int>(error));
+    return false;
+}
+
+void FileDeployment::ChangeMade(const std::string& fileName) {
+    DWORD error = 0;
+    if (AllOrNothing() && m_journal.Started()) m_journal.Made(fileName, &error);
+}
+
 void FileDeployment::EndRun() {
     m_store.Close();
     m_protection.Release();
@@ -34,6 +93,8 @@ void FileDeployment::EndRun() {
     m_packageKnown = false;
     m_pendingRead = false;
     m_scheduledNow.clear();
+    // Ended, rolled back or not: nothing is left to finish.
+    m_journal.End();
 }
 
 void FileDeployment::KnowPackage() {
@@ -109,8 +170,10 @@ SwapResult FileDeployment::ReplaceNow(const std::string& fileName, const std::st
             if (found && !KeepInstalled(fileName, dest, m_lastFound, copy.Digest(), copy.LikeDigest(), copy.LikeFile())) {
                 return SwapResult::kNotKept;
             }
+            if (found && !RecordChange(fileName, dest, copy.Digest(), false)) return SwapResult::kNotKept;
             result = copy.SwapInto(dest, &failure);
             if (found) m_store.Settle(result == SwapResult::kDone);
+            if (result == SwapResult::kDone) ChangeMade(fileName);
         }
     }
     *error = failure;
@@ -124,7 +187,9 @@ SwapResult FileDeployment::CopyOverModule(const std::string& fileName, const std
     Sha256Digest incoming;
     if (!ReadDigest(source, m_vouched.Find(fileName), &incoming, error)) return SwapResult::kFailed;
     if (found && !KeepInstalled(fileName, dest, m_lastFound, incoming)) return SwapResult::kNotKept;
+    if (found && !RecordChange(fileName, dest, incoming, false)) return SwapResult::kNotKept;
     const SwapResult result = CopyOnto(source, dest, error);
+    if (result == SwapResult::kDone) ChangeMade(fileName);
     // A copy cut short has changed the module: what it held goes back. The
     // record stays either way, the only way back when that fails too.
     if (found && result != SwapResult::kDone) PutBackAfterFailedCopy(fileName, source, dest, incoming);
@@ -169,6 +234,10 @@ StagedCopy FileDeployment::WriteStagedCopy(const std::string& fileName, const st
         if (keep && !kept) return StagedCopy::kNotKept;
         if (copy.MoveTo(staging, nt, &failure)) {
             m_stagedNow = staging;
+            if (keep && !RecordChange(fileName, dest, copy.Digest(), true)) {
+                g_os.DeleteFileA(staging.c_str());
+                return StagedCopy::kNotKept;
+            }
             return StagedCopy::kWritten;
         }
         if (keep) m_store.Settle(false);
@@ -267,6 +336,15 @@ int FileDeployment::StageKept(const std::string& kept, const Sha256Digest& keptD
     return staged ? 1 : 0;
 }
 
+int FileDeployment::KeptCopyOf(const std::string& fileName, const Sha256Digest& kept, std::string* path,
+                               uint32_t* error) {
+    KnowPackage();
+    DWORD failure = 0;
+    const int found = m_store.KeptCopyOf(fileName, kept, path, &failure);
+    *error = failure;
+    return found;
+}
+
 void FileDeployment::ForgetKept(const std::string& fileName, const Sha256Digest& incoming) {
     KnowPackage();
     m_store.Forget(fileName, incoming);
@@ -284,6 +362,7 @@ int FileDeployment::ScheduleReplacement(const std::string& staging, const std::s
     }
     if (scheduled == 1) {
         m_scheduledNow.push_back(dest);
+        if (stagedNow == staging) ChangeMade(NameOf(dest));
     } else if (stagedNow == staging) {
         // Nothing of it is left for a later run to take as waiting: that run
         // keeps the module it finds.

@@ -15,6 +15,7 @@
 #include "engine/seal/package_seal.h"
 #include "engine/site/machine.h"
 #include "engine/site/module_site.h"
+#include "engine/undo/run_journal.h"
 #include "engine/undo/undo_store.h"
 #include "engine/version/version_compare.h"
 
@@ -30,6 +31,8 @@ public:
     // ModuleSite, and the steps DeployModule takes on this site (DeploySite).
     ModuleResult Deploy(const std::string& fileName, const Machine& machine) override;
     ModuleResult Undo(const std::string& fileName, const Machine& machine, bool staged) override;
+    ModuleResult RollBack(const std::string& fileName, const Machine& machine, bool staged) override;
+    uint32_t FinishInterruptedRuns(const Machine& machine) override;
     void EndRun() override;
     std::string PackagePath(const std::string& name) const;
     std::string InstalledPath(const std::string& name) const;
@@ -61,6 +64,7 @@ public:
     int StageKept(const std::string& kept, const Sha256Digest& keptDigest, const std::string& staging,
                   const std::string& dest, uint32_t* error);
     void ForgetKept(const std::string& fileName, const Sha256Digest& incoming);
+    int KeptCopyOf(const std::string& fileName, const Sha256Digest& kept, std::string* path, uint32_t* error);
     // The package's seal, checked in the folder the modules come from.
     int VerifyPackage(const FileList& files) override;
 
@@ -83,6 +87,16 @@ private:
     // The package's identity made known to the store, once a run: from the
     // list VerifyPackage was given and each listed module's digest.
     void KnowPackage();
+    // An all-or-nothing run's change of fileName from the module's bytes the
+    // last keep saw to incoming, on the run's record before it is made:
+    // true, or false after logging that dest cannot be kept. Any other run:
+    // true, with nothing recorded.
+    bool RecordChange(const std::string& fileName, const std::string& dest, const Sha256Digest& incoming,
+                      bool staged);
+    // That the change of fileName is made, on the all-or-nothing run's record.
+    void ChangeMade(const std::string& fileName);
+    // The interrupted run recorded at path rolled back: its 0x80 and 0x04.
+    uint32_t FinishInterruptedRun(const std::string& path, const Machine& machine);
 
     const Machine& m_machine;
     std::string m_sourceDir;
@@ -102,6 +116,8 @@ private:
     std::vector<std::string> m_scheduledNow;
     // The staged copy the last step wrote, which a failed scheduling removes.
     std::string m_stagedNow;
+    // What an all-or-nothing run is changing, as it goes.
+    RunJournal m_journal;
     // The run's list, and whether the store knows the package yet.
     const FileList* m_files = nullptr;
     bool m_packageKnown = false;

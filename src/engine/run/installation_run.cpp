@@ -76,7 +76,12 @@ RunResult InstallationRun::Run(bool undo) {
         explicit Running(InstallationRun* run) { s_running = run; }
         ~Running() { s_running = nullptr; }
     } running(this);
+    // Before any other gate: a run that was interrupted is finished first,
+    // whatever this one then does.
+    const uint32_t finished = m_site.FinishInterruptedRuns(m_machine);
     RunListedModules(undo);
+    m_site.EndRun();
+    m_result.outcome |= finished;
     return m_result;
 }
 
@@ -112,7 +117,6 @@ void InstallationRun::RunListedModules(bool undo) {
         }
         m_result.outcome |= result.bit;
     }
-    m_site.EndRun();
     if ((m_result.outcome & QMX_INST_NOT_APPLICABLE) != 0) m_result.brokenPackage = 1;
 }
 

@@ -131,3 +131,87 @@ TEST_F(RunTest, ARollbackStepThatFailsIsAFailureAndKeepsTheKeptCopy) {
     EXPECT_EQ(QMX_INST_COPIED | QMX_INST_NOT_APPLICABLE, Run(true).outcome);
     EXPECT_EQ("installed a", FileText(SystemFile("QMXA.DLL")));
 }
+
+namespace {
+
+// A kill at the nth step that changes a name or makes a write durable: the
+// run goes no further, as if the process had ended there.
+struct Killed {};
+int g_killAt = 0;
+int g_steps = 0;
+void Step() {
+    if (++g_steps == g_killAt) throw Killed();
+}
+BOOL WINAPI KillingMove(LPCSTR from, LPCSTR to, DWORD flags) {
+    Step();
+    return RealOsCalls().MoveFileExA(from, to, flags);
+}
+BOOL WINAPI KillingFlush(HANDLE file) {
+    Step();
+    return RealOsCalls().FlushFileBuffers(file);
+}
+// 95/98/Me copy onto the module itself.
+BOOL WINAPI KillingCopy(LPCSTR from, LPCSTR to, BOOL failIfExists) {
+    Step();
+    return RealOsCalls().CopyFileA(from, to, failIfExists);
+}
+
+BOOL WINAPI Windows98(LPOSVERSIONINFOA info) {
+    info->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+    info->dwMajorVersion = 4;
+    info->dwMinorVersion = 10;
+    info->dwBuildNumber = 1998;
+    return TRUE;
+}
+
+}  // namespace
+
+// An all-or-nothing run killed at each of its recorded steps in turn: the
+// next start finishes it before any gate, and afterwards every module is
+// whole, the package wholly out, and nothing is left to finish.
+TEST_F(RunTest, AnAllOrNothingRunKilledAtAnyStepIsPutWhollyBackByTheNextStart) {
+  for (const bool win98 : {false, true}) {
+    if (win98) m_guard.Set(&OsCalls::GetVersionExA, &Windows98);
+    const std::string pattern = win98 ? "1:4:10" : MachinePattern();
+    bool finishedAny = false;
+    for (g_killAt = 1;; ++g_killAt) {
+        PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
+        PutFile(SystemFile("QMXB.DLL"), "installed b", 2001);
+        PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
+        PutFile(ProgramFile("QMXB.DLL"), "shipped b", 2002);
+        WriteChangeList("[Install]\r\n" + pattern + "\r\n[File]\r\nQMXA.DLL\r\nQMXB.DLL\r\n[Log]\r\nON\r\n" +
+                        "[Rollback]\r\nON\r\n");
+        g_steps = 0;
+        bool killed = false;
+        {
+            OsCallsGuard kill;
+            kill.Set(&OsCalls::MoveFileExA, &KillingMove);
+            kill.Set(&OsCalls::FlushFileBuffers, &KillingFlush);
+            kill.Set(&OsCalls::CopyFileA, &KillingCopy);
+            try {
+                Run();
+            } catch (const Killed&) {
+                killed = true;
+            }
+        }
+        if (!killed) break;
+        // The next start is one that does nothing of its own: a change list
+        // for other Windows. It finishes the interrupted run all the same.
+        WriteChangeList("[Install]\r\n2:3\r\n[File]\r\nQMXA.DLL\r\n[Log]\r\nON\r\n");
+        ClearLog();
+        const RunResult next = Run();
+        const std::string log = LogText();
+        finishedAny = finishedAny || log.find("RollBack - Finishing an interrupted run of ") != std::string::npos;
+        EXPECT_EQ(0u, next.outcome & QMX_INST_FAILED) << win98 << g_killAt << log;
+        EXPECT_EQ("installed a", FileText(SystemFile("QMXA.DLL"))) << win98 << g_killAt << log;
+        EXPECT_EQ("installed b", FileText(SystemFile("QMXB.DLL"))) << win98 << g_killAt << log;
+        // Finished once: a later start has nothing left to finish.
+        ClearLog();
+        Run();
+        EXPECT_EQ(std::string::npos, LogText().find("RollBack - Finishing")) << win98 << g_killAt;
+    }
+    EXPECT_GT(g_killAt, 4) << win98 << ": the run has steps to be killed at";
+    EXPECT_TRUE(finishedAny) << win98;
+    EXPECT_EQ("shipped a", FileText(SystemFile("QMXA.DLL"))) << win98;
+  }
+}

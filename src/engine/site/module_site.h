@@ -21,7 +21,9 @@ enum : int32_t {
     QMX_LOCK_ERROR = 3,     // any other error
 };
 
-// ERROR_SHARING_VIOLATION, as a step reports a module it found in use.
+// ERROR_FILE_NOT_FOUND and ERROR_SHARING_VIOLATION, as the steps report a
+// copy that is not there and a module found in use.
+constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorSharingViolation = 32;
 
 // What a lock probe lets a decision do with the installed module.
@@ -90,6 +92,14 @@ public:
     // back the copy kept when this package's copy went in (staged: makes the
     // restart-time replacement this run scheduled harmless).
     virtual ModuleResult Undo(const std::string& fileName, const Machine& machine, bool staged) = 0;
+    // Puts back the change this run made to fileName (staged: scheduled for
+    // the restart), when an all-or-nothing run has to stop: by what the
+    // site knew when it made the change, without the package.
+    virtual ModuleResult RollBack(const std::string& fileName, const Machine& machine, bool staged) = 0;
+    // After the authority check, before anything else: the runs that were
+    // interrupted before they could finish rolled back. The 0x80 and 0x04
+    // their steps gave.
+    virtual uint32_t FinishInterruptedRuns(const Machine&) { return 0; }
     // After the last module: the site's own records brought up to date.
     virtual void EndRun() {}
 
@@ -173,4 +183,8 @@ concept UndoSite = DeploySite<Site> && requires(Site& site, const std::string& p
     { site.StageKept(path, known, path, path, error) } -> std::same_as<int>;
     // ForgetKept(fileName, incoming): the used record removed.
     site.ForgetKept(path, known);
+    // KeptCopyOf(fileName, keptDigest, kept, error): the copy this package
+    // kept of fileName's bytes keptDigest: 1 with its path, 0 when there is
+    // none, -1 with error.
+    { site.KeptCopyOf(path, known, kept, error) } -> std::same_as<int>;
 };

@@ -77,6 +77,25 @@ bool PackageCopyWaits(const std::string& fileName, const std::string& staging, c
            staged == ours;
 }
 
+// kept's bytes (keptDigest) in dest's place now, or, the module in use, at
+// the restart through staging: 0x01, 0x04, or 0x80 with error.
+template <UndoSite Site>
+ModuleResult PutBackNow(const std::string& kept, const Sha256Digest& keptDigest, const std::string& dest,
+                        const std::string& staging, Site& site, uint32_t* error) {
+    const LockReading lock = ReadLock(site.LockDestFile(dest));
+    const SwapResult swap = lock == LockReading::kSwap    ? site.RestoreNow(kept, keptDigest, dest, error)
+                            : lock == LockReading::kInUse ? SwapResult::kBusy
+                                                          : SwapResult::kFailed;
+    if (swap == SwapResult::kDone) return ModuleResult{ModuleAction::kReplace, QMX_INST_COPIED};
+    if (swap == SwapResult::kBusy && staging != dest && site.StageKept(kept, keptDigest, staging, dest, error) == 1 &&
+        site.ScheduleReplacement(staging, dest) == 1) {
+        return ModuleResult{ModuleAction::kStage, QMX_INST_ON_REBOOT};
+    }
+    // In use, and no staged copy could take its place.
+    if (swap == SwapResult::kBusy && *error == 0) *error = kErrorSharingViolation;
+    return ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
+}
+
 // 0x01 restored now (staged: the staged copy now holds the kept bytes; or
 // the package's copy that waited for the restart taken back), 0x04
 // restored at the next restart, 0x02 nothing to undo (the module holds
@@ -112,20 +131,10 @@ ModuleResult UndoModule(const std::string& fileName, const Machine& machine, Sit
             result = ModuleResult{ModuleAction::kReplace, QMX_INST_COPIED};
         }
     } else if (found == KeptCopy::kFound) {
-        const LockReading lock = ReadLock(site.LockDestFile(dest));
-        const SwapResult swap = lock == LockReading::kSwap    ? site.RestoreNow(kept, keptDigest, dest, &error)
-                                : lock == LockReading::kInUse ? SwapResult::kBusy
-                                                              : SwapResult::kFailed;
+        result = PutBackNow(kept, keptDigest, dest, staging, site, &error);
         // Restored now, the pair still waiting must bring the same bytes.
-        if (swap == SwapResult::kDone && (!waits || site.StageKept(kept, keptDigest, staging, dest, &error) == 1)) {
-            result = ModuleResult{ModuleAction::kReplace, QMX_INST_COPIED};
-        } else if (swap == SwapResult::kBusy && staging != dest &&
-                   site.StageKept(kept, keptDigest, staging, dest, &error) == 1 &&
-                   site.ScheduleReplacement(staging, dest) == 1) {
-            result = ModuleResult{ModuleAction::kStage, QMX_INST_ON_REBOOT};
-        } else if (swap == SwapResult::kBusy && error == 0) {
-            // In use, and no staged copy could take its place.
-            error = kErrorSharingViolation;
+        if (result.bit == QMX_INST_COPIED && waits && site.StageKept(kept, keptDigest, staging, dest, &error) != 1) {
+            result = ModuleResult{ModuleAction::kFailed, QMX_INST_FAILED};
         }
     }
     if (result.bit == QMX_INST_FAILED) {

@@ -149,6 +149,7 @@ bool UndoStore::Keep(const std::string& name, const std::string& module, const W
     } else if (!ReadDigest(module, nullptr, &kept, error)) {
         return false;
     }
+    m_lastKept = kept;
     // The package's own bytes: nothing changes, and the record of the
     // state before its first change is the one to keep.
     if (kept == incoming) return true;
@@ -225,6 +226,24 @@ int UndoStore::Find(const std::string& name, const Sha256Digest& incoming, std::
     *kept = JoinPath(m_shards[found.folder].folder, found.name);
     *keptDigest = found.old;
     return 1;
+}
+
+int UndoStore::KeptCopyOf(const std::string& name, const Sha256Digest& kept, std::string* path, DWORD* error) {
+    const Sha256Digest key = RecordKey(m_package, name);
+    Shard* shard = nullptr;
+    const Opened open = OpenShard(RecordFolder(key), false, &shard, error);
+    if (open != Opened::kReady) return open == Opened::kMissing ? 0 : -1;
+    const std::string record = RecordPrefix(key) + DigestHex(kept);
+    if (!shard->Listed(record)) return 0;
+    *path = JoinPath(shard->folder, record);
+    return 1;
+}
+
+bool UndoStore::Locate(std::string* folder) {
+    DWORD error = 0;
+    if (Open(false, &error) != Opened::kReady) return false;
+    *folder = m_folder;
+    return true;
 }
 
 std::string UndoStore::Sums() const {

@@ -40,6 +40,7 @@ public:
     // The package (its PackageIdentity) whose records Keep makes and Find
     // looks up.
     void UsePackage(const Sha256Digest& package) { m_package = package; }
+    const Sha256Digest& Package() const { return m_package; }
 
     // Keeps module, as found by a directory search, as the copy that undoing
     // this package's change of listed module name puts back: a hard link
@@ -70,6 +71,14 @@ public:
     // the store cannot be used.
     int Find(const std::string& name, const Sha256Digest& incoming, std::string* kept,
              Sha256Digest* keptDigest, DWORD* error);
+    // The copy kept of name's bytes kept, by this package: 1 with its path;
+    // 0 when there is none; -1 with error when the store cannot be used.
+    int KeptCopyOf(const std::string& name, const Sha256Digest& kept, std::string* path, DWORD* error);
+    // The digest of the module the last Keep was given, kept or not.
+    const Sha256Digest& LastKept() const { return m_lastKept; }
+    // The store's folder when it stands as a plain folder (it is not made):
+    // true with it.
+    bool Locate(std::string* folder);
     // At the end of a run: SHA256SUMS again when the run changed the store,
     // which is listed afresh when it is next used.
     void Close();
@@ -115,6 +124,7 @@ private:
     bool m_open = false;
     Sha256Digest m_package = {};
     Shard m_shards[kStoreFolders];
+    Sha256Digest m_lastKept = {};
     // The record the last Keep made, until Settle.
     Shard* m_freshShard = nullptr;
     std::string m_fresh;
