@@ -176,11 +176,16 @@ void FolderModel::ForgetKept(const std::string& fileName, const Sha256Digest& in
 }
 
 int FolderModel::FindKept(const std::string& fileName, const Sha256Digest& incoming, std::string* kept,
-                          Sha256Digest* keptDigest, uint32_t*) {
+                          Sha256Digest* keptDigest, uint32_t* error) {
     KnowPackage();
-    if (m_store.Find(fileName, incoming, kept, keptDigest)) return 1;
-    m_undoReason = "no copy kept for the package's copy";
-    return 0;
+    const int found = m_store.Find(fileName, incoming, kept, keptDigest);
+    if (found == -1) {
+        m_undoReason = "several copies kept for the package's copy: the store is inconsistent";
+        *error = kInconsistentStore;
+    } else if (found == 0) {
+        m_undoReason = "no copy kept for the package's copy";
+    }
+    return found;
 }
 
 SwapResult FolderModel::RestoreNow(const std::string& kept, const Sha256Digest& keptDigest, const std::string& dest,

@@ -38,14 +38,15 @@ void StoreModel::Keep(const std::string& name, const std::string& source, const 
     listing.Add(record);
 }
 
-bool StoreModel::Find(const std::string& name, const Sha256Digest& incoming, std::string* kept,
-                      Sha256Digest* keptDigest) const {
+int StoreModel::Find(const std::string& name, const Sha256Digest& incoming, std::string* kept,
+                     Sha256Digest* keptDigest) const {
     FoundRecord found;
     auto listingOf = [this](size_t index) { return &m_listings[index]; };
-    if (!FindStoreRecord(m_package, name, incoming, listingOf, &found)) return false;
+    if (!FindStoreRecord(m_package, name, incoming, listingOf, &found)) return 0;
+    if (found.several) return -1;
     *kept = JoinPath(Folder(found.folder), found.name);
     *keptDigest = found.old;
-    return true;
+    return 1;
 }
 
 bool StoreModel::KeptCopyOf(const std::string& name, const Sha256Digest& kept, std::string* path) const {

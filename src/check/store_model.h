@@ -21,10 +21,11 @@ public:
     // The module at path kept, as the store keeps it, for the bytes at source
     // replacing listed module name: nothing when they are the same bytes.
     void Keep(const std::string& name, const std::string& source, const std::string& path);
-    // The copy kept for name when incoming's bytes replaced it: true with its
-    // model path and the digest it must have.
-    bool Find(const std::string& name, const Sha256Digest& incoming, std::string* kept,
-              Sha256Digest* keptDigest) const;
+    // The copy kept for name when incoming's bytes replaced it: 1 with its
+    // model path and the digest it must have; 0 for none; -1 when several
+    // records stand for it (the store is inconsistent, and none is used).
+    int Find(const std::string& name, const Sha256Digest& incoming, std::string* kept,
+             Sha256Digest* keptDigest) const;
     // The copy kept of name's bytes kept, by this package: true with its path.
     bool KeptCopyOf(const std::string& name, const Sha256Digest& kept, std::string* path) const;
     // Removes what Keep kept for name and incoming.

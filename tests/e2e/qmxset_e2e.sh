@@ -91,7 +91,8 @@ cleanup() {
 }
 trap cleanup EXIT
 clear_restart_list
-rm -f "$log"
+# Whatever an earlier test left in the store is no record of this one's.
+rm -rf "$log" "$store"
 cp "$exe" "$pkg/QMXSET.EXE"
 EXE=$(x_session_winpath "$pkg/QMXSET.EXE")
 

@@ -309,9 +309,11 @@ SwapResult FileDeployment::RestoreNow(const std::string& kept, const Sha256Diges
         Sha256Digest digest;
         if (ReadDigest(kept, &keptDigest, &digest, &failure)) result = CopyOnto(kept, dest, &failure);
     } else {
-        // The kept copy's own time, attributes, owner and DACL go back with it.
+        // The kept copy's own time and attributes go back with it, and the
+        // owner and DACL it had when it was kept, which the package's copy
+        // took from it then: never whatever the kept file carries now.
         PreparedCopy copy;
-        if (copy.Write(kept, m_machine.systemDir, CopyLike{.found = &like, .path = kept, .security = true},
+        if (copy.Write(kept, m_machine.systemDir, CopyLike{.found = &like, .path = dest, .security = true},
                        &keptDigest, &failure)) {
             result = copy.SwapInto(dest, &failure);
         }
@@ -321,14 +323,15 @@ SwapResult FileDeployment::RestoreNow(const std::string& kept, const Sha256Diges
 }
 
 int FileDeployment::StageKept(const std::string& kept, const Sha256Digest& keptDigest,
-                              const std::string& staging, const std::string&, uint32_t* error) {
+                              const std::string& staging, const std::string& dest, uint32_t* error) {
     const bool nt = m_machine.osClass != QMX_OS_WIN9X;
     DWORD failure = ERROR_FILE_NOT_FOUND;
     WIN32_FIND_DATAA like;
     PreparedCopy copy;
+    // The owner and DACL are the installed module's, as in RestoreNow.
     const bool staged =
         FindFile(kept, &like) &&
-        copy.Write(kept, m_machine.systemDir, CopyLike{.found = &like, .path = kept, .security = nt}, &keptDigest,
+        copy.Write(kept, m_machine.systemDir, CopyLike{.found = &like, .path = dest, .security = nt}, &keptDigest,
                    &failure) &&
         copy.MoveTo(staging, nt, &failure);
     if (staged) m_stagedNow = staging;

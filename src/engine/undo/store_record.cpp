@@ -67,6 +67,19 @@ bool RecordListing::Has(const std::string& name) const {
     return m_names.find("\n" + name + "\n") != std::string::npos;
 }
 
+size_t RecordListing::CountRecords(const std::string& prefix) const {
+    size_t count = 0;
+    const std::string start = "\n" + prefix;
+    for (size_t at = m_names.find(start); at != std::string::npos; at = m_names.find(start, at + 1)) {
+        Sha256Digest old;
+        const size_t end = m_names.find('\n', at + 1);
+        if (end - at - 1 == prefix.size() + kHexLength && ParseDigestHex(m_names.c_str() + at + start.size(), &old)) {
+            ++count;
+        }
+    }
+    return count;
+}
+
 std::string RecordListing::FirstRecord(const std::string& prefix, Sha256Digest* old) const {
     const std::string start = "\n" + prefix;
     for (size_t at = m_names.find(start); at != std::string::npos; at = m_names.find(start, at + 1)) {

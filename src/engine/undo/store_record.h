@@ -73,6 +73,8 @@ public:
     // Windows lists them; a search also lists short names, and this keeps to
     // the long ones.
     std::string FirstRecord(const std::string& prefix, Sha256Digest* old) const;
+    // How many names listed are records under prefix.
+    size_t CountRecords(const std::string& prefix) const;
     // Each name listed, in order.
     template <class Each>
     void ForEachName(Each each) const {
@@ -85,12 +87,19 @@ private:
     std::string m_names = "\n";
 };
 
-// Where a record was found: its folder and name.
+// Where a record was found: its folder and name, and whether another record
+// stands beside it under the same key, which makes the store inconsistent:
+// no record of it is to be used.
 struct FoundRecord {
     size_t folder = 0;
     std::string name;
     Sha256Digest old = {};
+    bool several = false;
 };
+
+// ERROR_FILE_CORRUPT: an inconsistent store, several records for one key or
+// a record that is a reparse point.
+constexpr uint32_t kInconsistentStore = 1392;
 
 // The one lookup of the installer and the what-if: listed module name's
 // record for package, else a record of the earlier layout for the bytes
@@ -108,6 +117,7 @@ bool FindStoreRecord(const Sha256Digest& package, const std::string& name, const
         found->name = listing->FirstRecord(prefixes[layout], &found->old);
         if (found->name.empty()) continue;
         found->folder = folders[layout];
+        found->several = listing->CountRecords(prefixes[layout]) > 1;
         return true;
     }
     return false;

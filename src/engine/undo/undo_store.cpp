@@ -3,6 +3,7 @@
 #include "engine/seal/file_hash.h"
 #include "engine/swap/durable_copy.h"
 #include "engine/undo/hard_link.h"
+#include "engine/undo/store_trust.h"
 #include "platform/ansi_text.h"
 #include "platform/file_search.h"
 #include "platform/os_calls.h"
@@ -28,13 +29,12 @@ enum class Folder {
     kUnusable,  // anything else, with the error
 };
 
-Folder PlainFolder(const std::string& path, bool create, DWORD* error) {
+Folder PlainFolder(const std::string& path, bool create, StoreSecurity& security, DWORD* error) {
     WIN32_FIND_DATAA data;
     if (!FindFile(path, &data)) {
         if (!create) return Folder::kMissing;
-        // No security of our own: the Windows folder's inherited entries let
-        // administrators and SYSTEM write, and no one else.
-        if (g_os.CreateDirectoryA(path.c_str(), nullptr)) return Folder::kMade;
+        // Ours from the start: Administrators and SYSTEM, nothing inherited.
+        if (g_os.CreateDirectoryA(path.c_str(), security.Attributes())) return Folder::kMade;
         if (g_os.GetLastError() != ERROR_ALREADY_EXISTS) {
             *error = g_os.GetLastError();
             return Folder::kUnusable;
@@ -50,7 +50,9 @@ Folder PlainFolder(const std::string& path, bool create, DWORD* error) {
         *error = ERROR_DIRECTORY;
         return Folder::kUnusable;
     }
-    return Folder::kPlain;
+    // One that stood: used only when it is the installer's own.
+    const StoreTrust trust = JudgeStoreFolder(path, security, error);
+    return trust == StoreTrust::kTrusted || trust == StoreTrust::kNoSecurity ? Folder::kPlain : Folder::kUnusable;
 }
 
 std::string ShardFolder(const std::string& store, size_t index) {
@@ -59,7 +61,8 @@ std::string ShardFolder(const std::string& store, size_t index) {
 
 }  // namespace
 
-UndoStore::UndoStore(const Machine& machine, const std::string& folder) : m_machine(machine), m_folder(folder) {}
+UndoStore::UndoStore(const Machine& machine, const std::string& folder)
+    : m_machine(machine), m_folder(folder), m_security(machine) {}
 
 UndoStore::Opened UndoStore::Open(bool create, DWORD* error) {
     if (m_open) return Opened::kReady;
@@ -72,7 +75,7 @@ UndoStore::Opened UndoStore::Open(bool create, DWORD* error) {
         }
         m_folder = JoinPath(windows, kStoreName);
     }
-    const Folder found = PlainFolder(m_folder, create, error);
+    const Folder found = PlainFolder(m_folder, create, m_security, error);
     m_open = found == Folder::kPlain || found == Folder::kMade;
     if (m_open) return Opened::kReady;
     return found == Folder::kMissing ? Opened::kMissing : Opened::kUnusable;
@@ -84,7 +87,7 @@ UndoStore::Opened UndoStore::OpenShard(size_t index, bool create, Shard** shard,
     Shard& chosen = m_shards[index];
     if (!chosen.listed) {
         const std::string folder = ShardFolder(m_folder, index);
-        const Folder found = PlainFolder(folder, create, error);
+        const Folder found = PlainFolder(folder, create, m_security, error);
         if (found == Folder::kMissing) return Opened::kMissing;
         if (found == Folder::kUnusable) return Opened::kUnusable;
         // Listed once a run, and kept up to date as it changes: a search per
@@ -129,12 +132,11 @@ bool UndoStore::Shard::RemoveOthers(const std::string& prefix, const std::string
     return removed;
 }
 
-bool UndoStore::Shard::Listed(const std::string& name) {
+bool UndoStore::Shard::Listed(const std::string& name, WIN32_FIND_DATAA* data) {
     if (!names.Has(name)) return false;
     // Looked at again: someone may have emptied the store since it was
     // listed. (A name that is there is found at once.)
-    WIN32_FIND_DATAA data;
-    if (FindFile(JoinPath(folder, name), &data)) return true;
+    if (FindFile(JoinPath(folder, name), data)) return true;
     names.Drop(name);
     return false;
 }
@@ -160,6 +162,16 @@ bool UndoStore::Keep(const std::string& name, const std::string& module, const W
     // Kept already, by an earlier try whose change did not happen: a link to
     // a module still in use cannot be removed, and need not be.
     std::string record = prefix + DigestHex(kept);
+    // A file under the record's name is never taken on trust: only whole
+    // bytes of ours, and no reparse point, count as kept already.
+    WIN32_FIND_DATAA data;
+    Sha256Digest standing;
+    if (shard->Listed(record, &data) &&
+        ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+         !ReadDigest(JoinPath(shard->folder, record), nullptr, &standing, error) || standing != kept) &&
+        !shard->Remove(record, error)) {
+        return false;
+    }
     if (!shard->Listed(record)) {
         // The old bytes stay under the link's name when the swap takes the
         // module's name from them. It is journalled with the names that
@@ -222,7 +234,14 @@ int UndoStore::Find(const std::string& name, const Sha256Digest& incoming, std::
     };
     FoundRecord found;
     if (!FindStoreRecord(m_package, name, incoming, listingOf, &found)) return unusable ? -1 : 0;
-    if (!m_shards[found.folder].Listed(found.name)) return 0;
+    WIN32_FIND_DATAA data;
+    if (!m_shards[found.folder].Listed(found.name, &data)) return 0;
+    // Several records for one key, or one that points elsewhere: not to be
+    // guessed at.
+    if (found.several || (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        *error = kInconsistentStore;
+        return -1;
+    }
     *kept = JoinPath(m_shards[found.folder].folder, found.name);
     *keptDigest = found.old;
     return 1;
@@ -234,7 +253,12 @@ int UndoStore::KeptCopyOf(const std::string& name, const Sha256Digest& kept, std
     const Opened open = OpenShard(RecordFolder(key), false, &shard, error);
     if (open != Opened::kReady) return open == Opened::kMissing ? 0 : -1;
     const std::string record = RecordPrefix(key) + DigestHex(kept);
-    if (!shard->Listed(record)) return 0;
+    WIN32_FIND_DATAA data;
+    if (!shard->Listed(record, &data)) return 0;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        *error = kInconsistentStore;
+        return -1;
+    }
     *path = JoinPath(shard->folder, record);
     return 1;
 }

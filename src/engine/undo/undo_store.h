@@ -26,6 +26,7 @@
 #include "engine/seal/sha256.h"
 #include "engine/site/machine.h"
 #include "engine/undo/store_record.h"
+#include "engine/undo/store_trust.h"
 
 class UndoStore {
 public:
@@ -50,9 +51,10 @@ public:
     // keep: the record of the package's first change stays. A record made
     // now replaces the package's older record of the module (whose state
     // someone else's copy has since replaced), and stays new until Settle.
-    // Creates the store, with the Windows folder's inherited ACL, when it is
+    // Creates the store, with a protected DACL of its own, when it is
     // missing; a QMX_UNDO that is not a plain folder (a file, a reparse
-    // point) is never used (ERROR_DIRECTORY). moduleDigest, when the caller
+    // point) is never used (ERROR_DIRECTORY), nor one that is not trusted
+    // (kForeignStore). moduleDigest, when the caller
     // has just read the module, is its digest; else the module is read here.
     // moduleFile, when not null, is the handle that read it, through which
     // the link is made. true, or false with the failing step's error, and
@@ -96,8 +98,12 @@ private:
         bool RemoveOthers(const std::string& prefix, const std::string& keep, DWORD* error);
         bool Remove(const std::string& name, DWORD* error);
         // Whether name is listed and still in the folder (else it leaves the
-        // listing).
-        bool Listed(const std::string& name);
+        // listing), with what a search finds of it.
+        bool Listed(const std::string& name, WIN32_FIND_DATAA* data);
+        bool Listed(const std::string& name) {
+            WIN32_FIND_DATAA data;
+            return Listed(name, &data);
+        }
     };
 
     // What Open and OpenShard found.
@@ -121,6 +127,7 @@ private:
 
     const Machine& m_machine;
     std::string m_folder;
+    StoreSecurity m_security;
     bool m_open = false;
     Sha256Digest m_package = {};
     Shard m_shards[kStoreFolders];
