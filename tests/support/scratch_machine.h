@@ -23,6 +23,8 @@ protected:
 
     std::string ProgramFile(const std::string& name) const { return m_programDir + "\\" + name; }
     std::string SystemFile(const std::string& name) const { return m_systemDir + "\\" + name; }
+    // A path in the scratch machine's Windows folder.
+    std::string WindowsFile(const std::string& name) const { return m_root.File(name); }
 
     void WriteChangeList(const std::string& text);
     // A change list that targets this machine, with its [Log] entry.

@@ -5,6 +5,7 @@
 
 #include "engine/local/local_installation.h"
 #include "engine/run/installation_run.h"
+#include "engine/undo/run_journal.h"
 #include "log/debug_log.h"
 #include "support/os_fault.h"
 #include "support/scratch_machine.h"
@@ -214,4 +215,23 @@ TEST_F(RunTest, AnAllOrNothingRunKilledAtAnyStepIsPutWhollyBackByTheNextStart) {
     EXPECT_TRUE(finishedAny) << win98;
     EXPECT_EQ("shipped a", FileText(SystemFile("QMXA.DLL"))) << win98;
   }
+}
+
+// A record that a run still going holds open (a renamed copy of the program)
+// is that run's: another start leaves it; once the run is gone, the next
+// start finishes it.
+TEST_F(RunTest, ARunStillGoingIsLeftToItself) {
+    WriteChangeList(Targeted("QMXA.DLL\r\n"));
+    const std::string store = WindowsFile("QMX_UNDO");
+    ASSERT_TRUE(::CreateDirectoryA(store.c_str(), nullptr));
+    {
+        RunJournal going;
+        DWORD error = 0;
+        ASSERT_TRUE(going.Begin(store, "C:\\ELSEWHERE", Sha256Digest(), &error)) << error;
+        Run();
+        EXPECT_EQ(std::string::npos, LogText().find("RollBack - Finishing")) << LogText();
+    }
+    ClearLog();
+    Run();
+    EXPECT_NE(std::string::npos, LogText().find("RollBack - Finishing an interrupted run of C:\\ELSEWHERE.\r\n"));
 }
