@@ -298,7 +298,7 @@ bool MeasureSeal(const BenchFixtures& fixtures, const Sizes& size) {
             const std::deque<std::string> entries(package.names.begin(), package.names.end());
             right = WriteWholeFile(package.programDir + "\\" + kSealFileName, seal);
             const double start = NowSeconds();
-            right = right && VerifyPackage(package.programDir, entries) == 1;
+            right = right && VerifyPackage(package.programDir, entries, nullptr) == 1;
             check.push_back(NowSeconds() - start);
         }
     }

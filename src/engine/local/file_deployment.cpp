@@ -295,7 +295,10 @@ int FileDeployment::ScheduleReplacement(const std::string& staging, const std::s
 
 int FileDeployment::VerifyPackage(const FileList& files) {
     m_files = &files;
-    return ::VerifyPackage(m_sourceDir.empty() ? m_machine.programDir : m_sourceDir, files, &m_vouched);
+    if (!m_signerRead) m_signer = OwnSigner();
+    m_signerRead = true;
+    return ::VerifyPackage(m_sourceDir.empty() ? m_machine.programDir : m_sourceDir, files, m_signer.Publisher(),
+                           &m_vouched);
 }
 
 int32_t FileDeployment::LockDestFile(const std::string& path) {

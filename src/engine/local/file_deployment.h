@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/local/program_signer.h"
 #include "engine/local/protected_module.h"
 #include "engine/restart/pending_operations.h"
 #include "engine/seal/package_seal.h"
@@ -61,7 +62,8 @@ public:
     int StageKept(const std::string& kept, const Sha256Digest& keptDigest, const std::string& staging,
                   const std::string& dest, uint32_t* error);
     void ForgetKept(const std::string& fileName, const Sha256Digest& incoming);
-    // The package's seal, checked in the folder the modules come from.
+    // The package's seal, checked in the folder the modules come from; for
+    // a signed program, against its own signer (OwnSigner, read once).
     int VerifyPackage(const FileList& files) override;
 
 private:
@@ -107,4 +109,6 @@ private:
     bool m_packageKnown = false;
     // What a passed seal check vouched for.
     SealedDigests m_vouched;
+    ProgramSigner m_signer;
+    bool m_signerRead = false;
 };
