@@ -23,10 +23,12 @@ class FileDeployment final : public ModuleSite {
 public:
     // Modules come from sourceDir, or the program folder when it is empty,
     // and go to machine's system folder; the copies they replace are kept in
-    // storeDir, or QMX_UNDO in the Windows folder when it is empty. machine
-    // must outlive this.
+    // storeDir, or QMX_UNDO in the Windows folder when it is empty. The
+    // seal must be signed by publisher's signer, or, when it is null, by the
+    // running program's own (OwnSigner, read when the seal is first
+    // checked). machine and publisher must outlive this.
     explicit FileDeployment(const Machine& machine, const std::string& sourceDir = std::string(),
-                            const std::string& storeDir = std::string());
+                            const std::string& storeDir = std::string(), const ProgramSigner* publisher = nullptr);
 
     // ModuleSite, and the steps DeployModule takes on this site (DeploySite).
     ModuleResult Deploy(const std::string& fileName, const Machine& machine) override;
@@ -109,6 +111,7 @@ private:
     bool m_packageKnown = false;
     // What a passed seal check vouched for.
     SealedDigests m_vouched;
-    ProgramSigner m_signer;
-    bool m_signerRead = false;
+    const ProgramSigner* m_publisher;
+    ProgramSigner m_ownSigner;
+    bool m_ownSignerRead = false;
 };
