@@ -32,7 +32,7 @@ ProgramSigner OwnSigner() {
     std::string bytes;
     const std::string path = ProgramPath();
     if (!read || path.empty() || ReadPackageFile(path, kMaxProgramSize, &bytes) != SealRead::kRead) return signer;
-    const ProgramSigner file = SignerOfProgram(bytes);
+    ProgramSigner file = SignerOfProgram(bytes);
     if (file.table.address != table.address || file.table.size != table.size) return signer;
     return file;
 }
