@@ -3,6 +3,8 @@
 //
 //   bench_files NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...
 //   bench_files --sealed NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...
+//   bench_files --seal-text NEWER.DLL OLDER.DLL N SEAL
+//   bench_files --signed QMXSET.EXE QMX_CHG.SUM.p7s NEWER.DLL OLDER.DLL N:ROUNDS
 //   bench_files --keep NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...
 //   bench_files --calls NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...
 //
@@ -29,6 +31,17 @@
 // seconds unsealed and sealed, the median of the per-round ratios
 // sealed/unsealed, the bytes the seal covers, and the median seconds of the
 // seal check alone (VerifyPackage, once a round).
+// With --seal-text, writes to SEAL the seal of the package of N modules, the
+// same bytes every time: the ones a signature for --signed is made over.
+// With --signed, each round times the run with the log off on the sealed
+// package as --sealed does, and again with the seal signed (the .p7s given,
+// made over the --seal-text seal) by the signer of the given signed
+// QMXSET.EXE, whose file the signed run reads and whose signer it finds,
+// as the program reads its own. Prints one tab-separated line: N, rounds,
+// median seconds sealed and signed, the median of the per-round ratios
+// signed/sealed, and the median seconds of what the signature adds alone
+// (the program's file read and its signer found, the signature read and
+// checked), once a round.
 // With --keep, each round times the installer's run with the log off, then
 // the keeping steps alone over the modules it replaces, on a fresh system
 // folder and an empty store each time: the digests of the new and of the
@@ -59,12 +72,14 @@
 #include "changelist/change_list_file.h"
 #include "engine/swap/durable_copy.h"
 #include "engine/local/file_deployment.h"
+#include "engine/local/program_signer.h"
 #include "engine/run/module_decision.h"
 #include "engine/seal/file_hash.h"
 #include "engine/run/installation_run.h"
 #include "engine/site/outcome.h"
 #include "engine/seal/package_seal.h"
 #include "engine/seal/seal_file.h"
+#include "engine/seal/seal_signature.h"
 #include "engine/undo/undo_store.h"
 #include "floor_install.h"
 #include "log/debug_log.h"
@@ -93,9 +108,9 @@ Machine BenchMachine(const BenchPackage& package) {
 // installation run itself, on the change list at changeListPath (empty:
 // beside this executable). Returns the outcome bits.
 uint32_t InstallerRun(const Machine& machine, const std::string& storeDir,
-                      const std::string& changeListPath = std::string()) {
+                      const std::string& changeListPath = std::string(), const ProgramSigner* publisher = nullptr) {
     ApplyLogSwitch(0, changeListPath);
-    FileDeployment deployment(machine, std::string(), storeDir);
+    FileDeployment deployment(machine, std::string(), storeDir, publisher);
     InstallationRun run(machine, deployment, changeListPath);
     const uint32_t outcome = run.Run().outcome;
     SetLogSwitch(0);
@@ -104,6 +119,7 @@ uint32_t InstallerRun(const Machine& machine, const std::string& storeDir,
 
 enum Variant { FLOOR, DURABLE_FLOOR, LOG_OFF, LOG_ON, VARIANTS };
 enum SealVariant { UNSEALED, SEALED, SEAL_VARIANTS };
+enum SignedVariant { SEALED_ONLY, SIGNED, SIGNED_VARIANTS };
 
 struct Sizes {
     size_t files;
@@ -298,7 +314,7 @@ bool MeasureSeal(const BenchFixtures& fixtures, const Sizes& size) {
             const std::deque<std::string> entries(package.names.begin(), package.names.end());
             right = WriteWholeFile(package.programDir + "\\" + kSealFileName, seal);
             const double start = NowSeconds();
-            right = right && VerifyPackage(package.programDir, entries) == 1;
+            right = right && VerifyPackage(package.programDir, entries, nullptr) == 1;
             check.push_back(NowSeconds() - start);
         }
     }
@@ -307,6 +323,91 @@ bool MeasureSeal(const BenchFixtures& fixtures, const Sizes& size) {
     std::printf("%lu\t%d\t%.9f\t%.9f\t%.4f\t%lld\t%.9f\n", static_cast<unsigned long>(size.files),
                 size.rounds, Median(seconds[UNSEALED]), Median(seconds[SEALED]), Median(ratio), sealedBytes,
                 Median(check));
+    std::fflush(stdout);
+    return true;
+}
+
+// The package of size.files modules, sealed, with its change list in the
+// package folder; false with a message when it cannot be made.
+bool SealedBenchPackage(const BenchFixtures& fixtures, size_t files, BenchPackage* package, std::string* seal) {
+    long long bytes = 0;
+    package->changeListPath = std::string();
+    if (!CreateBenchPackage(fixtures, files, std::string(), package)) return false;
+    package->changeListPath = package->programDir + "\\QMX_CHG.DAT";
+    return WriteBenchChangeList(*package, false) && SealText(*package, seal, &bytes) &&
+           WriteWholeFile(package->programDir + "\\" + kSealFileName, *seal);
+}
+
+bool WriteSealText(const BenchFixtures& fixtures, size_t files, const std::string& path) {
+    BenchPackage package;
+    std::string seal;
+    const bool right = SealedBenchPackage(fixtures, files, &package, &seal) && WriteWholeFile(path, seal);
+    RemoveBenchPackage(package);
+    return right;
+}
+
+bool TimedSignedRun(SignedVariant variant, const BenchPackage& package, const std::string& program,
+                    const std::string& signature, double* seconds) {
+    const std::string signaturePath = package.programDir + "\\" + kSealSignatureName;
+    if (!ResetSystemDir(package)) return false;
+    ::DeleteFileA(signaturePath.c_str());
+    if (variant == SIGNED && !WriteWholeFile(signaturePath, signature)) return false;
+    const Machine machine = BenchMachine(package);
+    const double start = NowSeconds();
+    ProgramSigner signer;
+    std::string bytes;
+    if (variant == SIGNED && ReadPackageFile(program, 16 * 1024 * 1024, &bytes) == SealRead::kRead) {
+        signer = SignerOfProgram(bytes);
+    }
+    const uint32_t outcome = InstallerRun(machine, package.storeDir, package.changeListPath, &signer);
+    *seconds = NowSeconds() - start;
+    const bool right = outcome == ExpectedOutcome(package.names.size());
+    if (!right) std::fprintf(stderr, "the %s run gave 0x%x\n", variant == SIGNED ? "signed" : "sealed", outcome);
+    return right;
+}
+
+// The steps a signed seal adds to a run, from the files: true when the
+// signature is the program's signer's.
+bool SignatureAlone(const std::string& program, const BenchPackage& package, const std::string& seal) {
+    std::string bytes, signature;
+    if (ReadPackageFile(program, 16 * 1024 * 1024, &bytes) != SealRead::kRead) return false;
+    const ProgramSigner signer = SignerOfProgram(bytes);
+    return ReadPackageFile(package.programDir + "\\" + kSealSignatureName, kMaxSealSignatureSize, &signature) ==
+               SealRead::kRead &&
+           CheckSealSignature(signature, seal, signer.Publisher()).state == SealSignatureState::kVerified;
+}
+
+bool MeasureSigned(const BenchFixtures& fixtures, const Sizes& size, const std::string& program,
+                   const std::string& signaturePath) {
+    BenchPackage package;
+    std::string seal, signature;
+    bool right = SealedBenchPackage(fixtures, size.files, &package, &seal) &&
+                 ReadPackageFile(signaturePath, kMaxSealSignatureSize, &signature) == SealRead::kRead;
+    std::vector<double> seconds[SIGNED_VARIANTS];
+    std::vector<double> ratio;
+    std::vector<double> alone;
+    for (int round = 0; round < size.rounds && right; ++round) {
+        double taken[SIGNED_VARIANTS] = {};
+        for (int k = 0; k < SIGNED_VARIANTS && right; ++k) {
+            const SignedVariant variant = static_cast<SignedVariant>((round + k) % SIGNED_VARIANTS);
+            right = TimedSignedRun(variant, package, program, signature, &taken[variant]);
+            seconds[variant].push_back(taken[variant]);
+        }
+        ratio.push_back(taken[SIGNED] / taken[SEALED_ONLY]);
+        if (right) {
+            right = WriteWholeFile(package.programDir + "\\" + kSealSignatureName, signature);
+            const double start = NowSeconds();
+            right = right && SignatureAlone(program, package, seal);
+            alone.push_back(NowSeconds() - start);
+        }
+    }
+    RemoveBenchPackage(package);
+    if (!right) {
+        std::fprintf(stderr, "the signed seal of %lu modules does not verify\n", static_cast<unsigned long>(size.files));
+        return false;
+    }
+    std::printf("%lu\t%d\t%.9f\t%.9f\t%.4f\t%.9f\n", static_cast<unsigned long>(size.files), size.rounds,
+                Median(seconds[SEALED_ONLY]), Median(seconds[SIGNED]), Median(ratio), Median(alone));
     std::fflush(stdout);
     return true;
 }
@@ -441,13 +542,25 @@ bool MeasureCalls(const BenchFixtures& fixtures, const Sizes& size, const std::s
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "--seal-text" && argc == 6) {
+        return WriteSealText({argv[2], argv[3]}, std::strtoul(argv[4], nullptr, 10), argv[5]) ? 0 : 1;
+    }
+    std::vector<Sizes> signedSizes;
+    if (mode == "--signed" && argc == 7 && ParseSizes(6, argc, argv, &signedSizes)) {
+        return MeasureSigned({argv[4], argv[5]}, signedSizes[0], argv[2], argv[3]) ? 0 : 1;
+    }
     const bool sealed = argc > 1 && std::string(argv[1]) == "--sealed";
     const bool keep = argc > 1 && std::string(argv[1]) == "--keep";
     const bool calls = argc > 1 && std::string(argv[1]) == "--calls";
     const int first = sealed || keep || calls ? 2 : 1;
     std::vector<Sizes> sizes;
     if (argc < first + 3 || !ParseSizes(first + 2, argc, argv, &sizes)) {
-        std::fprintf(stderr, "usage: %s [--sealed | --keep | --calls] NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s [--sealed | --keep | --calls] NEWER.DLL OLDER.DLL N:ROUNDS [N:ROUNDS]...\n"
+                     "       %s --seal-text NEWER.DLL OLDER.DLL N SEAL\n"
+                     "       %s --signed QMXSET.EXE QMX_CHG.SUM.p7s NEWER.DLL OLDER.DLL N:ROUNDS\n",
+                     argv[0], argv[0], argv[0]);
         return 2;
     }
     const BenchFixtures fixtures = {argv[first], argv[first + 1]};

@@ -27,6 +27,7 @@ if [ -n "${QMX_BENCH_QUICK:-}" ]; then
   long_line=100000
   startup_rounds=3
   seal_size=1000:1
+  signed_size=100:3
   keep_sizes="100:1"
   hash_megabytes=8
 else
@@ -35,6 +36,7 @@ else
   long_line=5000000
   startup_rounds=41
   seal_size=1000:15
+  signed_size=100:31
   keep_sizes="100:9 1000:9"
   hash_megabytes=64
 fi
@@ -143,6 +145,25 @@ log "sealed package ($seal_size) and hashing speed ($hash_megabytes MB)"
 wine_run "$win/bench/files/bench_files.exe" --sealed "$(winpath "$fixtures/V5_1_2601.DLL")" \
   "$(winpath "$fixtures/V5_1_2600_0.DLL")" "$seal_size" >"$work/seal.tsv"
 (cd "$work" && ahead "$native/bench/hash/bench_hash" "$hash_megabytes") >"$work/hash-native.tsv"
+# The seal signed by the signer of a signed QMXSET.EXE, against the sealed
+# package: a throwaway certificate signs the program as make dist does and
+# the seal as qmxcheck --seal --signer does.
+log "signed seal ($signed_size)"
+keys=$work/keys
+mkdir -p "$keys"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$keys/bench.key" -out "$keys/bench.pem" -days 1 \
+  -subj "/CN=QMX Bench Publisher (throwaway)" -addext keyUsage=critical,digitalSignature \
+  -addext extendedKeyUsage=codeSigning >"$keys/openssl.log" 2>&1 || { cat "$keys/openssl.log"; exit 1; }
+cp "$win/src/app/QMXSET.EXE" "$keys/QMXSET.EXE"
+QMX_SIGN_CERTS=$keys/bench.pem QMX_SIGN_KEY=$keys/bench.key QMX_SIGN_CAFILE=$keys/bench.pem \
+  "$top/scripts/sign.sh" "$keys/QMXSET.EXE" >/dev/null
+wine_run "$win/bench/files/bench_files.exe" --seal-text "$(winpath "$fixtures/V5_1_2601.DLL")" \
+  "$(winpath "$fixtures/V5_1_2600_0.DLL")" "${signed_size%%:*}" "$(winpath "$keys")\\QMX_CHG.SUM"
+openssl cms -sign -binary -md sha256 -outform DER -signer "$keys/bench.pem" -inkey "$keys/bench.key" \
+  -in "$keys/QMX_CHG.SUM" -out "$keys/QMX_CHG.SUM.p7s"
+wine_run "$win/bench/files/bench_files.exe" --signed "$(winpath "$keys/QMXSET.EXE")" \
+  "$(winpath "$keys/QMX_CHG.SUM.p7s")" "$(winpath "$fixtures/V5_1_2601.DLL")" \
+  "$(winpath "$fixtures/V5_1_2600_0.DLL")" "$signed_size" >"$work/signed.tsv"
 
 # --- 6. Keeping what a run replaces, with hard links and with copies.
 log "keeping the replaced copies ($keep_sizes)"

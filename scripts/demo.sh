@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole job, for real, under Wine: assemble a demo package, sign its
-# program with a throwaway certificate and seal it, seed
+# program with a throwaway certificate, seal it and sign the seal with the
+# same certificate, seed
 # the system directory, run QMXSET.EXE and show what it did; then run a copy
 # of the package with one byte of a module changed and show that it installs
 # nothing.
@@ -55,7 +56,7 @@ sed 's/$/\r/' "$top/demo/QMX_CHG.DAT.in" >"$pkg/QMX_CHG.DAT"
 touch -d '2024-06-01 12:00:00 UTC' "$pkg"/*.DLL
 ls -l "$pkg" | tail -n +2 | awk '{printf "  %-14s %8s bytes\n", $9, $5}'
 
-step "3/11 signing QMXSET.EXE with a throwaway certificate as make dist does, then sealing: sign first, seal after"
+step "3/11 signing QMXSET.EXE with a throwaway certificate as make dist does, then sealing and signing the seal with it: sign first, seal after"
 keys=$run/keys
 mkdir -p "$keys"
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$keys/demo.key" -out "$keys/demo.pem" -days 1 \
@@ -68,10 +69,15 @@ echo "  qmxcheck reads the signature:"
 report=$("$build/native/src/check/qmxcheck" "$pkg") || true
 sed -n '/^Signatures:/,/^$/p' <<<"$report" | sed 's/^/    /'
 grep -q '^  QMXSET.EXE: signed by CN=QMX Demo Publisher' <<<"$report" || die "qmxcheck does not see the signature"
-echo "  qmxcheck --seal $pkg, which prints what it writes:"
-"$build/native/src/check/qmxcheck" --seal "$pkg" | sed 's/^/    /' || die "qmxcheck --seal failed"
-echo "  sha256sum -c QMX_CHG.SUM, as an administrator checks a copy:"
+echo "  qmxcheck --seal --signer demo.pem --key demo.key $pkg, which prints what it writes:"
+"$build/native/src/check/qmxcheck" --seal --signer "$keys/demo.pem" --key "$keys/demo.key" "$pkg" | sed 's/^/    /' ||
+  die "qmxcheck --seal --signer failed"
+echo "  sha256sum -c QMX_CHG.SUM and openssl cms -verify of QMX_CHG.SUM.p7s, as an administrator checks a copy:"
 (cd "$pkg" && sha256sum -c QMX_CHG.SUM) | sed 's/^/    /' || die "sha256sum -c refuses the seal qmxcheck wrote"
+(cd "$pkg" && openssl cms -verify -binary -noverify -inform DER -in QMX_CHG.SUM.p7s -content QMX_CHG.SUM \
+  -out /dev/null -signer "$keys/signer.pem" 2>&1 && openssl x509 -in "$keys/signer.pem" -noout -subject) |
+  sed 's/^/    /' || die "openssl cms -verify refuses the seal's signature"
+cmp -s "$keys/signer.pem" "$keys/demo.pem" || die "the seal is not signed by the certificate QMXSET.EXE is signed with"
 
 # The system directory as the demo starts it: older QMXDEMO1 and QMXDEMO4,
 # newer QMXDEMO2, no QMXDEMO3; nothing staged, no log.
@@ -155,7 +161,7 @@ grep -qi 'QMXDEMO4.DLM' <<<"$pending" || die "no pending replacement for QMXDEMO
   die "unexpected message: $message"
 grep -q 'EngingMessage\[0x7\]' "$run/driver.LOG" || die "the log lacks the outcome line"
 ! grep -q '^VerifyPackage' "$run/driver.LOG" || die "the seal check failed on the sealed package"
-echo "  the seal held: no VerifyPackage line in the log, and the run went on as it does unsealed"
+echo "  the seal and its signature held: no VerifyPackage line in the log, and the run went on as it does unsealed"
 
 step "7/11 copying the package to $changed and changing one byte of QMXDEMO1.DLL in the copy"
 cp -a "$pkg" "$changed"

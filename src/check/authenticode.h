@@ -9,10 +9,7 @@
 #include <string>
 #include <vector>
 
-struct ByteRange {
-    size_t begin;
-    size_t end;  // one past the last byte
-};
+#include "engine/seal/der_reader.h"
 
 struct PeSignature {
     enum Kind {

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "check/der_builder.h"
 #include "check/pe_builder.h"
 #include "check/signature_check.h"
 
@@ -22,19 +23,6 @@ void Put32(std::string& bytes, size_t at, uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
 }
 
-// One DER element, with the long length form past 127 bytes.
-std::string Tlv(unsigned char tag, const std::string& body) {
-    std::string out(1, static_cast<char>(tag));
-    if (body.size() < 0x80) {
-        out += static_cast<char>(body.size());
-    } else {
-        out += "\x82";
-        out += static_cast<char>(body.size() >> 8);
-        out += static_cast<char>(body.size() & 0xFF);
-    }
-    return out + body;
-}
-
 const std::string kSha256Oid("\x60\x86\x48\x01\x65\x03\x04\x02\x01", 9);
 const std::string kRfc3161Oid("\x2B\x06\x01\x04\x01\x82\x37\x03\x03\x01", 10);
 const std::string kDigest(32, '\x5A');
@@ -42,20 +30,20 @@ const std::string kDigest(32, '\x5A');
 // The SignedData as Authenticode lays it out, with unsigned attributes of
 // the given types (each with an empty value set).
 std::string SignedData(const std::vector<std::string>& unsignedTypes) {
-    const std::string algorithm = Tlv(0x30, Tlv(0x06, kSha256Oid));
+    const std::string algorithm = Der(0x30, Der(0x06, kSha256Oid));
     const std::string indirect =
-        Tlv(0x30, Tlv(0x30, Tlv(0x06, "\x2B\x06\x01\x04\x01\x82\x37\x02\x01\x0F")) +
-                      Tlv(0x30, algorithm + Tlv(0x04, kDigest)));
-    const std::string contentInfo = Tlv(0x30, Tlv(0x06, "\x2B\x06\x01\x04\x01\x82\x37\x02\x01\x04") +
-                                                  Tlv(0xA0, indirect));
+        Der(0x30, Der(0x30, Der(0x06, "\x2B\x06\x01\x04\x01\x82\x37\x02\x01\x0F")) +
+                      Der(0x30, algorithm + Der(0x04, kDigest)));
+    const std::string contentInfo = Der(0x30, Der(0x06, "\x2B\x06\x01\x04\x01\x82\x37\x02\x01\x04") +
+                                                  Der(0xA0, indirect));
     std::string attributes;
-    for (const std::string& type : unsignedTypes) attributes += Tlv(0x30, Tlv(0x06, type) + Tlv(0x31, ""));
-    std::string signer = Tlv(0x02, "\x01") + Tlv(0x30, "") + algorithm + Tlv(0xA0, "") +
-                         Tlv(0x30, "") + Tlv(0x04, "sig");
-    if (!unsignedTypes.empty()) signer += Tlv(0xA1, attributes);
-    const std::string body = Tlv(0x02, "\x01") + Tlv(0x31, algorithm) + contentInfo + Tlv(0xA0, "certs") +
-                             Tlv(0x31, Tlv(0x30, signer));
-    return Tlv(0x30, Tlv(0x06, "\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02") + Tlv(0xA0, Tlv(0x30, body)));
+    for (const std::string& type : unsignedTypes) attributes += Der(0x30, Der(0x06, type) + Der(0x31, ""));
+    const std::string rsa = Der(0x30, Der(0x06, "\x2A\x86\x48\x86\xF7\x0D\x01\x01\x01"));
+    std::string signer = Der(0x02, "\x01") + Der(0x30, "") + algorithm + Der(0xA0, "") + rsa + Der(0x04, "sig");
+    if (!unsignedTypes.empty()) signer += Der(0xA1, attributes);
+    const std::string body = Der(0x02, "\x01") + Der(0x31, algorithm) + contentInfo + Der(0xA0, "certs") +
+                             Der(0x31, Der(0x30, signer));
+    return Der(0x30, Der(0x06, "\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02") + Der(0xA0, Der(0x30, body)));
 }
 
 // The image with a certificate table holding pkcs7 at its end.
@@ -122,7 +110,7 @@ TEST(Authenticode, TellsFilesWithoutSignatureFromDamagedTables) {
          PeSignature::kMalformed},
         {"a certificate of another type", with(good, good.size() - 4 - SignedData({}).size(), 0x00010200),
          PeSignature::kMalformed},
-        {"no SignedData in it", Signed(Tlv(0x30, Tlv(0x06, "\x2A\x03"))), PeSignature::kMalformed},
+        {"no SignedData in it", Signed(Der(0x30, Der(0x06, "\x2A\x03"))), PeSignature::kMalformed},
         {"a length of 4 GiB", Signed(std::string("\x30\x84\xFF\xFF\xFF\xFF", 6) + SignedData({})),
          PeSignature::kMalformed},
         {"an indefinite length", Signed(std::string("\x30\x80", 2) + SignedData({})), PeSignature::kMalformed},

@@ -4,6 +4,7 @@
 
 #include "check/json_text.h"
 #include "check/message_texts.h"
+#include "engine/seal/seal_file.h"
 #include "check/windows_versions.h"
 #include "platform/text_case.h"
 
@@ -64,6 +65,25 @@ std::string JsonSignatures(const PackageReport& report) {
     return out + "]";
 }
 
+// "signed by CN=..., the signer of QMXSET.EXE", "not signed", ...
+std::string SealSignatureLine(const SealSignatureReport& seal) {
+    const bool programSigned = seal.program != ProgramSigner::kUnsigned;
+    switch (seal.state) {
+    case SealSignatureReport::kSigned:
+        return "signed by " + seal.subject +
+               (programSigned ? ", the signer of QMXSET.EXE" : " (QMXSET.EXE is not signed: not checked)");
+    case SealSignatureReport::kOtherSigner: return "signed by " + seal.subject + ", not by the signer of QMXSET.EXE";
+    case SealSignatureReport::kUnsigned: return "not signed";
+    default: return SealSignatureStateName(seal.state);
+    }
+}
+
+std::string JsonSealSignature(const SealSignatureReport& seal) {
+    return ", \"sealSignature\": {\"state\": " + OwnJson(SealSignatureStateName(seal.state)) + ", \"subject\": " +
+           (seal.subject.empty() ? std::string("null") : JsonString(seal.subject, LocalEncoding())) +
+           ", \"required\": " + JsonBool(seal.program != ProgramSigner::kUnsigned) + "}";
+}
+
 }  // namespace
 
 std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
@@ -94,8 +114,11 @@ std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
             out += f.duplicate ? ", listed again\n" : "\n";
         }
         out += "\n[Log]\n  " + std::string(report.logOn ? "ON" : "off") + "\n";
-        if (!report.signatures.empty()) out += "\nSignatures:\n";
+        const SealSignatureReport& seal = report.sealSignature;
+        const bool sealLine = seal.state != SealSignatureReport::kNoSeal;
+        if (!report.signatures.empty() || sealLine) out += "\nSignatures:\n";
         for (const SignedFile& s : report.signatures) out += "  " + s.name + ": " + SignatureLine(s.signature) + "\n";
+        if (sealLine) out += "  " + std::string(kSealFileName) + ": " + SealSignatureLine(seal) + "\n";
     }
     out += "\nFindings:\n";
     if (report.findings.empty()) out += "  none\n";
@@ -142,7 +165,8 @@ std::string JsonReport(const PackageReport& report, const WhatIfResult* whatIf,
         out += v.hasNumbers ? Json(NumericVersionText(v)) : "null";
         out += ", \"stagingName\": " + (f.stageable ? Json(f.stagingName) : std::string("null")) + "}";
     }
-    out += "], \"logOn\": " + JsonBool(report.logOn) + JsonSignatures(report) + ", \"findings\": [";
+    out += "], \"logOn\": " + JsonBool(report.logOn) + JsonSignatures(report) +
+           JsonSealSignature(report.sealSignature) + ", \"findings\": [";
     for (size_t i = 0; i < report.findings.size(); ++i) {
         const Finding& f = report.findings[i];
         out += std::string(i ? ", " : "") + "{\"severity\": " + OwnJson(SeverityName(f.severity)) +

@@ -70,7 +70,8 @@ int FolderModel::KeptCopyOf(const std::string& fileName, const Sha256Digest& kep
 int FolderModel::VerifyPackage(const FileList& files) {
     m_list = &files;
     ProbedPackage package(m_package);
-    const SealCheck seal = ::VerifyPackage(package, files);
+    const ProgramSigner signer = PackageProgramSigner(m_package);
+    const SealCheck seal = ::VerifyPackage(package, files, signer.Publisher());
     if (seal.verdict == SealVerdict::kOk || seal.verdict == SealVerdict::kAbsent) return 1;
     m_sealFault = SealFaultLine(seal);
     m_sealFault.resize(m_sealFault.size() - 2);  // without its CR LF

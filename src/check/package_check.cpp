@@ -6,9 +6,11 @@
 
 #include "changelist/change_list_file.h"
 #include "check/seal_check.h"
+#include "check/whole_file.h"
 #include "check/windows_versions.h"
 #include "engine/restart/letter_shift.h"
 #include "changelist/plain_file_name.h"
+#include "engine/seal/seal_signature.h"
 #include "engine/version/version_string.h"
 #include "platform/ansi_text.h"
 #include "platform/text_case.h"
@@ -154,20 +156,106 @@ std::string SealFindingText(const SealCheck& check) {
     }
 }
 
-// A warning when there is no seal, an error for any fault the installer
-// would refuse the package for.
+SealSignatureReport ReadSealSignature(const std::string& folder, const ProgramSigner& program) {
+    SealSignatureReport report;
+    report.program = program.state;
+    ProbedPackage package(folder);
+    std::string seal, signature;
+    if (package.ReadSealText(&seal) != SealRead::kRead) return report;
+    const SealRead read = package.ReadSealSignature(&signature);
+    report.state = read == SealRead::kAbsent ? SealSignatureReport::kUnsigned : SealSignatureReport::kUnreadable;
+    if (read != SealRead::kRead) return report;
+    const SealSignature checked = CheckSealSignature(signature, seal, program.Publisher());
+    report.subject = CertificateSubject(checked.signer);
+    switch (checked.state) {
+    case SealSignatureState::kVerified: report.state = SealSignatureReport::kSigned; break;
+    case SealSignatureState::kOtherSigner: report.state = SealSignatureReport::kOtherSigner; break;
+    case SealSignatureState::kDoesNotVerify: report.state = SealSignatureReport::kDamaged; break;
+    case SealSignatureState::kUnsupported: report.state = SealSignatureReport::kUnsupported; break;
+    case SealSignatureState::kUnreadable: break;
+    }
+    return report;
+}
+
+// What the seal's signature means to the installer: beside a signed
+// QMXSET.EXE anything but its signer's signature is an error, as the
+// installer installs nothing; beside an unsigned one it is not checked.
+void AddSealSignatureFindings(PackageReport& report, const std::string& programSubject) {
+    const SealSignatureReport& seal = report.sealSignature;
+    const bool required = seal.program != ProgramSigner::kUnsigned;
+    const Severity severity = required ? Severity::ERROR : Severity::WARNING;
+    const std::string outcome = required ? ": the installer installs nothing" : ": a signed QMXSET.EXE would install nothing";
+    if (seal.program == ProgramSigner::kUnreadable) {
+        Add(report, Severity::ERROR, kProgramName,
+            "its signature names no signer's certificate the installer can read: it installs nothing from any package");
+        return;
+    }
+    switch (seal.state) {
+    case SealSignatureReport::kNoSeal: break;
+    case SealSignatureReport::kUnsigned:
+        if (required) {
+            Add(report, Severity::ERROR, kSealSignatureName,
+                "missing, and QMXSET.EXE is signed: the installer installs nothing; qmxcheck --seal --signer "
+                "signs the seal with the certificate QMXSET.EXE is signed with");
+        } else {
+            Add(report, Severity::NOTE, kSealSignatureName,
+                "missing: the seal is not signed; only a signed QMXSET.EXE asks for its signature, and installs "
+                "nothing without it (qmxcheck --seal --signer)");
+        }
+        break;
+    case SealSignatureReport::kSigned:
+        if (!required) {
+            Add(report, Severity::NOTE, kSealSignatureName,
+                "signed by " + seal.subject + ", but QMXSET.EXE is not signed, so the installer does not check it");
+        }
+        break;
+    case SealSignatureReport::kOtherSigner:
+        Add(report, Severity::ERROR, kSealSignatureName,
+            "signed by " + seal.subject + ", not by the signer of QMXSET.EXE (" + programSubject + ")" + outcome);
+        break;
+    case SealSignatureReport::kDamaged:
+        Add(report, severity, kSealSignatureName,
+            "does not verify over QMX_CHG.SUM (the seal or its signature changed after signing)" + outcome);
+        break;
+    case SealSignatureReport::kUnsupported:
+        Add(report, severity, kSealSignatureName,
+            "not an RSA signature with SHA-256 by a key of 2048 to 4096 bits, the only ones the installer checks" +
+                outcome);
+        break;
+    case SealSignatureReport::kUnreadable:
+        Add(report, severity, kSealSignatureName,
+            "not a signature the installer reads (a detached CMS SignedData over QMX_CHG.SUM by one signer, named "
+            "by issuer and serial number, carrying its certificate)" + outcome);
+        break;
+    }
+}
+
+// A warning when there is no seal beside an unsigned QMXSET.EXE, an error
+// for any fault the installer would refuse the package for.
 void CheckPackageSeal(PackageReport& report) {
     std::deque<std::string> entries;
     for (const FileReport& file : report.files) entries.push_back(file.name);
+    const ProgramSigner program = PackageProgramSigner(report.folder);
     const SealCheck check = CheckFolderSeal(report.folder, entries);
-    if (check.verdict == SealVerdict::kOk) return;
-    if (check.verdict == SealVerdict::kAbsent) {
+    report.sealSignature = ReadSealSignature(report.folder, program);
+    AddSealSignatureFindings(report, CertificateSubject(program.certificate));
+    switch (check.verdict) {
+    case SealVerdict::kOk:
+    case SealVerdict::kNotPublishers:  // the signature's finding says why
+        return;
+    case SealVerdict::kAbsent:
         Add(report, Severity::WARNING, kSealFileName,
             "missing: the package is not sealed, and a module changed on its way is installed all the "
             "same; qmxcheck --seal makes one");
         return;
+    case SealVerdict::kMissing:
+        Add(report, Severity::ERROR, kSealFileName,
+            "missing, and QMXSET.EXE is signed: the installer installs nothing; qmxcheck --seal --signer seals "
+            "and signs the package with the certificate QMXSET.EXE is signed with");
+        return;
+    default:
+        Add(report, Severity::ERROR, kSealFileName, SealFindingText(check));
     }
-    Add(report, Severity::ERROR, kSealFileName, SealFindingText(check));
 }
 
 void AddSignatureFinding(PackageReport& report, const std::string& where, bool program, const SignatureInfo& sig) {
@@ -285,9 +373,64 @@ int SealPackage(const std::string& folder, std::string* text, std::string* probl
     return WriteSeal(folder, modules, text, problem);
 }
 
-int RunSealCommand(const std::string& folder) {
-    std::string text, problem;
-    if (SealPackage(folder, &text, &problem) != 1) {
+const char* SealSignatureStateName(SealSignatureReport::State state) {
+    switch (state) {
+    case SealSignatureReport::kUnsigned: return "unsigned";
+    case SealSignatureReport::kSigned: return "signed";
+    case SealSignatureReport::kOtherSigner: return "other signer";
+    case SealSignatureReport::kDamaged: return "damaged";
+    case SealSignatureReport::kUnsupported: return "unsupported";
+    case SealSignatureReport::kUnreadable: return "unreadable";
+    default: return "no seal";
+    }
+}
+
+namespace {
+
+// Whether the package's QMXSET.EXE would take a seal signed with
+// certificate: false with why not when it is signed by another.
+bool SignsTheProgram(const std::string& folder, const std::string& certificate, std::string* problem) {
+    const ProgramSigner program = PackageProgramSigner(folder);
+    if (program.state == ProgramSigner::kUnsigned || program.certificate == certificate) return true;
+    *problem = program.state == ProgramSigner::kSigned
+                   ? "QMXSET.EXE is signed by " + CertificateSubject(program.certificate) + ", not by " +
+                         CertificateSubject(certificate) + ": it would refuse a seal signed with this certificate"
+                   : "QMXSET.EXE's signature names no signer's certificate the installer can read";
+    return false;
+}
+
+// QMX_CHG.SUM.p7s beside the seal just written, from signer when it names a
+// certificate; else an earlier one, which signed other bytes, removed.
+bool WriteSealSignature(const std::string& folder, const std::string& seal, const SealSignerFiles& signer,
+                        std::string* problem) {
+    const ModuleProbe existing = ProbeModule(folder, kSealSignatureName);
+    const std::string path = existing.listed ? existing.path : JoinPath(folder, kSealSignatureName, kLocalSeparator);
+    std::string signature;
+    if (signer.certificate.empty()) {
+        if (existing.listed && std::remove(path.c_str()) != 0) *problem = "cannot remove " + path;
+        if (existing.listed && problem->empty()) {
+            std::fprintf(stderr, "qmxcheck: removed %s: it signed the seal as it was\n", path.c_str());
+        }
+    } else if (SignSeal(signer, seal, &signature, problem) == 1 && !WriteWholeFile(path, signature)) {
+        *problem = "cannot write " + path;
+    }
+    if (!problem->empty()) return false;
+    if (signer.certificate.empty() && PackageProgramSigner(folder).state != ProgramSigner::kUnsigned) {
+        *problem = "the seal is written, but QMXSET.EXE is signed and installs nothing from a seal its signer has "
+                   "not signed: seal again with --signer";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int RunSealCommand(const std::string& folder, const SealSignerFiles& signer) {
+    std::string text, problem, certificate;
+    // The signer is checked before anything is written.
+    const bool ready = signer.certificate.empty() || (ReadSealSigner(signer, &certificate, &problem) == 1 &&
+                                                      SignsTheProgram(folder, certificate, &problem));
+    if (!ready || SealPackage(folder, &text, &problem) != 1 || !WriteSealSignature(folder, text, signer, &problem)) {
         std::fprintf(stderr, "qmxcheck: %s\n", problem.c_str());
         return 2;
     }

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "check/module_probe.h"
+#include "check/seal_signing.h"
 #include "check/signature_check.h"
+#include "engine/local/program_signer.h"
 
 enum class Severity { NOTE, WARNING, ERROR };
 
@@ -37,6 +39,28 @@ struct SignedFile {
     SignatureInfo signature;
 };
 
+// QMX_CHG.SUM.p7s, the seal's signature, as the installer would judge it.
+struct SealSignatureReport {
+    enum State {
+        kNoSeal,       // no QMX_CHG.SUM read
+        kUnsigned,     // no QMX_CHG.SUM.p7s
+        kSigned,       // by QMXSET.EXE's signer; by its own signer beside an unsigned QMXSET.EXE
+        kOtherSigner,  // by another certificate than QMXSET.EXE's signer
+        kDamaged,      // its signer's, but not over QMX_CHG.SUM as it is
+        kUnsupported,  // not RSA with SHA-256 by a key of 2048 to 4096 bits
+        kUnreadable,   // not a signature the installer reads
+    };
+    State state = kNoSeal;
+    std::string subject;  // the seal's signer's, when the signature names one
+    // QMXSET.EXE's signing: a signed QMXSET.EXE installs only from a seal
+    // its signer signed.
+    ProgramSigner::State program = ProgramSigner::kUnsigned;
+};
+
+// "signed", "unsigned", "other signer", "damaged", "unsupported",
+// "unreadable", "no seal".
+const char* SealSignatureStateName(SealSignatureReport::State state);
+
 struct PackageReport {
     std::string folder;
     bool changeListRead = false;
@@ -45,6 +69,7 @@ struct PackageReport {
     std::vector<FileReport> files;
     bool logOn = false;
     std::vector<SignedFile> signatures;  // QMXSET.EXE when present, then each module found
+    SealSignatureReport sealSignature;
     std::vector<Finding> findings;
 };
 
@@ -62,9 +87,13 @@ PackageReport CheckPackage(const std::string& folder);
 // text; 0 with what went wrong in problem.
 int SealPackage(const std::string& folder, std::string* text, std::string* problem);
 
-// qmxcheck --seal PACKAGE_DIR: SealPackage, then the seal on standard output;
-// the exit status, 0 when written, 2 (and why on standard error) when not.
-int RunSealCommand(const std::string& folder);
+// qmxcheck --seal PACKAGE_DIR [--signer ...]: SealPackage, signed by signer
+// when it names a certificate (QMX_CHG.SUM.p7s; without one, a signature
+// left from an earlier seal is removed), then the seal on standard output.
+// The exit status: 0 when written; 2, and why on standard error, when not,
+// or when the package's QMXSET.EXE would refuse it (signed, and the seal
+// is not signed by its signer).
+int RunSealCommand(const std::string& folder, const SealSignerFiles& signer);
 
 // 0 when the package is clean, 1 for warnings only, 2 for any error.
 int CheckExitStatus(const PackageReport& report);

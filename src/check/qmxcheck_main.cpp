@@ -1,6 +1,6 @@
 // qmxcheck [--json] [--codepage N] [--against SYSDIR --windows NAME [--busy MODULE]...
 //           [--pending-ours MODULE]... [--pending-other MODULE]... [--store DIR] [--undo]] PACKAGE_DIR
-// qmxcheck --seal PACKAGE_DIR
+// qmxcheck --seal [--signer CERT.pem --key KEY.pem | --signer BUNDLE.p12] [--password-file FILE] PACKAGE_DIR
 // qmxcheck --help | -h | /?
 //
 // Exit status: 0 for a clean package (and for --help), 1 for warnings only,
@@ -29,8 +29,10 @@ void PrintUsage(std::FILE* out) {
                  "usage: qmxcheck [--json] [--codepage N] [--against SYSDIR --windows NAME [--busy MODULE]...\n"
                  "                [--pending-ours MODULE]... [--pending-other MODULE]... [--store DIR] [--undo]]\n"
                  "                PACKAGE_DIR\n"
-                 "       qmxcheck --seal PACKAGE_DIR\n"
-                 "--seal writes the package's seal, QMX_CHG.SUM, and prints it\n"
+                 "       qmxcheck --seal [--signer CERT.pem --key KEY.pem | --signer BUNDLE.p12]\n"
+                 "                [--password-file FILE] PACKAGE_DIR\n"
+                 "--seal writes the package's seal, QMX_CHG.SUM, and prints it; --signer signs it too\n"
+                 "(QMX_CHG.SUM.p7s) with the RSA certificate QMXSET.EXE is signed with\n"
                  "DIR is a copy of the target's QMX_UNDO; --undo predicts QMXSET /undo\n"
                  "N is the target's ANSI code page (932 Japanese, 1252 Western, ...; here %u unless told)\n"
                  "NAME is one of:",
@@ -53,6 +55,7 @@ struct Options {
     bool seal = false;
     bool undo = false;
     std::string against, windowsName, package, store;
+    SealSignerFiles signer;
     // Installed modules the what-if takes as in use, which a copy of a
     // system folder cannot show.
     std::vector<std::string> busy;
@@ -93,6 +96,9 @@ bool ParseArgument(int argc, char** argv, int* i, Options* options, std::string*
         options->undo = true;
     } else if (arg == "--seal") {
         options->seal = true;
+    } else if ((arg == "--signer" || arg == "--key" || arg == "--password-file") && valued) {
+        SealSignerFiles& signer = options->signer;
+        (arg == "--signer" ? signer.certificate : arg == "--key" ? signer.key : signer.passwordFile) = argv[++*i];
     } else if ((arg == "--against" || arg == "--windows") && valued) {
         (arg == "--against" ? options->against : options->windowsName) = argv[++*i];
     } else if (!arg.empty() && arg[0] == '-') {
@@ -123,6 +129,11 @@ std::string PackageProblem(const Options& options) {
     if ((options.undo || !options.store.empty()) && options.against.empty()) {
         return "--store and --undo need --against";
     }
+    const SealSignerFiles& signer = options.signer;
+    if ((!signer.key.empty() || !signer.passwordFile.empty()) && signer.certificate.empty()) {
+        return "--key and --password-file need --signer";
+    }
+    if (!signer.certificate.empty() && !options.seal) return "--signer needs --seal";
     if (!options.store.empty() && !FolderExists(options.store)) return "no folder " + options.store;
     if (!FolderExists(options.package)) return "no folder " + options.package;
     return "";
@@ -196,6 +207,6 @@ int main(int argc, char** argv) {
     }
     problem = PackageProblem(options);
     if (!problem.empty()) return Usage(problem);
-    if (options.seal) return RunSealCommand(options.package);
+    if (options.seal) return RunSealCommand(options.package, options.signer);
     return RunCheck(options);
 }

@@ -1,11 +1,11 @@
 #include "check/seal_check.h"
 
-#include <cstdio>
 #include <set>
 
 #include "check/module_probe.h"
 #include "check/whole_file.h"
 #include "engine/seal/file_hash.h"
+#include "engine/seal/seal_signature.h"
 #include "platform/ansi_text.h"
 #include "platform/text_case.h"
 
@@ -26,9 +26,26 @@ SealRead ProbedPackage::ReadSealText(std::string* text) {
     return probe.opened && ReadWholeFile(probe.path, text, kMaxSealSize) ? SealRead::kRead : SealRead::kDamaged;
 }
 
+SealRead ProbedPackage::ReadSealSignature(std::string* bytes) {
+    const ModuleProbe probe = ProbeModule(m_folder, kSealSignatureName);
+    if (!probe.listed) return SealRead::kAbsent;
+    return probe.opened && ReadWholeFile(probe.path, bytes, kMaxSealSignatureSize) ? SealRead::kRead
+                                                                                  : SealRead::kDamaged;
+}
+
+ProgramSigner PackageProgramSigner(const std::string& folder) {
+    const ModuleProbe program = ProbeModule(folder, kProgramName);
+    std::string bytes;
+    if (!program.listed) return ProgramSigner();
+    ProgramSigner unreadable;
+    unreadable.state = ProgramSigner::kUnreadable;
+    return program.opened && ReadWholeFile(program.path, &bytes) ? SignerOfProgram(bytes) : unreadable;
+}
+
 SealCheck CheckFolderSeal(const std::string& folder, const std::deque<std::string>& fileEntries) {
     ProbedPackage package(folder);
-    return VerifyPackage(package, fileEntries);
+    const ProgramSigner signer = PackageProgramSigner(folder);
+    return VerifyPackage(package, fileEntries, signer.Publisher());
 }
 
 int WriteSeal(const std::string& folder, const std::vector<std::string>& modules, std::string* text,
@@ -57,10 +74,7 @@ int WriteSeal(const std::string& folder, const std::vector<std::string>& modules
     }
     const ModuleProbe existing = ProbeModule(folder, kSealFileName);
     const std::string path = existing.listed ? existing.path : JoinPath(folder, kSealFileName, kLocalSeparator);
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    const bool written = out != nullptr && std::fwrite(text->data(), 1, text->size(), out) == text->size();
-    const bool closed = out != nullptr && std::fclose(out) == 0;
-    if (!written || !closed) {
+    if (!WriteWholeFile(path, *text)) {
         *problem = "cannot write " + path;
         return 0;
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/local/program_signer.h"
 #include "engine/seal/package_seal.h"
 
 // The package in folder, a path of this machine, as the installer's seal
@@ -16,13 +17,20 @@ public:
     bool Contains(const std::string& name) override;
     int Hash(const std::string& name, Sha256Digest* digest) override;
     SealRead ReadSealText(std::string* text) override;
+    SealRead ReadSealSignature(std::string* bytes) override;
 
 private:
     std::string m_folder;
 };
 
+// The signer of the QMXSET.EXE in folder, as the program would read its
+// own; unsigned when the package has none.
+ProgramSigner PackageProgramSigner(const std::string& folder);
+
 // What the installer's check (VerifyPackage) would find in the package in
-// folder, whose change list has fileEntries under [File].
+// folder, whose change list has fileEntries under [File], when started from
+// there: its QMXSET.EXE's signer (PackageProgramSigner) requires a signed
+// seal.
 SealCheck CheckFolderSeal(const std::string& folder, const std::deque<std::string>& fileEntries);
 
 // Writes or rewrites QMX_CHG.SUM in folder, as sha256sum would: QMX_CHG.DAT,

@@ -36,21 +36,24 @@ bool Digest(const EVP_MD* md, const std::string& bytes, const PeSignature& sig, 
     return true;
 }
 
+std::string SubjectOf(X509* certificate) {
+    std::string subject;
+    BioPtr out(BIO_new(BIO_s_mem()));
+    // In the order the name is written, "CN=..., O=..., C=...", as Windows'
+    // CertNameToStr gives it.
+    if (out && X509_NAME_print_ex(out.get(), X509_get_subject_name(certificate), 0,
+                                  XN_FLAG_SEP_CPLUS_SPC | ASN1_STRFLGS_UTF8_CONVERT) >= 0) {
+        char* text = nullptr;
+        const long length = BIO_get_mem_data(out.get(), &text);
+        if (length > 0) subject.assign(text, static_cast<size_t>(length));
+    }
+    return subject;
+}
+
 std::string SignerSubject(PKCS7* p7) {
     STACK_OF(X509)* signers = PKCS7_get0_signers(p7, nullptr, 0);
     if (signers == nullptr) return std::string();
-    std::string subject;
-    if (sk_X509_num(signers) > 0) {
-        BioPtr out(BIO_new(BIO_s_mem()));
-        // In the order the name is written, "CN=..., O=..., C=...", as
-        // Windows' CertNameToStr gives it.
-        if (out && X509_NAME_print_ex(out.get(), X509_get_subject_name(sk_X509_value(signers, 0)), 0,
-                                      XN_FLAG_SEP_CPLUS_SPC | ASN1_STRFLGS_UTF8_CONVERT) >= 0) {
-            char* text = nullptr;
-            const long length = BIO_get_mem_data(out.get(), &text);
-            if (length > 0) subject.assign(text, static_cast<size_t>(length));
-        }
-    }
+    const std::string subject = sk_X509_num(signers) > 0 ? SubjectOf(sk_X509_value(signers, 0)) : std::string();
     sk_X509_free(signers);
     return subject;
 }
@@ -89,6 +92,15 @@ SignatureInfo Check(const std::string& bytes, const PeSignature& sig) {
 }
 
 }  // namespace
+
+std::string CertificateSubject(const std::string& certificate) {
+    const unsigned char* der = reinterpret_cast<const unsigned char*>(certificate.data());
+    X509* parsed = d2i_X509(nullptr, &der, static_cast<long>(certificate.size()));
+    const std::string subject = parsed != nullptr ? SubjectOf(parsed) : std::string();
+    X509_free(parsed);
+    ERR_clear_error();
+    return subject;
+}
 
 SignatureInfo VerifySignature(const std::string&, const std::string& bytes, const PeSignature& sig) {
     SignatureInfo info = Check(bytes, sig);

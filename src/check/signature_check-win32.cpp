@@ -12,6 +12,7 @@
 
 #include <cstdio>
 
+#include "engine/seal/signed_data.h"
 #include "platform/system_library.h"
 
 namespace {
@@ -104,6 +105,17 @@ std::string SignerSubject(const TrustDlls& dlls, HANDLE state) {
 }
 
 }  // namespace
+
+std::string CertificateSubject(const std::string& certificate) {
+    const TrustDlls& dlls = Dlls();
+    CertificateParts parts;
+    if (!dlls.nameToStr || !ReadCertificate(DerReader(certificate, 0, certificate.size()), &parts)) return std::string();
+    CERT_NAME_BLOB name = {static_cast<DWORD>(parts.subject.Size()),
+                           reinterpret_cast<BYTE*>(const_cast<char*>(parts.subject.Data()))};
+    char text[512];
+    if (dlls.nameToStr(X509_ASN_ENCODING, &name, CERT_X500_NAME_STR, text, sizeof text) <= 1) return std::string();
+    return text;
+}
 
 SignatureInfo VerifySignature(const std::string& path, const std::string&, const PeSignature& sig) {
     const TrustDlls& dlls = Dlls();

@@ -30,6 +30,10 @@ struct SignatureInfo {
 // The signature of the file at path.
 SignatureInfo CheckSignature(const std::string& path);
 
+// The subject of certificate (DER), "CN=..., O=...", as the signatures'
+// subjects are written; "" when it cannot be read.
+std::string CertificateSubject(const std::string& certificate);
+
 // "signed", "unsigned", "damaged", "untrusted", "not a program", "cannot check".
 const char* SignatureStateName(SignatureState state);
 

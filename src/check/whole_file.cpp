@@ -18,3 +18,10 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, size_t limit) {
     std::fclose(in);
     return !failed;
 }
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    const bool written = out != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    const bool closed = out != nullptr && std::fclose(out) == 0;
+    return written && closed;
+}

@@ -45,6 +45,7 @@ const OsCalls kReal = {
     ::RegQueryValueExA,
     ::RegCloseKey,
     ::GetModuleFileNameA,
+    ::GetModuleHandleA,
     ::GetSystemDirectoryA,
     ::GetWindowsDirectoryA,
     Optional<decltype(&::GetSystemWow64DirectoryA)>("kernel32.dll", "GetSystemWow64DirectoryA"),

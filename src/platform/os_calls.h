@@ -52,8 +52,9 @@ struct OsCalls {
     decltype(&::RegOpenKeyExA) RegOpenKeyExA;
     decltype(&::RegQueryValueExA) RegQueryValueExA;
     decltype(&::RegCloseKey) RegCloseKey;
-    // Folders.
+    // Folders, and the program's own image (its headers: whether it is signed).
     decltype(&::GetModuleFileNameA) GetModuleFileNameA;
+    decltype(&::GetModuleHandleA) GetModuleHandleA;
     decltype(&::GetSystemDirectoryA) GetSystemDirectoryA;
     decltype(&::GetWindowsDirectoryA) GetWindowsDirectoryA;
     // The folder that really holds a 32-bit program's system32 on 64-bit

@@ -187,20 +187,41 @@ for name, (state, who, stamped) in want.items():
     fail "an unsigned QMXSET.EXE is no warning"
   cp "$dist/QMXSET.EXE" "$pkg/QMXSET.EXE"
 
-  # 6. Seal after signing: the seal holds the signed bytes, and sealing
-  # leaves the signatures as they were.
+  # 6. Seal after signing, signed with the program's own certificate: the
+  # seal holds the signed bytes, and sealing leaves the signatures as they
+  # were. Unsigned beside the signed program, the seal is refused.
   rm "$pkg/DAMAGED.DLL"
   printf '[Install]\r\n2:10:0\r\n[File]\r\nSIGNED.DLL\r\nSTAMPED.DLL\r\nUNSIGNED.DLL\r\n' >"$pkg/QMX_CHG.DAT"
-  "$native_check" --seal "$pkg" >/dev/null || fail "qmxcheck --seal refuses the signed package"
+  if "$native_check" --seal "$pkg" >/dev/null 2>"$root/seal.err"; then
+    fail "qmxcheck --seal without a signer passes beside a signed QMXSET.EXE"
+  fi
+  grep -q 'QMXSET.EXE is signed' "$root/seal.err" || fail "qmxcheck --seal without a signer says: $(cat "$root/seal.err")"
+  "$native_check" --seal --signer "$keys/signer.p12" --password-file "$keys/password" "$pkg" >/dev/null ||
+    fail "qmxcheck --seal --signer refuses the signed package"
   (cd "$pkg" && sha256sum -c --quiet QMX_CHG.SUM) || fail "sha256sum -c refuses the seal"
+  (cd "$pkg" && openssl cms -verify -binary -noverify -inform DER -in QMX_CHG.SUM.p7s -content QMX_CHG.SUM \
+    -out /dev/null 2>/dev/null) || fail "openssl cms -verify refuses the seal's signature"
   grep -q "^$(sha256sum <"$dist/QMXSET.EXE" | cut -c1-64)  QMXSET.EXE\$" "$pkg/QMX_CHG.SUM" ||
     fail "the seal does not hold the signed QMXSET.EXE"
   osslsigncode verify -CAfile "$keys/root.pem" -in "$pkg/QMXSET.EXE" >/dev/null 2>&1 ||
     fail "the sealed QMXSET.EXE no longer verifies"
   status=0
   "$native_check" "$pkg" >"$root/sealed.txt" || status=$?
-  [ "$status" -le 1 ] && ! grep -q 'QMX_CHG.SUM' "$root/sealed.txt" ||
+  [ "$status" -le 1 ] && ! grep -q ': QMX_CHG.SUM' "$root/sealed.txt" &&
+    grep -qF "  QMX_CHG.SUM: signed by $subject, the signer of QMXSET.EXE" "$root/sealed.txt" ||
     { cat "$root/sealed.txt"; fail "the sealed, signed package: exit status $status"; }
+  # Signed by the time-stamp authority's key instead: an error naming both.
+  (cd "$pkg" && openssl cms -sign -binary -md sha256 -outform DER -signer "$keys/tsa.pem" -inkey "$keys/tsa.key" \
+    -in QMX_CHG.SUM -out QMX_CHG.SUM.p7s)
+  "$native_check" --json "$pkg" >"$root/other.json" || true
+  python3 -c '
+import json, sys
+report = json.load(open(sys.argv[1]))
+seal = report["sealSignature"]
+assert seal == {"state": "other signer", "subject": "CN=QMX Throwaway TSA", "required": True}, seal
+errors = [f["text"] for f in report["findings"] if f["severity"] == "error" and f["where"] == "QMX_CHG.SUM.p7s"]
+assert len(errors) == 1 and sys.argv[2] in errors[0], errors
+' "$root/other.json" "$subject" || fail "--json: a seal signed by another certificate"
 else
   to_folder() { echo "Z:${1//\//\\}"; }
   wine_check() { wine "$dist/QMXCHECK.EXE" "$@" </dev/null 2>/dev/null; }
@@ -224,6 +245,17 @@ print((struct.pack("<III", 32, 1, len(der)) + der).hex())' "$keys/root.pem")
   wine reg add "$root_key\\$thumb" /v Blob /t REG_BINARY /d "$blob" /f >/dev/null 2>&1 </dev/null ||
     fail "cannot add the throwaway root to the prefix's store"
   check_states "QMXCHECK.EXE" wine_check
+  # The seal signed by the program's signer, named by CertNameToStr as the
+  # build machine names it.
+  "$native_check" --seal --signer "$keys/signer.p12" --password-file "$keys/password" "$pkg" >/dev/null ||
+    fail "qmxcheck --seal --signer refuses the signed package"
+  report=$(wine_check "$(to_folder "$pkg")" | tr -d '\r') || true
+  grep -qF "  QMX_CHG.SUM: signed by $subject, the signer of QMXSET.EXE" <<<"$report" ||
+    fail "QMXCHECK.EXE on the signed seal:"$'\n'"$report"
+  if wine "$dist/QMXCHECK.EXE" --seal --signer 'Z:\nothing.p12' "$(to_folder "$pkg")" </dev/null >/dev/null 2>&1; then
+    fail "QMXCHECK.EXE signs a seal"
+  fi
+  rm "$pkg/QMX_CHG.SUM" "$pkg/QMX_CHG.SUM.p7s"
   # Windows 95 and NT 4.0 without Internet Explorer have no wintrust.dll:
   # the check still runs, and says it cannot tell.
   report=$(WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wintrust=" wine_check "$(to_folder "$pkg")" | tr -d '\r') || true

@@ -34,7 +34,7 @@ for switch in --help -h '/?'; do
   out=$(run "$switch") || status=$?
   [ "$status" -eq 0 ] || fail "$switch exits $status"
   case "$out" in "usage: qmxcheck "*) ;; *) fail "$switch prints no usage on stdout: $out";; esac
-  case "$out" in *"qmxcheck --seal PACKAGE_DIR"*) ;; *) fail "$switch does not name --seal: $out";; esac
+  case "$out" in *"qmxcheck --seal [--signer CERT.pem"*) ;; *) fail "$switch does not name --seal: $out";; esac
 done
 
 # --seal writes the seal it prints, and sha256sum accepts it.
@@ -47,6 +47,14 @@ out=$(run --seal "$(folder "$sealed")") || status=$?
 [ "$status" -eq 0 ] || fail "--seal exits $status"
 [ -n "$out" ] && [ "$out" = "$(cat "$sealed/QMX_CHG.SUM")" ] || fail "--seal prints $out, not what it wrote"
 (cd "$sealed" && sha256sum --quiet -c QMX_CHG.SUM) || fail "--seal writes a seal sha256sum refuses"
+# A signer is for --seal alone; a key or password file needs one. Signing
+# itself is tested with throwaway certificates by the signed_seal scenario.
+for args in "--signer A.pem" "--seal --key K.pem" "--seal --password-file P"; do
+  status=0
+  # shellcheck disable=SC2086
+  run $args "$(folder "$sealed")" >/dev/null 2>&1 || status=$?
+  [ "$status" -eq 3 ] || fail "$args exits $status, not 3"
+done
 
 # A Japanese package: a module named 表示 (its first character's second byte
 # is a backslash) and a name with a byte that is no Shift-JIS text.

@@ -19,7 +19,8 @@
 # pending_ours, win98_pending, undo, undo_held, undo_chain, undo_changed,
 # rollback, rollback_protected, win98_undo, undo_store_file, undo_reshipped,
 # undo_cumulative, undo_before_restart, undo_then_reinstall, interrupted_same,
-# interrupted_undo, interrupted_other, interrupted_rollback, interrupted_package_gone.
+# interrupted_undo, interrupted_other, interrupted_rollback, interrupted_package_gone,
+# signed_seal.
 # The system directory is the Wine prefix's own (system32, or syswow64 for
 # x86); the modules put there have names no one else uses and are removed
 # again, as are the package folder, the log and any restart-time move.
@@ -78,7 +79,7 @@ cleanup() {
   # needs another's.
   rm -rf "$store"
   clear_restart_list
-  if [ "$scenario" = win98_rename ] || [ "$scenario" = win98_space ] || [ "$scenario" = win98_pending ] || [ "$scenario" = win98_undo ]; then
+  if [ "$scenario" = win98_rename ] || [ "$scenario" = win98_space ] || [ "$scenario" = win98_pending ] || [ "$scenario" = win98_undo ] || [ "$scenario" = signed_seal ]; then
     wine reg delete "$win98_key" /f >/dev/null 2>&1 </dev/null || true
     if [ -f "$pkg/wininit.before" ]; then cp "$pkg/wininit.before" "$wininit"; else rm -f "$wininit"; fi
   fi
@@ -1377,6 +1378,120 @@ win98_pending)
   contains "98, run 1: their second delete stays" "$entries" 'NUL=C:\WINDOWS\TEMP\OLD2.TMP'
   check "98, run 1: ours added beside them" 3 "$(echo "$entries" | wc -l)"
   second_run_stays_staged "98, " "$entries" rename_section
+  ;;
+
+signed_seal)
+  # A QMXSET.EXE signed by scripts/sign.sh installs only from a seal its own
+  # signer signed; throwaway certificates A and B are made here. Every
+  # refusal installs, stages and keeps nothing, and compares no module.
+  keys=$pkg/keys
+  mkdir -p "$keys"
+  for who in A B; do
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$keys/$who.key" -out "$keys/$who.pem" -days 2 \
+      -subj "/CN=QMX End-to-end Publisher $who" -addext keyUsage=critical,digitalSignature \
+      -addext extendedKeyUsage=codeSigning >"$keys/openssl.log" 2>&1 || { cat "$keys/openssl.log"; exit 1; }
+  done
+  native_check=${QMX_BUILD_DIR:-$here/../../build}/native/src/check/qmxcheck
+  [ -x "$native_check" ] || { echo "FAIL: no native qmxcheck at $native_check"; exit 1; }
+  # The program as make dist signs it.
+  sign_program() {  # certificate
+    cp "$exe" "$pkg/QMXSET.EXE"
+    QMX_SIGN_CERTS=$keys/$1.pem QMX_SIGN_KEY=$keys/$1.key QMX_SIGN_CAFILE=$keys/$1.pem \
+      "$here/../../scripts/sign.sh" "$pkg/QMXSET.EXE" >"$keys/sign.log" 2>&1 || { cat "$keys/sign.log"; exit 1; }
+  }
+  # A fresh package sealed by the program's own way: qmxcheck --seal
+  # --signer CERT (signed attributes), or sha256sum and openssl cms alone
+  # without them (openssl CERT).
+  signed_package() {  # qmxcheck|openssl, certificate
+    rm -f "$log" "$pkg/QMX_CHG.SUM" "$pkg/QMX_CHG.SUM.p7s"
+    newer_shipped A B
+    changelist "1:4, 2:10" "$A $B" ON
+    if [ "$1" = qmxcheck ]; then
+      "$native_check" --seal --signer "$keys/$2.pem" --key "$keys/$2.key" "$pkg" >/dev/null ||
+        fail "qmxcheck --seal --signer $2 refuses the package"
+    else
+      (cd "$pkg" && sha256sum QMX_CHG.DAT "$A" "$B" QMXSET.EXE >QMX_CHG.SUM &&
+        openssl cms -sign -binary -md sha256 -noattr -outform DER -signer "$keys/$2.pem" -inkey "$keys/$2.key" \
+          -in QMX_CHG.SUM -out QMX_CHG.SUM.p7s) || fail "openssl cms refuses to sign the seal"
+    fi
+    (cd "$pkg" && openssl cms -verify -binary -noverify -inform DER -in QMX_CHG.SUM.p7s -content QMX_CHG.SUM \
+      -out /dev/null 2>/dev/null) || fail "$1, $2: openssl cms -verify refuses the seal's signature"
+  }
+  not_signed='VerifyPackage - QMX_CHG.SUM is not signed by the publisher of QMXSET.EXE.'
+  refused() {  # description, the log line, QMXSET.EXE's switches
+    local kept
+    kept=$(records)
+    rm -f "$log"
+    quiet_row "$1" 1620 "[0x8] - Module installation failed. Some modules could not be replaced." "$3"
+    check "$1: A" "installed A" "$(cat "$sysdir/$A")"
+    check "$1: B" "installed B" "$(cat "$sysdir/$B")"
+    [ ! -e "$sysdir/${A%L}M" ] && [ ! -e "$sysdir/${B%L}M" ] || fail "$1: a copy was staged"
+    check "$1: the store" "$kept" "$(records)"
+    check "$1: the seal's log line" "$2" "$(log_text | grep '^VerifyPackage' || true)"
+    lacks "$1: log" "$(log_text)" "CompareTimeStamp"
+  }
+  installed() {  # description, QMXSET.EXE's switches
+    quiet_row "$1" 0 "[0x1] - Module installation complete." "${2:-/quiet}"
+    check "$1: A replaced" "shipped A" "$(cat "$sysdir/$A")"
+    lacks "$1: log" "$(log_text)" "VerifyPackage"
+  }
+
+  sign_program A
+  for signer in qmxcheck openssl; do
+    signed_package $signer A
+    installed "program and seal by A, $signer"
+  done
+  # qmxcheck refuses to sign with another certificate than the program's.
+  signed_package openssl B
+  refused "seal by B" "$not_signed" /quiet
+  signed_package qmxcheck A
+  rm "$pkg/QMX_CHG.SUM.p7s"
+  refused "no signature" "$not_signed" /quiet
+  rm "$pkg/QMX_CHG.SUM"
+  refused "no seal" "VerifyPackage - QMX_CHG.SUM is missing." /quiet
+  signed_package qmxcheck A
+  python3 -c 'import sys; p = sys.argv[1]; d = bytearray(open(p, "rb").read()); d[-1] ^= 1; open(p, "wb").write(bytes(d))' \
+    "$pkg/QMX_CHG.SUM.p7s"
+  refused "one byte of the signature" "$not_signed" /quiet
+  signed_package qmxcheck A
+  put "$pkg/$B" "another B" 2002
+  (cd "$pkg" && sha256sum QMX_CHG.DAT "$A" "$B" QMXSET.EXE >QMX_CHG.SUM)
+  refused "a module changed and the seal written again" "$not_signed" /quiet
+  rm -f "$log"
+  shown "a module changed, shown" "Module installation failed. Some modules could not be replaced." 0x8
+  check "a module changed, shown: A" "installed A" "$(cat "$sysdir/$A")"
+
+  # /undo passes the same gate.
+  signed_package qmxcheck A
+  installed "installed, to undo"
+  cp "$pkg/QMX_CHG.SUM.p7s" "$pkg/by-A.p7s"
+  (cd "$pkg" && openssl cms -sign -binary -md sha256 -outform DER -signer "$keys/B.pem" -inkey "$keys/B.key" \
+    -in QMX_CHG.SUM -out QMX_CHG.SUM.p7s)
+  rm -f "$log"
+  kept=$(records)
+  quiet_row "undo, seal by B" 1620 "" "/quiet /undo"
+  check "undo, seal by B: A kept" "shipped A" "$(cat "$sysdir/$A")"
+  check "undo, seal by B: the store" "$kept" "$(records)"
+  check "undo, seal by B: log" "$not_signed" "$(log_text | grep '^VerifyPackage' || true)"
+  cp "$pkg/by-A.p7s" "$pkg/QMX_CHG.SUM.p7s"
+  rm -f "$log"
+  quiet_row "undo, seal by A" 0 "[0x1] - $undone" "/quiet /undo"
+  check "undo, seal by A: A back" "installed A" "$(cat "$sysdir/$A")"
+
+  # An unsigned program checks the seal as it always did, signed or not.
+  cp "$exe" "$pkg/QMXSET.EXE"
+  signed_package qmxcheck B
+  installed "unsigned program, seal signed by B"
+
+  # Windows 98: no SHA-256 in its CryptoAPI, the same check all the same.
+  if [ "$arch" = x86 ]; then
+    wine reg add "$win98_key" /v Version /d win98 /f >/dev/null 2>&1 </dev/null
+    sign_program A
+    signed_package qmxcheck A
+    installed "98, program and seal by A"
+    signed_package openssl B
+    refused "98, seal by B" "$not_signed" /quiet
+  fi
   ;;
 
 *)

@@ -17,8 +17,9 @@
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
 
-FileDeployment::FileDeployment(const Machine& machine, const std::string& sourceDir, const std::string& storeDir)
-    : m_machine(machine), m_sourceDir(sourceDir), m_store(machine, storeDir) {}
+FileDeployment::FileDeployment(const Machine& machine, const std::string& sourceDir, const std::string& storeDir,
+                               const ProgramSigner* publisher)
+    : m_machine(machine), m_sourceDir(sourceDir), m_store(machine, storeDir), m_publisher(publisher) {}
 
 ModuleResult FileDeployment::Deploy(const std::string& fileName, const Machine& machine) {
     return DeployModule(fileName, machine, *this);
@@ -377,7 +378,11 @@ int FileDeployment::ScheduleReplacement(const std::string& staging, const std::s
 
 int FileDeployment::VerifyPackage(const FileList& files) {
     m_files = &files;
-    return ::VerifyPackage(m_sourceDir.empty() ? m_machine.programDir : m_sourceDir, files, &m_vouched);
+    if (m_publisher == nullptr && !m_ownSignerRead) m_ownSigner = OwnSigner();
+    m_ownSignerRead = true;
+    const ProgramSigner& signer = m_publisher != nullptr ? *m_publisher : m_ownSigner;
+    return ::VerifyPackage(m_sourceDir.empty() ? m_machine.programDir : m_sourceDir, files, signer.Publisher(),
+                           &m_vouched);
 }
 
 int32_t FileDeployment::LockDestFile(const std::string& path) {

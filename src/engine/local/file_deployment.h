@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/local/program_signer.h"
 #include "engine/local/protected_module.h"
 #include "engine/restart/pending_operations.h"
 #include "engine/seal/package_seal.h"
@@ -23,10 +24,12 @@ class FileDeployment final : public ModuleSite {
 public:
     // Modules come from sourceDir, or the program folder when it is empty,
     // and go to machine's system folder; the copies they replace are kept in
-    // storeDir, or QMX_UNDO in the Windows folder when it is empty. machine
-    // must outlive this.
+    // storeDir, or QMX_UNDO in the Windows folder when it is empty. The
+    // seal must be signed by publisher's signer, or, when it is null, by the
+    // running program's own (OwnSigner, read when the seal is first
+    // checked). machine and publisher must outlive this.
     explicit FileDeployment(const Machine& machine, const std::string& sourceDir = std::string(),
-                            const std::string& storeDir = std::string());
+                            const std::string& storeDir = std::string(), const ProgramSigner* publisher = nullptr);
 
     // ModuleSite, and the steps DeployModule takes on this site (DeploySite).
     ModuleResult Deploy(const std::string& fileName, const Machine& machine) override;
@@ -65,7 +68,8 @@ public:
                   const std::string& dest, uint32_t* error);
     void ForgetKept(const std::string& fileName, const Sha256Digest& incoming);
     int KeptCopyOf(const std::string& fileName, const Sha256Digest& kept, std::string* path, uint32_t* error);
-    // The package's seal, checked in the folder the modules come from.
+    // The package's seal, checked in the folder the modules come from; for
+    // a signed program, against its own signer (OwnSigner, read once).
     int VerifyPackage(const FileList& files) override;
 
 private:
@@ -123,4 +127,7 @@ private:
     bool m_packageKnown = false;
     // What a passed seal check vouched for.
     SealedDigests m_vouched;
+    const ProgramSigner* m_publisher;
+    ProgramSigner m_ownSigner;
+    bool m_ownSignerRead = false;
 };

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "engine/seal/seal_signature.h"
 #include "platform/ansi_text.h"
 #include "changelist/plain_file_name.h"
 #include "log/debug_log.h"
@@ -88,14 +89,24 @@ SealCheck CheckSeal(const std::string* seal, const std::deque<std::string>& file
 }
 
 SealCheck VerifyPackage(PackageFolder& folder, const std::deque<std::string>& fileList,
-                        SealedDigests* vouched) {
-    std::string text;
+                        const std::string* publisher, SealedDigests* vouched) {
+    std::string text, signature;
     const SealRead read = folder.ReadSealText(&text);
-    if (read == SealRead::kAbsent) return SealCheck{SealVerdict::kAbsent, std::string()};
     SealCheck check{SealVerdict::kDamaged, std::string()};
-    if (read == SealRead::kRead) {
-        const NameRules rules = {&UpperCaseAnsi};
-        check = CheckSeal(&text, fileList, folder, rules, vouched);
+    if (read == SealRead::kAbsent) {
+        if (publisher == nullptr) return SealCheck{SealVerdict::kAbsent, std::string()};
+        check.verdict = SealVerdict::kMissing;
+    } else if (read == SealRead::kRead) {
+        // The very text whose signature is checked is the one whose lines
+        // are: a seal read twice could change in between.
+        if (publisher != nullptr && (folder.ReadSealSignature(&signature) != SealRead::kRead ||
+                                     CheckSealSignature(signature, text, publisher).state !=
+                                         SealSignatureState::kVerified)) {
+            check.verdict = SealVerdict::kNotPublishers;
+        } else {
+            const NameRules rules = {&UpperCaseAnsi};
+            check = CheckSeal(&text, fileList, folder, rules, vouched);
+        }
     }
     if (check.verdict != SealVerdict::kOk) DebugLog("%s", SealFaultLine(check).c_str());
     return check;
@@ -109,6 +120,10 @@ std::string SealFaultLine(const SealCheck& check) {
         return "VerifyPackage - " + check.name + " is not in QMX_CHG.SUM.\r\n";
     case SealVerdict::kDamaged:
         return "VerifyPackage - QMX_CHG.SUM is damaged.\r\n";
+    case SealVerdict::kMissing:
+        return "VerifyPackage - QMX_CHG.SUM is missing.\r\n";
+    case SealVerdict::kNotPublishers:
+        return "VerifyPackage - QMX_CHG.SUM is not signed by the publisher of QMXSET.EXE.\r\n";
     default:
         return std::string();
     }

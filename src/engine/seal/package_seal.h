@@ -14,6 +14,9 @@ enum class SealVerdict {
     kDoesNotMatch, // name's bytes are not the sealed ones, or it cannot be read
     kNotListed,    // name is a [File] module in the folder that the seal lacks
     kDamaged,      // the seal's own lines are wrong
+    // The program is signed (a publisher is required):
+    kMissing,        // and the package has no seal
+    kNotPublishers,  // and the seal is not signed by the program's signer
 };
 
 struct SealCheck {
@@ -41,6 +44,9 @@ public:
     virtual int Hash(const std::string& name, Sha256Digest* digest) = 0;
     // QMX_CHG.SUM's text.
     virtual SealRead ReadSealText(std::string* text) = 0;
+    // QMX_CHG.SUM.p7s's bytes, read whole when it holds no more than
+    // kMaxSealSignatureSize.
+    virtual SealRead ReadSealSignature(std::string* bytes) = 0;
 };
 
 // The digests a passed check vouched for, so that a module's copy can be
@@ -81,12 +87,22 @@ std::string SealFaultLine(const SealCheck& check);
 // read and checked against fileList, the run's FileList, with the names'
 // rules of the ANSI code page in force. Anything but kOk and kAbsent means
 // the package must not be installed, and its SealFaultLine is logged. An
-// unreadable seal is damaged. vouched, when given, receives the sealed
-// digests of a whole package, and stays empty for an unsealed one.
+// unreadable seal is damaged. publisher: null for an unsigned program;
+// else the signer's certificate of the program (ProgramSigner::Publisher),
+// and then the package must have a seal (kMissing), signed over its very
+// bytes by that certificate (kNotPublishers), before its lines are checked.
+// vouched, when given, receives the sealed digests of a whole package, and
+// stays empty for an unsealed one.
 SealCheck VerifyPackage(PackageFolder& folder, const std::deque<std::string>& fileList,
-                        SealedDigests* vouched = nullptr);
+                        const std::string* publisher, SealedDigests* vouched = nullptr);
 
 // Windows only: VerifyPackage on the package in programDir, the folder the
 // change list was read from: 1 when it may be installed, else 0.
 int VerifyPackage(const std::string& programDir, const std::deque<std::string>& fileList,
-                  SealedDigests* vouched = nullptr);
+                  const std::string* publisher, SealedDigests* vouched = nullptr);
+
+// Windows only: the file at path read whole through the call table, for a
+// package's seal, its signature and the program's own file: kRead with its
+// bytes when it holds no more than limit; kAbsent when there is no such
+// file; kDamaged when it cannot be read whole.
+SealRead ReadPackageFile(const std::string& path, size_t limit, std::string* bytes);

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "engine/seal/seal_signature.h"
 #include "platform/text_case.h"
 
 namespace {
@@ -32,6 +33,12 @@ public:
         const auto seal = files.find(kSealFileName);
         if (seal == files.end()) return SealRead::kAbsent;
         *text = seal->second;
+        return SealRead::kRead;
+    }
+    SealRead ReadSealSignature(std::string* bytes) override {
+        const auto signature = files.find(Upper(kSealSignatureName));
+        if (signature == files.end()) return SealRead::kAbsent;
+        *bytes = signature->second;
         return SealRead::kRead;
     }
 
@@ -160,5 +167,40 @@ TEST(SealFaultLine, NamesTheFaultInOneLine) {
     EXPECT_EQ("VerifyPackage - QMXA.DLL is not in QMX_CHG.SUM.\r\n",
               SealFaultLine({SealVerdict::kNotListed, "QMXA.DLL"}));
     EXPECT_EQ("VerifyPackage - QMX_CHG.SUM is damaged.\r\n", SealFaultLine({SealVerdict::kDamaged, ""}));
+    EXPECT_EQ("VerifyPackage - QMX_CHG.SUM is missing.\r\n", SealFaultLine({SealVerdict::kMissing, ""}));
+    EXPECT_EQ("VerifyPackage - QMX_CHG.SUM is not signed by the publisher of QMXSET.EXE.\r\n",
+              SealFaultLine({SealVerdict::kNotPublishers, ""}));
     EXPECT_EQ("", SealFaultLine({SealVerdict::kOk, ""}));
+}
+
+// A signed program's gate comes before the seal's lines, and nothing is
+// hashed until it passes. Signatures that verify are made by openssl in
+// seal_signature_test.cpp.
+TEST(VerifyPackage, ASignedProgramNeedsASealItsSignerSigned) {
+    const std::string publisher = "the program's signer's certificate", unreadable;
+    struct Row {
+        const char* what;
+        void (*change)(Package&);
+        const std::string* publisher;
+        SealVerdict verdict;
+    } rows[] = {
+        {"an unsigned program, no seal", [](Package& p) { p.folder.files.erase(kSealFileName); }, nullptr,
+         SealVerdict::kAbsent},
+        {"an unsigned program ignores a signature", [](Package& p) { p.folder.files["QMX_CHG.SUM.P7S"] = "x"; },
+         nullptr, SealVerdict::kOk},
+        {"no seal", [](Package& p) { p.folder.files.erase(kSealFileName); }, &publisher, SealVerdict::kMissing},
+        {"a seal without a signature", [](Package&) {}, &publisher, SealVerdict::kNotPublishers},
+        {"a signature that is none, over a damaged seal",
+         [](Package& p) { p.folder.files[kSealFileName] += "junk\n"; p.folder.files["QMX_CHG.SUM.P7S"] = "x"; },
+         &publisher, SealVerdict::kNotPublishers},
+        {"a program whose signer cannot be read", [](Package& p) { p.folder.files["QMX_CHG.SUM.P7S"] = "x"; },
+         &unreadable, SealVerdict::kNotPublishers},
+    };
+    for (const Row& row : rows) {
+        Package package;
+        package.folder.files[kSealFileName] = package.seal;
+        row.change(package);
+        EXPECT_EQ(row.verdict, VerifyPackage(package.folder, package.entries, row.publisher).verdict) << row.what;
+        EXPECT_TRUE(row.publisher == nullptr || package.folder.hashed.empty()) << row.what;
+    }
 }

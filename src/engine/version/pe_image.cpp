@@ -66,6 +66,29 @@ bool PeImage::Directory(size_t index, PeDirectory* directory) const {
     return m_bytes.Read(entry, 4, &directory->address) && m_bytes.Read(entry + 4, 4, &directory->size);
 }
 
+PeCertificates PeImage::Certificates() const {
+    PeCertificates found;
+    // No room for the entry, or fewer directories than it.
+    if (!DeclaresDirectory(kPeCertificateDirectory) || !Directory(kPeCertificateDirectory, &found.table)) {
+        return found;
+    }
+    const size_t size = m_bytes.Size(), entry = DirectoryEntryOffset(kPeCertificateDirectory);
+    const size_t table = found.table.address, tableSize = found.table.size;
+    if (table == 0 && tableSize == 0) return found;
+    found.kind = PeCertificates::kOutside;
+    if (table < entry + 8 || table > size || tableSize > size - table) return found;
+    // The first WIN_CERTIFICATE: its length, revision 2.0, PKCS #7 type.
+    const size_t length = m_bytes.Dword(table);
+    found.kind = PeCertificates::kCutShort;
+    if (tableSize < 8 || length < 8 || length > tableSize) return found;
+    found.kind = PeCertificates::kNotAuthenticode;
+    if (m_bytes.Word(table + 4) != 0x0200 || m_bytes.Word(table + 6) != 0x0002) return found;
+    found.kind = PeCertificates::kPresent;
+    found.pkcs7Begin = table + 8;
+    found.pkcs7End = table + length;
+    return found;
+}
+
 bool PeImage::ReadSections() {
     m_sections.clear();
     const size_t table = OptionalHeaderEnd();

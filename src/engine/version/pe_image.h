@@ -42,6 +42,22 @@ struct PeDirectory {
     uint32_t size;
 };
 
+// The certificate table (its directory holds a file offset, not an
+// address) and the Authenticode signature its first entry holds.
+struct PeCertificates {
+    enum Kind {
+        kNone,             // no table: the image is not signed
+        kOutside,          // the directory points outside the bytes, or into the headers
+        kCutShort,         // the first entry does not fit the table
+        kNotAuthenticode,  // the first entry is no PKCS #7 SignedData of revision 2.0
+        kPresent,
+    };
+    Kind kind = kNone;
+    PeDirectory table = {0, 0};  // the directory as the headers hold it
+    size_t pkcs7Begin = 0;       // kPresent: where the first entry's SignedData lies
+    size_t pkcs7End = 0;
+};
+
 struct PeSection {
     uint32_t address, virtualSize, rawSize, rawOffset;
 };
@@ -70,6 +86,9 @@ public:
     // Directory index's entry as the bytes hold it, declared or not: false
     // when it lies outside the bytes.
     bool Directory(size_t index, PeDirectory* directory) const;
+
+    // The certificate table, checked against the bytes.
+    PeCertificates Certificates() const;
 
     // Reads the section table behind the optional header: false when any of
     // the sections the COFF header counts lies outside the bytes.
