@@ -141,8 +141,14 @@ changelist() {  # install-patterns, files (one per line), log value or "" for no
 
 out=""
 drive() {  # driver commands...
-  # The driver's console output has Windows line ends.
-  out=$(wine "$driver" "$@" </dev/null 2>/dev/null | tr -d '\r') || true
+  # The driver's console output has Windows line ends. Now and then Wine's
+  # loader fails to start a program at all and start.exe says so instead;
+  # nothing of ours ran then, so it is started again.
+  local attempt
+  for attempt in 1 2 3; do
+    out=$(wine "$driver" "$@" </dev/null 2>/dev/null | tr -d '\r') || true
+    case "$out" in *"ShellExecuteEx failed"*) sleep 1 ;; *) break ;; esac
+  done
   case "$out" in *"driver.done=1"*) ;; *) fail "driver: $out";; esac
 }
 
