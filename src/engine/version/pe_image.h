@@ -73,6 +73,7 @@ public:
     // The COFF header's machine: 0x14C i386, 0x8664 x64, 0xAA64 ARM64.
     uint16_t Machine() const { return m_machine; }
     bool IsPe32Plus() const { return m_pe32Plus; }
+    uint16_t SectionCount() const { return m_sectionCount; }
 
     // File offsets within the optional header: its checksum, where the
     // headers end by the size the COFF header records, and the entry of
