@@ -20,7 +20,7 @@
 # rollback, rollback_protected, win98_undo, undo_store_file, undo_reshipped,
 # undo_cumulative, undo_before_restart, undo_then_reinstall, interrupted_same,
 # interrupted_undo, interrupted_other, interrupted_rollback, interrupted_package_gone,
-# signed_seal.
+# signed_seal, machine.
 # The system directory is the Wine prefix's own (system32, or syswow64 for
 # x86); the modules put there have names no one else uses and are removed
 # again, as are the package folder, the log and any restart-time move.
@@ -265,6 +265,15 @@ state() {
       echo "${!m} absent"
     fi
   done
+}
+
+# of_machine HEX FROM TO: a copy of module FROM whose COFF header names
+# machine HEX (014c, 8664, aa64): what another machine's build would ship.
+of_machine() {
+  local offset
+  cp "$2" "$3"
+  offset=$(od -An -tu4 -j60 -N4 "$3" | tr -d ' ')
+  printf "\\x${1:2:2}\\x${1:0:2}" | dd of="$3" bs=1 seek=$((offset + 4)) conv=notrunc status=none
 }
 
 # The change list of changelist, all or nothing.
@@ -1498,6 +1507,70 @@ signed_seal)
     signed_package openssl B
     refused "98, seal by B" "$not_signed" /quiet
   fi
+  ;;
+
+machine)
+  # Modules the installed copies' programs could not load stop the package
+  # before anything is touched; this build's own machine installs as ever.
+  not_for_this='It was not the environment which this module applies.'
+  if [ "$arch" = x86 ]; then other=8664; else other=014c; fi
+  C=QE2E${arch^^}C.DLL D=QE2E${arch^^}D.DAT
+  cp "$fixtures/V5_1_2600_0.DLL" "$sysdir/$B"
+  cp "$fixtures/V5_1_2601.DLL" "$pkg/$B"
+  cp "$fixtures/V5_1_2600_0.DLL" "$sysdir/$A"
+  of_machine "$other" "$fixtures/V5_1_2601.DLL" "$pkg/$A"
+  changelist "1:4:10, 2:10" "$B $A" ON
+  before=$(state A B)
+  quiet_row "another machine's module" 1633 "[0x8] - $not_for_this" /quiet
+  check "another machine's: the system folder" "$before" "$(state A B)"
+  check "another machine's: the line" "PrepareInstallation - Not for this machine: C:\\windows\\system32\\$A." \
+    "$(log_text | grep 'Not for this machine' || true)"
+  lacks "another machine's: B first, not touched" "$(log_text)" "LockDestFile"
+  rm -f "$log"
+  shown "shown" "$not_for_this" 0x8
+  check "shown: the system folder" "$before" "$(state A B)"
+
+  # All or nothing: nothing kept either.
+  all_or_nothing
+  rm -f "$log"
+  quiet_row "all or nothing" 1633 "[0x8] - $not_for_this" /quiet
+  check "all or nothing: the system folder" "$before" "$(state A B)"
+  check "all or nothing: nothing kept" "" "$(records)"
+
+  # ARM64's, and another machine's older than the installed copy.
+  of_machine aa64 "$fixtures/V5_1_2601.DLL" "$pkg/$A"
+  changelist "1:4:10, 2:10" "$A" ON
+  rm -f "$log"
+  quiet_row "an ARM64 module" 1633 "[0x8] - $not_for_this" /quiet
+  cp "$fixtures/V5_1_2601.DLL" "$sysdir/$A"
+  of_machine "$other" "$fixtures/V5_1_2600_0.DLL" "$pkg/$A"
+  rm -f "$log"
+  quiet_row "older, another machine's" 1633 "[0x8] - $not_for_this" /quiet
+  cmp -s "$fixtures/V5_1_2601.DLL" "$sysdir/$A" || fail "older: the installed module changed"
+
+  if [ "$arch" = x86 ]; then
+    wine reg add "$win98_key" /v Version /d win98 /f >/dev/null 2>&1 </dev/null
+    rm -f "$log"
+    quiet_row "98, another machine's" 1633 "[0x8] - $not_for_this" /quiet
+    cmp -s "$fixtures/V5_1_2601.DLL" "$sysdir/$A" || fail "98: the installed module changed"
+    wine reg delete "$win98_key" /f >/dev/null 2>&1 </dev/null || true
+  fi
+
+  # This machine's module, a data file by its time, and another machine's
+  # module the folder does not hold: as before the machines were compared.
+  cp "$fixtures/V5_1_2600_0.DLL" "$sysdir/$A"
+  cp "$fixtures/V5_1_2601.DLL" "$pkg/$A"
+  put "$sysdir/$D" "installed data" 2001
+  put "$pkg/$D" "shipped data" 2002
+  of_machine "$other" "$fixtures/V5_1_2601.DLL" "$pkg/$C"
+  changelist "1:4:10, 2:10" "$A $D $C" ON
+  rm -f "$log"
+  quiet_row "this machine's" 0 "[0x3] - " /quiet
+  cmp -s "$fixtures/V5_1_2601.DLL" "$sysdir/$A" || fail "this machine's: not replaced"
+  check "data file: replaced by its time" "shipped data" "$(cat "$sysdir/$D")"
+  contains "not held: skipped" "$(log_text)" "Not exist C:\\windows\\system32\\$C."
+  lacks "nothing foreign" "$(log_text)" "Not for this machine"
+  rm -f "$sysdir/$C" "$sysdir/$D"
   ;;
 
 *)

@@ -1,5 +1,6 @@
 #include "engine/local/file_deployment.h"
 
+#include "engine/local/module_file_machine.h"
 #include "engine/restart/letter_shift.h"
 #include "engine/restart/module_holders.h"
 #include "engine/restart/pending_operations.h"
@@ -33,6 +34,25 @@ ModuleResult FileDeployment::RollBack(const std::string& fileName, const Machine
     const JournalChange* change = m_journal.Find(fileName);
     if (!change) return UndoModule(fileName, machine, *this, staged);
     return RollBackModule(fileName, machine, *this, KnownChange{change->kept, change->incoming}, staged);
+}
+
+bool FileDeployment::FitsMachine(const std::string& fileName, const Machine&, bool undo, std::string* installed) {
+    // A name the run refuses is not read: it could name a file anywhere.
+    if (!IsPlainFileName(fileName)) return true;
+    const std::string dest = InstalledPath(fileName);
+    std::string incoming = PackagePath(fileName);
+    if (undo) {
+        Sha256Digest ours, keptDigest;
+        uint32_t error = 0;
+        if (PackageDigest(fileName, &ours, &error) != 1 ||
+            FindKept(fileName, ours, &incoming, &keptDigest, &error) != 1) {
+            return true;
+        }
+    }
+    const ModuleMachine shipped = MachineOfFile(incoming);
+    if (shipped.kind == ModuleMachine::kNotImage || FitsInstalled(MachineOfFile(dest), shipped)) return true;
+    *installed = dest;
+    return false;
 }
 
 uint32_t FileDeployment::FinishInterruptedRuns(const Machine& machine) {

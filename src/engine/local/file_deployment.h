@@ -36,6 +36,7 @@ public:
     ModuleResult Undo(const std::string& fileName, const Machine& machine, bool staged) override;
     ModuleResult RollBack(const std::string& fileName, const Machine& machine, bool staged) override;
     uint32_t FinishInterruptedRuns(const Machine& machine) override;
+    bool FitsMachine(const std::string& fileName, const Machine& machine, bool undo, std::string* installed) override;
     void EndRun() override;
     std::string PackagePath(const std::string& name) const;
     std::string InstalledPath(const std::string& name) const;

@@ -96,6 +96,11 @@ void InstallationRun::RunListedModules(bool undo) {
         m_result.brokenPackage = 1;
         return;
     }
+    if (!ModulesFitThisMachine(undo)) {
+        m_result.outcome = QMX_INST_NOT_APPLICABLE;
+        m_result.otherMachine = 1;
+        return;
+    }
     // What this run replaced or scheduled, for a rollback.
     Rollback changed;
     m_site.SetAllOrNothing(m_allOrNothing && !undo);
@@ -118,6 +123,20 @@ void InstallationRun::RunListedModules(bool undo) {
         m_result.outcome |= result.bit;
     }
     if ((m_result.outcome & QMX_INST_NOT_APPLICABLE) != 0) m_result.brokenPackage = 1;
+}
+
+// Every listed module is compared before any is touched, and every one that
+// does not fit is named: the author learns the whole of it from one log.
+bool InstallationRun::ModulesFitThisMachine(bool undo) {
+    bool fit = true;
+    for (const std::string& name : m_fileList) {
+        std::string installed;
+        if (!m_site.FitsMachine(name, m_machine, undo, &installed)) {
+            DebugLog("PrepareInstallation - Not for this machine: %s.\r\n", installed.c_str());
+            fit = false;
+        }
+    }
+    return fit;
 }
 
 InstallationRun* InstallationRun::s_running = nullptr;

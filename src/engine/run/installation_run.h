@@ -47,6 +47,7 @@ private:
     int PrepareInstallation(RunResult* result);
     // Run's part past the authority gate: m_result as it goes.
     void RunListedModules(bool undo);
+    bool ModulesFitThisMachine(bool undo);
 
     const Machine& m_machine;
     ModuleSite& m_site;

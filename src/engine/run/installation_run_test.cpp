@@ -8,6 +8,7 @@
 #include "engine/undo/run_journal.h"
 #include "log/debug_log.h"
 #include "support/os_fault.h"
+#include "support/pe_image_bytes.h"
 #include "support/scratch_machine.h"
 
 namespace {
@@ -108,6 +109,73 @@ TEST_F(RunTest, NameReachingOutsideTheSystemFolderIsABrokenPackage) {
     EXPECT_EQ(1, result.brokenPackage);
     EXPECT_NE(std::string::npos, Find(LogText(), "CopyTargetFile - Invalid file name ..\\QMXA.DLL.\r\n"));
     EXPECT_EQ("installed a", FileText(SystemFile("QMXA.DLL")));
+}
+
+namespace {
+
+PeImageBytes ImageFor(uint16_t machine) {
+    PeImageBytes image;
+    image.machine = machine;
+    image.pe32Plus = machine != 0x014C;
+    return image;
+}
+const std::string kI386 = ImageFor(0x014C).Bytes();
+const std::string kX64 = ImageFor(0x8664).Bytes();
+
+}  // namespace
+
+// A module the installed copy's programs could not load stops the package
+// before anything is touched, however the decisions would have gone: the
+// good module listed first stays, nothing is kept, and every misfit is named.
+TEST_F(RunTest, AModuleForAnotherMachineStopsThePackageBeforeAnythingIsTouched) {
+    for (const char* rollback : {"", "[Rollback]\r\nON\r\n"}) {
+        PutFile(SystemFile("QMXA.DLL"), kI386 + "installed a", 2001);
+        PutFile(ProgramFile("QMXA.DLL"), kI386 + "shipped a", 2002);
+        PutFile(SystemFile("QMXB.DLL"), kI386 + "installed b", 2003);  // newer: would be skipped
+        PutFile(ProgramFile("QMXB.DLL"), kX64 + "shipped b", 2002);
+        PutFile(SystemFile("QMXC.DLL"), kX64 + "installed c", 2001);
+        PutFile(ProgramFile("QMXC.DLL"), kI386 + "shipped c", 2002);
+        PutFile(ProgramFile("QMXD.DLL"), kX64 + "not installed", 2002);  // skipped as ever
+        PutFile(SystemFile("QMXE.DAT"), "installed data", 2001);
+        PutFile(ProgramFile("QMXE.DAT"), kX64 + "shipped over data", 2002);
+        WriteChangeList(Targeted("QMXA.DLL\r\nQMXB.DLL\r\nQMXD.DLL\r\nQMXE.DAT\r\nQMXC.DLL\r\nQMXF.DLL\r\n") +
+                        rollback);
+        ClearLog();
+
+        const RunResult result = Run();
+        EXPECT_EQ(QMX_INST_NOT_APPLICABLE, result.outcome) << rollback;
+        EXPECT_EQ(1, result.otherMachine);
+        EXPECT_EQ(0, result.brokenPackage);  // QMXF.DLL, missing, was never reached
+        EXPECT_EQ(kI386 + "installed a", FileText(SystemFile("QMXA.DLL")));
+        EXPECT_EQ("installed data", FileText(SystemFile("QMXE.DAT")));
+        const std::string log = LogText();
+        const size_t b = Find(log, "PrepareInstallation - Not for this machine: " + SystemFile("QMXB.DLL") + ".\r\n");
+        const size_t c = Find(log, "PrepareInstallation - Not for this machine: " + SystemFile("QMXC.DLL") + ".\r\n");
+        ASSERT_NE(std::string::npos, b) << log;
+        ASSERT_NE(std::string::npos, c) << log;
+        EXPECT_LT(b, c);
+        EXPECT_EQ(std::string::npos, Find(log, "Not for this machine: " + SystemFile("QMXA.DLL")));
+        EXPECT_EQ(std::string::npos, Find(log, "LockDestFile"));
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(WindowsFile("QMX_UNDO").c_str()));
+    }
+}
+
+// /undo compares the kept copy it would put back with the installed one.
+TEST_F(RunTest, UndoPutsBackNoKeptCopyTheInstalledOnesProgramsCouldNotLoad) {
+    PutFile(SystemFile("QMXA.DLL"), kI386 + "installed a", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), kI386 + "shipped a", 2002);
+    WriteChangeList(Targeted("QMXA.DLL\r\n"));
+    EXPECT_EQ(QMX_INST_COPIED, Run().outcome);
+    // Since then, something else made the folder's copy another machine's.
+    PutFile(SystemFile("QMXA.DLL"), kX64 + "shipped a", 2002);
+    ClearLog();
+
+    const RunResult result = Run(true);
+    EXPECT_EQ(QMX_INST_NOT_APPLICABLE, result.outcome);
+    EXPECT_EQ(1, result.otherMachine);
+    EXPECT_EQ(kX64 + "shipped a", FileText(SystemFile("QMXA.DLL")));
+    EXPECT_NE(std::string::npos,
+              Find(LogText(), "PrepareInstallation - Not for this machine: " + SystemFile("QMXA.DLL") + ".\r\n"));
 }
 
 // An all-or-nothing run whose second module is missing puts the first back;

@@ -100,6 +100,15 @@ public:
     // interrupted before they could finish rolled back. The 0x80 and 0x04
     // their steps gave.
     virtual uint32_t FinishInterruptedRuns(const Machine&) { return 0; }
+    // Between the seal check and the first module: false when the package's
+    // copy of fileName (under undo, the kept copy that would be put back)
+    // could not be loaded by the programs that load the installed copy,
+    // whose path *installed then holds. A name either side lacks, or holds
+    // as no PE image, fits: the decision deals with it as before.
+    virtual bool FitsMachine(const std::string& /*fileName*/, const Machine&, bool /*undo*/,
+                             std::string* /*installed*/) {
+        return true;
+    }
     // After the last module: the site's own records brought up to date.
     virtual void EndRun() {}
 

@@ -24,7 +24,8 @@ int QuietExitCode(const RunResult& result) {
     if (outcome & QMX_INST_FAILED) return QMX_EXIT_INSTALL_FAILURE;
     if (outcome & QMX_INST_RESTART_FIRST) return QMX_EXIT_FAIL_REBOOT_REQUIRED;
     if (outcome & QMX_INST_NOT_APPLICABLE) {
-        return result.notTargeted == 1 ? QMX_EXIT_PLATFORM_UNSUPPORTED : QMX_EXIT_PACKAGE_INVALID;
+        const bool otherPlatform = result.notTargeted == 1 || result.otherMachine == 1;
+        return otherPlatform ? QMX_EXIT_PLATFORM_UNSUPPORTED : QMX_EXIT_PACKAGE_INVALID;
     }
     if (outcome & QMX_INST_ON_REBOOT) return QMX_EXIT_REBOOT_REQUIRED;
     return QMX_EXIT_SUCCESS;

@@ -8,7 +8,7 @@ enum : uint32_t {
     QMX_INST_COPIED = 0x01,          // the file was replaced now
     QMX_INST_SKIPPED = 0x02,         // not installed, or installed copy as new or newer
     QMX_INST_ON_REBOOT = 0x04,       // a staged copy replaces the file at the next restart
-    QMX_INST_NOT_APPLICABLE = 0x08,  // not targeted, no file listed, or a broken package
+    QMX_INST_NOT_APPLICABLE = 0x08,  // not targeted, no file listed, another machine's, or a broken package
     QMX_INST_NOT_ADMIN = 0x10,       // the user may not install
     QMX_INST_RESTART_FIRST = 0x40,   // another program's restart-time operation is on the file
     QMX_INST_FAILED = 0x80,          // a copy or a restart-scheduling step failed
@@ -25,6 +25,9 @@ struct RunResult {
     // The package itself is broken: a listed module it lacks, a refused name
     // or a seal that fails, found once the change list applied.
     int brokenPackage = 0;
+    // A listed module is for another machine than the installed copy's:
+    // nothing was touched.
+    int otherMachine = 0;
     // The run put kept copies back (/undo) instead of installing.
     int undo = 0;
 };
@@ -69,5 +72,6 @@ enum : int {
 
 // The first that applies: 0x10 gives 740, 0x80 1603, 0x40 3017 (restart,
 // then run again), 0x08 1620 (a broken package) or 1633 when the change list
-// targets other Windows only, 0x04 3010, anything else 0.
+// targets other Windows only or a module is for another machine, 0x04 3010,
+// anything else 0.
 int QuietExitCode(const RunResult& result);

@@ -12,6 +12,7 @@ struct Case {
     int brokenPackage;
     OutcomeMessage message;
     int exitCode;
+    int otherMachine = 0;
 };
 
 // The message and the quiet exit code must tell the same story: a failure is
@@ -24,6 +25,7 @@ const std::vector<Case> kCases = {
     {0x07, 0, 0, OutcomeMessage::kReboot, 3010},
     {0x08, 0, 0, OutcomeMessage::kNotApplicable, 1620},  // no list, no [File] entry
     {0x08, 1, 0, OutcomeMessage::kNotApplicable, 1633},  // other Windows targeted
+    {0x08, 0, 0, OutcomeMessage::kNotApplicable, 1633, 1},  // a module for another machine
     {0x08, 0, 1, OutcomeMessage::kFailed, 1620},         // only missing modules
     {0x09, 0, 1, OutcomeMessage::kFailed, 1620},         // one replaced, one missing
     {0x0A, 0, 1, OutcomeMessage::kFailed, 1620},
@@ -55,6 +57,7 @@ const std::vector<Case> kUndoCases = {
     {0x84, 0, 0, OutcomeMessage::kUndoFailed, 1603},
     {0x09, 0, 1, OutcomeMessage::kUndoFailed, 1620},     // a module the package lacks
     {0x08, 1, 0, OutcomeMessage::kNotApplicable, 1633},  // other Windows targeted
+    {0x08, 0, 0, OutcomeMessage::kNotApplicable, 1633, 1},  // a kept copy for another machine
     {0x08, 0, 0, OutcomeMessage::kNotApplicable, 1620},
     {0x10, 0, 0, OutcomeMessage::kNotAdmin, 740},
 };
@@ -67,6 +70,7 @@ TEST(Outcome, MessageAndExitCodeAgree) {
             result.outcome = c.outcome;
             result.notTargeted = c.notTargeted;
             result.brokenPackage = c.brokenPackage;
+            result.otherMachine = c.otherMachine;
             EXPECT_EQ(c.message, ChooseMessage(result)) << undo << std::hex << " " << c.outcome;
             EXPECT_EQ(c.exitCode, QuietExitCode(result)) << undo << std::hex << " " << c.outcome;
         }

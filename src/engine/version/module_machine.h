@@ -37,6 +37,7 @@ public:
 };
 
 // Bytes already in memory (the package check reads modules whole).
+// Holds a reference, not a copy: the bytes must outlive it.
 class MemoryBytes : public ModuleBytes {
 public:
     explicit MemoryBytes(const std::string& bytes) : m_bytes(bytes) {}

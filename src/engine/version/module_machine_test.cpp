@@ -6,51 +6,9 @@
 
 #include <string>
 
+#include "support/pe_image_bytes.h"
+
 namespace {
-
-void Put(std::string& bytes, size_t at, uint32_t value, int width) {
-    for (int i = 0; i < width; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
-}
-
-// One section at address 0x1000, raw at 0x400; directory 10 (load
-// configuration) at 0x1000 and 14 (CLI header) at 0x1100 when asked for.
-struct Image {
-    uint16_t machine = kMachineI386;
-    bool pe32Plus = false;
-    uint32_t clrFlags = 0;        // 0: no CLI header
-    uint32_t loadConfigSize = 0;  // 0: no load configuration
-    uint32_t chpe = 0;            // CHPEMetadataPointer's low half
-
-    std::string Bytes() const {
-        const size_t optional = 0x58, directories = optional + (pe32Plus ? 112 : 96), table = directories + 16 * 8;
-        std::string image(0x800, '\0');
-        Put(image, 0, 0x5A4D, 2);
-        Put(image, 0x3C, 0x40, 4);
-        Put(image, 0x40, 0x4550, 4);
-        Put(image, 0x44, machine, 2);
-        Put(image, 0x46, 1, 2);
-        Put(image, 0x54, static_cast<uint32_t>(table - optional), 2);
-        Put(image, optional, pe32Plus ? 0x20B : 0x10B, 2);
-        Put(image, directories - 4, 16, 4);
-        Put(image, table + 8, 0x400, 4);
-        Put(image, table + 12, 0x1000, 4);
-        Put(image, table + 16, 0x400, 4);
-        Put(image, table + 20, 0x400, 4);
-        if (loadConfigSize) {
-            Put(image, directories + 8 * 10, 0x1000, 4);
-            Put(image, directories + 8 * 10 + 4, loadConfigSize, 4);
-            Put(image, 0x400, loadConfigSize, 4);
-            Put(image, 0x400 + 0xC8, chpe, 4);
-        }
-        if (clrFlags) {
-            Put(image, directories + 8 * 14, 0x1100, 4);
-            Put(image, directories + 8 * 14 + 4, 72, 4);
-            Put(image, 0x500, 72, 4);
-            Put(image, 0x500 + 16, clrFlags, 4);
-        }
-        return image;
-    }
-};
 
 std::string NameOf(const std::string& bytes) {
     MemoryBytes memory(bytes);
@@ -60,10 +18,10 @@ std::string NameOf(const std::string& bytes) {
 TEST(ModuleMachine, NamesTheMachineProgramsLoad) {
     struct Case {
         const char* what;
-        Image image;
+        PeImageBytes image;
         const char* name;
     };
-    Image i386, x64, arm64, arm64x, oldConfig, ilOnly, il32, il64, mixed, arm, ecOnly;
+    PeImageBytes i386, x64, arm64, arm64x, oldConfig, ilOnly, il32, il64, mixed, arm, ecOnly;
     x64.machine = kMachineX64, x64.pe32Plus = true;
     arm64.machine = kMachineArm64, arm64.pe32Plus = true, arm64.loadConfigSize = 0x140;
     arm64x = arm64, arm64x.chpe = 0x1800;
@@ -87,12 +45,12 @@ TEST(ModuleMachine, NamesTheMachineProgramsLoad) {
 }
 
 TEST(ModuleMachine, AnythingButAnImageIsNone) {
-    const std::string image = Image().Bytes();
+    const std::string image = PeImageBytes().Bytes();
     EXPECT_EQ("none", NameOf(""));
     EXPECT_EQ("none", NameOf("plain text, no header at all"));
     EXPECT_EQ("none", NameOf(image.substr(0, 0x50)));  // cut inside the COFF header
     // Cut before its section table or its CLI header: the COFF header's machine.
-    Image il;
+    PeImageBytes il;
     il.clrFlags = 0x1;
     EXPECT_EQ("i386", NameOf(il.Bytes().substr(0, 0x200)));
 }
@@ -107,7 +65,8 @@ TEST(ModuleMachine, SaysWhenTheBytesCouldNotBeRead) {
     bool readFailed = false;
     EXPECT_EQ(ModuleMachine::kNotImage, ReadModuleMachine(failing, &readFailed).kind);
     EXPECT_TRUE(readFailed);
-    MemoryBytes text(std::string("MZ"));
+    const std::string mz("MZ");
+    MemoryBytes text(mz);
     ReadModuleMachine(text, &readFailed);
     EXPECT_FALSE(readFailed);
 }
