@@ -1,6 +1,5 @@
 #include "engine/version/module_machine.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "engine/version/pe_image.h"
@@ -140,8 +139,11 @@ std::string MachineName(const ModuleMachine& machine) {
     case kMachineArm64: return "arm64";
     default: break;
     }
-    char number[8];
-    std::snprintf(number, sizeof number, "0x%04x", machine.machine);
+    // By hand: the C library's formatting, as libstdc++ selects it, would
+    // bring mingw's whole printf into the installer.
+    static const char kHex[] = "0123456789abcdef";
+    std::string number = "0x";
+    for (int shift = 12; shift >= 0; shift -= 4) number += kHex[(machine.machine >> shift) & 0xF];
     return number;
 }
 
