@@ -44,11 +44,10 @@ std::string JsonBool(bool value) { return value ? "true" : "false"; }
 
 // "signed by CN=..., no time stamp", "damaged (why), signed by CN=...".
 std::string SignatureLine(const SignatureInfo& sig) {
-    const bool intact = sig.state == SignatureState::kSigned || sig.state == SignatureState::kUntrusted;
     std::string line = sig.state == SignatureState::kSigned ? "signed" : SignatureStateName(sig.state);
     if (!sig.problem.empty()) line += " (" + sig.problem + ")";
     if (!sig.subject.empty()) line += std::string(sig.state == SignatureState::kSigned ? "" : ",") + " by " + sig.subject;
-    if (intact) line += sig.timestamped ? ", time-stamped" : ", no time stamp";
+    if (SignatureIntact(sig.state)) line += sig.timestamped ? ", time-stamped" : ", no time stamp";
     return line;
 }
 

@@ -281,6 +281,13 @@ void AddSignatureFinding(PackageReport& report, const std::string& where, bool p
         Add(report, Severity::WARNING, where,
             "signed by " + sig.subject + ", but not by a chain this machine trusts (" + sig.problem + ")");
         break;
+    case SignatureState::kDistrusted:
+    case SignatureState::kRevoked:
+        // Refused by name: no root a fleet adds makes these right.
+        Add(report, Severity::ERROR, where,
+            "signed by " + sig.subject + ", but Windows refuses its certificate (" + sig.problem +
+                "), whatever roots the machine trusts; sign it with another certificate");
+        break;
     case SignatureState::kDamaged:
         Add(report, Severity::ERROR, where,
             "signature damaged: " + sig.problem +

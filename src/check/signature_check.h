@@ -16,6 +16,8 @@ enum class SignatureState {
     kUnsigned,
     kSigned,       // the file is as it was signed (and on Windows, trusted)
     kUntrusted,    // Windows: intact, but not by a chain this machine trusts
+    kDistrusted,   // Windows: intact, but its certificate is one this machine explicitly distrusts
+    kRevoked,      // Windows: intact, but its certificate is revoked, as far as this machine knows
     kDamaged,      // the file changed after signing, or the signature is broken
     kCannotCheck,  // this side cannot tell (no WinVerifyTrust, an unknown algorithm)
 };
@@ -24,8 +26,11 @@ struct SignatureInfo {
     SignatureState state = SignatureState::kCannotCheck;
     std::string subject;  // the signer's certificate subject, "CN=..., O=..."; "" when unknown
     bool timestamped = false;
-    std::string problem;  // kUntrusted, kDamaged, kCannotCheck: why, for a person
+    std::string problem;  // kUntrusted, kDistrusted, kRevoked, kDamaged, kCannotCheck: why, for a person
 };
+
+// Whether the state says the file is as it was signed, whoever signed it.
+bool SignatureIntact(SignatureState state);
 
 // The signature of the file at path.
 SignatureInfo CheckSignature(const std::string& path);
@@ -34,7 +39,8 @@ SignatureInfo CheckSignature(const std::string& path);
 // subjects are written; "" when it cannot be read.
 std::string CertificateSubject(const std::string& certificate);
 
-// "signed", "unsigned", "damaged", "untrusted", "not a program", "cannot check".
+// "signed", "unsigned", "damaged", "untrusted", "distrusted", "revoked",
+// "not a program", "cannot check".
 const char* SignatureStateName(SignatureState state);
 
 // Each side's own part of CheckSignature: the verdict on the signature sig,
@@ -42,3 +48,8 @@ const char* SignatureStateName(SignatureState state);
 SignatureInfo VerifySignature(const std::string& path, const std::string& bytes, const PeSignature& sig);
 // A result of state alone.
 SignatureInfo SignatureOf(SignatureState state, const std::string& problem = std::string());
+
+// The state WinVerifyTrust's result means, with why into problem for every
+// state but kSigned. Free of <windows.h>, so that the build machine tests it
+// too.
+SignatureState TrustVerdict(long result, std::string* problem);
