@@ -101,7 +101,7 @@ SignatureInfo VerifySignature(const std::string& path, const std::string&, const
     const LONG result = dlls.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
 
     SignatureInfo info;
-    info.state = TrustVerdict(result, &info.problem);
+    info.state = TrustVerdict(result, &info.problem, &info.chainChecked);
     info.timestamped = sig.timestamped;
     info.subject = SignerSubject(dlls, data.hWVTStateData);
     data.dwStateAction = WTD_STATEACTION_CLOSE;

@@ -59,14 +59,18 @@ std::string Hex(uint32_t code) {
 
 // Chain and certificate errors (CERT_E_*, facility 0x0B, 0x800B01xx) leave
 // the file intact; a wrong digest or an unreadable signature does not.
-SignatureState TrustVerdict(long result, std::string* problem) {
+SignatureState TrustVerdict(long result, std::string* problem, bool* chainChecked) {
     const uint32_t code = static_cast<uint32_t>(result);
     const uint32_t kBadDigest = 0x80096010, kNoSignature = 0x800B0100, kNotTrusted = 0x800B0004,
                    kBadAlgorithm = 0x80090008, kUnknownAlgorithm = 0x80091002, kUnknownProvider = 0x800B0001,
                    kUnknownAction = 0x800B0002, kSecuritySettings = 0x80092026, kRevoked = 0x800B010C,
                    kExplicitDistrust = 0x800B0111;
+    *chainChecked = false;
     problem->clear();
-    if (code == 0) return SignatureState::kSigned;
+    if (code == 0) {
+        *chainChecked = true;
+        return SignatureState::kSigned;
+    }
     if (code == kBadDigest) {
         *problem = "the file's digest no longer matches the one signed (" + Hex(code) + ")";
         return SignatureState::kDamaged;
@@ -82,16 +86,19 @@ SignatureState TrustVerdict(long result, std::string* problem) {
     // Refused by name, not merely unknown: no fleet's roots make these
     // right, so they are errors where an unknown root is a warning.
     if (code == kExplicitDistrust) {
+        *chainChecked = true;
         *problem = "WinVerifyTrust " + Hex(code) + ": this machine explicitly distrusts its certificate";
         return SignatureState::kDistrusted;
     }
     if (code == kRevoked) {
+        *chainChecked = true;
         *problem = "WinVerifyTrust " + Hex(code) + ": its certificate is revoked";
         return SignatureState::kRevoked;
     }
     // Not trusted by this machine's roots or settings, as with a root it lacks.
     if (((code & 0xFFFFFF00u) == 0x800B0100u && code != kNoSignature) || code == kNotTrusted ||
         code == kSecuritySettings) {
+        *chainChecked = true;
         *problem = "WinVerifyTrust " + Hex(code);
         return SignatureState::kUntrusted;
     }

@@ -2,9 +2,10 @@
 // by file; the package check asks it for QMXSET.EXE and every listed module,
 // and makes its findings of the answers itself. On the build machine
 // OpenSSL's libcrypto checks each signature against the file (the digest and
-// the signer's signature, not the chain: which roots count is the fleet's
-// policy); on Windows the system's WinVerifyTrust does, loaded at run time,
-// and checks the chain against the machine's roots too.
+// the signer's signature by the certificate the signature carries, not the
+// chain: which roots count is the fleet's policy); on Windows the system's
+// WinVerifyTrust does, loaded at run time, and checks the chain against the
+// machine's roots too.
 #pragma once
 
 #include <string>
@@ -14,7 +15,7 @@
 enum class SignatureState {
     kNotProgram,   // no PE image, so no signature possible
     kUnsigned,
-    kSigned,       // the file is as it was signed (and on Windows, trusted)
+    kSigned,       // the file is as it was signed (and where chainChecked, trusted)
     kUntrusted,    // Windows: intact, but not by a chain this machine trusts
     kDistrusted,   // Windows: intact, but its certificate is one this machine explicitly distrusts
     kRevoked,      // Windows: intact, but its certificate is revoked, as far as this machine knows
@@ -25,6 +26,12 @@ enum class SignatureState {
 struct SignatureInfo {
     SignatureState state = SignatureState::kCannotCheck;
     std::string subject;  // the signer's certificate subject, "CN=..., O=..."; "" when unknown
+    // Whether the signer's certificate was judged by a chain to this
+    // machine's trusted roots: on Windows for every state WinVerifyTrust
+    // reached the chain in (kSigned, kUntrusted, kDistrusted, kRevoked);
+    // never on the build machine, which checks the signature by the
+    // certificate it carries alone.
+    bool chainChecked = false;
     bool timestamped = false;
     std::string problem;  // kUntrusted, kDistrusted, kRevoked, kDamaged, kCannotCheck: why, for a person
 };
@@ -50,6 +57,6 @@ SignatureInfo VerifySignature(const std::string& path, const std::string& bytes,
 SignatureInfo SignatureOf(SignatureState state, const std::string& problem = std::string());
 
 // The state WinVerifyTrust's result means, with why into problem for every
-// state but kSigned. Free of <windows.h>, so that the build machine tests it
-// too.
-SignatureState TrustVerdict(long result, std::string* problem);
+// state but kSigned, and whether it reached the chain into chainChecked.
+// Free of <windows.h>, so that the build machine tests it too.
+SignatureState TrustVerdict(long result, std::string* problem, bool* chainChecked);
