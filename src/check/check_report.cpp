@@ -42,6 +42,15 @@ std::string OwnJson(const std::string& text) { return JsonString(text, Utf8Encod
 
 std::string JsonBool(bool value) { return value ? "true" : "false"; }
 
+// ", time-stamped", ", no time stamp", ", time stamp not verified (why)".
+std::string TimeStampText(const SignatureInfo& sig) {
+    switch (sig.timeStamp) {
+    case TimeStampState::kVerified: return ", time-stamped";
+    case TimeStampState::kNone: return ", no time stamp";
+    default: return ", time stamp not verified (" + sig.timeStampProblem + ")";
+    }
+}
+
 // "signed by CN=... (certificate not checked against a trusted root), no
 // time stamp", "untrusted (why), by CN=..., time-stamped", "damaged (why),
 // by CN=...". What was not checked is said where it was not, so that the
@@ -52,7 +61,7 @@ std::string SignatureLine(const SignatureInfo& sig) {
     if (!sig.problem.empty()) line += " (" + sig.problem + ")";
     if (!sig.subject.empty()) line += std::string(signedOk ? "" : ",") + " by " + sig.subject;
     if (signedOk && !sig.chainChecked) line += " (certificate not checked against a trusted root)";
-    if (SignatureIntact(sig.state)) line += sig.timestamped ? ", time-stamped" : ", no time stamp";
+    if (SignatureIntact(sig.state)) line += TimeStampText(sig);
     return line;
 }
 
@@ -63,7 +72,10 @@ std::string JsonSignatures(const PackageReport& report) {
         out += std::string(i ? ", " : "") + "{\"name\": " + Json(report.signatures[i].name) +
                ", \"state\": " + OwnJson(SignatureStateName(sig.state)) + ", \"subject\": " +
                (sig.subject.empty() ? std::string("null") : JsonString(sig.subject, LocalEncoding())) +
-               ", \"chainChecked\": " + JsonBool(sig.chainChecked) + ", \"timestamp\": " + JsonBool(sig.timestamped) +
+               ", \"chainChecked\": " + JsonBool(sig.chainChecked) +
+               ", \"timestamp\": " + JsonBool(sig.timeStamp == TimeStampState::kVerified) +
+               ", \"timestampProblem\": " +
+               (sig.timeStampProblem.empty() ? std::string("null") : OwnJson(sig.timeStampProblem)) +
                ", \"problem\": " + (sig.problem.empty() ? std::string("null") : OwnJson(sig.problem)) + "}";
     }
     return out + "]";

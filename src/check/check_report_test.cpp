@@ -9,12 +9,14 @@
 
 namespace {
 
-SignatureInfo Signature(SignatureState state, bool chainChecked, bool stamped, const std::string& problem = "") {
+SignatureInfo Signature(SignatureState state, bool chainChecked, TimeStampState stamp,
+                        const std::string& stampProblem = "", const std::string& problem = "") {
     SignatureInfo sig;
     sig.state = state;
     sig.subject = "CN=QMX Test, O=QMX";
     sig.chainChecked = chainChecked;
-    sig.timestamped = stamped;
+    sig.timeStamp = stamp;
+    sig.timeStampProblem = stampProblem;
     sig.problem = problem;
     return sig;
 }
@@ -33,14 +35,21 @@ TEST(CheckReport, SignatureLinesSayWhatWasChecked) {
         const char* line;
     };
     const Case cases[] = {
-        {Signature(SignatureState::kSigned, false, false),
+        {Signature(SignatureState::kSigned, false, TimeStampState::kNone),
          "signed by CN=QMX Test, O=QMX (certificate not checked against a trusted root), no time stamp"},
-        {Signature(SignatureState::kSigned, true, true), "signed by CN=QMX Test, O=QMX, time-stamped"},
-        {Signature(SignatureState::kRevoked, true, true, "WinVerifyTrust 0x800B010C"),
+        {Signature(SignatureState::kSigned, true, TimeStampState::kVerified),
+         "signed by CN=QMX Test, O=QMX, time-stamped"},
+        {Signature(SignatureState::kSigned, true, TimeStampState::kDoesNotVerify, "it stamps another signature"),
+         "signed by CN=QMX Test, O=QMX, time stamp not verified (it stamps another signature)"},
+        {Signature(SignatureState::kSigned, true, TimeStampState::kNotChecked, "this Windows does not check it"),
+         "signed by CN=QMX Test, O=QMX, time stamp not verified (this Windows does not check it)"},
+        {Signature(SignatureState::kRevoked, true, TimeStampState::kVerified, "", "WinVerifyTrust 0x800B010C"),
          "revoked (WinVerifyTrust 0x800B010C), by CN=QMX Test, O=QMX, time-stamped"},
-        {Signature(SignatureState::kUntrusted, true, false, "WinVerifyTrust 0x800B0109"),
+        {Signature(SignatureState::kUntrusted, true, TimeStampState::kNone, "", "WinVerifyTrust 0x800B0109"),
          "untrusted (WinVerifyTrust 0x800B0109), by CN=QMX Test, O=QMX, no time stamp"},
-        {Signature(SignatureState::kDamaged, false, false, "changed"), "damaged (changed), by CN=QMX Test, O=QMX"},
+        // A damaged signature's time stamp stamps nothing that still holds.
+        {Signature(SignatureState::kDamaged, false, TimeStampState::kNone, "", "changed"),
+         "damaged (changed), by CN=QMX Test, O=QMX"},
     };
     for (const Case& c : cases) {
         const std::string text = TextReport(ReportOf(c.sig), nullptr, nullptr);
@@ -49,15 +58,20 @@ TEST(CheckReport, SignatureLinesSayWhatWasChecked) {
     }
 }
 
-TEST(CheckReport, JsonSignaturesSayWhetherTheChainWasChecked) {
-    for (const bool checked : {false, true}) {
-        const std::string json =
-            JsonReport(ReportOf(Signature(SignatureState::kSigned, checked, true)), nullptr, nullptr);
-        EXPECT_NE(std::string::npos, json.find("\"state\": \"signed\", \"subject\": \"CN=QMX Test, O=QMX\", "
-                                               "\"chainChecked\": " + std::string(checked ? "true" : "false") +
-                                               ", \"timestamp\": true, \"problem\": null}"))
-            << json;
-    }
+TEST(CheckReport, JsonSignaturesCarryTheChainAndTheTimeStamp) {
+    const std::string native =
+        JsonReport(ReportOf(Signature(SignatureState::kSigned, false, TimeStampState::kVerified)), nullptr, nullptr);
+    EXPECT_NE(std::string::npos,
+              native.find("\"state\": \"signed\", \"subject\": \"CN=QMX Test, O=QMX\", \"chainChecked\": false, "
+                          "\"timestamp\": true, \"timestampProblem\": null, \"problem\": null}"))
+        << native;
+    const SignatureInfo moved =
+        Signature(SignatureState::kSigned, true, TimeStampState::kDoesNotVerify, "it stamps another signature");
+    const std::string broken = JsonReport(ReportOf(moved), nullptr, nullptr);
+    EXPECT_NE(std::string::npos,
+              broken.find("\"chainChecked\": true, \"timestamp\": false, \"timestampProblem\": \"it stamps another "
+                          "signature\""))
+        << broken;
 }
 
 }  // namespace

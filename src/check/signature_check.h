@@ -5,7 +5,8 @@
 // the signer's signature by the certificate the signature carries, not the
 // chain: which roots count is the fleet's policy); on Windows the system's
 // WinVerifyTrust does, loaded at run time, and checks the chain against the
-// machine's roots too.
+// machine's roots too. A time stamp counts only when its digest of the
+// signature it stamps, and its authority's signature over that, verify.
 #pragma once
 
 #include <string>
@@ -23,6 +24,13 @@ enum class SignatureState {
     kCannotCheck,  // this side cannot tell (no WinVerifyTrust, an unknown algorithm)
 };
 
+enum class TimeStampState {
+    kNone,           // the signature carries no time stamp
+    kVerified,       // its digest is of the signer's signature, and its authority signed it
+    kDoesNotVerify,  // it is there, but stamps another signature or its authority's signature fails
+    kNotChecked,     // it is there, and this side cannot tell (an unknown algorithm, an older Windows)
+};
+
 struct SignatureInfo {
     SignatureState state = SignatureState::kCannotCheck;
     std::string subject;  // the signer's certificate subject, "CN=..., O=..."; "" when unknown
@@ -32,7 +40,8 @@ struct SignatureInfo {
     // never on the build machine, which checks the signature by the
     // certificate it carries alone.
     bool chainChecked = false;
-    bool timestamped = false;
+    TimeStampState timeStamp = TimeStampState::kNone;
+    std::string timeStampProblem;  // kDoesNotVerify, kNotChecked: why, for a person
     std::string problem;  // kUntrusted, kDistrusted, kRevoked, kDamaged, kCannotCheck: why, for a person
 };
 
