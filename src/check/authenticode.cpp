@@ -41,13 +41,13 @@ bool ReadIndirectData(DerReader content, PeSignature* sig) {
 }
 
 // Whether the first signer's unsigned attributes hold a time stamp.
-bool ReadTimeStamp(const CmsSigner& signer, bool* timestamped) {
+bool ReadTimeStamp(const CmsSigner& signer, bool* stamped) {
     DerReader attributes = signer.unsignedAttributes;
     while (!attributes.Empty()) {
         DerReader attribute;
         if (!attributes.Take(kDerSequence, &attribute)) return false;
         DerReader probe = attribute;
-        if (probe.TakeOid(kCounterSignature) || attribute.TakeOid(kRfc3161TimeStamp)) *timestamped = true;
+        if (probe.TakeOid(kCounterSignature) || attribute.TakeOid(kRfc3161TimeStamp)) *stamped = true;
     }
     return true;
 }
@@ -58,7 +58,7 @@ bool ReadAuthenticode(const std::string& bytes, PeSignature* sig) {
         !data.hasContent) {
         return false;
     }
-    return ReadIndirectData(data.content, sig) && ReadTimeStamp(data.signer, &sig->timestamped);
+    return ReadIndirectData(data.content, sig) && ReadTimeStamp(data.signer, &sig->carriesTimeStamp);
 }
 
 PeSignature Malformed(const char* problem) {

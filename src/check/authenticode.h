@@ -28,7 +28,9 @@ struct PeSignature {
     ByteRange content = {0, 0};  // the signed content's value, which the signer's digest covers
     std::string digestName;      // "SHA256", "SHA1", ...; "" for an algorithm not known here
     std::string digest;          // the file's digest as the signature holds it
-    bool timestamped = false;    // a counter-signature or an RFC 3161 time stamp
+    // A counter-signature or an RFC 3161 time stamp is there; whether it
+    // stamps this signature is each side's to check.
+    bool carriesTimeStamp = false;
 };
 
 PeSignature ReadPeSignature(const std::string& bytes);

@@ -61,13 +61,13 @@ std::string Signed(const std::string& pkcs7) {
     return image + table;
 }
 
-TEST(Authenticode, FindsTheDigestWhatItCoversAndWhetherItIsTimeStamped) {
+TEST(Authenticode, FindsTheDigestWhatItCoversAndWhetherItCarriesATimeStamp) {
     const std::string image = Signed(SignedData({}));
     const PeSignature sig = ReadPeSignature(image);
     ASSERT_EQ(PeSignature::kPresent, sig.kind) << sig.problem;
     EXPECT_EQ("SHA256", sig.digestName);
     EXPECT_EQ(kDigest, sig.digest);
-    EXPECT_FALSE(sig.timestamped);
+    EXPECT_FALSE(sig.carriesTimeStamp);
     // Everything but the checksum, the table's entry and the table.
     const size_t table = image.size() - (8 + SignedData({}).size());
     ASSERT_EQ(3u, sig.hashed.size());
@@ -79,9 +79,9 @@ TEST(Authenticode, FindsTheDigestWhatItCoversAndWhetherItIsTimeStamped) {
     EXPECT_EQ(table + 8, sig.pkcs7.begin);
     EXPECT_EQ(0x30, static_cast<unsigned char>(image[sig.content.begin]));  // the value's first element
 
-    EXPECT_TRUE(ReadPeSignature(Signed(SignedData({kRfc3161Oid}))).timestamped);
-    EXPECT_TRUE(ReadPeSignature(Signed(SignedData({"\x2A\x86\x48\x86\xF7\x0D\x01\x09\x06"}))).timestamped);
-    EXPECT_FALSE(ReadPeSignature(Signed(SignedData({"\x2A\x03"}))).timestamped);
+    EXPECT_TRUE(ReadPeSignature(Signed(SignedData({kRfc3161Oid}))).carriesTimeStamp);
+    EXPECT_TRUE(ReadPeSignature(Signed(SignedData({"\x2A\x86\x48\x86\xF7\x0D\x01\x09\x06"}))).carriesTimeStamp);
+    EXPECT_FALSE(ReadPeSignature(Signed(SignedData({"\x2A\x03"}))).carriesTimeStamp);
 }
 
 TEST(Authenticode, TellsFilesWithoutSignatureFromDamagedTables) {

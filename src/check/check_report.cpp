@@ -42,13 +42,26 @@ std::string OwnJson(const std::string& text) { return JsonString(text, Utf8Encod
 
 std::string JsonBool(bool value) { return value ? "true" : "false"; }
 
-// "signed by CN=..., no time stamp", "damaged (why), signed by CN=...".
+// ", time-stamped", ", no time stamp", ", time stamp not verified (why)".
+std::string TimeStampText(const SignatureInfo& sig) {
+    switch (sig.timeStamp) {
+    case TimeStampState::kVerified: return ", time-stamped";
+    case TimeStampState::kNone: return ", no time stamp";
+    default: return ", time stamp not verified (" + sig.timeStampProblem + ")";
+    }
+}
+
+// "signed by CN=... (certificate not checked against a trusted root), no
+// time stamp", "untrusted (why), by CN=..., time-stamped", "damaged (why),
+// by CN=...". What was not checked is said where it was not, so that the
+// build machine's report reads for what it is.
 std::string SignatureLine(const SignatureInfo& sig) {
-    const bool intact = sig.state == SignatureState::kSigned || sig.state == SignatureState::kUntrusted;
-    std::string line = sig.state == SignatureState::kSigned ? "signed" : SignatureStateName(sig.state);
+    const bool signedOk = sig.state == SignatureState::kSigned;
+    std::string line = signedOk ? "signed" : SignatureStateName(sig.state);
     if (!sig.problem.empty()) line += " (" + sig.problem + ")";
-    if (!sig.subject.empty()) line += std::string(sig.state == SignatureState::kSigned ? "" : ",") + " by " + sig.subject;
-    if (intact) line += sig.timestamped ? ", time-stamped" : ", no time stamp";
+    if (!sig.subject.empty()) line += std::string(signedOk ? "" : ",") + " by " + sig.subject;
+    if (signedOk && !sig.chainChecked) line += " (certificate not checked against a trusted root)";
+    if (SignatureIntact(sig.state)) line += TimeStampText(sig);
     return line;
 }
 
@@ -59,7 +72,10 @@ std::string JsonSignatures(const PackageReport& report) {
         out += std::string(i ? ", " : "") + "{\"name\": " + Json(report.signatures[i].name) +
                ", \"state\": " + OwnJson(SignatureStateName(sig.state)) + ", \"subject\": " +
                (sig.subject.empty() ? std::string("null") : JsonString(sig.subject, LocalEncoding())) +
-               ", \"timestamp\": " + JsonBool(sig.timestamped) +
+               ", \"chainChecked\": " + JsonBool(sig.chainChecked) +
+               ", \"timestamp\": " + JsonBool(sig.timeStamp == TimeStampState::kVerified) +
+               ", \"timestampProblem\": " +
+               (sig.timeStampProblem.empty() ? std::string("null") : OwnJson(sig.timeStampProblem)) +
                ", \"problem\": " + (sig.problem.empty() ? std::string("null") : OwnJson(sig.problem)) + "}";
     }
     return out + "]";

@@ -258,6 +258,29 @@ void CheckPackageSeal(PackageReport& report) {
     }
 }
 
+// A signature whose time stamp is missing or does not count stops counting
+// when the certificate expires; one whose stamp stamps another signature, or
+// whose authority's signature fails, has been tampered with or broken.
+void AddTimeStampFinding(PackageReport& report, const std::string& where, const SignatureInfo& sig) {
+    switch (sig.timeStamp) {
+    case TimeStampState::kVerified: break;
+    case TimeStampState::kNone:
+        Add(report, Severity::NOTE, where,
+            "signed without a time stamp: the signature stops counting when the certificate expires");
+        break;
+    case TimeStampState::kNotChecked:
+        Add(report, Severity::NOTE, where,
+            "time stamp not verified (" + sig.timeStampProblem + "): where it does not count, the signature "
+            "stops counting when the certificate expires");
+        break;
+    case TimeStampState::kDoesNotVerify:
+        Add(report, Severity::WARNING, where,
+            "time stamp not verified (" + sig.timeStampProblem + "): it does not count, so the signature stops "
+            "counting when the certificate expires; time-stamp the original again");
+        break;
+    }
+}
+
 void AddSignatureFinding(PackageReport& report, const std::string& where, bool program, const SignatureInfo& sig) {
     switch (sig.state) {
     case SignatureState::kUnsigned:
@@ -272,14 +295,18 @@ void AddSignatureFinding(PackageReport& report, const std::string& where, bool p
         }
         break;
     case SignatureState::kSigned:
-        if (!sig.timestamped) {
-            Add(report, Severity::NOTE, where,
-                "signed without a time stamp: the signature stops counting when the certificate expires");
-        }
+        AddTimeStampFinding(report, where, sig);
         break;
     case SignatureState::kUntrusted:
         Add(report, Severity::WARNING, where,
             "signed by " + sig.subject + ", but not by a chain this machine trusts (" + sig.problem + ")");
+        break;
+    case SignatureState::kDistrusted:
+    case SignatureState::kRevoked:
+        // Refused by name: no root a fleet adds makes these right.
+        Add(report, Severity::ERROR, where,
+            "signed by " + sig.subject + ", but Windows refuses its certificate (" + sig.problem +
+                "), whatever roots the machine trusts; sign it with another certificate");
         break;
     case SignatureState::kDamaged:
         Add(report, Severity::ERROR, where,

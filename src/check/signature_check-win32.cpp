@@ -48,51 +48,16 @@ const TrustDlls& Dlls() {
     return dlls;
 }
 
-std::string Hex(LONG code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
-    return text;
-}
-
-// The verdict by WinVerifyTrust's answer. Chain and certificate errors
-// (CERT_E_*, facility 0x0B, 0x800B01xx) leave the file intact; a wrong digest
-// or an unreadable signature does not.
-SignatureState Verdict(LONG result, std::string* problem) {
-    const LONG kBadDigest = static_cast<LONG>(0x80096010), kNoSignature = static_cast<LONG>(0x800B0100),
-               kNotTrusted = static_cast<LONG>(0x800B0004), kBadAlgorithm = static_cast<LONG>(0x80090008),
-               kUnknownAlgorithm = static_cast<LONG>(0x80091002), kUnknownProvider = static_cast<LONG>(0x800B0001),
-               kUnknownAction = static_cast<LONG>(0x800B0002), kSecuritySettings = static_cast<LONG>(0x80092026);
-    if (result == 0) return SignatureState::kSigned;
-    if (result == kBadDigest) {
-        *problem = "the file's digest no longer matches the one signed (" + Hex(result) + ")";
-        return SignatureState::kDamaged;
-    }
-    if (result == kBadAlgorithm || result == kUnknownAlgorithm) {
-        *problem = "this Windows cannot check its digest algorithm (" + Hex(result) + ")";
-        return SignatureState::kCannotCheck;
-    }
-    if (result == kUnknownProvider || result == kUnknownAction) {
-        *problem = "this Windows has no Authenticode provider (" + Hex(result) + ")";
-        return SignatureState::kCannotCheck;
-    }
-    if ((static_cast<unsigned long>(result) & 0xFFFFFF00ul) == 0x800B0100ul && result != kNoSignature) {
-        *problem = "WinVerifyTrust " + Hex(result);
-        return SignatureState::kUntrusted;
-    }
-    // Not trusted by this machine's settings, as with a root it lacks.
-    if (result == kNotTrusted || result == kSecuritySettings) {
-        *problem = "WinVerifyTrust " + Hex(result);
-        return SignatureState::kUntrusted;
-    }
-    *problem = "WinVerifyTrust refuses it (" + Hex(result) + ")";
-    return SignatureState::kDamaged;
-}
-
-std::string SignerSubject(const TrustDlls& dlls, HANDLE state) {
-    if (!dlls.provData || !dlls.signer || !dlls.nameToStr || state == nullptr) return std::string();
+CRYPT_PROVIDER_SGNR* FirstSigner(const TrustDlls& dlls, HANDLE state) {
+    if (!dlls.provData || !dlls.signer || state == nullptr) return nullptr;
     CRYPT_PROVIDER_DATA* data = dlls.provData(state);
-    CRYPT_PROVIDER_SGNR* signer = data ? dlls.signer(data, 0, FALSE, 0) : nullptr;
-    if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr) return std::string();
+    return data ? dlls.signer(data, 0, FALSE, 0) : nullptr;
+}
+
+std::string SignerSubject(const TrustDlls& dlls, const CRYPT_PROVIDER_SGNR* signer) {
+    if (!dlls.nameToStr || signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr) {
+        return std::string();
+    }
     PCCERT_CONTEXT cert = signer->pasCertChain[0].pCert;
     if (cert == nullptr || cert->pCertInfo == nullptr) return std::string();
     char name[512];
@@ -102,6 +67,27 @@ std::string SignerSubject(const TrustDlls& dlls, HANDLE state) {
         return std::string();
     }
     return name;
+}
+
+// What WinVerifyTrust made of the time stamp the file carries: it verifies
+// a counter-signer's digest of the signature and its signature, and says
+// so by the counter-signer's error. A Windows that does not know the stamp's
+// kind lists no counter-signer at all, and neither does Wine 8 for any.
+void ReadTimeStamp(const CRYPT_PROVIDER_SGNR* signer, SignatureInfo* info) {
+    if (signer == nullptr || signer->csCounterSigners == 0 || signer->pasCounterSigners == nullptr) {
+        info->timeStamp = TimeStampState::kNotChecked;
+        info->timeStampProblem = "this Windows does not check it";
+        return;
+    }
+    const DWORD error = signer->pasCounterSigners[0].dwError;
+    if (error == 0) {
+        info->timeStamp = TimeStampState::kVerified;
+        return;
+    }
+    char text[48];
+    std::snprintf(text, sizeof text, "WinVerifyTrust 0x%08lX", static_cast<unsigned long>(error));
+    info->timeStamp = TimeStampState::kDoesNotVerify;
+    info->timeStampProblem = text;
 }
 
 }  // namespace
@@ -141,9 +127,10 @@ SignatureInfo VerifySignature(const std::string& path, const std::string&, const
     const LONG result = dlls.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
 
     SignatureInfo info;
-    info.state = Verdict(result, &info.problem);
-    info.timestamped = sig.timestamped;
-    info.subject = SignerSubject(dlls, data.hWVTStateData);
+    info.state = TrustVerdict(result, &info.problem, &info.chainChecked);
+    const CRYPT_PROVIDER_SGNR* signer = FirstSigner(dlls, data.hWVTStateData);
+    info.subject = SignerSubject(dlls, signer);
+    if (sig.carriesTimeStamp) ReadTimeStamp(signer, &info);
     data.dwStateAction = WTD_STATEACTION_CLOSE;
     dlls.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
     return info;
