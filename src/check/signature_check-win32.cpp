@@ -103,6 +103,33 @@ std::string CertificateSubject(const std::string& certificate) {
     return text;
 }
 
+namespace {
+
+// Asked only of a chain already trusted, and only from the revocation lists
+// this machine has cached: a revocation list it lacks must not make a good
+// signature look bad, and in the first call an unknown revocation status
+// would be reported ahead of an untrusted root.
+bool RevokedByWhatIsCached(const TrustDlls& dlls, WCHAR* widePath) {
+    WINTRUST_FILE_INFO file = {};
+    file.cbStruct = sizeof file;
+    file.pcwszFilePath = widePath;
+    WINTRUST_DATA data = {};
+    data.cbStruct = sizeof data;
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_WHOLECHAIN;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &file;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    data.dwProvFlags = WTD_REVOCATION_CHECK_CHAIN | WTD_CACHE_ONLY_URL_RETRIEVAL;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    const LONG result = dlls.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    data.dwStateAction = WTD_STATEACTION_CLOSE;
+    dlls.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    return result == static_cast<LONG>(CERT_E_REVOKED);
+}
+
+}  // namespace
+
 SignatureInfo VerifySignature(const std::string& path, const std::string&, const PeSignature& sig) {
     const TrustDlls& dlls = Dlls();
     if (!dlls.verify) return SignatureOf(SignatureState::kCannotCheck, "this Windows has no WinVerifyTrust");
@@ -133,5 +160,8 @@ SignatureInfo VerifySignature(const std::string& path, const std::string&, const
     if (sig.carriesTimeStamp) ReadTimeStamp(signer, &info);
     data.dwStateAction = WTD_STATEACTION_CLOSE;
     dlls.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    if (info.state == SignatureState::kSigned && RevokedByWhatIsCached(dlls, widePath)) {
+        info.state = TrustVerdict(static_cast<LONG>(CERT_E_REVOKED), &info.problem, &info.chainChecked);
+    }
     return info;
 }
