@@ -105,27 +105,47 @@ std::string CertificateSubject(const std::string& certificate) {
 
 namespace {
 
+// One question to WinVerifyTrust about a file, never over the network: a
+// check must not wait on a revocation server. Its state is closed with it.
+class TrustQuery {
+public:
+    TrustQuery(const TrustDlls& dlls, WCHAR* widePath, bool cachedRevocation) : m_dlls(dlls) {
+        m_file.cbStruct = sizeof m_file;
+        m_file.pcwszFilePath = widePath;
+        m_data.cbStruct = sizeof m_data;
+        m_data.dwUIChoice = WTD_UI_NONE;
+        m_data.fdwRevocationChecks = cachedRevocation ? WTD_REVOKE_WHOLECHAIN : WTD_REVOKE_NONE;
+        m_data.dwUnionChoice = WTD_CHOICE_FILE;
+        m_data.pFile = &m_file;
+        m_data.dwStateAction = WTD_STATEACTION_VERIFY;
+        m_data.dwProvFlags = (cachedRevocation ? WTD_REVOCATION_CHECK_CHAIN : WTD_REVOCATION_CHECK_NONE) |
+                             WTD_CACHE_ONLY_URL_RETRIEVAL;
+        m_result = m_dlls.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &m_action, &m_data);
+    }
+    ~TrustQuery() {
+        m_data.dwStateAction = WTD_STATEACTION_CLOSE;
+        m_dlls.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &m_action, &m_data);
+    }
+    TrustQuery(const TrustQuery&) = delete;
+    TrustQuery& operator=(const TrustQuery&) = delete;
+
+    LONG Result() const { return m_result; }
+    HANDLE State() const { return m_data.hWVTStateData; }
+
+private:
+    const TrustDlls& m_dlls;
+    WINTRUST_FILE_INFO m_file = {};
+    WINTRUST_DATA m_data = {};
+    GUID m_action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    LONG m_result = 0;
+};
+
 // Asked only of a chain already trusted, and only from the revocation lists
 // this machine has cached: a revocation list it lacks must not make a good
-// signature look bad, and in the first call an unknown revocation status
-// would be reported ahead of an untrusted root.
+// signature look bad, and in the first question an unknown revocation
+// status would be reported ahead of an untrusted root.
 bool RevokedByWhatIsCached(const TrustDlls& dlls, WCHAR* widePath) {
-    WINTRUST_FILE_INFO file = {};
-    file.cbStruct = sizeof file;
-    file.pcwszFilePath = widePath;
-    WINTRUST_DATA data = {};
-    data.cbStruct = sizeof data;
-    data.dwUIChoice = WTD_UI_NONE;
-    data.fdwRevocationChecks = WTD_REVOKE_WHOLECHAIN;
-    data.dwUnionChoice = WTD_CHOICE_FILE;
-    data.pFile = &file;
-    data.dwStateAction = WTD_STATEACTION_VERIFY;
-    data.dwProvFlags = WTD_REVOCATION_CHECK_CHAIN | WTD_CACHE_ONLY_URL_RETRIEVAL;
-    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    const LONG result = dlls.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-    data.dwStateAction = WTD_STATEACTION_CLOSE;
-    dlls.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-    return result == static_cast<LONG>(CERT_E_REVOKED);
+    return TrustQuery(dlls, widePath, true).Result() == static_cast<LONG>(CERT_E_REVOKED);
 }
 
 }  // namespace
@@ -138,28 +158,14 @@ SignatureInfo VerifySignature(const std::string& path, const std::string&, const
     if (::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH) == 0) {
         return SignatureOf(SignatureState::kCannotCheck, "the file's name is too long");
     }
-    WINTRUST_FILE_INFO file = {};
-    file.cbStruct = sizeof file;
-    file.pcwszFilePath = widePath;
-    WINTRUST_DATA data = {};
-    data.cbStruct = sizeof data;
-    data.dwUIChoice = WTD_UI_NONE;
-    data.fdwRevocationChecks = WTD_REVOKE_NONE;
-    data.dwUnionChoice = WTD_CHOICE_FILE;
-    data.pFile = &file;
-    data.dwStateAction = WTD_STATEACTION_VERIFY;
-    // No network: a check must not wait on a revocation server.
-    data.dwProvFlags = WTD_REVOCATION_CHECK_NONE | WTD_CACHE_ONLY_URL_RETRIEVAL;
-    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    const LONG result = dlls.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-
     SignatureInfo info;
-    info.state = TrustVerdict(result, &info.problem, &info.chainChecked);
-    const CRYPT_PROVIDER_SGNR* signer = FirstSigner(dlls, data.hWVTStateData);
-    info.subject = SignerSubject(dlls, signer);
-    if (sig.carriesTimeStamp) ReadTimeStamp(signer, &info);
-    data.dwStateAction = WTD_STATEACTION_CLOSE;
-    dlls.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    {
+        const TrustQuery query(dlls, widePath, false);
+        info.state = TrustVerdict(query.Result(), &info.problem, &info.chainChecked);
+        const CRYPT_PROVIDER_SGNR* signer = FirstSigner(dlls, query.State());
+        info.subject = SignerSubject(dlls, signer);
+        if (sig.carriesTimeStamp) ReadTimeStamp(signer, &info);
+    }
     if (info.state == SignatureState::kSigned && RevokedByWhatIsCached(dlls, widePath)) {
         info.state = TrustVerdict(static_cast<LONG>(CERT_E_REVOKED), &info.problem, &info.chainChecked);
     }
