@@ -84,6 +84,15 @@ std::string JsonSealSignature(const SealSignatureReport& seal) {
            ", \"required\": " + JsonBool(seal.program != ProgramSigner::kUnsigned) + "}";
 }
 
+// "machine i386, the 32-bit program": which of the two programs ships.
+std::string ProgramLine(const ModuleMachine& machine) {
+    std::string line = "machine " + MachineName(machine);
+    if (machine.kind != ModuleMachine::kMachine) return line;
+    if (machine.machine == kMachineI386) return line + ", the 32-bit program";
+    if (machine.machine == kMachineX64 || machine.machine == kMachineArm64) return line + ", the 64-bit program";
+    return line;
+}
+
 }  // namespace
 
 std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
@@ -109,9 +118,14 @@ std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
                 out += "not a plain file name\n";
                 continue;
             }
-            out += f.probe.opened ? "present, " + VersionLine(f.probe.version) : std::string("missing");
+            out += f.probe.opened
+                       ? "present, machine " + MachineName(f.probe.machine) + ", " + VersionLine(f.probe.version)
+                       : std::string("missing");
             out += f.stageable ? ", staged as " + f.stagingName : std::string(", cannot be staged");
             out += f.duplicate ? ", listed again\n" : "\n";
+        }
+        if (report.hasProgram) {
+            out += "\n" + std::string(kProgramName) + ": " + ProgramLine(report.programMachine) + "\n";
         }
         out += "\n[Log]\n  " + std::string(report.logOn ? "ON" : "off") + "\n";
         const SealSignatureReport& seal = report.sealSignature;
@@ -155,7 +169,8 @@ std::string JsonReport(const PackageReport& report, const WhatIfResult* whatIf,
         for (size_t j = 0; j < p.matches.size(); ++j) out += (j ? ", " : "") + OwnJson(p.matches[j]);
         out += "]}";
     }
-    out += "], \"files\": [";
+    out += "], \"programMachine\": " +
+           (report.hasProgram ? OwnJson(MachineName(report.programMachine)) : std::string("null")) + ", \"files\": [";
     for (size_t i = 0; i < report.files.size(); ++i) {
         const FileReport& f = report.files[i];
         const ModuleVersion& v = f.probe.version;
@@ -163,6 +178,7 @@ std::string JsonReport(const PackageReport& report, const WhatIfResult* whatIf,
                ", \"present\": " + JsonBool(f.probe.opened) + ", \"duplicate\": " + JsonBool(f.duplicate) +
                ", \"fileVersion\": " + (v.hasText ? Json(v.text) : "null") + ", \"numericVersion\": ";
         out += v.hasNumbers ? Json(NumericVersionText(v)) : "null";
+        out += ", \"machine\": " + (f.probe.opened ? OwnJson(MachineName(f.probe.machine)) : std::string("null"));
         out += ", \"stagingName\": " + (f.stageable ? Json(f.stagingName) : std::string("null")) + "}";
     }
     out += "], \"logOn\": " + JsonBool(report.logOn) + JsonSignatures(report) +
