@@ -147,6 +147,11 @@ std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
         if (!whatIf->sealFault.empty()) {
             out += "  the seal check fails, and nothing is installed: " + whatIf->sealFault + "\n";
         }
+        for (const MachineMisfit& m : whatIf->otherMachine) {
+            out += "  " + m.name + " is not for this machine (" + (whatIf->undo ? "the kept copy " : "the package's ") +
+                   MachineName(m.incoming) + ", the system's " + MachineName(m.installedMachine) +
+                   "), and nothing is installed: PrepareInstallation - Not for this machine: " + m.installed + ".\n";
+        }
         for (const ModuleDecision& m : whatIf->modules) {
             out += "  " + m.name + ": " + DecisionText(m.action, whatIf->undo) + " (" + m.reason + ")\n";
         }
@@ -192,7 +197,14 @@ std::string JsonReport(const PackageReport& report, const WhatIfResult* whatIf,
     if (whatIf != nullptr && windows != nullptr) {
         out += ", \"whatIf\": {\"windows\": " + OwnJson(windows->name) +
                ", \"targeted\": " + JsonBool(whatIf->targeted) + ", \"sealFault\": " +
-               (whatIf->sealFault.empty() ? std::string("null") : Json(whatIf->sealFault)) + ", \"modules\": [";
+               (whatIf->sealFault.empty() ? std::string("null") : Json(whatIf->sealFault)) + ", \"otherMachine\": [";
+        for (size_t i = 0; i < whatIf->otherMachine.size(); ++i) {
+            const MachineMisfit& m = whatIf->otherMachine[i];
+            out += std::string(i ? ", " : "") + "{\"name\": " + Json(m.name) + ", \"machine\": " +
+                   OwnJson(MachineName(m.incoming)) + ", \"installedMachine\": " +
+                   OwnJson(MachineName(m.installedMachine)) + "}";
+        }
+        out += "], \"modules\": [";
         for (size_t i = 0; i < whatIf->modules.size(); ++i) {
             const ModuleDecision& m = whatIf->modules[i];
             out += std::string(i ? ", " : "") + "{\"name\": " + Json(m.name) +

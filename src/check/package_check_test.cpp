@@ -16,6 +16,7 @@
 #include <iterator>
 #include <string>
 
+#include "check/check_report.h"
 #include "check/pe_builder.h"
 #include "check/seal_check.h"
 #include "check/what_if.h"
@@ -536,6 +537,54 @@ TEST_F(PackageCheck, ModulesMustBeOfOneMachineAndOfTheProgramsOwn) {
         const PackageReport report = CheckPackage(m_package);
         EXPECT_EQ(row.errors, Errors(report)) << row.what;
     }
+}
+
+// The run's machine gate on the model: every misfit named in list order,
+// nothing decided, and the run's outcome and exit code; /undo compares the
+// kept copy it would put back.
+TEST_F(PackageCheck, WhatIfRefusesAModuleTheInstalledCopysProgramsCouldNotLoad) {
+    ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nB.DLL\r\nA.DLL\r\nNEW.DLL\r\nC.DAT\r\nIL.DLL\r\nD.DLL\r\n");
+    const std::string shipped[] = {kX64 + "b", kI386 + "a", kX64 + "new", kX64 + "c", IlOnly(), kArm64};
+    const std::string installed[] = {kI386, kI386, "", "data", kX64, Arm64x()};
+    const char* names[] = {"B.DLL", "A.DLL", "NEW.DLL", "C.DAT", "IL.DLL", "D.DLL"};
+    for (int i = 0; i < 6; ++i) {
+        Write(m_package + "/" + names[i], shipped[i]);
+        if (!installed[i].empty()) Write(m_system + "/" + names[i], installed[i]);
+    }
+    const WhatIfResult result = RunWhatIf(m_package, m_system, *FindWindows("xp"));
+    ASSERT_EQ(2u, result.otherMachine.size());
+    EXPECT_EQ("B.DLL", result.otherMachine[0].name);
+    EXPECT_EQ(m_system + "/B.DLL", result.otherMachine[0].installed);
+    EXPECT_EQ("x64", MachineName(result.otherMachine[0].incoming));
+    EXPECT_EQ("i386", MachineName(result.otherMachine[0].installedMachine));
+    EXPECT_EQ("D.DLL", result.otherMachine[1].name);  // ARM64 over ARM64X
+    EXPECT_TRUE(result.modules.empty());
+    EXPECT_EQ(0x08u, result.outcome);
+    EXPECT_EQ(OutcomeMessage::kNotApplicable, result.message);
+    EXPECT_EQ(1633, result.quietExitCode);
+    const WindowsVersion& xp = *FindWindows("xp");
+
+    // /undo: A's kept copy is x64, over the i386 copy the package put in.
+    ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nA.DLL\r\nB.DLL\r\n");
+    Write(m_system + "/A.DLL", kI386 + "a");
+    Write(m_system + "/B.DLL", kX64 + "b");
+    const std::string store = m_root + "/store";
+    Write(RecordPath(store, "A.DLL", kI386 + "a", kX64 + "old"), kX64 + "old");
+    Write(RecordPath(store, "B.DLL", kX64 + "b", kX64 + "old b"), kX64 + "old b");
+    const WhatIfResult undo = RunWhatIf(m_package, m_system, xp, {}, PendingFacts(), store, true);
+    ASSERT_EQ(1u, undo.otherMachine.size());
+    EXPECT_EQ("A.DLL", undo.otherMachine[0].name);
+    EXPECT_EQ("x64", MachineName(undo.otherMachine[0].incoming));
+    EXPECT_TRUE(undo.modules.empty());
+    EXPECT_EQ(1633, undo.quietExitCode);
+    EXPECT_NE(std::string::npos,
+              TextReport(CheckPackage(m_package), &undo, &xp).find("(the kept copy x64, the system's i386)"));
+
+    // With B alone, its kept copy fits: it goes back.
+    ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nB.DLL\r\n");
+    const WhatIfResult fits = RunWhatIf(m_package, m_system, xp, {}, PendingFacts(), store, true);
+    EXPECT_TRUE(fits.otherMachine.empty());
+    EXPECT_EQ(0x01u, fits.outcome);
 }
 
 }  // namespace

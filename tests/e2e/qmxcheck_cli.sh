@@ -146,8 +146,9 @@ print(encoding + ": named")
 PY
 done
 
-# Machines: each module's and the program's in the report, and the two
-# errors. The images are headers only, read by the installer's own reader
+# Machines: each module's and the program's in the report, the two errors,
+# and the what-if's gate against a system folder whose copy is another
+# machine's. The images are headers only, read by the installer's own reader
 # on Windows and by ours here.
 pe() {  # HEX-MACHINE FILE
   python3 - "$1" "$2" <<'PY'
@@ -162,14 +163,15 @@ open(sys.argv[2], "wb").write(image)
 PY
 }
 mixed=$root/mixed
-mkdir -p "$mixed"
+mkdir -p "$mixed" "$root/system64"
 printf '[Install]\r\n2:10\r\n[File]\r\nA.DLL\r\nB.DLL\r\nC.DAT\r\nGONE.DLL\r\n' >"$mixed/QMX_CHG.DAT"
 pe 014c "$mixed/A.DLL"
 pe 8664 "$mixed/B.DLL"
 printf 'data' >"$mixed/C.DAT"
 pe 014c "$mixed/QMXSET.EXE"
+pe 8664 "$root/system64/A.DLL"
 status=0
-run --json "$(folder "$mixed")" >"$root/report.json" || status=$?
+run --json --against "$(folder "$root/system64")" --windows 10 "$(folder "$mixed")" >"$root/report.json" || status=$?
 [ "$status" -eq 2 ] || fail "machines: exit status $status"
 python3 - "$root/report.json" <<'PY' || fail "machines: $(cat "$root/report.json")"
 import json, sys
@@ -181,11 +183,17 @@ errors = {f["where"]: f["text"] for f in report["findings"] if f["severity"] == 
 assert errors["[File]"].startswith("modules of more than one machine (i386: A.DLL; x64: B.DLL)"), errors
 assert errors["[File] B.DLL"].startswith("an x64 module, but QMXSET.EXE is the 32-bit program"), errors
 assert "ship the 64-bit QMXSET.EXE with x64 modules, or i386 modules with this one" in errors["[File] B.DLL"]
-print("machines: named, and mixed and foreign ones found")
+w = report["whatIf"]
+assert w["otherMachine"] == [{"name": "A.DLL", "machine": "i386", "installedMachine": "x64"}], w
+assert (w["modules"], w["outcome"], w["quietExitCode"]) == ([], 8, 1633), w
+print("machines: named, mixed and foreign ones found, the gate predicted")
 PY
-out=$(run "$(folder "$mixed")") || true
-for line in "  A.DLL: present, machine i386, " "  C.DAT: present, machine none, " \
-            "QMXSET.EXE: machine i386, the 32-bit program"; do
+line="PrepareInstallation - Not for this machine: $(folder "$root/system64")\\A.DLL."
+[ "$mode" = native ] && line="PrepareInstallation - Not for this machine: $root/system64/A.DLL."
+out=$(run --against "$(folder "$root/system64")" --windows 10 "$(folder "$mixed")") || true
+for line in "$line" "  A.DLL: present, machine i386, " "  C.DAT: present, machine none, " \
+            "QMXSET.EXE: machine i386, the 32-bit program" \
+            "A.DLL is not for this machine (the package's i386, the system's x64), and nothing is installed"; do
   case "$out" in *"$line"*) ;; *) fail "machines: the text report lacks $line: $out";; esac
 done
 
