@@ -100,6 +100,15 @@ std::string JsonSealSignature(const SealSignatureReport& seal) {
            ", \"required\": " + JsonBool(seal.program != ProgramSigner::kUnsigned) + "}";
 }
 
+// "machine i386, the 32-bit program": which of the two programs ships.
+std::string ProgramLine(const ModuleMachine& machine) {
+    std::string line = "machine " + MachineName(machine);
+    if (machine.kind != ModuleMachine::kMachine) return line;
+    if (machine.machine == kMachineI386) return line + ", the 32-bit program";
+    if (machine.machine == kMachineX64 || machine.machine == kMachineArm64) return line + ", the 64-bit program";
+    return line;
+}
+
 }  // namespace
 
 std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
@@ -125,9 +134,14 @@ std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
                 out += "not a plain file name\n";
                 continue;
             }
-            out += f.probe.opened ? "present, " + VersionLine(f.probe.version) : std::string("missing");
+            out += f.probe.opened
+                       ? "present, machine " + MachineName(f.probe.machine) + ", " + VersionLine(f.probe.version)
+                       : std::string("missing");
             out += f.stageable ? ", staged as " + f.stagingName : std::string(", cannot be staged");
             out += f.duplicate ? ", listed again\n" : "\n";
+        }
+        if (report.hasProgram) {
+            out += "\n" + std::string(kProgramName) + ": " + ProgramLine(report.programMachine) + "\n";
         }
         out += "\n[Log]\n  " + std::string(report.logOn ? "ON" : "off") + "\n";
         const SealSignatureReport& seal = report.sealSignature;
@@ -148,6 +162,11 @@ std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
         if (!whatIf->targeted) out += "  the change list does not target this Windows version\n";
         if (!whatIf->sealFault.empty()) {
             out += "  the seal check fails, and nothing is installed: " + whatIf->sealFault + "\n";
+        }
+        for (const MachineMisfit& m : whatIf->otherMachine) {
+            out += "  " + m.name + " is not for this machine (" + (whatIf->undo ? "the kept copy " : "the package's ") +
+                   MachineName(m.incoming) + ", the system's " + MachineName(m.installedMachine) +
+                   "), and nothing is installed: PrepareInstallation - Not for this machine: " + m.installed + ".\n";
         }
         for (const ModuleDecision& m : whatIf->modules) {
             out += "  " + m.name + ": " + DecisionText(m.action, whatIf->undo) + " (" + m.reason + ")\n";
@@ -171,7 +190,8 @@ std::string JsonReport(const PackageReport& report, const WhatIfResult* whatIf,
         for (size_t j = 0; j < p.matches.size(); ++j) out += (j ? ", " : "") + OwnJson(p.matches[j]);
         out += "]}";
     }
-    out += "], \"files\": [";
+    out += "], \"programMachine\": " +
+           (report.hasProgram ? OwnJson(MachineName(report.programMachine)) : std::string("null")) + ", \"files\": [";
     for (size_t i = 0; i < report.files.size(); ++i) {
         const FileReport& f = report.files[i];
         const ModuleVersion& v = f.probe.version;
@@ -179,6 +199,7 @@ std::string JsonReport(const PackageReport& report, const WhatIfResult* whatIf,
                ", \"present\": " + JsonBool(f.probe.opened) + ", \"duplicate\": " + JsonBool(f.duplicate) +
                ", \"fileVersion\": " + (v.hasText ? Json(v.text) : "null") + ", \"numericVersion\": ";
         out += v.hasNumbers ? Json(NumericVersionText(v)) : "null";
+        out += ", \"machine\": " + (f.probe.opened ? OwnJson(MachineName(f.probe.machine)) : std::string("null"));
         out += ", \"stagingName\": " + (f.stageable ? Json(f.stagingName) : std::string("null")) + "}";
     }
     out += "], \"logOn\": " + JsonBool(report.logOn) + JsonSignatures(report) +
@@ -192,7 +213,14 @@ std::string JsonReport(const PackageReport& report, const WhatIfResult* whatIf,
     if (whatIf != nullptr && windows != nullptr) {
         out += ", \"whatIf\": {\"windows\": " + OwnJson(windows->name) +
                ", \"targeted\": " + JsonBool(whatIf->targeted) + ", \"sealFault\": " +
-               (whatIf->sealFault.empty() ? std::string("null") : Json(whatIf->sealFault)) + ", \"modules\": [";
+               (whatIf->sealFault.empty() ? std::string("null") : Json(whatIf->sealFault)) + ", \"otherMachine\": [";
+        for (size_t i = 0; i < whatIf->otherMachine.size(); ++i) {
+            const MachineMisfit& m = whatIf->otherMachine[i];
+            out += std::string(i ? ", " : "") + "{\"name\": " + Json(m.name) + ", \"machine\": " +
+                   OwnJson(MachineName(m.incoming)) + ", \"installedMachine\": " +
+                   OwnJson(MachineName(m.installedMachine)) + "}";
+        }
+        out += "], \"modules\": [";
         for (size_t i = 0; i < whatIf->modules.size(); ++i) {
             const ModuleDecision& m = whatIf->modules[i];
             out += std::string(i ? ", " : "") + "{\"name\": " + Json(m.name) +

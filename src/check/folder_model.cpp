@@ -78,6 +78,31 @@ int FolderModel::VerifyPackage(const FileList& files) {
     return 0;
 }
 
+bool FolderModel::FitsMachine(const std::string& fileName, const Machine&, bool undo, std::string* installed) {
+    if (!IsPlainFileName(fileName)) return true;
+    const std::string dest = InstalledPath(fileName);
+    std::string incoming = PackagePath(fileName);
+    if (undo) {
+        Sha256Digest ours, keptDigest;
+        uint32_t error = 0;
+        if (PackageDigest(fileName, &ours, &error) != 1 ||
+            FindKept(fileName, ours, &incoming, &keptDigest, &error) != 1) {
+            return true;
+        }
+    }
+    MachineMisfit misfit;
+    misfit.incoming = m_files.Probe(incoming).machine;
+    misfit.installedMachine = m_files.Probe(dest).machine;
+    if (misfit.incoming.kind == ModuleMachine::kNotImage || FitsInstalled(misfit.installedMachine, misfit.incoming)) {
+        return true;
+    }
+    *installed = dest;
+    misfit.name = fileName;
+    misfit.installed = JoinPath(m_system, fileName, kLocalSeparator);
+    m_misfits.push_back(misfit);
+    return false;
+}
+
 std::string FolderModel::PackagePath(const std::string& name) const { return JoinPath(kPackageRoot, name); }
 
 std::string FolderModel::InstalledPath(const std::string& name) const { return JoinPath(kSystemRoot, name); }

@@ -34,6 +34,9 @@ public:
     ModuleResult RollBack(const std::string& fileName, const Machine& machine, bool staged) override;
     // The installer's own check, on the package as the probe sees it.
     int VerifyPackage(const FileList& files) override;
+    // FileDeployment's comparison, on the model's files: under undo the kept
+    // copy the model of the store finds. Each misfit is remembered.
+    bool FitsMachine(const std::string& fileName, const Machine& machine, bool undo, std::string* installed) override;
 
     // DeploySite.
     std::string PackagePath(const std::string& name) const;
@@ -69,6 +72,7 @@ public:
                   const std::string& dest, uint32_t* error);
 
     std::vector<ModuleDecision> TakeDecisions() { return std::move(m_decisions); }
+    std::vector<MachineMisfit> TakeMisfits() { return std::move(m_misfits); }
     // The installer's log line when the seal check failed, else empty.
     const std::string& SealFault() const { return m_sealFault; }
 
@@ -89,6 +93,7 @@ private:
     ModelFiles m_files;
     StoreModel m_store;
     std::vector<ModuleDecision> m_decisions;
+    std::vector<MachineMisfit> m_misfits;
     std::string m_sealFault;
     // The module's own comparison, which gives the reason, not the staged
     // copy's.

@@ -1,5 +1,6 @@
 // The build machine's side: the folder is listed to find the name whatever
-// its case, and the version resource is read from the file's bytes.
+// its case, and the version resource and machine are read from the file's
+// bytes.
 #include "check/module_probe.h"
 
 #include <dirent.h>
@@ -93,6 +94,8 @@ ModuleProbe ProbeModule(const std::string& folder, const std::string& name) {
     if (!ReadWholeFile(probe.path, &bytes)) return probe;
     probe.opened = true;
     probe.version = ReadModuleVersion(bytes);
+    MemoryBytes image(bytes);
+    probe.machine = ReadModuleMachine(image);
     probe.lastWrite = (static_cast<uint64_t>(info.st_mtim.tv_sec) + kEpochDifference) * 10000000ull +
                       static_cast<uint64_t>(info.st_mtim.tv_nsec) / 100;
     return probe;

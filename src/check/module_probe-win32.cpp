@@ -1,5 +1,5 @@
-// The Windows side: the installer's own existence test, time stamp and
-// version query, and the platform's fixed file version.
+// The Windows side: the installer's own existence test, time stamp, version
+// query and machine reader, and the platform's fixed file version.
 #include "check/module_probe.h"
 
 #include <windows.h>
@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/local/module_file_machine.h"
 #include "engine/version/version_compare.h"
 #include "engine/version/version_info_limit.h"
 #include "platform/ansi_text.h"
@@ -82,5 +83,6 @@ ModuleProbe ProbeModule(const std::string& folder, const std::string& name) {
         probe.version.text = text;
     }
     ReadPlatformFixedVersion(probe.path, &probe.version);
+    probe.machine = MachineOfFile(probe.path);
     return probe;
 }

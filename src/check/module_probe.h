@@ -1,6 +1,6 @@
 // A module in a package or system folder, as the package check sees it:
 // by our own reader of the file's bytes on the build machine, through the
-// installer's own version query on Windows.
+// installer's own version query and machine reader on Windows.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "check/module_version.h"
+#include "engine/version/module_machine.h"
 
 struct ModuleProbe {
     bool listed = false;     // a folder search finds the name (a subfolder counts)
@@ -19,6 +20,7 @@ struct ModuleProbe {
     std::string path;        // folder and name as found
     std::string name;        // the name as the folder has it, in its encoding
     ModuleVersion version;   // read only when opened
+    ModuleMachine machine;   // read only when opened: which programs can load it
     uint64_t lastWrite = 0;  // FILETIME ticks
 };
 

@@ -1,5 +1,6 @@
 #include "check/package_check.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <deque>
 #include <set>
@@ -141,6 +142,100 @@ void CheckFiles(PackageReport& report, const std::string& path) {
     if (report.files.empty()) {
         Add(report, Severity::ERROR, "[File]", "no module listed: the installer reports a broken package");
     }
+}
+
+// A module with native code, of one machine: IL-only images load anywhere,
+// and a file that is no PE image is no module at all. An ARM64X image counts
+// as ARM64's, the machine its header names: both go into Windows on Arm's
+// own System32.
+bool HasNativeMachine(const ModuleMachine& machine) {
+    return machine.kind == ModuleMachine::kMachine || machine.kind == ModuleMachine::kArm64x;
+}
+
+std::string WithArticle(const std::string& machine) { return (machine[0] == '0' ? "a " : "an ") + machine; }
+
+// The modules found, plain and listed once, that have a machine of their own.
+std::vector<const FileReport*> NativeModules(const PackageReport& report) {
+    std::vector<const FileReport*> modules;
+    for (const FileReport& file : report.files) {
+        if (file.plain && file.probe.opened && !file.duplicate && HasNativeMachine(file.probe.machine)) {
+            modules.push_back(&file);
+        }
+    }
+    return modules;
+}
+
+// One run writes into one system folder, whose programs load modules of one
+// machine, and the installer installs nothing when one module does not fit
+// there: a package of two machines cannot succeed anywhere.
+void CheckOneMachine(PackageReport& report, const std::vector<const FileReport*>& modules) {
+    struct Group {
+        uint16_t machine;
+        std::string names;
+    };
+    std::vector<Group> groups;  // in the order first listed
+    for (const FileReport* file : modules) {
+        const uint16_t machine = file->probe.machine.machine;
+        const auto group =
+            std::find_if(groups.begin(), groups.end(), [machine](const Group& g) { return g.machine == machine; });
+        if (group == groups.end()) {
+            groups.push_back({machine, file->name});
+        } else {
+            group->names += ", " + file->name;
+        }
+    }
+    if (groups.size() < 2) return;
+    std::string list;
+    for (const Group& group : groups) {
+        list += (list.empty() ? "" : "; ") + MachineName(ModuleMachine{ModuleMachine::kMachine, group.machine}) +
+                ": " + group.names;
+    }
+    Add(report, Severity::ERROR, "[File]",
+        "modules of more than one machine (" + list +
+            "): the installer writes into one system folder, whose programs load one machine's modules, and "
+            "installs nothing when a module does not fit there; build one package per machine, each with its "
+            "own QMXSET.EXE");
+}
+
+// The 32-bit program installs into SysWOW64 on 64-bit Windows (System32 on
+// 32-bit Windows), where i386 modules belong; the 64-bit one (x64, running
+// emulated on Windows on Arm) into System32, where x64 modules belong, or
+// ARM64 and ARM64X ones on Arm. A program of any other machine, or none,
+// says nothing.
+void CheckProgramMachine(PackageReport& report, const std::vector<const FileReport*>& modules) {
+    if (!report.hasProgram || report.programMachine.kind != ModuleMachine::kMachine) return;
+    const uint16_t program = report.programMachine.machine;
+    const bool is32 = program == kMachineI386;
+    if (!is32 && program != kMachineX64 && program != kMachineArm64) return;
+    for (const FileReport* file : modules) {
+        const uint16_t machine = file->probe.machine.machine;
+        const bool of64 = machine == kMachineX64 || machine == kMachineArm64;
+        if (is32 ? machine == kMachineI386 : of64) continue;
+        const std::string name = MachineName(file->probe.machine);
+        std::string text = WithArticle(name) + " module, but QMXSET.EXE is the ";
+        if (is32) {
+            text += "32-bit program, which installs into SysWOW64 on 64-bit Windows, the folder of 32-bit "
+                    "programs' modules: ";
+            text += of64 ? "ship the 64-bit QMXSET.EXE with " + name + " modules, or i386 modules with this one"
+                         : "ship i386 modules with it";
+        } else {
+            text += "64-bit program, which installs into System32, the folder of 64-bit programs' modules (x64, "
+                    "or ARM64 and ARM64X on Windows on Arm): ";
+            text += machine == kMachineI386
+                        ? "ship the 32-bit QMXSET.EXE with i386 modules, or x64 modules with this one"
+                        : "ship x64, ARM64 or ARM64X modules with it";
+        }
+        Add(report, Severity::ERROR, "[File] " + file->name, text);
+    }
+}
+
+void CheckMachines(PackageReport& report) {
+    const ModuleProbe program = ProbeModule(report.folder, kProgramName);
+    report.hasProgram = program.opened;
+    report.programMachine = program.machine;
+    const std::vector<const FileReport*> modules = NativeModules(report);
+    CheckOneMachine(report, modules);
+    CheckProgramMachine(report, modules);
 }
 
 std::string SealFindingText(const SealCheck& check) {
@@ -368,6 +463,7 @@ PackageReport CheckPackage(const std::string& folder) {
     CheckEncoding(report, changeList);
     CheckInstall(report, path);
     CheckFiles(report, path);
+    CheckMachines(report);
     CheckPackageSeal(report);
     // Anything but ON leaves the run as it always was; a value that is
     // neither ON nor OFF was meant as something.

@@ -67,6 +67,10 @@ struct PackageReport {
     bool hasInstall = false;
     std::vector<PatternReport> patterns;
     std::vector<FileReport> files;
+    // QMXSET.EXE in the package folder, read as a module is: which of the
+    // two programs ships, and so which modules it can install.
+    bool hasProgram = false;
+    ModuleMachine programMachine;
     bool logOn = false;
     std::vector<SignedFile> signatures;  // QMXSET.EXE when present, then each module found
     SealSignatureReport sealSignature;

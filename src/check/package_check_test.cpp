@@ -16,11 +16,13 @@
 #include <iterator>
 #include <string>
 
+#include "check/check_report.h"
 #include "check/pe_builder.h"
 #include "check/seal_check.h"
 #include "check/what_if.h"
 #include "engine/site/outcome.h"
 #include "engine/undo/store_record.h"
+#include "support/pe_image_bytes.h"
 
 namespace {
 
@@ -442,6 +444,147 @@ TEST_F(PackageCheck, WhatIfOfAnAllOrNothingRunLeavesOurWaitingStagedCopy) {
         EXPECT_EQ(allOrNothing ? 0x40u : 0x05u, result.outcome);
         EXPECT_EQ(allOrNothing ? 3017 : 3010, result.quietExitCode);
     }
+}
+
+// A module of machine, as a linker writes it (PE32+ for the 64-bit ones).
+std::string OfMachine(uint16_t machine) {
+    PeImageBytes image;
+    image.machine = machine;
+    image.pe32Plus = machine != kMachineI386;
+    return image.Bytes();
+}
+std::string IlOnly() {
+    PeImageBytes image;
+    image.clrFlags = 1;
+    return image.Bytes();
+}
+std::string Arm64x() {
+    PeImageBytes image;
+    image.machine = kMachineArm64;
+    image.pe32Plus = true;
+    image.loadConfigSize = 0x100;
+    image.chpe = 0x2000;
+    return image.Bytes();
+}
+const std::string kI386 = OfMachine(kMachineI386), kX64 = OfMachine(kMachineX64), kArm64 = OfMachine(kMachineArm64);
+
+std::vector<std::string> Errors(const PackageReport& report) {
+    std::vector<std::string> errors;
+    for (const Finding& f : report.findings) {
+        if (f.severity == Severity::ERROR) errors.push_back(f.where + ": " + f.text);
+    }
+    return errors;
+}
+
+// Modules of one machine, with the program that installs them where they
+// belong, are clean; IL-only images and data files go with any. Every
+// other mix is an error that says what to ship instead.
+TEST_F(PackageCheck, ModulesMustBeOfOneMachineAndOfTheProgramsOwn) {
+    const std::string toWow64 =
+        ", but QMXSET.EXE is the 32-bit program, which installs into SysWOW64 on 64-bit Windows, the folder of "
+        "32-bit programs' modules: ";
+    const std::string toSystem32 =
+        ", but QMXSET.EXE is the 64-bit program, which installs into System32, the folder of 64-bit programs' "
+        "modules (x64, or ARM64 and ARM64X on Windows on Arm): ";
+    const std::string mixed =
+        "): the installer writes into one system folder, whose programs load one machine's modules, and installs "
+        "nothing when a module does not fit there; build one package per machine, each with its own QMXSET.EXE";
+    const struct Row {
+        const char* what;
+        std::vector<std::string> modules;  // A.DLL, B.DLL, C.DLL
+        std::string program;               // "" for none
+        std::vector<std::string> errors;
+    } rows[] = {
+        {"i386 with the 32-bit program", {kI386, kI386}, kI386, {}},
+        {"x64, IL-only and data with the 64-bit program", {kX64, IlOnly(), "data"}, kX64, {}},
+        {"ARM64 beside ARM64X with the 64-bit program", {kArm64, Arm64x()}, kX64, {}},
+        {"x64 with a program that is no image", {kX64}, "program", {}},
+        {"i386 and x64, no program",
+         {kI386, kX64},
+         "",
+         {"[File]: modules of more than one machine (i386: A.DLL; x64: B.DLL" + mixed}},
+        {"x64 with the 32-bit program",
+         {kX64, IlOnly()},
+         kI386,
+         {"[File] A.DLL: an x64 module" + toWow64 +
+          "ship the 64-bit QMXSET.EXE with x64 modules, or i386 modules with this one"}},
+        {"i386 with the 64-bit program",
+         {kI386},
+         kX64,
+         {"[File] A.DLL: an i386 module" + toSystem32 + "ship the 32-bit QMXSET.EXE with i386 modules, or x64 modules "
+                                                        "with this one"}},
+        {"ARM32 with the 64-bit program",
+         {OfMachine(0x01C4)},
+         kX64,
+         {"[File] A.DLL: a 0x01c4 module" + toSystem32 + "ship x64, ARM64 or ARM64X modules with it"}},
+        {"i386, ARM64X and i386 with the 32-bit program",
+         {kI386, Arm64x(), kI386},
+         kI386,
+         {"[File]: modules of more than one machine (i386: A.DLL, C.DLL; arm64: B.DLL" + mixed,
+          "[File] B.DLL: an arm64x module" + toWow64 + "ship the 64-bit QMXSET.EXE with arm64x modules, or i386 "
+                                                       "modules with this one"}},
+    };
+    for (const Row& row : rows) {
+        std::system(("rm -f '" + m_package + "'/*").c_str());
+        std::string list = "[Install]\r\n2:10\r\n[File]\r\n";
+        for (size_t i = 0; i < row.modules.size(); ++i) {
+            const std::string name = std::string(1, static_cast<char>('A' + i)) + ".DLL";
+            Write(m_package + "/" + name, row.modules[i]);
+            list += name + "\r\n";
+        }
+        ChangeList(list + "A.DLL\r\n");  // listed twice, counted once
+        if (!row.program.empty()) Write(m_package + "/QMXSET.EXE", row.program);
+        const PackageReport report = CheckPackage(m_package);
+        EXPECT_EQ(row.errors, Errors(report)) << row.what;
+    }
+}
+
+// The run's machine gate on the model: every misfit named in list order,
+// nothing decided, and the run's outcome and exit code; /undo compares the
+// kept copy it would put back.
+TEST_F(PackageCheck, WhatIfRefusesAModuleTheInstalledCopysProgramsCouldNotLoad) {
+    ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nB.DLL\r\nA.DLL\r\nNEW.DLL\r\nC.DAT\r\nIL.DLL\r\nD.DLL\r\n");
+    const std::string shipped[] = {kX64 + "b", kI386 + "a", kX64 + "new", kX64 + "c", IlOnly(), kArm64};
+    const std::string installed[] = {kI386, kI386, "", "data", kX64, Arm64x()};
+    const char* names[] = {"B.DLL", "A.DLL", "NEW.DLL", "C.DAT", "IL.DLL", "D.DLL"};
+    for (int i = 0; i < 6; ++i) {
+        Write(m_package + "/" + names[i], shipped[i]);
+        if (!installed[i].empty()) Write(m_system + "/" + names[i], installed[i]);
+    }
+    const WhatIfResult result = RunWhatIf(m_package, m_system, *FindWindows("xp"));
+    ASSERT_EQ(2u, result.otherMachine.size());
+    EXPECT_EQ("B.DLL", result.otherMachine[0].name);
+    EXPECT_EQ(m_system + "/B.DLL", result.otherMachine[0].installed);
+    EXPECT_EQ("x64", MachineName(result.otherMachine[0].incoming));
+    EXPECT_EQ("i386", MachineName(result.otherMachine[0].installedMachine));
+    EXPECT_EQ("D.DLL", result.otherMachine[1].name);  // ARM64 over ARM64X
+    EXPECT_TRUE(result.modules.empty());
+    EXPECT_EQ(0x08u, result.outcome);
+    EXPECT_EQ(OutcomeMessage::kNotApplicable, result.message);
+    EXPECT_EQ(1633, result.quietExitCode);
+    const WindowsVersion& xp = *FindWindows("xp");
+
+    // /undo: A's kept copy is x64, over the i386 copy the package put in.
+    ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nA.DLL\r\nB.DLL\r\n");
+    Write(m_system + "/A.DLL", kI386 + "a");
+    Write(m_system + "/B.DLL", kX64 + "b");
+    const std::string store = m_root + "/store";
+    Write(RecordPath(store, "A.DLL", kI386 + "a", kX64 + "old"), kX64 + "old");
+    Write(RecordPath(store, "B.DLL", kX64 + "b", kX64 + "old b"), kX64 + "old b");
+    const WhatIfResult undo = RunWhatIf(m_package, m_system, xp, {}, PendingFacts(), store, true);
+    ASSERT_EQ(1u, undo.otherMachine.size());
+    EXPECT_EQ("A.DLL", undo.otherMachine[0].name);
+    EXPECT_EQ("x64", MachineName(undo.otherMachine[0].incoming));
+    EXPECT_TRUE(undo.modules.empty());
+    EXPECT_EQ(1633, undo.quietExitCode);
+    EXPECT_NE(std::string::npos,
+              TextReport(CheckPackage(m_package), &undo, &xp).find("(the kept copy x64, the system's i386)"));
+
+    // With B alone, its kept copy fits: it goes back.
+    ChangeList("[Install]\r\n2:5:1\r\n[File]\r\nB.DLL\r\n");
+    const WhatIfResult fits = RunWhatIf(m_package, m_system, xp, {}, PendingFacts(), store, true);
+    EXPECT_TRUE(fits.otherMachine.empty());
+    EXPECT_EQ(0x01u, fits.outcome);
 }
 
 }  // namespace

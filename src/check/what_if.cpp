@@ -74,6 +74,7 @@ WhatIfResult RunWhatIf(const std::string& packageFolder, const std::string& syst
     const RunResult outcome = run.Run(undo);
     result.modules = model.TakeDecisions();
     result.sealFault = model.SealFault();
+    result.otherMachine = model.TakeMisfits();
     result.outcome = outcome.outcome;
     result.message = ChooseMessage(outcome);
     result.quietExitCode = QuietExitCode(outcome);

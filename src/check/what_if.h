@@ -13,6 +13,7 @@
 #include "check/windows_versions.h"
 #include "engine/site/module_site.h"
 #include "engine/site/outcome.h"
+#include "engine/version/module_machine.h"
 
 struct ModuleDecision {
     std::string name;
@@ -21,10 +22,20 @@ struct ModuleDecision {
     std::string reason;  // the two versions or times that decided it
 };
 
+// A listed module the programs that load the installed copy could not
+// load: the run installs nothing at all.
+struct MachineMisfit {
+    std::string name;
+    std::string installed;  // the installed copy's path, in the system folder as given
+    ModuleMachine incoming;  // the package's copy; under undo, the kept copy
+    ModuleMachine installedMachine;
+};
+
 struct WhatIfResult {
     bool targeted = false;     // the [Install] patterns match this Windows
     unsigned codePage = 0;     // the target's ANSI code page, as assumed
     std::string sealFault;     // the installer's log line when the seal check fails
+    std::vector<MachineMisfit> otherMachine;  // in list order
     std::vector<ModuleDecision> modules;
     uint32_t outcome = 0;
     OutcomeMessage message = OutcomeMessage::kNotApplicable;

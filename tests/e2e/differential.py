@@ -34,6 +34,14 @@ Windows family finds its own; the native what-if is told them by
 --pending-ours and --pending-other, QMXCHECK.EXE against the prefix's own
 system folder reads the lists as the installer does.
 
+Now and then a package ships a module of another machine: a copy of a
+fixture whose COFF header names another machine (at e_lfanew + 4), as that
+machine's build would. Where the installed copy is this machine's, the
+installer installs nothing at all, names each such module in its log, and
+exits 1633; the what-if must say the same, module for module. An undo can
+meet one too: another program's copy of another machine, put in between over
+a module the installation replaced, which the kept copy does not fit.
+
 Then a third of the cases are undone: now and then another program changes
 an installed module in between, the what-if predicts QMXSET.EXE /undo from a
 copy of the store (--undo --store), and the real /undo must agree: a module
@@ -48,6 +56,7 @@ import os
 import random
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -87,6 +96,12 @@ TIMES = [int(time.mktime((year, month, 1, 12, 0, 0, 0, 0, -1)))
          for year in (2019, 2021, 2023) for month in (3, 9)]
 
 QUIET = ["/quiet", "/q", "-Q", "-quiet", "/QUIET"]
+
+# The machines another build's module may name, by this build's own.
+OTHER_MACHINES = {"x86": [0x8664, 0xAA64], "x64": [0x014C, 0xAA64]}
+# The share of packaged modules that are another machine's; drawn by an
+# rng of their own, so that the rest of each case stays as it was.
+FOREIGN_SHARE = 0.07
 
 # The code pages drawn, the locale Wine takes each from, and the characters
 # a module's name may hold beyond ASCII ("" keeps a name ASCII).
@@ -146,6 +161,7 @@ class Slot:
         self.busy = False
         self.pending = None  # "ours", "other" or None
         self.staged_by_install = False
+        self.foreign = None  # the machine the package's copy names instead of this build's
 
     @property
     def staged_name(self):
@@ -163,7 +179,7 @@ class Slot:
 
 
 class Case:
-    def __init__(self, number, windows, rng, arch_digit, busy_allowed):
+    def __init__(self, number, windows, rng, arch_digit, busy_allowed, machine_rng, others):
         self.number = number
         self.windows = windows
         self.codepage = rng.choice([932, 1252])
@@ -192,6 +208,8 @@ class Case:
                 slot.busy = busy_allowed and in_use
                 if rng.random() < 0.2:
                     slot.pending = "ours" if slot.staged_name and rng.random() < 0.5 else "other"
+            if slot.package and machine_rng.random() < FOREIGN_SHARE:
+                slot.foreign = machine_rng.choice(others)
             self.slots.append(slot)
 
         # The [File] entries: every module in some spelling, some twice,
@@ -236,7 +254,8 @@ class Case:
         text = self.change_list.replace("\r\n", " | ").rstrip(" |")
         folders = ["%s package %s, system %s, staged %s%s%s" % (
             s.name[-5], describe(s.package), describe(s.installed), describe(s.staged),
-            ", busy" if s.busy else "", ", %s pending" % s.pending if s.pending else "") for s in self.slots]
+            ", busy" if s.busy else "", ", %s pending" % s.pending if s.pending else "") +
+            (", the package's of machine 0x%04x" % s.foreign if s.foreign else "") for s in self.slots]
         return text, folders
 
 
@@ -259,18 +278,22 @@ class Harness:
         self.mismatches = 0
         self.no_busy_option = False
         self.counts = {}
+        self.machine_rng = random.Random(args.seed + 3)
 
     # -- files -------------------------------------------------------------
 
-    def put(self, copy, path, label):
+    def put(self, copy, path, label, machine=None):
         """A fixture with the given last-write time, made unique by a trailer
         after the image (which no version reader looks at), so that a digest
-        tells which copy ended up where."""
+        tells which copy ended up where; its COFF header names machine when
+        one is given."""
         fixture, when = copy
         with open(os.path.join(self.args.fixtures, fixture), "rb") as f:
-            data = f.read()
+            data = bytearray(f.read())
+        if machine is not None:
+            struct.pack_into("<H", data, struct.unpack_from("<I", data, 0x3C)[0] + 4, machine)
         with open(path, "wb") as f:
-            f.write(data + ("\0qmxdiff %s\0" % label).encode())
+            f.write(bytes(data) + ("\0qmxdiff %s\0" % label).encode())
         os.utime(path, (when, when))
 
     def hold_server(self):
@@ -311,7 +334,8 @@ class Harness:
         for s in case.slots:
             for what, copy, path in s.copies(folder, self.sysdir):
                 if copy:
-                    self.put(copy, path, s.name + (" package" if copy == s.package else " " + what))
+                    ours = copy == s.package
+                    self.put(copy, path, s.name + (" package" if ours else " " + what), s.foreign if ours else None)
         if case.parent_name:
             self.put(("V1_0.DLL", TIMES[0]), os.path.join(self.windows_dir, case.parent_name), "installed")
             self.put(("V3_0.DLL", TIMES[-1]), os.path.join(self.root, case.parent_name), "package")
@@ -481,6 +505,7 @@ class Harness:
                     hex(p["outcome"]), hex(case.outcome) if case.outcome is not None else "none"))
             if case.exit_code != p["quietExitCode"]:
                 seen.append("exit code predicted %d, real %d" % (p["quietExitCode"], case.exit_code))
+            seen += self.misfits_seen(case, log, p)
             installed, staged = self.expected_state(case)
             staging = {m["name"].strip().upper() for m in p["modules"]
                        if action_of(m["decision"]) == "stage" and m["bit"] == 0x04}
@@ -507,16 +532,36 @@ class Harness:
             self.mismatches += 1
             self.report(case, seen)
 
+    @staticmethod
+    def misfits_seen(case, log, prediction):
+        """The log's lines naming modules not for this machine against those
+        the what-if named, in list order: what disagrees."""
+        encoding = CODE_PAGES[case.codepage][1]
+        predicted = ["C:\\windows\\system32\\" + m["name"].encode(encoding, "replace").decode("latin-1")
+                     for m in prediction.get("otherMachine", [])]
+        real = re.findall(r"^PrepareInstallation - Not for this machine: (.*)\.$", log, re.M)
+        if real == predicted:
+            return []
+        return ["not for this machine: predicted %s, the log names %s" % (predicted, real)]
+
     # -- undoing ---------------------------------------------------------------
 
     def prepare_undo(self, case, rng):
         """What another program may change before the undo, and each
-        module's bytes just before it."""
+        module's bytes just before it. Now and then another machine's copy
+        goes over one the installation replaced, whose kept copy the undo
+        would put back: the gate compares the two (where nothing is kept it
+        has nothing to compare)."""
+        replaced = {m["name"].strip().upper() for m in (case.prediction or {}).get("modules", [])
+                    if m["bit"] == 0x01}
         for s in case.slots:
             path = os.path.join(self.sysdir, s.name)
-            if os.path.isfile(path) and rng.random() < 0.2:
-                self.put(("V3_0.DLL", TIMES[-1]), path, s.name + " another program's")
-                self.count("undo: module changed in between")
+            changed = os.path.isfile(path) and rng.random() < 0.2
+            foreign = s.name in replaced and self.machine_rng.random() < 0.15
+            if changed or foreign:
+                machine = self.machine_rng.choice(OTHER_MACHINES[self.args.arch]) if foreign else None
+                self.put(("V3_0.DLL", TIMES[-1]), path, s.name + " another program's", machine)
+                self.count("undo: module changed in between" + (", another machine's" if foreign else ""))
             s.before_undo = digest(path)
 
     def copy_store(self):
@@ -540,6 +585,9 @@ class Harness:
                     hex(p["outcome"]), hex(case.outcome) if case.outcome is not None else "none"))
             if case.exit_code != p["quietExitCode"]:
                 seen.append("undo exit code predicted %d, real %d" % (p["quietExitCode"], case.exit_code))
+            seen += self.misfits_seen(case, log, p)
+            if p.get("otherMachine"):
+                self.count("undo gate: a kept copy for another machine's refused")
             restored = {m["name"].strip().upper() for m in p["modules"] if m["bit"] == 0x01}
             for s in case.slots:
                 expected = self.digest_of(s, s.installed, "installed") if s.name in restored else s.before_undo
@@ -627,6 +675,8 @@ class Harness:
                 self.count("folder: %s restart-time operation waiting" % s.pending)
             if not s.staged_name:
                 self.count("folder: a name without a place to stage")
+            if s.foreign:
+                self.count("machine: the package ships 0x%04x's module" % s.foreign)
         if case.prediction is not None:
             slots = {s.name: s for s in case.slots}
             for m in case.prediction["modules"]:
@@ -636,6 +686,8 @@ class Harness:
                 if action == "stage" and slot and slot.staged:
                     self.count("action stage, a staged copy waiting")
             self.count("exit code %d" % case.prediction["quietExitCode"])
+            if case.prediction.get("otherMachine"):
+                self.count("gate: another machine's module refused")
             names = [m["name"].strip().upper() for m in case.prediction["modules"]]
             if len(set(names)) < len(names):
                 self.count("change list: a module listed twice")
@@ -796,7 +848,8 @@ def main():
     harness = Harness(args)
     rng = random.Random(args.seed)
     groups = list(WINDOWS)
-    cases = [Case(i, groups[i % len(groups)], rng, harness.arch_digit, busy) for i in range(total)]
+    cases = [Case(i, groups[i % len(groups)], rng, harness.arch_digit, busy, harness.machine_rng,
+                  OTHER_MACHINES[args.arch]) for i in range(total)]
     print("seed %d: %d cases on %s, modules in use %s; what-if by %s" % (
         args.seed, total, args.arch, "included" if busy else "left out (QMX_DIFF_BUSY=0)",
         "the native qmxcheck" if args.native_check else "QMXCHECK.EXE under Wine"))
@@ -863,7 +916,9 @@ def main():
                 if w not in harness.counts]
     missing += [u for u in ("undo action restore the kept copy", "undo action nothing to undo",
                             "undo: module changed in between", "chain: again", "chain: cumulative",
-                            "chain: a module put back by the first", "chain: a module put back by the second")
+                            "chain: a module put back by the first", "chain: a module put back by the second",
+                            "gate: another machine's module refused",
+                            "undo gate: a kept copy for another machine's refused")
                 if u not in harness.counts]
     if missing:
         print("the generator never reached: %s" % ", ".join(missing))

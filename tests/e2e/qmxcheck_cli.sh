@@ -146,5 +146,56 @@ print(encoding + ": named")
 PY
 done
 
+# Machines: each module's and the program's in the report, the two errors,
+# and the what-if's gate against a system folder whose copy is another
+# machine's. The images are headers only, read by the installer's own reader
+# on Windows and by ours here.
+pe() {  # HEX-MACHINE FILE
+  python3 - "$1" "$2" <<'PY'
+import struct, sys
+image = bytearray(0x200)
+image[0:2] = b"MZ"
+struct.pack_into("<I", image, 0x3C, 0x40)
+image[0x40:0x44] = b"PE\0\0"
+struct.pack_into("<HHIIIHH", image, 0x44, int(sys.argv[1], 16), 0, 0, 0, 0, 0xE0, 0)
+struct.pack_into("<H", image, 0x58, 0x10B)
+open(sys.argv[2], "wb").write(image)
+PY
+}
+mixed=$root/mixed
+mkdir -p "$mixed" "$root/system64"
+printf '[Install]\r\n2:10\r\n[File]\r\nA.DLL\r\nB.DLL\r\nC.DAT\r\nGONE.DLL\r\n' >"$mixed/QMX_CHG.DAT"
+pe 014c "$mixed/A.DLL"
+pe 8664 "$mixed/B.DLL"
+printf 'data' >"$mixed/C.DAT"
+pe 014c "$mixed/QMXSET.EXE"
+pe 8664 "$root/system64/A.DLL"
+status=0
+run --json --against "$(folder "$root/system64")" --windows 10 "$(folder "$mixed")" >"$root/report.json" || status=$?
+[ "$status" -eq 2 ] || fail "machines: exit status $status"
+python3 - "$root/report.json" <<'PY' || fail "machines: $(cat "$root/report.json")"
+import json, sys
+report = json.loads(open(sys.argv[1], "rb").read().decode("utf-8"))
+machines = {f["name"]: f["machine"] for f in report["files"]}
+assert machines == {"A.DLL": "i386", "B.DLL": "x64", "C.DAT": "none", "GONE.DLL": None}, machines
+assert report["programMachine"] == "i386", report["programMachine"]
+errors = {f["where"]: f["text"] for f in report["findings"] if f["severity"] == "error"}
+assert errors["[File]"].startswith("modules of more than one machine (i386: A.DLL; x64: B.DLL)"), errors
+assert errors["[File] B.DLL"].startswith("an x64 module, but QMXSET.EXE is the 32-bit program"), errors
+assert "ship the 64-bit QMXSET.EXE with x64 modules, or i386 modules with this one" in errors["[File] B.DLL"]
+w = report["whatIf"]
+assert w["otherMachine"] == [{"name": "A.DLL", "machine": "i386", "installedMachine": "x64"}], w
+assert (w["modules"], w["outcome"], w["quietExitCode"]) == ([], 8, 1633), w
+print("machines: named, mixed and foreign ones found, the gate predicted")
+PY
+line="PrepareInstallation - Not for this machine: $(folder "$root/system64")\\A.DLL."
+[ "$mode" = native ] && line="PrepareInstallation - Not for this machine: $root/system64/A.DLL."
+out=$(run --against "$(folder "$root/system64")" --windows 10 "$(folder "$mixed")") || true
+for line in "$line" "  A.DLL: present, machine i386, " "  C.DAT: present, machine none, " \
+            "QMXSET.EXE: machine i386, the 32-bit program" \
+            "A.DLL is not for this machine (the package's i386, the system's x64), and nothing is installed"; do
+  case "$out" in *"$line"*) ;; *) fail "machines: the text report lacks $line: $out";; esac
+done
+
 [ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
 echo "qmxcheck's switches, JSON and encoding findings hold"

@@ -47,7 +47,16 @@ seed() {
   put V1_0.DLL "$sysdir/$D" 2020                                             # not in the package
   put NOVERSION.DLL "$pkg/$E" 2024;   put NOVERSION2.DLL "$sysdir/$E" 2020   # times decide
   put V1_0.DLL "$pkg/$F" 2020;        put V1_0.DLL "$sysdir/$F" 2024         # same text, older
+  # The package's copy of $foreign as another machine's build names it.
+  if [ -n "$foreign" ]; then
+    local offset
+    offset=$(od -An -tu4 -j60 -N4 "$pkg/$foreign" | tr -d ' ')
+    printf "\\x${foreign_machine:2:2}\\x${foreign_machine:0:2}" |
+      dd of="$pkg/$foreign" bs=1 seek=$((offset + 4)) conv=notrunc status=none
+  fi
 }
+foreign=
+if [ "$arch" = x86 ]; then foreign_machine=8664; else foreign_machine=014c; fi
 changelist() {  # install patterns, names...
   local install=$1; shift
   { printf '[Install]\r\n%s\r\n[File]\r\n' "$install"; printf '%s\r\n' "$@"; } >"$pkg/QMX_CHG.DAT"
@@ -101,6 +110,15 @@ for m in w["modules"]:
   read -r predicted_outcome predicted_code <<<"$(head -n1 <<<"$predicted")"
   [ "$predicted_outcome" = "$outcome" ] || fail "$what: outcome predicted $predicted_outcome, run $outcome"
   [ "$predicted_code" = "$code" ] || fail "$what: exit code predicted $predicted_code, run $code"
+  local misfits
+  misfits=$(python3 -c '
+import json, sys
+print(" ".join(m["name"] for m in json.loads(sys.argv[1])["whatIf"]["otherMachine"]))' "$json")
+  [ "$misfits" = "$foreign" ] || fail "$what: predicted for another machine: '$misfits', not '$foreign'"
+  if [ -n "$foreign" ]; then
+    tr -d '\r' <"$log" | grep -qF "PrepareInstallation - Not for this machine: C:\\windows\\system32\\$foreign." ||
+      fail "$what: the run does not name $foreign as another machine's"
+  fi
   echo "row: $what: predicted $predicted_outcome/$predicted_code, run $outcome/$code"
 
   for i in "${!listed[@]}"; do
@@ -120,6 +138,11 @@ compare "every kind of module" "2:10" "${names[@]}"
 compare "a package without a missing module" "2:10" "${names[0]}" "${names[1]}" "${names[2]}" "${names[4]}" "${names[5]}"
 compare "other Windows targeted" "1:4:10, 2:5:1" "${names[0]}"
 compare "a name that is not a plain file name" "2:10" "${names[0]}" "..\\${names[1]}"
+# A newer module of another machine over this machine's copy: nothing at all
+# is touched, as predicted.
+foreign=${names[0]}
+compare "a module for another machine" "2:10" "${names[0]}" "${names[1]}" "${names[4]}"
+foreign=
 
 [ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
 echo "the what-if matched the real run every time"
