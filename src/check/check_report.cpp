@@ -109,6 +109,31 @@ std::string ProgramLine(const ModuleMachine& machine) {
     return line;
 }
 
+// The what-if's part of the text report: the run predicted on one Windows.
+std::string WhatIfText(const WhatIfResult& whatIf, const WindowsVersion& windows) {
+    std::string out;
+    out += "\nWhat if: " + std::string(windows.fullName) + " (platform " +
+           std::to_string(windows.platformId) + ", " + std::to_string(windows.majorVersion) + "." +
+           std::to_string(windows.minorVersion) + "), run as an administrator\n";
+    if (!whatIf.targeted) out += "  the change list does not target this Windows version\n";
+    if (!whatIf.sealFault.empty()) {
+        out += "  the seal check fails, and nothing is installed: " + whatIf.sealFault + "\n";
+    }
+    for (const MachineMisfit& m : whatIf.otherMachine) {
+        out += "  " + m.name + " is not for this machine (" + (whatIf.undo ? "the kept copy " : "the package's ") +
+               MachineName(m.incoming) + ", the system's " + MachineName(m.installedMachine) +
+               "), and nothing is installed: PrepareInstallation - Not for this machine: " + m.installed + ".\n";
+    }
+    for (const ModuleDecision& m : whatIf.modules) {
+        out += "  " + m.name + ": " + DecisionText(m.action, whatIf.undo) + " (" + m.reason + ")\n";
+    }
+    out += "  outcome " + Hex(whatIf.outcome) + "\n";
+    out += "  message: \"" + std::string(MessageText(whatIf.message, QMX_LANG_ENGLISH)) + "\"\n";
+    out += "  Japanese: \"" + std::string(MessageText(whatIf.message, QMX_LANG_JAPANESE)) + "\"\n";
+    out += "  /quiet exit code: " + std::to_string(whatIf.quietExitCode) + "\n";
+    return out;
+}
+
 }  // namespace
 
 std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
@@ -155,27 +180,7 @@ std::string TextReport(const PackageReport& report, const WhatIfResult* whatIf,
     for (const Finding& f : report.findings) {
         out += "  " + std::string(SeverityName(f.severity)) + ": " + f.where + ": " + f.text + "\n";
     }
-    if (whatIf != nullptr && windows != nullptr) {
-        out += "\nWhat if: " + std::string(windows->fullName) + " (platform " +
-               std::to_string(windows->platformId) + ", " + std::to_string(windows->majorVersion) + "." +
-               std::to_string(windows->minorVersion) + "), run as an administrator\n";
-        if (!whatIf->targeted) out += "  the change list does not target this Windows version\n";
-        if (!whatIf->sealFault.empty()) {
-            out += "  the seal check fails, and nothing is installed: " + whatIf->sealFault + "\n";
-        }
-        for (const MachineMisfit& m : whatIf->otherMachine) {
-            out += "  " + m.name + " is not for this machine (" + (whatIf->undo ? "the kept copy " : "the package's ") +
-                   MachineName(m.incoming) + ", the system's " + MachineName(m.installedMachine) +
-                   "), and nothing is installed: PrepareInstallation - Not for this machine: " + m.installed + ".\n";
-        }
-        for (const ModuleDecision& m : whatIf->modules) {
-            out += "  " + m.name + ": " + DecisionText(m.action, whatIf->undo) + " (" + m.reason + ")\n";
-        }
-        out += "  outcome " + Hex(whatIf->outcome) + "\n";
-        out += "  message: \"" + std::string(MessageText(whatIf->message, QMX_LANG_ENGLISH)) + "\"\n";
-        out += "  Japanese: \"" + std::string(MessageText(whatIf->message, QMX_LANG_JAPANESE)) + "\"\n";
-        out += "  /quiet exit code: " + std::to_string(whatIf->quietExitCode) + "\n";
-    }
+    if (whatIf != nullptr && windows != nullptr) out += WhatIfText(*whatIf, *windows);
     return out;
 }
 

@@ -79,17 +79,9 @@ int FolderModel::VerifyPackage(const FileList& files) {
 }
 
 bool FolderModel::FitsMachine(const std::string& fileName, const Machine&, bool undo, std::string* installed) {
-    if (!IsPlainFileName(fileName)) return true;
+    std::string incoming;
+    if (!IncomingCopy(fileName, undo, *this, &incoming)) return true;
     const std::string dest = InstalledPath(fileName);
-    std::string incoming = PackagePath(fileName);
-    if (undo) {
-        Sha256Digest ours, keptDigest;
-        uint32_t error = 0;
-        if (PackageDigest(fileName, &ours, &error) != 1 ||
-            FindKept(fileName, ours, &incoming, &keptDigest, &error) != 1) {
-            return true;
-        }
-    }
     MachineMisfit misfit;
     misfit.incoming = m_files.Probe(incoming).machine;
     misfit.installedMachine = m_files.Probe(dest).machine;

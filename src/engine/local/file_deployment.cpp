@@ -37,18 +37,9 @@ ModuleResult FileDeployment::RollBack(const std::string& fileName, const Machine
 }
 
 bool FileDeployment::FitsMachine(const std::string& fileName, const Machine&, bool undo, std::string* installed) {
-    // A name the run refuses is not read: it could name a file anywhere.
-    if (!IsPlainFileName(fileName)) return true;
+    std::string incoming;
+    if (!IncomingCopy(fileName, undo, *this, &incoming)) return true;
     const std::string dest = InstalledPath(fileName);
-    std::string incoming = PackagePath(fileName);
-    if (undo) {
-        Sha256Digest ours, keptDigest;
-        uint32_t error = 0;
-        if (PackageDigest(fileName, &ours, &error) != 1 ||
-            FindKept(fileName, ours, &incoming, &keptDigest, &error) != 1) {
-            return true;
-        }
-    }
     const ModuleMachine shipped = MachineOfFile(incoming);
     if (shipped.kind == ModuleMachine::kNotImage || FitsInstalled(MachineOfFile(dest), shipped)) return true;
     *installed = dest;

@@ -145,3 +145,19 @@ ModuleResult UndoModule(const std::string& fileName, const Machine& machine, Sit
     DebugLog("UndoModule - Restored %s.\r\n", dest.c_str());
     return result;
 }
+
+// The copy the machine gate holds against the installed module: the
+// package's, or under /undo the kept copy that would go back. False when
+// there is none to compare (a refused name, a package copy or store that
+// cannot be read): the decision then deals with the name as before.
+template <UndoSite Site>
+bool IncomingCopy(const std::string& fileName, bool undo, Site& site, std::string* incoming) {
+    // A name the run refuses is not read: it could name a file anywhere.
+    if (!site.IsPlainName(fileName)) return false;
+    *incoming = site.PackagePath(fileName);
+    if (!undo) return true;
+    Sha256Digest ours, keptDigest;
+    uint32_t error = 0;
+    return site.PackageDigest(fileName, &ours, &error) == 1 &&
+           site.FindKept(fileName, ours, incoming, &keptDigest, &error) == 1;
+}
