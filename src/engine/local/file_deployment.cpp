@@ -37,11 +37,18 @@ ModuleResult FileDeployment::RollBack(const std::string& fileName, const Machine
 }
 
 bool FileDeployment::FitsMachine(const std::string& fileName, const Machine&, bool undo, std::string* installed) {
+    // A name the run refuses is not read: it could name a file anywhere.
+    if (!IsPlainName(fileName)) return true;
+    // The installed side first: a module the folder does not hold, or a
+    // file that is no image, leaves nothing to compare, and the package's
+    // copy (under /undo, the store) is not read for it.
+    const std::string dest = InstalledPath(fileName);
+    const ModuleMachine present = MachineOfFile(dest);
+    if (present.kind == ModuleMachine::kNotImage) return true;
     std::string incoming;
     if (!IncomingCopy(fileName, undo, *this, &incoming)) return true;
-    const std::string dest = InstalledPath(fileName);
     const ModuleMachine shipped = MachineOfFile(incoming);
-    if (shipped.kind == ModuleMachine::kNotImage || FitsInstalled(MachineOfFile(dest), shipped)) return true;
+    if (shipped.kind == ModuleMachine::kNotImage || FitsInstalled(present, shipped)) return true;
     *installed = dest;
     return false;
 }
