@@ -283,12 +283,19 @@ all_or_nothing() { printf '[Rollback]\r\nON\r\n' >>"$pkg/QMX_CHG.DAT"; }
 # watched NTH MODULE-PATH [SWITCHES]. Or, with NTH "run:COMMAND", that
 # command run at the first change while the installer goes on.
 watched() {
-  local nth=$1 path=$2 switches=${3:-/quiet} line
-  if [ "${nth#run:}" != "$nth" ]; then
-    line=$("$name_watch" --run "${nth#run:}" "$path" wine "$EXE" $switches </dev/null 2>/dev/null)
-  else
-    line=$("$name_watch" --nth "$nth" "$path" wine "$EXE" $switches </dev/null 2>/dev/null)
-  fi
+  local nth=$1 path=$2 switches=${3:-/quiet} line attempt status
+  # name_watch itself failing (it could not watch the name or start the
+  # program) means nothing of ours ran: it is said, and tried once more.
+  for attempt in 1 2; do
+    status=0
+    if [ "${nth#run:}" != "$nth" ]; then
+      line=$("$name_watch" --run "${nth#run:}" "$path" wine "$EXE" $switches </dev/null 2>"$pkg/watch.err") || status=$?
+    else
+      line=$("$name_watch" --nth "$nth" "$path" wine "$EXE" $switches </dev/null 2>"$pkg/watch.err") || status=$?
+    fi
+    [ "$status" -eq 0 ] && break
+    echo "name_watch exited $status: $(grep name_watch "$pkg/watch.err" || true)"
+  done
   echo "watched: $line"
   case "$line" in seen=changed*) ;; *) fail "the watched name did not change as the run went: $line" ;; esac
 }
