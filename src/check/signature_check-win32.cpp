@@ -10,7 +10,6 @@
 #include <wintrust.h>
 #include <softpub.h>
 
-#include <cstdio>
 
 #include "engine/seal/signed_data.h"
 #include "platform/system_library.h"
@@ -84,10 +83,8 @@ void ReadTimeStamp(const CRYPT_PROVIDER_SGNR* signer, SignatureInfo* info) {
         info->timeStamp = TimeStampState::kVerified;
         return;
     }
-    char text[48];
-    std::snprintf(text, sizeof text, "WinVerifyTrust 0x%08lX", static_cast<unsigned long>(error));
     info->timeStamp = TimeStampState::kDoesNotVerify;
-    info->timeStampProblem = text;
+    info->timeStampProblem = "WinVerifyTrust " + TrustCodeText(error);
 }
 
 }  // namespace

@@ -47,15 +47,11 @@ bool SignatureIntact(SignatureState state) {
     }
 }
 
-namespace {
-
-std::string Hex(uint32_t code) {
+std::string TrustCodeText(uint32_t code) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
     return text;
 }
-
-}  // namespace
 
 // Chain and certificate errors (CERT_E_*, facility 0x0B, 0x800B01xx) leave
 // the file intact; a wrong digest or an unreadable signature does not.
@@ -72,37 +68,37 @@ SignatureState TrustVerdict(long result, std::string* problem, bool* chainChecke
         return SignatureState::kSigned;
     }
     if (code == kBadDigest) {
-        *problem = "the file's digest no longer matches the one signed (" + Hex(code) + ")";
+        *problem = "the file's digest no longer matches the one signed (" + TrustCodeText(code) + ")";
         return SignatureState::kDamaged;
     }
     if (code == kBadAlgorithm || code == kUnknownAlgorithm) {
-        *problem = "this Windows cannot check its digest algorithm (" + Hex(code) + ")";
+        *problem = "this Windows cannot check its digest algorithm (" + TrustCodeText(code) + ")";
         return SignatureState::kCannotCheck;
     }
     if (code == kUnknownProvider || code == kUnknownAction) {
-        *problem = "this Windows has no Authenticode provider (" + Hex(code) + ")";
+        *problem = "this Windows has no Authenticode provider (" + TrustCodeText(code) + ")";
         return SignatureState::kCannotCheck;
     }
     // Refused by name, not merely unknown: no fleet's roots make these
     // right, so they are errors where an unknown root is a warning.
     if (code == kExplicitDistrust) {
         *chainChecked = true;
-        *problem = "WinVerifyTrust " + Hex(code) + ": this machine explicitly distrusts its certificate";
+        *problem = "WinVerifyTrust " + TrustCodeText(code) + ": this machine explicitly distrusts its certificate";
         return SignatureState::kDistrusted;
     }
     if (code == kRevoked) {
         *chainChecked = true;
-        *problem = "WinVerifyTrust " + Hex(code) + ": its certificate is revoked";
+        *problem = "WinVerifyTrust " + TrustCodeText(code) + ": its certificate is revoked";
         return SignatureState::kRevoked;
     }
     // Not trusted by this machine's roots or settings, as with a root it lacks.
     if (((code & 0xFFFFFF00u) == 0x800B0100u && code != kNoSignature) || code == kNotTrusted ||
         code == kSecuritySettings) {
         *chainChecked = true;
-        *problem = "WinVerifyTrust " + Hex(code);
+        *problem = "WinVerifyTrust " + TrustCodeText(code);
         return SignatureState::kUntrusted;
     }
-    *problem = "WinVerifyTrust refuses it (" + Hex(code) + ")";
+    *problem = "WinVerifyTrust refuses it (" + TrustCodeText(code) + ")";
     return SignatureState::kDamaged;
 }
 

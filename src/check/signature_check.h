@@ -9,6 +9,7 @@
 // signature it stamps, and its authority's signature over that, verify.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "check/authenticode.h"
@@ -65,6 +66,8 @@ SignatureInfo VerifySignature(const std::string& path, const std::string& bytes,
 // A result of state alone.
 SignatureInfo SignatureOf(SignatureState state, const std::string& problem = std::string());
 
+// A WinVerifyTrust result or error code as its texts write it: "0x800B0109".
+std::string TrustCodeText(uint32_t code);
 // The state WinVerifyTrust's result means, with why into problem for every
 // state but kSigned, and whether it reached the chain into chainChecked.
 // Free of <windows.h>, so that the build machine tests it too.
