@@ -13,21 +13,29 @@ public:
 
     bool ReadAt(uint64_t offset, size_t length, std::string* out) override {
         out->clear();
-        LONG high = static_cast<LONG>(offset >> 32);
-        if (g_os.SetFilePointer(m_file, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN) ==
-                INVALID_SET_FILE_POINTER &&
-            g_os.GetLastError() != NO_ERROR) {
-            return false;
+        // The headers are read from where a fresh handle stands: the gate
+        // reads two files a listed module, and each call costs.
+        if (offset != m_position) {
+            LONG high = static_cast<LONG>(offset >> 32);
+            if (g_os.SetFilePointer(m_file, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN) ==
+                    INVALID_SET_FILE_POINTER &&
+                g_os.GetLastError() != NO_ERROR) {
+                return false;
+            }
         }
         out->resize(length);
         DWORD read = 0;
+        // Unknown until the next seek: a failed read may have moved it.
+        m_position = ~uint64_t(0);
         if (!g_os.ReadFile(m_file, &(*out)[0], static_cast<DWORD>(length), &read, nullptr)) return false;
         out->resize(read);
+        m_position = offset + read;
         return true;
     }
 
 private:
     HANDLE m_file;
+    uint64_t m_position = 0;
 };
 
 }  // namespace

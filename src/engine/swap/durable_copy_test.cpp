@@ -259,24 +259,39 @@ TEST_F(DurableReplace, HiddenSystemModuleKeepsItsAttributesAndCreationTime) {
     // on most Linux file systems does not keep it.
     ASSERT_TRUE(SetCreationTime(Dest(), kCreated2001));
     const bool keepsCreation = FactsOf(Dest()).created == kCreated2001;
-    Install("V2_9.DLL");
-    ASSERT_TRUE(SetCreationTime(Dest(), kCreated2001));
-    ASSERT_TRUE(::SetFileAttributesA(Dest().c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-    // The package's copy read-only, as from a CD: that does not carry over.
-    ASSERT_TRUE(::SetFileAttributesA(Source().c_str(), FILE_ATTRIBUTE_READONLY));
+    if (!keepsCreation) std::printf("note: this platform keeps no creation time\n");
+    // Set through the copy's handle; by path when the package's copy is
+    // read-only (as from a CD: that does not carry over) or ntdll has no
+    // such call.
+    const struct {
+        const char* way;
+        DWORD sourceAttributes;
+        bool ntdll;
+    } cases[] = {
+        {"through the handle", FILE_ATTRIBUTE_NORMAL, true},
+        {"read-only copy", FILE_ATTRIBUTE_READONLY, true},
+        {"without the ntdll call", FILE_ATTRIBUTE_NORMAL, false},
+    };
+    for (const auto& c : cases) {
+        Install("V2_9.DLL");
+        ASSERT_TRUE(SetCreationTime(Dest(), kCreated2001));
+        ASSERT_TRUE(::SetFileAttributesA(Dest().c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+        ASSERT_TRUE(::SetFileAttributesA(Source().c_str(), c.sourceAttributes));
+        OsCallsGuard guard;
+        if (!c.ntdll) guard.MarkAbsent(&OsCalls::NtSetInformationFile);
 
-    EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit);
-    const FileFacts facts = FactsOf(Dest());
-    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
-              facts.attributes &
-                  (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY));
-    if (keepsCreation) {
-        EXPECT_EQ(kCreated2001, facts.created);
-    } else {
-        std::printf("note: this platform keeps no creation time\n");
+        EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit) << c.way;
+        const FileFacts facts = FactsOf(Dest());
+        EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+                  facts.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY))
+            << c.way;
+        if (keepsCreation) {
+            EXPECT_EQ(kCreated2001, facts.created) << c.way;
+        }
+        EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Dest())) << c.way;
+        ::SetFileAttributesA(Source().c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::SetFileAttributesA(Dest().c_str(), FILE_ATTRIBUTE_NORMAL);
     }
-    EXPECT_EQ(Content(FixturePath("V2_10.DLL")), Content(Dest()));
-    ::SetFileAttributesA(Source().c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 // The real functions on a real file: a module whose administrator locked it
@@ -332,6 +347,16 @@ FailStep FailFirst(R answer, bool persistent = false) {
     };
 }
 
+// The copy's attributes and creation time refused through its handle, so
+// that they are set by path, where fail fails them.
+FailStep ByPathToo(FailStep fail) {
+    return [fail](OsCallsGuard& guard, DWORD error) -> Fault {
+        const NTSTATUS kAccessDenied = static_cast<NTSTATUS>(0xC0000022);
+        auto handle = std::make_shared<OsFault<&OsCalls::NtSetInformationFile>>(1, kAccessDenied, ERROR_ACCESS_DENIED);
+        return std::make_shared<std::pair<Fault, Fault>>(handle, fail(guard, error));
+    };
+}
+
 // Each step of the replacement failing in turn: the module is byte for byte
 // what it was, no temporary file is left, and the log has the one CopyFile
 // line with that step's error.
@@ -347,8 +372,10 @@ TEST_F(DurableReplace, EveryFailingStepKeepsTheModuleAndLeavesNoTemporaryFile) {
              g.Set(&OsCalls::CopyFileA, &CopyHalfThenDiskFull);
              return Fault();
          }},
-        {"attributes", ERROR_ACCESS_DENIED, FailFirst<&OsCalls::SetFileAttributesA>(FALSE)},
-        {"creation time", ERROR_INVALID_PARAMETER, FailFirst<&OsCalls::SetFileTime>(FALSE)},
+        {"attributes, through the handle and by path", ERROR_ACCESS_DENIED,
+         ByPathToo(FailFirst<&OsCalls::SetFileAttributesA>(FALSE))},
+        {"creation time, through the handle and by path", ERROR_INVALID_PARAMETER,
+         ByPathToo(FailFirst<&OsCalls::SetFileTime>(FALSE))},
         {"flush", ERROR_IO_DEVICE, FailFirst<&OsCalls::FlushFileBuffers>(FALSE)},
         {"module's security unreadable", ERROR_ACCESS_DENIED,
          FailFirst<&OsCalls::GetSecurityInfo>(DWORD(ERROR_ACCESS_DENIED))},
