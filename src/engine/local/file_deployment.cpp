@@ -57,7 +57,9 @@ uint32_t FileDeployment::FinishInterruptedRuns(const Machine& machine) {
     std::string store;
     if (!m_store.Locate(&store)) return 0;
     uint32_t bits = 0;
-    for (const std::string& path : InterruptedJournals(store)) bits |= FinishInterruptedRun(path, machine);
+    // Copied: finishing a run changes the store.
+    const std::vector<std::string> journals = m_store.Journals();
+    for (const std::string& path : journals) bits |= FinishInterruptedRun(path, machine);
     // This run's own package, from its own list, when it keeps.
     m_packageKnown = false;
     return bits;

@@ -106,16 +106,11 @@ void RunJournal::End() {
     m_changes.clear();
 }
 
-std::vector<std::string> InterruptedJournals(const std::string& store) {
-    std::vector<std::string> found;
-    WIN32_FIND_DATAA data;
-    ScopedFind find(g_os.FindFirstFileA(JoinPath(store, "RUN*.TMP").c_str(), &data));
-    for (bool more = find.IsValid(); more; more = g_os.FindNextFileA(find.Get(), &data) != FALSE) {
-        if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0) {
-            found.push_back(JoinPath(store, data.cFileName));
-        }
-    }
-    return found;
+bool IsJournalName(const WIN32_FIND_DATAA& data) {
+    const std::string name = data.cFileName;
+    const size_t n = name.size();
+    return (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 && n >= 7 &&
+           EqualsIgnoringAsciiCase(name.substr(0, 3), "RUN") && EqualsIgnoringAsciiCase(name.substr(n - 4), ".TMP");
 }
 
 bool ReadJournal(const std::string& path, JournalContents* contents) {

@@ -70,9 +70,10 @@ private:
     std::vector<JournalChange> m_changes;
 };
 
-// The records of runs that ended without removing them, in store: each
-// whole path that no run still holds open.
-std::vector<std::string> InterruptedJournals(const std::string& store);
+// Whether a file the store's listing found is a run's record (RUN*.TMP, as
+// GetTempFileNameA names it): one that is there at the start of a run is of
+// a run that ended without removing it.
+bool IsJournalName(const WIN32_FIND_DATAA& data);
 // A record's contents, read whole: true, or false when it cannot be read
 // (held by a run, or not a record).
 bool ReadJournal(const std::string& path, JournalContents* contents);

@@ -3,6 +3,7 @@
 #include "engine/seal/file_hash.h"
 #include "engine/swap/durable_copy.h"
 #include "engine/undo/hard_link.h"
+#include "engine/undo/run_journal.h"
 #include "engine/undo/store_trust.h"
 #include "platform/ansi_text.h"
 #include "platform/file_search.h"
@@ -21,6 +22,13 @@ bool IsPlainFolder(const WIN32_FIND_DATAA& data) {
            (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
+// What the store's listing at the start of a run saw of a name: nothing
+// known (it is searched for), nothing there, or its search data.
+struct Sighting {
+    enum State { kUnknown, kAbsent, kFound } state = kUnknown;
+    WIN32_FIND_DATAA data;
+};
+
 // What PlainFolder found at a path.
 enum class Folder {
     kPlain,     // a plain folder that stood there
@@ -29,9 +37,12 @@ enum class Folder {
     kUnusable,  // anything else, with the error
 };
 
-Folder PlainFolder(const std::string& path, bool create, StoreSecurity& security, DWORD* error) {
+Folder PlainFolder(const std::string& path, bool create, StoreSecurity& security, DWORD* error,
+                   const Sighting& seen = Sighting()) {
     WIN32_FIND_DATAA data;
-    if (!FindFile(path, &data)) {
+    const bool standing = seen.state == Sighting::kUnknown ? FindFile(path, &data) : seen.state == Sighting::kFound;
+    if (seen.state == Sighting::kFound) data = seen.data;
+    if (!standing) {
         if (!create) return Folder::kMissing;
         // Ours from the start: Administrators and SYSTEM, nothing inherited.
         if (g_os.CreateDirectoryA(path.c_str(), security.Attributes())) return Folder::kMade;
@@ -52,7 +63,12 @@ Folder PlainFolder(const std::string& path, bool create, StoreSecurity& security
     }
     // One that stood: used only when it is the installer's own.
     const StoreTrust trust = JudgeStoreFolder(path, security, error);
-    return trust == StoreTrust::kTrusted || trust == StoreTrust::kNoSecurity ? Folder::kPlain : Folder::kUnusable;
+    if (trust == StoreTrust::kTrusted || trust == StoreTrust::kNoSecurity) return Folder::kPlain;
+    // Gone since the store was listed (an administrator emptied it): looked
+    // for again.
+    const bool gone = *error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND;
+    if (seen.state == Sighting::kFound && gone) return PlainFolder(path, create, security, error);
+    return Folder::kUnusable;
 }
 
 std::string ShardFolder(const std::string& store, size_t index) {
@@ -77,8 +93,27 @@ UndoStore::Opened UndoStore::Open(bool create, DWORD* error) {
     }
     const Folder found = PlainFolder(m_folder, create, m_security, error);
     m_open = found == Folder::kPlain || found == Folder::kMade;
+    if (m_open) ListTop(found == Folder::kMade);
     if (m_open) return Opened::kReady;
     return found == Folder::kMissing ? Opened::kMissing : Opened::kUnusable;
+}
+
+void UndoStore::ListTop(bool made) {
+    m_top = TopListing();
+    m_top.known = made;
+    if (made) return;
+    WIN32_FIND_DATAA data;
+    ScopedFind find(g_os.FindFirstFileA(JoinPath(m_folder, "*").c_str(), &data));
+    m_top.known = find.IsValid();
+    for (bool more = find.IsValid(); more; more = g_os.FindNextFileA(find.Get(), &data) != FALSE) {
+        size_t digit = 0;
+        if (StoreFolderOf(data.cFileName, &digit)) {
+            m_top.found[digit] = true;
+            m_top.folders[digit] = data;
+        } else if (IsJournalName(data)) {
+            m_top.journals.push_back(JoinPath(m_folder, data.cFileName));
+        }
+    }
 }
 
 UndoStore::Opened UndoStore::OpenShard(size_t index, bool create, Shard** shard, DWORD* error) {
@@ -87,7 +122,10 @@ UndoStore::Opened UndoStore::OpenShard(size_t index, bool create, Shard** shard,
     Shard& chosen = m_shards[index];
     if (!chosen.listed) {
         const std::string folder = ShardFolder(m_folder, index);
-        const Folder found = PlainFolder(folder, create, m_security, error);
+        Sighting seen;
+        if (m_top.known) seen.state = m_top.found[index] ? Sighting::kFound : Sighting::kAbsent;
+        if (m_top.found[index]) seen.data = m_top.folders[index];
+        const Folder found = PlainFolder(folder, create, m_security, error, seen);
         if (found == Folder::kMissing) return Opened::kMissing;
         if (found == Folder::kUnusable) return Opened::kUnusable;
         // Listed once a run, and kept up to date as it changes: a search per
@@ -271,15 +309,11 @@ bool UndoStore::Locate(std::string* folder) {
 }
 
 std::string UndoStore::Sums() const {
-    // The folders that stand, and are plain, from one search of the store:
-    // a search for each of sixteen would cost more than the rest of a run
-    // that replaces one module.
+    // The folders that stood, and were plain, when the run listed the store;
+    // the ones it made since are listed by their shards.
     bool plain[kStoreFolders] = {};
-    WIN32_FIND_DATAA data;
-    ScopedFind find(g_os.FindFirstFileA(JoinPath(m_folder, "*").c_str(), &data));
-    for (bool more = find.IsValid(); more; more = g_os.FindNextFileA(find.Get(), &data) != FALSE) {
-        size_t digit = 0;
-        if (StoreFolderOf(data.cFileName, &digit)) plain[digit] = IsPlainFolder(data);
+    for (size_t digit = 0; digit < kStoreFolders; ++digit) {
+        plain[digit] = m_top.found[digit] && IsPlainFolder(m_top.folders[digit]);
     }
     std::string sums;
     for (size_t digit = 0; digit < kStoreFolders; ++digit) {
@@ -303,8 +337,12 @@ void UndoStore::Close() {
     bool changed = false;
     for (const Shard& shard : m_shards) changed = changed || shard.changed;
     const bool write = changed && m_open;
+    // Without the run's listing of the store, the folders it did not use are
+    // found now.
+    if (write && !m_top.known) ListTop(false);
     const std::string sums = write ? Sums() : std::string();
     for (Shard& shard : m_shards) shard = Shard();
+    m_top = TopListing();
     m_open = false;
     m_freshShard = nullptr;
     if (!write) return;

@@ -22,6 +22,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "engine/seal/sha256.h"
 #include "engine/site/machine.h"
@@ -81,6 +82,9 @@ public:
     // The store's folder when it stands as a plain folder (it is not made):
     // true with it.
     bool Locate(std::string* folder);
+    // The records of runs that ended without removing them, as the store
+    // stood when this run first opened it: each whole path.
+    const std::vector<std::string>& Journals() const { return m_top.journals; }
     // At the end of a run: SHA256SUMS again when the run changed the store,
     // which is listed afresh when it is next used.
     void Close();
@@ -125,12 +129,27 @@ private:
 
     bool Nt() const { return m_machine.osClass != QMX_OS_WIN9X; }
 
+    // The store's own entries, listed once a run when it is first opened: the
+    // sixteen folders as a search finds them, and the records of unfinished
+    // runs. Under Wine every search scans the folder, so each folder's own
+    // search, and one more of the store for SHA256SUMS, would cost a run
+    // that replaces one module a tenth of its time. known is false when the
+    // listing could not be had: every folder is then searched for.
+    struct TopListing {
+        bool known = false;
+        bool found[kStoreFolders] = {};
+        WIN32_FIND_DATAA folders[kStoreFolders];
+        std::vector<std::string> journals;
+    };
+    void ListTop(bool made);
+
     const Machine& m_machine;
     std::string m_folder;
     StoreSecurity m_security;
     bool m_open = false;
     Sha256Digest m_package = {};
     Shard m_shards[kStoreFolders];
+    TopListing m_top;
     Sha256Digest m_lastKept = {};
     // The record the last Keep made, until Settle.
     Shard* m_freshShard = nullptr;

@@ -269,6 +269,43 @@ TEST_F(UndoStoreTest, ListingNamesTheKeptCopiesOfEveryFolderAndNothingElse) {
     EXPECT_EQ(other < Folder() ? theirs + ours : ours + theirs, FileText(m_store.File("SHA256SUMS")));
 }
 
+std::string g_unlisted;
+
+HANDLE WINAPI RefuseListing(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
+    if (g_unlisted == pattern) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return RealOsCalls().FindFirstFileA(pattern, data);
+}
+
+// The store is listed once, when a run first opens it. What changes after
+// that still counts: the record's folder removed meanwhile (an administrator
+// emptying the store) is made again; and a store that cannot be listed
+// leaves each folder to a search of its own.
+TEST_F(UndoStoreTest, KeepsWhenTheStoreChangedSinceItWasListedOrCannotBeListed) {
+    for (const bool listable : {true, false}) {
+        const char* what = listable ? "folder removed since" : "store unlisted";
+        ASSERT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit) << what;
+        env.EndRun();
+        Install("V2_9.DLL");
+        OsCallsGuard guard;
+        g_unlisted = listable ? std::string() : m_store.File("*");
+        guard.Set(&OsCalls::FindFirstFileA, &RefuseListing);
+        env.FinishInterruptedRuns(machine);
+        EmptyStore();
+        ASSERT_TRUE(::RemoveDirectoryA(m_store.File(Folder()).c_str())) << what;
+
+        EXPECT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit) << what;
+        env.EndRun();
+        EXPECT_EQ((std::map<std::string, bool>{{RecordName(), true}, {"SHA256SUMS", false}}), Records()) << what;
+        EXPECT_EQ(DigestHex(DigestOf(FixturePath("V2_9.DLL"))) + " *" + ListedName() + "\n",
+                  FileText(m_store.File("SHA256SUMS")))
+            << what;
+        Install("V2_9.DLL");
+    }
+}
+
 // 2.9 replaced by 2.10, then 2.10 by 3.0: each package's undo takes one step
 // back, and a second finds nothing. (Versions that differ in their first
 // three parts: a fourth would leave the order to the fixtures' build times.)
