@@ -118,14 +118,18 @@ void FileDeployment::EndRun() {
     m_journal.End();
 }
 
-void FileDeployment::KnowPackage() {
+void FileDeployment::KnowPackage(const std::string* justRead, const Sha256Digest* justReadDigest) {
     if (m_packageKnown || !m_files) return;
     PackageIdentity identity;
     for (const std::string& name : *m_files) {
         Sha256Digest digest;
         uint32_t error = 0;
+        // The copy the caller has just read is not read again: a package of
+        // one module would read it twice.
+        const bool known = justRead && *justRead == name;
+        if (known) digest = *justReadDigest;
         // A name the run refuses is not read: it could name a file anywhere.
-        const bool read = IsPlainFileName(name) && PackageDigest(name, &digest, &error) == 1;
+        const bool read = known || (IsPlainFileName(name) && PackageDigest(name, &digest, &error) == 1);
         identity.Add(name, read ? &digest : nullptr);
     }
     m_store.UsePackage(identity.Final());
@@ -289,7 +293,9 @@ int FileDeployment::DefusePair(const std::string& fileName, const std::string& s
 bool FileDeployment::KeepInstalled(const std::string& fileName, const std::string& module,
                                    const WIN32_FIND_DATAA& found, const Sha256Digest& incoming,
                                    const Sha256Digest* moduleDigest, HANDLE moduleFile) {
-    KnowPackage();
+    // incoming is what the package's copy of fileName held as it was read
+    // for this change.
+    KnowPackage(&fileName, &incoming);
     DWORD error = 0;
     if (m_store.Keep(fileName, module, found, incoming, &error, moduleDigest, moduleFile)) return true;
     DebugLog("CopyTargetFile - Cannot keep %s.(%d)\r\n", module.c_str(), static_cast<int>(error));

@@ -90,8 +90,9 @@ private:
     void PutBackAfterFailedCopy(const std::string& fileName, const std::string& source, const std::string& dest,
                                 const Sha256Digest& incoming);
     // The package's identity made known to the store, once a run: from the
-    // list VerifyPackage was given and each listed module's digest.
-    void KnowPackage();
+    // list VerifyPackage was given and each listed module's digest; the
+    // digest of justRead's copy, when given, is the one just read.
+    void KnowPackage(const std::string* justRead = nullptr, const Sha256Digest* justReadDigest = nullptr);
     // An all-or-nothing run's change of fileName from the module's bytes the
     // last keep saw to incoming, on the run's record before it is made:
     // true, or false after logging that dest cannot be kept. Any other run:

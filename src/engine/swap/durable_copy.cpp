@@ -247,8 +247,8 @@ bool PreparedCopy::Write(const std::string& source, const std::string& folder, c
                             &m_likeHashed, &m_likeFile, error);
 }
 
-bool PreparedCopy::WriteBytes(const std::string& folder, const std::string& bytes, DWORD* error) {
-    if (!Create(folder, error)) return false;
+bool PreparedCopy::WriteBytes(const std::string& path, const std::string& bytes, DWORD* error) {
+    m_path = path;
     ScopedFile file(g_os.CreateFileA(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD done = 0;

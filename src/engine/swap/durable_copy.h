@@ -59,10 +59,11 @@ public:
     // until the copy moves. true, or false with the failing step's error.
     bool Write(const std::string& source, const std::string& folder, const CopyLike& like,
                const Sha256Digest* sealed, DWORD* error);
-    // bytes in a new temporary file in folder, not flushed: for a listing,
-    // which nothing reads back and a power cut may leave short. true, or
-    // false with the failing step's error.
-    bool WriteBytes(const std::string& folder, const std::string& bytes, DWORD* error);
+    // bytes in the temporary file path, made or written over, not flushed:
+    // for a listing, which nothing reads back and a power cut may leave
+    // short, in a folder only this installer writes to, so that the name
+    // need not be a fresh one. true, or false with the failing step's error.
+    bool WriteBytes(const std::string& path, const std::string& bytes, DWORD* error);
     const Sha256Digest& Digest() const { return m_digest; }
     const Sha256Digest* LikeDigest() const { return m_likeHashed ? &m_likeDigest : nullptr; }
     HANDLE LikeFile() const { return m_likeFile.IsValid() ? m_likeFile.Get() : nullptr; }

@@ -15,6 +15,10 @@ namespace {
 
 const char kStoreName[] = "QMX_UNDO";
 const char kSumsName[] = "SHA256SUMS";
+// Its name while it is written: one fixed name, since no one else writes in
+// the store and one installer runs at a time (GetTempFileNameA would cost
+// the run one more open).
+const char kSumsTemporary[] = "SHA256SUMS.NEW";
 
 // A junction or link would put the kept copies wherever it points.
 bool IsPlainFolder(const WIN32_FIND_DATAA& data) {
@@ -351,7 +355,7 @@ void UndoStore::Close() {
     DWORD error = 0;
     // Not flushed: the installer never reads the listing, and the kept
     // copies it names are on disk already.
-    if (listing.WriteBytes(m_folder, sums, &error)) {
+    if (listing.WriteBytes(JoinPath(m_folder, kSumsTemporary), sums, &error)) {
         listing.MoveTo(JoinPath(m_folder, kSumsName), Nt(), &error, false);
     }
 }
