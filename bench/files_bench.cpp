@@ -52,10 +52,12 @@
 // of the run, of keeping with links and with copies, and the medians of the
 // per-round ratios of each keeping to the run without it.
 // With --calls, each round times the installer's run with the log off and
-// every call through the OS call table (call_profile.h), on a fresh system
-// folder and store. Prints, per N, a line "N ROUNDS run SECONDS" with the
-// median run, then one line per call: N, the call's name, its calls per run
-// and the median of its seconds per run.
+// the durable floor, in turn first, and every call either makes through the
+// OS call table (call_profile.h), on a fresh system folder and store.
+// Prints, per N, a line "N ROUNDS run SECONDS floor SECONDS" with the median
+// runs, then one line per call: N, the call's name, its calls per run and
+// the median of its seconds per run in the installer, then the same in the
+// floor (0 where it makes no such call).
 // Exit status 1 when a run does not do what it should (a sealed run whose
 // check fails does not copy the newer half).
 #include <windows.h>
@@ -498,42 +500,69 @@ bool MeasureKeep(const BenchFixtures& fixtures, const Sizes& size, const std::st
     return true;
 }
 
-// Each call's cost in a run of the installer, medians over the rounds.
-bool MeasureCalls(const BenchFixtures& fixtures, const Sizes& size, const std::string& listPath) {
-    BenchPackage package;
-    bool right = CreateBenchPackage(fixtures, size.files, listPath, &package) && WriteBenchChangeList(package, false);
-    const Machine machine = BenchMachine(package);
+// Medians over rounds of each call's cost in one kind of run, by name.
+struct CallTable {
     std::vector<double> run;
     std::vector<std::string> order;
     std::vector<std::vector<double>> seconds;
     std::vector<uint64_t> calls;
+
+    void Add(double runSeconds, const std::vector<CallCost>& costs) {
+        run.push_back(runSeconds);
+        for (const CallCost& cost : costs) {
+            const size_t at = At(cost.name);
+            calls[at] = cost.calls;
+            seconds[at].push_back(cost.seconds);
+        }
+    }
+    size_t At(const std::string& name) {
+        size_t at = 0;
+        while (at < order.size() && order[at] != name) ++at;
+        if (at == order.size()) {
+            order.push_back(name);
+            seconds.emplace_back();
+            calls.push_back(0);
+        }
+        return at;
+    }
+    // A call this kind of run never made costs nothing.
+    double MedianOf(size_t at, int rounds) {
+        std::vector<double> all = seconds[at];
+        all.resize(static_cast<size_t>(rounds), 0.0);
+        return Median(all);
+    }
+};
+
+// Each call's cost in a run of the installer and in one of the durable
+// floor, medians over the rounds, which alternate the two.
+bool MeasureCalls(const BenchFixtures& fixtures, const Sizes& size, const std::string& listPath) {
+    BenchPackage package;
+    bool right = CreateBenchPackage(fixtures, size.files, listPath, &package) && WriteBenchChangeList(package, false);
+    const Machine machine = BenchMachine(package);
+    const size_t count = package.names.size();
+    const long newer = static_cast<long>((count / 4) * 2 + std::min<size_t>(count % 4, 2));
+    CallTable installer, floor;
     for (int round = 0; round < size.rounds && right; ++round) {
-        right = ResetSystemDir(package);
-        std::vector<CallCost> costs;
-        {
+        for (const bool isFloor : {round % 2 == 1, round % 2 == 0}) {
+            right = right && ResetSystemDir(package);
             CallProfile profile;
             const double start = NowSeconds();
-            right = right && InstallerRun(machine, package.storeDir) == ExpectedOutcome(size.files);
-            run.push_back(NowSeconds() - start);
-            costs = profile.Costs();
-        }
-        for (const CallCost& cost : costs) {
-            size_t at = 0;
-            while (at < order.size() && order[at] != cost.name) ++at;
-            if (at == order.size()) {
-                order.push_back(cost.name);
-                seconds.emplace_back();
-                calls.push_back(cost.calls);
-            }
-            seconds[at].push_back(cost.seconds);
+            right = right && (isFloor ? FloorInstall(package.changeListPath, package.programDir, package.systemDir,
+                                                     FloorCopy::kDurable, package.storeDir) == newer
+                                      : InstallerRun(machine, package.storeDir) == ExpectedOutcome(size.files));
+            (isFloor ? floor : installer).Add(NowSeconds() - start, profile.Costs());
         }
     }
     RemoveBenchPackage(package);
     if (!right) return false;
-    std::printf("%lu\t%d\trun\t%.9f\n", static_cast<unsigned long>(size.files), size.rounds, Median(run));
-    for (size_t i = 0; i < order.size(); ++i) {
-        std::printf("%lu\t%s\t%llu\t%.9f\n", static_cast<unsigned long>(size.files), order[i].c_str(),
-                    static_cast<unsigned long long>(calls[i]), Median(seconds[i]));
+    const unsigned long n = static_cast<unsigned long>(size.files);
+    std::printf("%lu\t%d\trun\t%.9f\tfloor\t%.9f\n", n, size.rounds, Median(installer.run), Median(floor.run));
+    for (const std::string& name : floor.order) installer.At(name);
+    for (size_t i = 0; i < installer.order.size(); ++i) {
+        const size_t f = floor.At(installer.order[i]);
+        std::printf("%lu\t%s\t%llu\t%.9f\t%llu\t%.9f\n", n, installer.order[i].c_str(),
+                    static_cast<unsigned long long>(installer.calls[i]), installer.MedianOf(i, size.rounds),
+                    static_cast<unsigned long long>(floor.calls[f]), floor.MedianOf(f, size.rounds));
     }
     std::fflush(stdout);
     return true;

@@ -10,18 +10,19 @@
 
 #include "engine/undo/hard_link.h"
 #include "engine/undo/store_record.h"
+#include "platform/os_calls.h"
 
 namespace {
 
 bool ReadAll(const std::string& path, std::string* text) {
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    HANDLE file = g_os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    const DWORD size = ::GetFileSize(file, nullptr);
+    const DWORD size = g_os.GetFileSize(file, nullptr);
     text->resize(size);
     DWORD got = 0;
-    const BOOL ok = size == 0 || ::ReadFile(file, &(*text)[0], size, &got, nullptr);
-    ::CloseHandle(file);
+    const BOOL ok = size == 0 || g_os.ReadFile(file, &(*text)[0], size, &got, nullptr);
+    g_os.CloseHandle(file);
     return ok && got == size;
 }
 
@@ -51,13 +52,13 @@ std::vector<std::string> FileNames(const std::string& text) {
 // The first three FileVersion numbers, or false when there are none.
 bool ReadVersion(const std::string& path, long numbers[3]) {
     DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    const DWORD size = g_os.GetFileVersionInfoSizeA(path.c_str(), &ignored);
     if (size == 0) return false;
     std::vector<char> block(size);
-    if (!::GetFileVersionInfoA(path.c_str(), 0, size, block.data())) return false;
+    if (!g_os.GetFileVersionInfoA(path.c_str(), 0, size, block.data())) return false;
     WORD* translation = nullptr;
     UINT length = 0;
-    if (!::VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
+    if (!g_os.VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
                           reinterpret_cast<void**>(&translation), &length) ||
         length < 4) {
         return false;
@@ -66,7 +67,7 @@ bool ReadVersion(const std::string& path, long numbers[3]) {
     std::snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\FileVersion", translation[0],
                   translation[1]);
     char* text = nullptr;
-    if (!::VerQueryValueA(block.data(), query, reinterpret_cast<void**>(&text), &length) || !text) {
+    if (!g_os.VerQueryValueA(block.data(), query, reinterpret_cast<void**>(&text), &length) || !text) {
         return false;
     }
     for (int i = 0; i < 3; ++i) {
@@ -77,11 +78,11 @@ bool ReadVersion(const std::string& path, long numbers[3]) {
 }
 
 bool LastWriteTime(const std::string& path, FILETIME* written) {
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    HANDLE file = g_os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    const BOOL ok = ::GetFileTime(file, nullptr, nullptr, written);
-    ::CloseHandle(file);
+    const BOOL ok = g_os.GetFileTime(file, nullptr, nullptr, written);
+    g_os.CloseHandle(file);
     return ok != FALSE;
 }
 
@@ -105,16 +106,16 @@ bool ShippedIsNewer(const std::string& shipped, const std::string& installed) {
 // The module's DACL, read through its open handle, on temp.
 bool CopyDacl(HANDLE module, const char* temp) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetSecurityInfo(module, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+    if (g_os.GetSecurityInfo(module, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
                           &descriptor) != ERROR_SUCCESS) {
         return false;
     }
-    HANDLE file = ::CreateFileA(temp, READ_CONTROL | WRITE_DAC, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+    HANDLE file = g_os.CreateFileA(temp, READ_CONTROL | WRITE_DAC, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                 nullptr);
     const bool ok = file != INVALID_HANDLE_VALUE &&
-                    ::SetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, descriptor) != FALSE;
-    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
-    ::LocalFree(descriptor);
+                    g_os.SetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, descriptor) != FALSE;
+    if (file != INVALID_HANDLE_VALUE) g_os.CloseHandle(file);
+    g_os.LocalFree(descriptor);
     return ok;
 }
 
@@ -123,17 +124,17 @@ bool CopyDacl(HANDLE module, const char* temp) {
 bool DurableCopy(const std::string& shipped, const std::string& installed, const std::string& name,
                  const std::string& systemDir, const std::string& storeDir) {
     char temp[MAX_PATH];
-    if (!::GetTempFileNameA(systemDir.c_str(), "QMX", 0, temp)) return false;
-    HANDLE module = ::CreateFileA(installed.c_str(), READ_CONTROL | GENERIC_READ,
+    if (!g_os.GetTempFileNameA(systemDir.c_str(), "QMX", 0, temp)) return false;
+    HANDLE module = g_os.CreateFileA(installed.c_str(), READ_CONTROL | GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-    bool ok = module != INVALID_HANDLE_VALUE && ::CopyFileA(shipped.c_str(), temp, FALSE) != FALSE &&
+    bool ok = module != INVALID_HANDLE_VALUE && g_os.CopyFileA(shipped.c_str(), temp, FALSE) != FALSE &&
               CopyDacl(module, temp);
     if (ok) {
-        HANDLE file = ::CreateFileA(temp, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        HANDLE file = g_os.CreateFileA(temp, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-        ok = file != INVALID_HANDLE_VALUE && ::FlushFileBuffers(file);
-        if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+        ok = file != INVALID_HANDLE_VALUE && g_os.FlushFileBuffers(file);
+        if (file != INVALID_HANDLE_VALUE) g_os.CloseHandle(file);
     }
     if (ok && !storeDir.empty()) {
         // In one of sixteen folders, as the installer spreads its records:
@@ -142,12 +143,12 @@ bool DurableCopy(const std::string& shipped, const std::string& installed, const
         const std::string folder = storeDir + "\\" + kStoreFolderDigits[RecordFolder(key)];
         const std::string link = folder + "\\" + RecordPrefix(key) + DigestHex(key);
         ok = LinkFile(link, installed, module) ||
-             (::GetLastError() == ERROR_PATH_NOT_FOUND && ::CreateDirectoryA(folder.c_str(), nullptr) &&
+             (g_os.GetLastError() == ERROR_PATH_NOT_FOUND && g_os.CreateDirectoryA(folder.c_str(), nullptr) &&
               LinkFile(link, installed, module));
     }
-    if (module != INVALID_HANDLE_VALUE) ::CloseHandle(module);
-    ok = ok && ::MoveFileExA(temp, installed.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!ok) ::DeleteFileA(temp);
+    if (module != INVALID_HANDLE_VALUE) g_os.CloseHandle(module);
+    ok = ok && g_os.MoveFileExA(temp, installed.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) g_os.DeleteFileA(temp);
     return ok;
 }
 
@@ -162,12 +163,12 @@ long FloorInstall(const std::string& changeListPath, const std::string& programD
         const std::string shipped = programDir + "\\" + name;
         const std::string installed = systemDir + "\\" + name;
         WIN32_FIND_DATAA found;
-        HANDLE find = ::FindFirstFileA(installed.c_str(), &found);
+        HANDLE find = g_os.FindFirstFileA(installed.c_str(), &found);
         if (find == INVALID_HANDLE_VALUE) continue;
-        ::FindClose(find);
+        g_os.FindClose(find);
         if (!ShippedIsNewer(shipped, installed)) continue;
         if (copy == FloorCopy::kDurable ? DurableCopy(shipped, installed, name, systemDir, storeDir)
-                                        : ::CopyFileA(shipped.c_str(), installed.c_str(), FALSE)) {
+                                        : g_os.CopyFileA(shipped.c_str(), installed.c_str(), FALSE)) {
             ++copied;
         }
     }

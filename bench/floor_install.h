@@ -1,5 +1,7 @@
 // The floor of the per-file benchmark: the least work any installer must do
-// for the same package, made with plain Win32 calls. It reads the change list
+// for the same package, made with plain Win32 calls (through the OS call
+// table, as the installer's are, so that a call profile counts both alike;
+// its entries are the real functions otherwise). It reads the change list
 // once, and for each [File] name tests that the installed copy exists, reads
 // the FileVersion of both copies, opens both for their last-write times, and
 // copies the shipped file over the installed one when its version is higher.

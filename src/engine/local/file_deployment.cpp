@@ -43,7 +43,9 @@ bool FileDeployment::FitsMachine(const std::string& fileName, const Machine&, bo
     // file that is no image, leaves nothing to compare, and the package's
     // copy (under /undo, the store) is not read for it.
     const std::string dest = InstalledPath(fileName);
-    const ModuleMachine present = MachineOfFile(dest);
+    uint32_t openError = 0;
+    const ModuleMachine present = MachineOfFile(dest, &openError);
+    if (openError == ERROR_FILE_NOT_FOUND) m_absent.insert(dest);
     if (present.kind == ModuleMachine::kNotImage) return true;
     std::string incoming;
     if (!IncomingCopy(fileName, undo, *this, &incoming)) return true;
@@ -114,6 +116,7 @@ void FileDeployment::EndRun() {
     m_packageKnown = false;
     m_pendingRead = false;
     m_scheduledNow.clear();
+    m_absent.clear();
     // Ended, rolled back or not: nothing is left to finish.
     m_journal.End();
 }
@@ -433,6 +436,10 @@ int32_t FileDeployment::LockDestFile(const std::string& path) {
 
 int FileDeployment::FileExists(const std::string& path) {
     m_lastFoundPath.clear();
+    // The gate has just learnt it: under Wine, and on FAT, learning that a
+    // name is absent reads the whole folder. Taken once, by the name's first
+    // decision; a name listed again is looked for again.
+    if (m_absent.erase(path) != 0) return 0;
     if (!FindFile(path, &m_lastFound)) return 0;
     m_lastFoundPath = path;
     return 1;

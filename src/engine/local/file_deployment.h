@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,9 @@ private:
     // its attributes and creation time, without a second search.
     WIN32_FIND_DATAA m_lastFound = {};
     std::string m_lastFoundPath;
+    // Installed modules the machine gate found absent, until the existence
+    // test of each asks.
+    std::set<std::string> m_absent;
     // The module whose own replacement the last PendingFor found waiting.
     std::string m_oursPending;
     // The machine's restart-time operations, read at the first PendingFor of

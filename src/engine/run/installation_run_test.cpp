@@ -160,6 +160,54 @@ TEST_F(RunTest, AModuleForAnotherMachineStopsThePackageBeforeAnythingIsTouched) 
     }
 }
 
+std::string g_lockedPath, g_appearing, g_appearingFrom;
+
+// Puts a copy of g_appearingFrom at g_appearing as the module at
+// g_lockedPath is probed.
+HANDLE WINAPI AppearOnProbe(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD how,
+                            DWORD flags, HANDLE pattern) {
+    if (g_lockedPath == name && share == 0) RealOsCalls().CopyFileA(g_appearingFrom.c_str(), g_appearing.c_str(), TRUE);
+    return RealOsCalls().CreateFileA(name, access, share, security, how, flags, pattern);
+}
+
+// The machine gate's open tells a decision only that a name was absent, and
+// only the first decision of it: a module held so that it cannot be opened
+// is still installed, and one that appears while the run goes on is found
+// by the name's next decision.
+TEST_F(RunTest, OnlyANameTheGateFoundAbsentIsTakenAsNotInstalledAndOnlyOnce) {
+    PutFile(SystemFile("QMXA.DLL"), kI386 + "installed a", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), kI386 + "shipped a", 2002);
+    PutFile(SystemFile("QMXB.DLL"), kI386 + "installed b", 2001);
+    PutFile(ProgramFile("QMXB.DLL"), kI386 + "shipped b", 2002);
+    PutFile(ProgramFile("QMXC.DLL"), "shipped c", 2002);
+    PutFile(WindowsFile("QMXC.OLD"), "installed c", 2001);
+    WriteChangeList(Targeted("QMXA.DLL\r\nQMXC.DLL\r\nQMXB.DLL\r\nQMXC.DLL\r\n"));
+    const HANDLE held = ::CreateFileA(SystemFile("QMXA.DLL").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    g_lockedPath = SystemFile("QMXB.DLL");
+    g_appearing = SystemFile("QMXC.DLL");
+    g_appearingFrom = WindowsFile("QMXC.OLD");
+    ClearLog();
+    RunResult result;
+    {
+        OsCallsGuard guard;
+        guard.Set(&OsCalls::CreateFileA, &AppearOnProbe);
+        result = Run();
+    }
+    ::CloseHandle(held);
+    const std::string log = LogText();
+    EXPECT_EQ(std::string::npos, Find(log, "CopyTargetFile - Not exist " + SystemFile("QMXA.DLL"))) << log;
+    const std::string absent = "CopyTargetFile - Not exist " + SystemFile("QMXC.DLL") + ".\r\n";
+    const size_t first = Find(log, absent);
+    ASSERT_NE(std::string::npos, first) << log;
+    EXPECT_EQ(std::string::npos, log.find(absent, first + absent.size())) << log;
+    EXPECT_NE(std::string::npos, Find(log, "LockDestFile : QMX_LOCK_SUCEES \"" + SystemFile("QMXC.DLL"))) << log;
+    EXPECT_EQ("shipped c", FileText(SystemFile("QMXC.DLL")));
+    EXPECT_EQ(kI386 + "shipped b", FileText(SystemFile("QMXB.DLL")));
+    EXPECT_NE(0u, result.outcome & QMX_INST_COPIED);
+}
+
 // /undo compares the kept copy it would put back with the installed one.
 TEST_F(RunTest, UndoPutsBackNoKeptCopyTheInstalledOnesProgramsCouldNotLoad) {
     PutFile(SystemFile("QMXA.DLL"), kI386 + "installed a", 2001);
