@@ -29,6 +29,7 @@ if [ -n "${QMX_BENCH_QUICK:-}" ]; then
   seal_size=1000:1
   signed_size=100:3
   keep_sizes="100:1"
+  calls_sizes="1:5"
   hash_megabytes=8
 else
   file_sizes="1:201 100:15 1000:6 5000:3"
@@ -38,6 +39,7 @@ else
   seal_size=1000:15
   signed_size=100:31
   keep_sizes="100:9 1000:9"
+  calls_sizes="1:41"
   hash_megabytes=64
 fi
 
@@ -171,6 +173,11 @@ log "keeping the replaced copies ($keep_sizes)"
 wine_run "$win/bench/files/bench_files.exe" --keep "$(winpath "$fixtures/V5_1_2601.DLL")" \
   "$(winpath "$fixtures/V5_1_2600_0.DLL")" $keep_sizes >"$work/keep.tsv"
 (cd "$work" && wine_run "$win/bench/hash/bench_hash.exe" "$hash_megabytes") >"$work/hash-wine.tsv"
+
+# --- 7. Where a one-module run goes: its calls against the durable floor's.
+log "the calls of a one-module run ($calls_sizes)"
+wine_run "$win/bench/files/bench_files.exe" --calls "$(winpath "$fixtures/V5_1_2601.DLL")" \
+  "$(winpath "$fixtures/V5_1_2600_0.DLL")" $calls_sizes >"$work/calls.tsv"
 
 # --- 4. Size.
 log "size"
