@@ -43,16 +43,40 @@ bool FileDeployment::FitsMachine(const std::string& fileName, const Machine&, bo
     // file that is no image, leaves nothing to compare, and the package's
     // copy (under /undo, the store) is not read for it.
     const std::string dest = InstalledPath(fileName);
-    uint32_t openError = 0;
-    const ModuleMachine present = MachineOfFile(dest, &openError);
-    if (openError == ERROR_FILE_NOT_FOUND) m_absent.insert(dest);
+    const ModuleMachine present = InstalledMachine(dest);
     if (present.kind == ModuleMachine::kNotImage) return true;
     std::string incoming;
     if (!IncomingCopy(fileName, undo, *this, &incoming)) return true;
-    const ModuleMachine shipped = MachineOfFile(incoming);
+    // A kept copy is not held: the store renames and removes its files.
+    const ModuleMachine shipped = undo ? MachineOfFile(incoming) : PackageMachine(incoming);
     if (shipped.kind == ModuleMachine::kNotImage || FitsInstalled(present, shipped)) return true;
     *installed = dest;
     return false;
+}
+
+ModuleMachine FileDeployment::InstalledMachine(const std::string& dest) {
+    // Opened as the digest opens it, which reads a module in use, and which
+    // 95/98 accept (they refuse FILE_SHARE_DELETE).
+    ScopedFile file(g_os.CreateFileA(dest.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
+        // Not a module held, a folder or one we may not read: only absent.
+        if (g_os.GetLastError() == ERROR_FILE_NOT_FOUND) m_gate.NoteAbsent(dest);
+        return ModuleMachine();
+    }
+    m_gate.NotePresent(dest, file.Get());
+    return MachineOfOpenFile(file.Get());
+}
+
+ModuleMachine FileDeployment::PackageMachine(const std::string& path) {
+    // 95/98/Me, with fewer handles to spare, open it again to compare.
+    if (m_machine.osClass == QMX_OS_WIN9X) return MachineOfFile(path);
+    const HANDLE file = g_os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return ModuleMachine();
+    const ModuleMachine machine = MachineOfOpenFile(file);
+    m_gate.Hold(path, file);
+    return machine;
 }
 
 uint32_t FileDeployment::FinishInterruptedRuns(const Machine& machine) {
@@ -116,7 +140,7 @@ void FileDeployment::EndRun() {
     m_packageKnown = false;
     m_pendingRead = false;
     m_scheduledNow.clear();
-    m_absent.clear();
+    m_gate.Clear();
     // Ended, rolled back or not: nothing is left to finish.
     m_journal.End();
 }
@@ -152,7 +176,9 @@ bool FileDeployment::IsPlainName(const std::string& name) const {
 }
 
 int32_t FileDeployment::CompareTimeStamp(const std::string& file1, const std::string& file2) {
-    return m_compare.CompareTimeStamp(file1, file2);
+    const HANDLE held = m_gate.TakeHeld(file1);
+    if (held == INVALID_HANDLE_VALUE) return m_compare.CompareTimeStamp(file1, file2);
+    return m_compare.CompareTimeStamp(file1, held, file2);
 }
 
 bool FileDeployment::IsProtected(const std::string& path) { return m_protection.IsProtected(path); }
@@ -436,10 +462,15 @@ int32_t FileDeployment::LockDestFile(const std::string& path) {
 
 int FileDeployment::FileExists(const std::string& path) {
     m_lastFoundPath.clear();
-    // The gate has just learnt it: under Wine, and on FAT, learning that a
-    // name is absent reads the whole folder. Taken once, by the name's first
-    // decision; a name listed again is looked for again.
-    if (m_absent.erase(path) != 0) return 0;
+    // What the machine gate has just learnt of it, when it did.
+    WIN32_FIND_DATAA seen;
+    const int known = m_gate.TakeInstalled(path, &seen);
+    if (known == 0) return 0;
+    if (known == 1) {
+        m_lastFound = seen;
+        m_lastFoundPath = path;
+        return 1;
+    }
     if (!FindFile(path, &m_lastFound)) return 0;
     m_lastFoundPath = path;
     return 1;

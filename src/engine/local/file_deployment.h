@@ -7,10 +7,11 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "engine/local/gate_findings.h"
+#include "engine/version/module_machine.h"
 #include "engine/local/program_signer.h"
 #include "engine/local/protected_module.h"
 #include "engine/restart/pending_operations.h"
@@ -94,6 +95,10 @@ private:
     // list VerifyPackage was given and each listed module's digest; the
     // digest of justRead's copy, when given, is the one just read.
     void KnowPackage(const std::string* justRead = nullptr, const Sha256Digest* justReadDigest = nullptr);
+    // The machine gate's reading of each side, noting for the decision what
+    // it found: the installed module's presence, the package copy's handle.
+    ModuleMachine InstalledMachine(const std::string& dest);
+    ModuleMachine PackageMachine(const std::string& path);
     // An all-or-nothing run's change of fileName from the module's bytes the
     // last keep saw to incoming, on the run's record before it is made:
     // true, or false after logging that dest cannot be kept. Any other run:
@@ -114,9 +119,8 @@ private:
     // its attributes and creation time, without a second search.
     WIN32_FIND_DATAA m_lastFound = {};
     std::string m_lastFoundPath;
-    // Installed modules the machine gate found absent, until the existence
-    // test of each asks.
-    std::set<std::string> m_absent;
+    // What the machine gate learnt of each module, for its decision.
+    GateFindings m_gate;
     // The module whose own replacement the last PendingFor found waiting.
     std::string m_oursPending;
     // The machine's restart-time operations, read at the first PendingFor of

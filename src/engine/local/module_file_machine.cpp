@@ -47,6 +47,10 @@ ModuleMachine MachineOfFile(const std::string& path, uint32_t* openError) {
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     if (openError) *openError = file.IsValid() ? 0 : g_os.GetLastError();
     if (!file.IsValid()) return ModuleMachine();
-    FileBytes bytes(file.Get());
+    return MachineOfOpenFile(file.Get());
+}
+
+ModuleMachine MachineOfOpenFile(void* file) {
+    FileBytes bytes(file);
     return ReadModuleMachine(bytes);
 }

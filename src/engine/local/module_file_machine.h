@@ -10,3 +10,5 @@
 // image: the run's own steps report a file they cannot use. openError, when
 // given, is the open's error (0 when it opened).
 ModuleMachine MachineOfFile(const std::string& path, uint32_t* openError = nullptr);
+// The same through file, a handle open for reading that stands at the start.
+ModuleMachine MachineOfOpenFile(void* file);

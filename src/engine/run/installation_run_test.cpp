@@ -170,10 +170,10 @@ HANDLE WINAPI AppearOnProbe(LPCSTR name, DWORD access, DWORD share, LPSECURITY_A
     return RealOsCalls().CreateFileA(name, access, share, security, how, flags, pattern);
 }
 
-// The machine gate's open tells a decision only that a name was absent, and
-// only the first decision of it: a module held so that it cannot be opened
-// is still installed, and one that appears while the run goes on is found
-// by the name's next decision.
+// What the machine gate's opens found tells only the first decision of a
+// name: that it was absent, or present with its attributes. A module held so
+// that it cannot be opened is still installed, and one that appears while
+// the run goes on is found by the name's next decision.
 TEST_F(RunTest, OnlyANameTheGateFoundAbsentIsTakenAsNotInstalledAndOnlyOnce) {
     PutFile(SystemFile("QMXA.DLL"), kI386 + "installed a", 2001);
     PutFile(ProgramFile("QMXA.DLL"), kI386 + "shipped a", 2002);
@@ -182,6 +182,8 @@ TEST_F(RunTest, OnlyANameTheGateFoundAbsentIsTakenAsNotInstalledAndOnlyOnce) {
     PutFile(ProgramFile("QMXC.DLL"), "shipped c", 2002);
     PutFile(WindowsFile("QMXC.OLD"), "installed c", 2001);
     WriteChangeList(Targeted("QMXA.DLL\r\nQMXC.DLL\r\nQMXB.DLL\r\nQMXC.DLL\r\n"));
+    // What the gate found of B is what its replacement takes: hidden, system.
+    ASSERT_TRUE(::SetFileAttributesA(SystemFile("QMXB.DLL").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     const HANDLE held = ::CreateFileA(SystemFile("QMXA.DLL").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
@@ -205,6 +207,9 @@ TEST_F(RunTest, OnlyANameTheGateFoundAbsentIsTakenAsNotInstalledAndOnlyOnce) {
     EXPECT_NE(std::string::npos, Find(log, "LockDestFile : QMX_LOCK_SUCEES \"" + SystemFile("QMXC.DLL"))) << log;
     EXPECT_EQ("shipped c", FileText(SystemFile("QMXC.DLL")));
     EXPECT_EQ(kI386 + "shipped b", FileText(SystemFile("QMXB.DLL")));
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+              ::GetFileAttributesA(SystemFile("QMXB.DLL").c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    ::SetFileAttributesA(SystemFile("QMXB.DLL").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_NE(0u, result.outcome & QMX_INST_COPIED);
 }
 

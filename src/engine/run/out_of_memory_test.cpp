@@ -19,11 +19,12 @@ void ReportAndLeave() {
     throw Abandoned();
 }
 
-// Memory runs out at the first search for the second module.
+// Memory runs out at the second module's lock probe, in its decision.
 std::string g_exhaustedAt;
-HANDLE WINAPI ExhaustedFindFirstFile(LPCSTR path, LPWIN32_FIND_DATAA data) {
-    if (g_exhaustedAt == path) OutOfMemory();
-    return RealOsCalls().FindFirstFileA(path, data);
+HANDLE WINAPI ExhaustedAtTheProbe(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                  DWORD how, DWORD flags, HANDLE pattern) {
+    if (g_exhaustedAt == path && share == 0) OutOfMemory();
+    return RealOsCalls().CreateFileA(path, access, share, security, how, flags, pattern);
 }
 
 class OutOfMemoryRun : public ScratchDeployment {
@@ -73,7 +74,7 @@ TEST_F(OutOfMemoryRun, KeepsWhatTheRunGatheredAndGoesNoFurther) {
     Newer("QMXC.DLL");
     g_exhaustedAt = m_system.File("QMXB.DLL");
     OsCallsGuard guard;
-    guard.Set(&OsCalls::FindFirstFileA, &ExhaustedFindFirstFile);
+    guard.Set(&OsCalls::CreateFileA, &ExhaustedAtTheProbe);
     const RunResult reported = RunAbandoned("QMXA.DLL\r\nQMXB.DLL\r\nQMXC.DLL\r\n");
     EXPECT_EQ(QMX_INST_COPIED | QMX_INST_NOT_APPLICABLE, reported.outcome);
     EXPECT_EQ(1, reported.brokenPackage);

@@ -26,6 +26,10 @@ void CopyVersionText(const char* source, const char* sourceEnd, char* buffer,
 }  // namespace
 
 int32_t VersionCompare::CompareTimeStamp(const std::string& file1, const std::string& file2) {
+    return CompareTimeStamp(file1, INVALID_HANDLE_VALUE, file2);
+}
+
+int32_t VersionCompare::CompareTimeStamp(const std::string& file1, HANDLE open1, const std::string& file2) {
     ModuleFacts first;
     ModuleFacts second;
     first.path = file1;
@@ -34,7 +38,12 @@ int32_t VersionCompare::CompareTimeStamp(const std::string& file1, const std::st
     int exists2 = 0;
     FILETIME time1 = {};
     FILETIME time2 = {};
-    HANDLE handle1 = OpenFileTimeStamp(file1, &exists1, &time1);
+    HANDLE handle1 = open1;
+    if (open1 == INVALID_HANDLE_VALUE) {
+        handle1 = OpenFileTimeStamp(file1, &exists1, &time1);
+    } else {
+        exists1 = g_os.GetFileTime(open1, nullptr, nullptr, &time1) ? 1 : 0;
+    }
     HANDLE handle2 = OpenFileTimeStamp(file2, &exists2, &time2);
     first.exists = exists1 != 0;
     second.exists = exists2 != 0;

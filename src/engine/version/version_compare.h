@@ -17,6 +17,9 @@ public:
     // then by last-write time, or which of them is missing. Both files stay
     // open, without delete sharing, until the result is known.
     int32_t CompareTimeStamp(const std::string& file1, const std::string& file2);
+    // The same with file1 open already, as OpenFileTimeStamp opens it (held
+    // since an earlier step): the handle is used, and closed here.
+    int32_t CompareTimeStamp(const std::string& file1, HANDLE open1, const std::string& file2);
     // 1 with the file's FileVersion text, zero-terminated, in buffer; else 0.
     int QmxGetVersion(const std::string& fileName, char* buffer, uint32_t bufferSize);
     // The file opened for shared reading, or INVALID_HANDLE_VALUE; exists is
