@@ -12,7 +12,7 @@ namespace {
     X(CreateFileA) X(ReadFile) X(WriteFile) X(SetFilePointer) X(GetFileSizeEx) X(GetFileSize)                     \
     X(GetFileInformationByHandle) X(GetFileTime) X(CloseHandle) X(FindFirstFileA) X(FindClose) X(FindNextFileA)   \
     X(CopyFileA) X(MoveFileExA) X(MoveFileA) X(DeleteFileA) X(CreateDirectoryA) X(CreateHardLinkA)                \
-    X(NtSetInformationFile) X(GetFullPathNameW) X(GetTempFileNameA) X(FlushFileBuffers) X(SetFileAttributesA)     \
+    X(NtSetInformationFile) X(NtQueryInformationFile) X(GetFullPathNameW) X(GetTempFileNameA) X(FlushFileBuffers) X(SetFileAttributesA)     \
     X(SetFileTime) X(GetShortPathNameA)                                                                           \
     X(WritePrivateProfileStringA) X(GetPrivateProfileSectionA) X(RegOpenKeyExA) X(RegQueryValueExA)               \
     X(RegCloseKey) X(GetModuleFileNameA) X(GetSystemDirectoryA) X(GetWindowsDirectoryA)                           \

@@ -33,6 +33,7 @@ const OsCalls kReal = {
     ::CreateDirectoryA,
     Optional<decltype(&::CreateHardLinkA)>("kernel32.dll", "CreateHardLinkA"),
     Optional<decltype(&::NtSetInformationFile)>("ntdll.dll", "NtSetInformationFile"),
+    Optional<decltype(&::NtQueryInformationFile)>("ntdll.dll", "NtQueryInformationFile"),
     Optional<decltype(&::GetFullPathNameW)>("kernel32.dll", "GetFullPathNameW"),
     ::GetTempFileNameA,
     ::FlushFileBuffers,

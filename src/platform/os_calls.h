@@ -39,6 +39,8 @@ struct OsCalls {
     decltype(&::CreateHardLinkA) CreateHardLinkA;
     // The same through a handle already open: ntdll's, may be null (95/98/Me).
     decltype(&::NtSetInformationFile) NtSetInformationFile;
+    // And a file's times and attributes read so: ntdll's, may be null.
+    decltype(&::NtQueryInformationFile) NtQueryInformationFile;
     // Win32's own reading of a path, as the A functions make it: may be null.
     decltype(&::GetFullPathNameW) GetFullPathNameW;
     decltype(&::GetTempFileNameA) GetTempFileNameA;

@@ -1,6 +1,7 @@
 #include "engine/swap/durable_copy.h"
 
 #include "engine/seal/file_hash.h"
+#include "platform/file_basic_information.h"
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
 
@@ -100,18 +101,6 @@ bool CopySecurity(const std::string& dest, const std::string& temp, Sha256Digest
     return true;
 }
 
-// FILE_BASIC_INFORMATION, which only the driver kit's headers declare. A time
-// left at zero stays as it is.
-struct BasicInformation {
-    LARGE_INTEGER creationTime;
-    LARGE_INTEGER lastAccessTime;
-    LARGE_INTEGER lastWriteTime;
-    LARGE_INTEGER changeTime;
-    ULONG fileAttributes;
-};
-static_assert(sizeof(BasicInformation) == 40, "the system checks the length it is given");
-const FILE_INFORMATION_CLASS kFileBasicInformation = static_cast<FILE_INFORMATION_CLASS>(4);
-
 HANDLE OpenWritable(const std::string& path) {
     return g_os.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -123,7 +112,7 @@ HANDLE OpenWritable(const std::string& path) {
 // then takes the path's way, whose failures it can name.
 bool SetBasicInformation(HANDLE file, DWORD attributes, const FILETIME* created) {
     if (!g_os.NtSetInformationFile) return false;
-    BasicInformation info = {};
+    BasicFileInformation info = {};
     if (created) {
         info.creationTime.LowPart = created->dwLowDateTime;
         info.creationTime.HighPart = static_cast<LONG>(created->dwHighDateTime);
