@@ -40,12 +40,11 @@ private:
 
 }  // namespace
 
-ModuleMachine MachineOfFile(const std::string& path, uint32_t* openError) {
+ModuleMachine MachineOfFile(const std::string& path) {
     // Opened as the digest opens it, which reads a module in use, and which
     // 95/98 accept (they refuse FILE_SHARE_DELETE).
     ScopedFile file(g_os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (openError) *openError = file.IsValid() ? 0 : g_os.GetLastError();
     if (!file.IsValid()) return ModuleMachine();
     return MachineOfOpenFile(file.Get());
 }
