@@ -111,9 +111,9 @@ Machine BenchMachine(const BenchPackage& package) {
 // beside this executable). Returns the outcome bits.
 uint32_t InstallerRun(const Machine& machine, const std::string& storeDir,
                       const std::string& changeListPath = std::string(), const ProgramSigner* publisher = nullptr) {
-    ApplyLogSwitch(0, changeListPath);
     FileDeployment deployment(machine, std::string(), storeDir, publisher);
     InstallationRun run(machine, deployment, changeListPath);
+    run.ApplyLogSwitch(0);
     const uint32_t outcome = run.Run().outcome;
     SetLogSwitch(0);
     return outcome;

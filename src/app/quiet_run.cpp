@@ -27,6 +27,6 @@ int RunQuietly(int logForced, HINSTANCE resources, bool undo) {
     LocalInstallation installation;
     QuietReport report(installation.GetMachine().language, resources);
     report.ReportOutOfMemory();
-    ApplyLogSwitch(logForced);
+    installation.ApplyLogSwitch(logForced);
     return report.Report(installation.Run(undo));
 }

@@ -29,6 +29,7 @@ std::string ChangeListFile::GetChangeListPath(std::string fileName) {
 }
 
 int ChangeListFile::Load() {
+    if (LoadTaken()) return 1;
     m_loaded = 0;
     m_position = 0;
     m_loadError = 0;

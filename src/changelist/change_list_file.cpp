@@ -14,6 +14,25 @@ ChangeListFile::ChangeListFile() : m_size(0), m_position(0), m_loaded(0) {}
 
 ChangeListFile::~ChangeListFile() = default;
 
+void ChangeListFile::TakeReading(ChangeListFile& other) {
+    if (!other.m_loaded || other.m_path.empty() || other.m_path != GetChangeListPath(std::string())) return;
+    m_buffer = std::move(other.m_buffer);
+    m_size = other.m_size;
+    m_taken = true;
+    other.m_size = 0;
+    other.m_position = 0;
+    other.m_loaded = 0;
+}
+
+bool ChangeListFile::LoadTaken() {
+    if (!m_taken) return false;
+    m_taken = false;
+    m_position = 0;
+    m_loadError = 0;
+    m_loaded = 1;
+    return true;
+}
+
 namespace {
 
 // Index just past the next LF at or after from, or size when none follows.

@@ -33,6 +33,10 @@ public:
     // included); 0 when it cannot be opened, read or held in memory. Always
     // leaves the read position at the start.
     int Load();
+    // Makes what other last loaded from the same path this object's next
+    // Load, once, without reading the file again: the run takes the list
+    // the log switch has just read. Leaves other unloaded.
+    void TakeReading(ChangeListFile& other);
     // Why the last Load failed: the platform's error code; 0 after a
     // successful one.
     uint32_t LoadError() const { return m_loadError; }
@@ -80,6 +84,9 @@ public:
 private:
     // Records error as LoadError and answers 0, a failed Load.
     int Failed(uint32_t error);
+    // Load's answer from a reading taken (TakeReading): true, and loaded,
+    // when there was one; it serves once.
+    bool LoadTaken();
 
     std::unique_ptr<char[]> m_buffer;
     int32_t m_size;
@@ -87,4 +94,5 @@ private:
     int32_t m_loaded;
     std::string m_path;
     uint32_t m_loadError = 0;
+    bool m_taken = false;
 };

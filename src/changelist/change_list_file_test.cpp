@@ -199,4 +199,35 @@ TEST_F(ChangeListBesideExe, EachQueryReloadsAndSearchesFromTheTop) {
     EXPECT_EQ(list.NextEntry(entry), 0);
 }
 
+TEST_F(ChangeListBesideExe, ATakenReadingServesOneLoadOfTheSamePath) {
+    std::string entry;
+    ChangeListFile first;
+    {
+        ChangeListOnDisk file("[Log]\non\n[File]\nfirst\n");
+        ASSERT_EQ(first.IsLogOn(), 1);
+    }
+    ChangeListOnDisk file("[File]\nsecond\n");
+    ChangeListFile taker;
+    taker.TakeReading(first);
+    ASSERT_EQ(taker.FirstFileEntry(entry, ""), 1);
+    EXPECT_EQ(entry, "FIRST");
+    // The giver is left unloaded, and the taker's next query reads the file.
+    EXPECT_EQ(first.ReadLine(entry), 0);
+    ASSERT_EQ(taker.FirstFileEntry(entry, ""), 1);
+    EXPECT_EQ(entry, "SECOND");
+
+    // A reading of another list, or none at all, is not taken.
+    ChangeListFile other;
+    other.SetChangeListPath(TestExeFolder() + "OTHER.DAT");
+    ChangeListFile loaded;
+    ASSERT_EQ(loaded.IsLogOn(), 0);
+    other.TakeReading(loaded);
+    EXPECT_EQ(other.Load(), 0);
+    ChangeListFile unloaded;
+    ChangeListFile fresh;
+    fresh.TakeReading(unloaded);
+    ASSERT_EQ(fresh.FirstFileEntry(entry, ""), 1);
+    EXPECT_EQ(entry, "SECOND");
+}
+
 }  // namespace

@@ -54,7 +54,7 @@ BOOL InstallerDialog::OnInitDialog() {
     ::ShowWindow(m_hWnd, SW_SHOWMINIMIZED);
 
     ReportOutOfMemory();
-    ApplyLogSwitch(m_logForced);
+    m_installation.ApplyLogSwitch(m_logForced);
 
     // The work starts once initialisation has returned and the modal loop
     // runs.

@@ -21,6 +21,10 @@ public:
     // exactly what a shown one would; with undo, /undo's run.
     RunResult Run(bool undo = false);
 
+    // The log switch from the change list, or on when forced
+    // (InstallationRun::ApplyLogSwitch).
+    void ApplyLogSwitch(int forced) { m_run.ApplyLogSwitch(forced); }
+
     const Machine& GetMachine() const { return m_environment.GetMachine(); }
 
 private:

@@ -29,6 +29,7 @@ int InstallationRun::PrepareInstallation(RunResult* result) {
     m_allOrNothing = false;
     ChangeListFile changeList;
     PointAt(changeList, m_changeListPath);
+    changeList.TakeReading(m_logReading);
     if (changeList.CheckInstallVersion(m_machine.platformId, m_machine.majorVersion,
                                        m_machine.minorVersion, std::string()) == 0) {
         // Read again only to say why: an unreadable list once, so that a
@@ -154,9 +155,8 @@ RunResult InstallationRun::ResultOnOutOfMemory() {
     return result;
 }
 
-void ApplyLogSwitch(int forced, const std::string& changeListPath) {
-    ChangeListFile changeList;
-    PointAt(changeList, changeListPath);
-    const int fromList = changeList.IsLogOn();
+void InstallationRun::ApplyLogSwitch(int forced) {
+    PointAt(m_logReading, m_changeListPath);
+    const int fromList = m_logReading.IsLogOn();
     SetLogSwitch(forced == 1 ? 1 : fromList);
 }

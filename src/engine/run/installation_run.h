@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "changelist/change_list_file.h"
 #include "engine/site/file_list.h"
 #include "engine/site/machine.h"
 #include "engine/site/module_site.h"
@@ -30,6 +31,11 @@ public:
     // for the restart first (0x40).
     RunResult Run(bool undo = false);
 
+    // Sets the log switch from the change list's [Log] entry, or on when
+    // forced (1), before the run: its reading is the one the next Run then
+    // takes, so that a run reads the list once.
+    void ApplyLogSwitch(int forced);
+
     // What a program that runs out of memory reports (OutOfMemory): the bits
     // the run in progress has earned so far, so that a restart request or a
     // failure is not lost, with 0x08 (a broken package once the change list
@@ -52,12 +58,10 @@ private:
     const Machine& m_machine;
     ModuleSite& m_site;
     std::string m_changeListPath;
+    ChangeListFile m_logReading;  // ApplyLogSwitch's, until a run takes it
     FileList m_fileList;
     RunResult m_result;
     bool m_listApplied = false;  // past PrepareInstallation: the change list targets this machine
     bool m_allOrNothing = false;  // [Rollback] ON
     static InstallationRun* s_running;
 };
-
-// Sets the log switch from the change list's [Log] entry, or on when forced.
-void ApplyLogSwitch(int forced, const std::string& changeListPath = "");

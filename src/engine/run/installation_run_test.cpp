@@ -18,7 +18,7 @@ protected:
     // The whole run on this machine, as the dialog and the quiet run make it.
     RunResult Run(bool undo = false) {
         LocalInstallation installation;
-        ApplyLogSwitch(0);
+        installation.ApplyLogSwitch(0);
         return installation.Run(undo);
     }
 };
@@ -62,6 +62,28 @@ TEST_F(RunTest, InstallsEveryListedNameInListOrderDuplicatesIncluded) {
     }
 }
 
+// The list is read once for the log switch and the run: what the switch
+// read is what the run does, and a later run of the same installation reads
+// the list again.
+TEST_F(RunTest, ARunTakesTheListItsLogSwitchRead) {
+    PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
+    PutFile(SystemFile("QMXB.DLL"), "installed b", 2001);
+    PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
+    PutFile(ProgramFile("QMXB.DLL"), "shipped b", 2002);
+    WriteChangeList(Targeted("QMXA.DLL\r\n"));
+    LocalInstallation installation;
+    installation.ApplyLogSwitch(0);
+    WriteChangeList(Targeted("QMXB.DLL\r\n", "OFF"));
+
+    EXPECT_EQ(QMX_INST_COPIED, installation.Run().outcome);
+    EXPECT_EQ("shipped a", FileText(SystemFile("QMXA.DLL")));
+    EXPECT_EQ("installed b", FileText(SystemFile("QMXB.DLL")));
+    EXPECT_NE(std::string::npos, Find(LogText(), "PrepareInstallation Append - QMXA.DLL"));
+
+    EXPECT_EQ(QMX_INST_COPIED, installation.Run().outcome);
+    EXPECT_EQ("shipped b", FileText(SystemFile("QMXB.DLL")));
+}
+
 TEST_F(RunTest, NonAdministratorTouchesNothing) {
     // Wine's user is always an administrator; the token check says otherwise.
     OsFault<&OsCalls::EqualSid> notAdmin(1, FALSE, 0, true);
@@ -86,7 +108,7 @@ TEST_F(RunTest, EachRunOfOneRunObjectStartsFromAnEmptyList) {
     PutFile(ProgramFile("QMXB.DLL"), "shipped b", 2002);
     WriteChangeList(Targeted("QMXA.DLL\r\nQMXB.DLL\r\n"));
     LocalInstallation installation;
-    ApplyLogSwitch(0);
+    installation.ApplyLogSwitch(0);
     EXPECT_EQ(QMX_INST_COPIED, installation.Run().outcome);
 
     // The second run lists B alone: A, left from the first, is not touched.
@@ -211,6 +233,21 @@ TEST_F(RunTest, OnlyANameTheGateFoundAbsentIsTakenAsNotInstalledAndOnlyOnce) {
               ::GetFileAttributesA(SystemFile("QMXB.DLL").c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     ::SetFileAttributesA(SystemFile("QMXB.DLL").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_NE(0u, result.outcome & QMX_INST_COPIED);
+}
+
+// The gate holds each installed module open for its comparison; one listed
+// under a second name (here a hard link) must still be replaced now under
+// each, not staged for a restart as a module in use.
+TEST_F(RunTest, AModuleListedUnderTwoNamesIsReplacedNowUnderEach) {
+    PutFile(SystemFile("QMXA.DLL"), kI386 + "installed", 2001);
+    ASSERT_TRUE(::CreateHardLinkA(SystemFile("QMXB.DLL").c_str(), SystemFile("QMXA.DLL").c_str(), nullptr));
+    PutFile(ProgramFile("QMXA.DLL"), kI386 + "shipped a", 2002);
+    PutFile(ProgramFile("QMXB.DLL"), kI386 + "shipped b", 2002);
+    WriteChangeList(Targeted("QMXA.DLL\r\nQMXB.DLL\r\n"));
+
+    EXPECT_EQ(QMX_INST_COPIED, Run().outcome) << LogText();
+    EXPECT_EQ(kI386 + "shipped a", FileText(SystemFile("QMXA.DLL")));
+    EXPECT_EQ(kI386 + "shipped b", FileText(SystemFile("QMXB.DLL")));
 }
 
 // /undo compares the kept copy it would put back with the installed one.
