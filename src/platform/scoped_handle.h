@@ -24,6 +24,12 @@ public:
         if (Traits::IsValid(m_h)) Traits::Close(m_h);
         m_h = h;
     }
+    // The handle, now the caller's to close.
+    Handle Release() {
+        const Handle h = m_h;
+        m_h = Traits::Invalid();
+        return h;
+    }
 
 private:
     Handle m_h;

@@ -23,6 +23,7 @@ FileDeployment::FileDeployment(const Machine& machine, const std::string& source
     : m_machine(machine), m_sourceDir(sourceDir), m_store(machine, storeDir), m_publisher(publisher) {}
 
 ModuleResult FileDeployment::Deploy(const std::string& fileName, const Machine& machine) {
+    m_gate.ReleaseInstalledBut(InstalledPath(fileName));
     return DeployModule(fileName, machine, *this);
 }
 
@@ -43,7 +44,7 @@ bool FileDeployment::FitsMachine(const std::string& fileName, const Machine&, bo
     // file that is no image, leaves nothing to compare, and the package's
     // copy (under /undo, the store) is not read for it.
     const std::string dest = InstalledPath(fileName);
-    const ModuleMachine present = InstalledMachine(dest);
+    const ModuleMachine present = InstalledMachine(dest, undo);
     if (present.kind == ModuleMachine::kNotImage) return true;
     std::string incoming;
     if (!IncomingCopy(fileName, undo, *this, &incoming)) return true;
@@ -54,18 +55,23 @@ bool FileDeployment::FitsMachine(const std::string& fileName, const Machine&, bo
     return false;
 }
 
-ModuleMachine FileDeployment::InstalledMachine(const std::string& dest) {
-    // Opened as the digest opens it, which reads a module in use, and which
-    // 95/98 accept (they refuse FILE_SHARE_DELETE).
-    ScopedFile file(g_os.CreateFileA(dest.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+ModuleMachine FileDeployment::InstalledMachine(const std::string& dest, bool undo) {
+    // On the NT family, outside /undo (whose store replaces modules before
+    // any comparison), opened as the comparison of times opens it and held
+    // for it. Else as the digest opens it, which reads a module in use, and
+    // which 95/98 accept (they refuse FILE_SHARE_DELETE).
+    const bool hold = !undo && m_machine.osClass != QMX_OS_WIN9X;
+    ScopedFile file(g_os.CreateFileA(dest.c_str(), GENERIC_READ, FILE_SHARE_READ | (hold ? FILE_SHARE_WRITE : 0),
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) {
         // Not a module held, a folder or one we may not read: only absent.
         if (g_os.GetLastError() == ERROR_FILE_NOT_FOUND) m_gate.NoteAbsent(dest);
         return ModuleMachine();
     }
     m_gate.NotePresent(dest, file.Get());
-    return MachineOfOpenFile(file.Get());
+    const ModuleMachine machine = MachineOfOpenFile(file.Get());
+    if (hold) m_gate.HoldInstalled(dest, file.Release());
+    return machine;
 }
 
 ModuleMachine FileDeployment::PackageMachine(const std::string& path) {
@@ -176,9 +182,8 @@ bool FileDeployment::IsPlainName(const std::string& name) const {
 }
 
 int32_t FileDeployment::CompareTimeStamp(const std::string& file1, const std::string& file2) {
-    const HANDLE held = m_gate.TakeHeld(file1);
-    if (held == INVALID_HANDLE_VALUE) return m_compare.CompareTimeStamp(file1, file2);
-    return m_compare.CompareTimeStamp(file1, held, file2);
+    const HANDLE held1 = m_gate.TakeHeld(file1);
+    return m_compare.CompareTimeStamp(file1, held1, file2, m_gate.TakeHeld(file2));
 }
 
 bool FileDeployment::IsProtected(const std::string& path) { return m_protection.IsProtected(path); }

@@ -96,8 +96,9 @@ private:
     // digest of justRead's copy, when given, is the one just read.
     void KnowPackage(const std::string* justRead = nullptr, const Sha256Digest* justReadDigest = nullptr);
     // The machine gate's reading of each side, noting for the decision what
-    // it found: the installed module's presence, the package copy's handle.
-    ModuleMachine InstalledMachine(const std::string& dest);
+    // it found: the installed module's presence and, outside /undo on the
+    // NT family, its handle and the package copy's.
+    ModuleMachine InstalledMachine(const std::string& dest, bool undo);
     ModuleMachine PackageMachine(const std::string& path);
     // An all-or-nothing run's change of fileName from the module's bytes the
     // last keep saw to incoming, on the run's record before it is made:

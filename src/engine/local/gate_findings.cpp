@@ -29,8 +29,35 @@ void GateFindings::NotePresent(const std::string& path, HANDLE file) {
     m_present[path] = data;
 }
 
-void GateFindings::Hold(const std::string& path, HANDLE file) {
-    if (!m_held.emplace(path, file).second) g_os.CloseHandle(file);
+namespace {
+
+void Keep(std::map<std::string, HANDLE>& held, const std::string& path, HANDLE file) {
+    if (!held.emplace(path, file).second) g_os.CloseHandle(file);
+}
+
+HANDLE Take(std::map<std::string, HANDLE>& held, const std::string& path) {
+    const auto found = held.find(path);
+    if (found == held.end()) return INVALID_HANDLE_VALUE;
+    const HANDLE file = found->second;
+    held.erase(found);
+    return file;
+}
+
+void CloseAll(std::map<std::string, HANDLE>& held) {
+    for (const auto& one : held) g_os.CloseHandle(one.second);
+    held.clear();
+}
+
+}  // namespace
+
+void GateFindings::Hold(const std::string& path, HANDLE file) { Keep(m_held, path, file); }
+
+void GateFindings::HoldInstalled(const std::string& path, HANDLE file) { Keep(m_heldInstalled, path, file); }
+
+void GateFindings::ReleaseInstalledBut(const std::string& path) {
+    const HANDLE kept = Take(m_heldInstalled, path);
+    CloseAll(m_heldInstalled);
+    if (kept != INVALID_HANDLE_VALUE) m_heldInstalled.emplace(path, kept);
 }
 
 int GateFindings::TakeInstalled(const std::string& path, WIN32_FIND_DATAA* data) {
@@ -43,16 +70,13 @@ int GateFindings::TakeInstalled(const std::string& path, WIN32_FIND_DATAA* data)
 }
 
 HANDLE GateFindings::TakeHeld(const std::string& path) {
-    const auto found = m_held.find(path);
-    if (found == m_held.end()) return INVALID_HANDLE_VALUE;
-    const HANDLE file = found->second;
-    m_held.erase(found);
-    return file;
+    const HANDLE file = Take(m_held, path);
+    return file != INVALID_HANDLE_VALUE ? file : Take(m_heldInstalled, path);
 }
 
 void GateFindings::Clear() {
-    for (const auto& held : m_held) g_os.CloseHandle(held.second);
-    m_held.clear();
+    CloseAll(m_held);
+    CloseAll(m_heldInstalled);
     m_absent.clear();
     m_present.clear();
 }

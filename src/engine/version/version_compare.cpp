@@ -26,10 +26,11 @@ void CopyVersionText(const char* source, const char* sourceEnd, char* buffer,
 }  // namespace
 
 int32_t VersionCompare::CompareTimeStamp(const std::string& file1, const std::string& file2) {
-    return CompareTimeStamp(file1, INVALID_HANDLE_VALUE, file2);
+    return CompareTimeStamp(file1, INVALID_HANDLE_VALUE, file2, INVALID_HANDLE_VALUE);
 }
 
-int32_t VersionCompare::CompareTimeStamp(const std::string& file1, HANDLE open1, const std::string& file2) {
+int32_t VersionCompare::CompareTimeStamp(const std::string& file1, HANDLE open1, const std::string& file2,
+                                         HANDLE open2) {
     ModuleFacts first;
     ModuleFacts second;
     first.path = file1;
@@ -38,13 +39,8 @@ int32_t VersionCompare::CompareTimeStamp(const std::string& file1, HANDLE open1,
     int exists2 = 0;
     FILETIME time1 = {};
     FILETIME time2 = {};
-    HANDLE handle1 = open1;
-    if (open1 == INVALID_HANDLE_VALUE) {
-        handle1 = OpenFileTimeStamp(file1, &exists1, &time1);
-    } else {
-        exists1 = g_os.GetFileTime(open1, nullptr, nullptr, &time1) ? 1 : 0;
-    }
-    HANDLE handle2 = OpenFileTimeStamp(file2, &exists2, &time2);
+    const HANDLE handle1 = UseFileTimeStamp(file1, open1, &exists1, &time1);
+    const HANDLE handle2 = UseFileTimeStamp(file2, open2, &exists2, &time2);
     first.exists = exists1 != 0;
     second.exists = exists2 != 0;
     first.lastWrite = static_cast<uint64_t>(time1.dwHighDateTime) << 32 | time1.dwLowDateTime;
@@ -127,6 +123,13 @@ HANDLE VersionCompare::OpenFileTimeStamp(const std::string& fileName, int* exist
     }
     if (exists != nullptr) *exists = found;
     return handle;
+}
+
+HANDLE VersionCompare::UseFileTimeStamp(const std::string& fileName, HANDLE open, int* exists,
+                                        FILETIME* lastWriteTime) {
+    if (open == INVALID_HANDLE_VALUE) return OpenFileTimeStamp(fileName, exists, lastWriteTime);
+    *exists = g_os.GetFileTime(open, nullptr, nullptr, lastWriteTime) ? 1 : 0;
+    return open;
 }
 
 void VersionCompare::CloseFileTimeStamp(HANDLE handle) {

@@ -17,13 +17,18 @@ public:
     // then by last-write time, or which of them is missing. Both files stay
     // open, without delete sharing, until the result is known.
     int32_t CompareTimeStamp(const std::string& file1, const std::string& file2);
-    // The same with file1 open already, as OpenFileTimeStamp opens it (held
-    // since an earlier step): the handle is used, and closed here.
-    int32_t CompareTimeStamp(const std::string& file1, HANDLE open1, const std::string& file2);
+    // The same with either file open already (INVALID_HANDLE_VALUE: not),
+    // as OpenFileTimeStamp opens it, held since an earlier step: the handle
+    // is used, and closed here.
+    int32_t CompareTimeStamp(const std::string& file1, HANDLE open1, const std::string& file2, HANDLE open2);
     // 1 with the file's FileVersion text, zero-terminated, in buffer; else 0.
     int QmxGetVersion(const std::string& fileName, char* buffer, uint32_t bufferSize);
     // The file opened for shared reading, or INVALID_HANDLE_VALUE; exists is
     // 1 with lastWriteTime filled when the file opened and its time was read.
     HANDLE OpenFileTimeStamp(const std::string& fileName, int* exists, FILETIME* lastWriteTime);
     void CloseFileTimeStamp(HANDLE handle);
+
+private:
+    // open when it is a handle, its time read; else OpenFileTimeStamp.
+    HANDLE UseFileTimeStamp(const std::string& fileName, HANDLE open, int* exists, FILETIME* lastWriteTime);
 };
