@@ -75,6 +75,21 @@ Folder PlainFolder(const std::string& path, bool create, StoreSecurity& security
     return Folder::kUnusable;
 }
 
+// bytes as the new file at path, shared with no one until it is whole;
+// false when a file stands there already or the bytes did not all go in
+// (the part written removed).
+bool WriteNewFile(const std::string& path, const std::string& bytes) {
+    ScopedFile file(g_os.CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                     nullptr));
+    if (!file.IsValid()) return false;
+    DWORD done = 0;
+    const bool whole = g_os.WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+                       done == bytes.size();
+    file.Reset();
+    if (!whole) g_os.DeleteFileA(path.c_str());
+    return whole;
+}
+
 std::string ShardFolder(const std::string& store, size_t index) {
     return JoinPath(store, std::string(1, kStoreFolderDigits[index]));
 }
@@ -116,6 +131,8 @@ void UndoStore::ListTop(bool made) {
             m_top.folders[digit] = data;
         } else if (IsJournalName(data)) {
             m_top.journals.push_back(JoinPath(m_folder, data.cFileName));
+        } else {
+            m_top.sums = m_top.sums || EqualsIgnoringAsciiCase(data.cFileName, kSumsName);
         }
     }
 }
@@ -345,12 +362,16 @@ void UndoStore::Close() {
     // found now.
     if (write && !m_top.known) ListTop(false);
     const std::string sums = write ? Sums() : std::string();
+    const bool firstListing = m_top.known && !m_top.sums;
     for (Shard& shard : m_shards) shard = Shard();
     m_top = TopListing();
     m_open = false;
     m_freshShard = nullptr;
     if (!write) return;
-    // Written aside and renamed: a reader never sees half a listing.
+    // The store's first listing in place: there is none to keep whole
+    // meanwhile, and no one can open it before it is whole.
+    if (firstListing && WriteNewFile(JoinPath(m_folder, kSumsName), sums)) return;
+    // Else written aside and renamed: a reader never sees half a listing.
     PreparedCopy listing;
     DWORD error = 0;
     // Not flushed: the installer never reads the listing, and the kept

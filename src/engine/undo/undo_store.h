@@ -138,6 +138,7 @@ private:
     struct TopListing {
         bool known = false;
         bool found[kStoreFolders] = {};
+        bool sums = false;  // SHA256SUMS stood
         WIN32_FIND_DATAA folders[kStoreFolders];
         std::vector<std::string> journals;
     };

@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "engine/local/file_deployment.h"
 #include "engine/run/module_decision.h"
@@ -267,6 +269,44 @@ TEST_F(UndoStoreTest, ListingNamesTheKeptCopiesOfEveryFolderAndNothingElse) {
     const std::string old = DigestHex(DigestOf(FixturePath("V2_9.DLL")));
     const std::string ours = old + " *" + ListedName() + "\n", theirs = old + " *" + other + "/" + kept + "\n";
     EXPECT_EQ(other < Folder() ? theirs + ours : ours + theirs, FileText(m_store.File("SHA256SUMS")));
+}
+
+std::vector<std::string> g_created;
+
+HANDLE WINAPI NoteCreated(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                          DWORD flags, HANDLE model) {
+    g_created.push_back(path);
+    return RealOsCalls().CreateFileA(path, access, share, security, disposition, flags, model);
+}
+
+// The store's first listing is written in place, a later one aside and
+// renamed over it; one that cannot be written whole is left in no part.
+TEST_F(UndoStoreTest, TheFirstListingIsWrittenInPlaceAndALaterOneAside) {
+    const std::string listing = DigestHex(DigestOf(FixturePath("V2_9.DLL"))) + " *" + ListedName() + "\n";
+    for (const char* what : {"first", "later", "disk full"}) {
+        const std::string row = what;
+        g_created.clear();
+        ASSERT_EQ(QMX_INST_COPIED, env.Deploy("X.DLL", machine).bit) << what;
+        {
+            OsCallsGuard guard;
+            guard.Set(&OsCalls::CreateFileA, &NoteCreated);
+            OsFault<&OsCalls::WriteFile> full(row == "disk full" ? 1 : 1000, FALSE, ERROR_DISK_FULL, true);
+            env.EndRun();
+        }
+        const auto aside = std::count(g_created.begin(), g_created.end(), m_store.File("SHA256SUMS.NEW"));
+        if (row == "disk full") {
+            EXPECT_EQ((std::map<std::string, bool>{{RecordName(), true}}), Records()) << what;
+            continue;
+        }
+        EXPECT_EQ(row == "first" ? 0 : 1, aside) << what;
+        EXPECT_EQ(listing, FileText(m_store.File("SHA256SUMS"))) << what;
+        // Kept again: the module as it was, its record gone.
+        ASSERT_TRUE(::DeleteFileA(m_store.File(RecordName()).c_str())) << what;
+        if (row == "later") {
+            ASSERT_TRUE(::DeleteFileA(m_store.File("SHA256SUMS").c_str()));
+        }
+        Install("V2_9.DLL");
+    }
 }
 
 std::string g_unlisted;
