@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/file_basic_information.h"
 #include "platform/os_calls.h"
 #include "platform/scoped_handle.h"
 
@@ -141,15 +142,18 @@ SECURITY_ATTRIBUTES* StoreSecurity::Attributes() {
     return &m_attributes;
 }
 
-StoreTrust JudgeStoreFolder(const std::string& path, StoreSecurity& security, DWORD* error) {
-    if (!security.Nt() || !g_os.GetSecurityInfo || !g_os.SetKernelObjectSecurity) return StoreTrust::kNoSecurity;
-    const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    ScopedFile folder(g_os.CreateFileA(path.c_str(), READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!folder.IsValid()) {
-        *error = g_os.GetLastError();
-        return StoreTrust::kUnreadable;
-    }
+namespace {
+
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool CanJudge(const StoreSecurity& security) {
+    return security.Nt() && g_os.GetSecurityInfo && g_os.SetKernelObjectSecurity;
+}
+
+// The folder's owner and DACL, read through folder, judged; path for the
+// DACL made ours.
+StoreTrust JudgeOpenFolder(HANDLE handle, const std::string& path, StoreSecurity& security, DWORD* error) {
+    ScopedFile folder(handle);
     PSID owner = nullptr;
     PACL dacl = nullptr;
     ScopedLocal descriptor;
@@ -185,4 +189,44 @@ StoreTrust JudgeStoreFolder(const std::string& path, StoreSecurity& security, DW
         return StoreTrust::kUnreadable;
     }
     return StoreTrust::kTrusted;
+}
+
+}  // namespace
+
+StoreTrust JudgeStoreFolder(const std::string& path, StoreSecurity& security, DWORD* error) {
+    if (!CanJudge(security)) return StoreTrust::kNoSecurity;
+    const HANDLE folder = g_os.CreateFileA(path.c_str(), READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
+                                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
+        *error = g_os.GetLastError();
+        return StoreTrust::kUnreadable;
+    }
+    return JudgeOpenFolder(folder, path, security, error);
+}
+
+bool CanJudgeStanding(const StoreSecurity& security) { return CanJudge(security) && g_os.NtQueryInformationFile; }
+
+StoreTrust JudgeStandingFolder(const std::string& path, StoreSecurity& security, DWORD* error) {
+    ScopedFile folder(g_os.CreateFileA(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                       nullptr));
+    if (!folder.IsValid()) {
+        *error = g_os.GetLastError();
+        return *error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND ? StoreTrust::kAbsent
+                                                                                 : StoreTrust::kUnreadable;
+    }
+    BasicFileInformation info = {};
+    IO_STATUS_BLOCK status = {};
+    const NTSTATUS queried =
+        g_os.NtQueryInformationFile(folder.Get(), &status, &info, sizeof info, kFileBasicInformation);
+    if (queried < 0) {
+        *error = ERROR_ACCESS_DENIED;
+        return StoreTrust::kUnreadable;
+    }
+    // A junction or link would put the kept copies wherever it points.
+    if ((info.fileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || (info.fileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        *error = ERROR_DIRECTORY;
+        return StoreTrust::kNotPlain;
+    }
+    return JudgeOpenFolder(folder.Release(), path, security, error);
 }

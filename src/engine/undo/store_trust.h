@@ -24,6 +24,8 @@ enum class StoreTrust {
     kNoSecurity,  // 95/98/Me, or a volume without security: nothing to check
     kForeign,     // someone else's, or open to someone else
     kUnreadable,  // its security could not be read: the error says why
+    kAbsent,      // JudgeStandingFolder: nothing stands at the path
+    kNotPlain,    // JudgeStandingFolder: a file, a junction or a link stands there
 };
 
 // The security a new folder of the store is made with: Administrators and
@@ -49,3 +51,12 @@ private:
 // inherited (as every store of an earlier installer's is) gets the store's
 // own DACL first.
 StoreTrust JudgeStoreFolder(const std::string& path, StoreSecurity& security, DWORD* error);
+
+// Whether JudgeStandingFolder can be asked: the security can be judged, and
+// a handle's attributes read (NtQueryInformationFile).
+bool CanJudgeStanding(const StoreSecurity& security);
+// JudgeStoreFolder of whatever stands at path, opened as itself (a junction
+// or link is not followed) and its attributes read through the same handle:
+// one open, with no moment between a look at what stands there and its
+// judgement.
+StoreTrust JudgeStandingFolder(const std::string& path, StoreSecurity& security, DWORD* error);

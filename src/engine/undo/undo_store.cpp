@@ -41,8 +41,29 @@ enum class Folder {
     kUnusable,  // anything else, with the error
 };
 
+// PlainFolder of a folder not yet seen, where the trust check's own open
+// tells what stands there: no search first.
+Folder StandingFolder(const std::string& path, bool create, StoreSecurity& security, DWORD* error) {
+    StoreTrust trust = JudgeStandingFolder(path, security, error);
+    if (trust == StoreTrust::kAbsent) {
+        if (!create) return Folder::kMissing;
+        if (g_os.CreateDirectoryA(path.c_str(), security.Attributes())) return Folder::kMade;
+        if (g_os.GetLastError() != ERROR_ALREADY_EXISTS) {
+            *error = g_os.GetLastError();
+            return Folder::kUnusable;
+        }
+        // Someone else's since the look: whatever stands there now is what
+        // would be used.
+        trust = JudgeStandingFolder(path, security, error);
+    }
+    return trust == StoreTrust::kTrusted || trust == StoreTrust::kNoSecurity ? Folder::kPlain : Folder::kUnusable;
+}
+
 Folder PlainFolder(const std::string& path, bool create, StoreSecurity& security, DWORD* error,
                    const Sighting& seen = Sighting()) {
+    if (seen.state == Sighting::kUnknown && CanJudgeStanding(security)) {
+        return StandingFolder(path, create, security, error);
+    }
     WIN32_FIND_DATAA data;
     const bool standing = seen.state == Sighting::kUnknown ? FindFile(path, &data) : seen.state == Sighting::kFound;
     if (seen.state == Sighting::kFound) data = seen.data;

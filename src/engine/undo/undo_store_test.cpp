@@ -239,18 +239,26 @@ TEST_F(UndoStoreTest, DamagedCopyOrAModuleChangedSinceIsLeftAlone) {
 // file is never used: nothing is replaced.
 TEST_F(UndoStoreTest, StoreThatIsAFileKeepsNothingAndReplacesNothing) {
     const std::string store = m_store.File("QMX_UNDO");
-    for (const std::string& file : {store, store + "\\" + Folder()}) {
-        if (file != store) {
-            ASSERT_TRUE(::CreateDirectoryA(store.c_str(), nullptr));
+    // The store judged through its open handle, and found by a search first.
+    for (const bool byHandle : {true, false}) {
+        OsCallsGuard guard;
+        if (!byHandle) guard.MarkAbsent(&OsCalls::NtQueryInformationFile);
+        for (const std::string& file : {store, store + "\\" + Folder()}) {
+            const std::string what = file + (byHandle ? " by handle" : " by search");
+            if (file != store) {
+                ASSERT_TRUE(::CreateDirectoryA(store.c_str(), nullptr));
+            }
+            ASSERT_TRUE(WriteWholeFile(file, "not a folder"));
+            FileDeployment deployment(machine, std::string(), store);
+            ClearLog();
+            EXPECT_EQ(QMX_INST_FAILED, deployment.Deploy("X.DLL", machine).bit) << what;
+            EXPECT_EQ(Text(FixturePath("V2_9.DLL")), Text(Dest())) << what;
+            EXPECT_NE(std::string::npos, LogText().find("CopyTargetFile - Cannot keep " + Dest() + ".(267)\r\n"))
+                << what;
+            EXPECT_EQ("not a folder", FileText(file)) << what;
+            ::DeleteFileA(file.c_str());
         }
-        ASSERT_TRUE(WriteWholeFile(file, "not a folder"));
-        FileDeployment deployment(machine, std::string(), store);
-        ClearLog();
-        EXPECT_EQ(QMX_INST_FAILED, deployment.Deploy("X.DLL", machine).bit) << file;
-        EXPECT_EQ(Text(FixturePath("V2_9.DLL")), Text(Dest())) << file;
-        EXPECT_NE(std::string::npos, LogText().find("CopyTargetFile - Cannot keep " + Dest() + ".(267)\r\n")) << file;
-        EXPECT_EQ("not a folder", FileText(file)) << file;
-        ::DeleteFileA(file.c_str());
+        ::RemoveDirectoryA(store.c_str());
     }
 }
 
