@@ -135,11 +135,11 @@ memory=$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
   echo
   cat "$work/size-x86.md" "$work/size-x64.md"
   x86=$(sed -n '1s/.*: \([0-9]*\) bytes.*/\1/p' "$work/size-x86.md")
-  goal=$((110 * 1024))
+  goal=$((120 * 1024))
   if [ "$x86" -le "$goal" ]; then
-    echo "Goal x86 QMXSET.EXE at most 110 KB: **met** ($x86 bytes)."
+    echo "Goal x86 QMXSET.EXE at most 120 KB: **met** ($x86 bytes)."
   else
-    echo "Goal x86 QMXSET.EXE at most 110 KB: **missed** by $((x86 - goal)) bytes ($x86 bytes)."
+    echo "Goal x86 QMXSET.EXE at most 120 KB: **missed** by $((x86 - goal)) bytes ($x86 bytes)."
   fi
   if grep -q 'Outside the operating system: none\.' "$work/size-x86.md"; then
     echo "No DLL outside the operating system's own: **met**."
