@@ -21,6 +21,16 @@ protected:
         installation.ApplyLogSwitch(0);
         return installation.Run(undo);
     }
+
+    // QMXA.DLL and QMXB.DLL installed ("installed a", 2001), and shipped
+    // newer ("shipped a", 2002).
+    void PutTwoModules() {
+        for (const std::string letter : {"a", "b"}) {
+            const std::string name = "QMX" + std::string(1, static_cast<char>(letter[0] - 'a' + 'A')) + ".DLL";
+            PutFile(SystemFile(name), "installed " + letter, 2001);
+            PutFile(ProgramFile(name), "shipped " + letter, 2002);
+        }
+    }
 };
 
 size_t Find(const std::string& text, const std::string& what) { return text.find(what); }
@@ -28,10 +38,7 @@ size_t Find(const std::string& text, const std::string& what) { return text.find
 }  // namespace
 
 TEST_F(RunTest, InstallsEveryListedNameInListOrderDuplicatesIncluded) {
-    PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
-    PutFile(SystemFile("QMXB.DLL"), "installed b", 2001);
-    PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
-    PutFile(ProgramFile("QMXB.DLL"), "shipped b", 2002);
+    PutTwoModules();
     WriteChangeList(Targeted("qmxb.dll\r\nQMXA.DLL\r\n  QMXB.DLL\t\r\nQMXC.DLL\r\n"));
 
     // B replaced, A replaced, B already current, C not installed.
@@ -66,10 +73,7 @@ TEST_F(RunTest, InstallsEveryListedNameInListOrderDuplicatesIncluded) {
 // read is what the run does, and a later run of the same installation reads
 // the list again.
 TEST_F(RunTest, ARunTakesTheListItsLogSwitchRead) {
-    PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
-    PutFile(SystemFile("QMXB.DLL"), "installed b", 2001);
-    PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
-    PutFile(ProgramFile("QMXB.DLL"), "shipped b", 2002);
+    PutTwoModules();
     WriteChangeList(Targeted("QMXA.DLL\r\n"));
     LocalInstallation installation;
     installation.ApplyLogSwitch(0);
@@ -102,10 +106,7 @@ TEST_F(RunTest, NonAdministratorTouchesNothing) {
 }
 
 TEST_F(RunTest, EachRunOfOneRunObjectStartsFromAnEmptyList) {
-    PutFile(SystemFile("QMXA.DLL"), "installed a", 2001);
-    PutFile(SystemFile("QMXB.DLL"), "installed b", 2001);
-    PutFile(ProgramFile("QMXA.DLL"), "shipped a", 2002);
-    PutFile(ProgramFile("QMXB.DLL"), "shipped b", 2002);
+    PutTwoModules();
     WriteChangeList(Targeted("QMXA.DLL\r\nQMXB.DLL\r\n"));
     LocalInstallation installation;
     installation.ApplyLogSwitch(0);
