@@ -61,8 +61,9 @@ ModuleMachine FileDeployment::InstalledMachine(const std::string& dest, bool und
     // for it. Else as the digest opens it, which reads a module in use, and
     // which 95/98 accept (they refuse FILE_SHARE_DELETE).
     const bool hold = !undo && m_machine.osClass != QMX_OS_WIN9X;
-    ScopedFile file(g_os.CreateFileA(dest.c_str(), GENERIC_READ, FILE_SHARE_READ | (hold ? FILE_SHARE_WRITE : 0),
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedFile file(hold ? VersionCompare::OpenToCompare(dest)
+                         : g_os.CreateFileA(dest.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) {
         // Not a module held, a folder or one we may not read: only absent.
         if (g_os.GetLastError() == ERROR_FILE_NOT_FOUND) m_gate.NoteAbsent(dest);
@@ -77,8 +78,7 @@ ModuleMachine FileDeployment::InstalledMachine(const std::string& dest, bool und
 ModuleMachine FileDeployment::PackageMachine(const std::string& path) {
     // 95/98/Me, with fewer handles to spare, open it again to compare.
     if (m_machine.osClass == QMX_OS_WIN9X) return MachineOfFile(path);
-    const HANDLE file = g_os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = VersionCompare::OpenToCompare(path);
     if (file == INVALID_HANDLE_VALUE) return ModuleMachine();
     const ModuleMachine machine = MachineOfOpenFile(file);
     m_gate.Hold(path, file);

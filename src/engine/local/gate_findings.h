@@ -2,10 +2,9 @@
 // decision of the module that follows it: whether the installed module was
 // there (and as what a directory search would find it), and the package's
 // copy and the installed module, held open as the comparison of times opens
-// them. Under Wine every
-// open, search and close is a round trip to the server, and learning that a
-// name is absent reads its whole folder: the gate's reads would otherwise
-// come on top of the decision's own.
+// them. Under Wine every open, search and close is a round trip to the
+// server, and learning that a name is absent reads its whole folder: the
+// gate's reads would otherwise come on top of the decision's own.
 //
 // Each finding is taken once, by the first decision of its name: a name
 // listed again, or a module changed by the run since, is looked at afresh.

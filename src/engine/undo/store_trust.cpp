@@ -223,8 +223,7 @@ StoreTrust JudgeStandingFolder(const std::string& path, StoreSecurity& security,
         *error = ERROR_ACCESS_DENIED;
         return StoreTrust::kUnreadable;
     }
-    // A junction or link would put the kept copies wherever it points.
-    if ((info.fileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || (info.fileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (!IsPlainFolder(info.fileAttributes)) {
         *error = ERROR_DIRECTORY;
         return StoreTrust::kNotPlain;
     }

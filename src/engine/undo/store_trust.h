@@ -52,6 +52,12 @@ private:
 // own DACL first.
 StoreTrust JudgeStoreFolder(const std::string& path, StoreSecurity& security, DWORD* error);
 
+// Whether a file of these attributes is a plain folder: a junction or link
+// would put the kept copies wherever it points.
+inline bool IsPlainFolder(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
 // Whether JudgeStandingFolder can be asked: the security can be judged, and
 // a handle's attributes read (NtQueryInformationFile).
 bool CanJudgeStanding(const StoreSecurity& security);

@@ -20,12 +20,6 @@ const char kSumsName[] = "SHA256SUMS";
 // the run one more open).
 const char kSumsTemporary[] = "SHA256SUMS.NEW";
 
-// A junction or link would put the kept copies wherever it points.
-bool IsPlainFolder(const WIN32_FIND_DATAA& data) {
-    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-           (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-}
-
 // What the store's listing at the start of a run saw of a name: nothing
 // known (it is searched for), nothing there, or its search data.
 struct Sighting {
@@ -39,21 +33,28 @@ enum class Folder {
     kMade,      // missing, and made now (empty, then)
     kMissing,   // missing, and not to be made
     kUnusable,  // anything else, with the error
+    kRaced,     // MakeFolder: missing at the look, someone else's since
 };
+
+// A folder the look found missing: not to be made (kMissing), made now
+// (kMade), made by someone else since the look (kRaced: whatever stands
+// there now is what would be used, and is looked at again), or neither.
+Folder MakeFolder(const std::string& path, bool create, StoreSecurity& security, DWORD* error) {
+    if (!create) return Folder::kMissing;
+    // Ours from the start: Administrators and SYSTEM, nothing inherited.
+    if (g_os.CreateDirectoryA(path.c_str(), security.Attributes())) return Folder::kMade;
+    if (g_os.GetLastError() == ERROR_ALREADY_EXISTS) return Folder::kRaced;
+    *error = g_os.GetLastError();
+    return Folder::kUnusable;
+}
 
 // PlainFolder of a folder not yet seen, where the trust check's own open
 // tells what stands there: no search first.
 Folder StandingFolder(const std::string& path, bool create, StoreSecurity& security, DWORD* error) {
     StoreTrust trust = JudgeStandingFolder(path, security, error);
     if (trust == StoreTrust::kAbsent) {
-        if (!create) return Folder::kMissing;
-        if (g_os.CreateDirectoryA(path.c_str(), security.Attributes())) return Folder::kMade;
-        if (g_os.GetLastError() != ERROR_ALREADY_EXISTS) {
-            *error = g_os.GetLastError();
-            return Folder::kUnusable;
-        }
-        // Someone else's since the look: whatever stands there now is what
-        // would be used.
+        const Folder made = MakeFolder(path, create, security, error);
+        if (made != Folder::kRaced) return made;
         trust = JudgeStandingFolder(path, security, error);
     }
     return trust == StoreTrust::kTrusted || trust == StoreTrust::kNoSecurity ? Folder::kPlain : Folder::kUnusable;
@@ -68,21 +69,14 @@ Folder PlainFolder(const std::string& path, bool create, StoreSecurity& security
     const bool standing = seen.state == Sighting::kUnknown ? FindFile(path, &data) : seen.state == Sighting::kFound;
     if (seen.state == Sighting::kFound) data = seen.data;
     if (!standing) {
-        if (!create) return Folder::kMissing;
-        // Ours from the start: Administrators and SYSTEM, nothing inherited.
-        if (g_os.CreateDirectoryA(path.c_str(), security.Attributes())) return Folder::kMade;
-        if (g_os.GetLastError() != ERROR_ALREADY_EXISTS) {
-            *error = g_os.GetLastError();
-            return Folder::kUnusable;
-        }
-        // Someone else's since the search: whatever stands there now is what
-        // would be used.
+        const Folder made = MakeFolder(path, create, security, error);
+        if (made != Folder::kRaced) return made;
         if (!FindFile(path, &data)) {
             *error = g_os.GetLastError();
             return Folder::kUnusable;
         }
     }
-    if (!IsPlainFolder(data)) {
+    if (!IsPlainFolder(data.dwFileAttributes)) {
         *error = ERROR_DIRECTORY;
         return Folder::kUnusable;
     }
@@ -355,7 +349,7 @@ std::string UndoStore::Sums() const {
     // the ones it made since are listed by their shards.
     bool plain[kStoreFolders] = {};
     for (size_t digit = 0; digit < kStoreFolders; ++digit) {
-        plain[digit] = m_top.found[digit] && IsPlainFolder(m_top.folders[digit]);
+        plain[digit] = m_top.found[digit] && IsPlainFolder(m_top.folders[digit].dwFileAttributes);
     }
     std::string sums;
     for (size_t digit = 0; digit < kStoreFolders; ++digit) {

@@ -110,12 +110,15 @@ int VersionCompare::QmxGetVersion(const std::string& fileName, char* buffer, uin
     return 1;
 }
 
+HANDLE VersionCompare::OpenToCompare(const std::string& fileName) {
+    return g_os.CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 HANDLE VersionCompare::OpenFileTimeStamp(const std::string& fileName, int* exists,
                                              FILETIME* lastWriteTime) {
     int found = 0;
-    HANDLE handle = g_os.CreateFileA(fileName.c_str(), GENERIC_READ,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = OpenToCompare(fileName);
     if (handle != INVALID_HANDLE_VALUE) {
         FILETIME written = {};
         found = g_os.GetFileTime(handle, nullptr, nullptr, &written) ? 1 : 0;

@@ -23,6 +23,10 @@ public:
     int32_t CompareTimeStamp(const std::string& file1, HANDLE open1, const std::string& file2, HANDLE open2);
     // 1 with the file's FileVersion text, zero-terminated, in buffer; else 0.
     int QmxGetVersion(const std::string& fileName, char* buffer, uint32_t bufferSize);
+    // The file opened as the comparison holds it: reading and writing
+    // shared, deleting not; INVALID_HANDLE_VALUE when it does not open. A
+    // handle held for a later comparison is opened so.
+    static HANDLE OpenToCompare(const std::string& fileName);
     // The file opened for shared reading, or INVALID_HANDLE_VALUE; exists is
     // 1 with lastWriteTime filled when the file opened and its time was read.
     HANDLE OpenFileTimeStamp(const std::string& fileName, int* exists, FILETIME* lastWriteTime);
